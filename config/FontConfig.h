@@ -1,0 +1,86 @@
+// Configuration model: what FontConfig.json asks for, bound by a fixed table of key bindings.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct cJSON;
+
+// The one font set a run exports. Copied by value into the rasteriser.
+struct FontSetSettings {
+    int32_t fontSize = 32;     // pixel size of the line span (ascender to descender)
+    std::string font;          // bare font file name, UTF-8 bytes as written in the JSON
+    std::string scanMode = "H";  // "V" (first character, any case) means column scanning
+    int32_t bold = 0;          // 0 or 1
+    int32_t italic = 0;        // 0 or 1
+    int32_t renderMode = 1;    // bits per pixel: 1, 2, 4 or 8
+    int32_t indexMethod = 1;   // lowest bit: 1 = code-point list, 0 = full glyph-number table
+    int32_t crop = 0;          // lowest bit: 1 = offset table with trimmed records
+};
+
+// `range` consecutive code points starting at `firstVal`.
+struct CustomerRange {
+    int32_t firstVal = 0;
+    int32_t range = 1;
+};
+
+// Everything FontConfig.json can set. Defaults are in force for every key the file leaves out.
+struct FontConfig {
+    std::vector<std::wstring> codePages;     // code-page file names under <toolDir>/CodePage
+    std::vector<std::wstring> mappingPaths;  // text mapping files, relative to the working dir
+    std::vector<std::wstring> cstPaths;      // binary code-point lists
+    std::vector<CustomerRange> customerVals;
+    FontSetSettings fontSet;
+    // Scratch record the binder fills from one customerVals element before appending a copy.
+    // It is deliberately not reset between elements: a missing member keeps the previous value.
+    CustomerRange currentCustomerRange;
+};
+
+enum class BindingKind : int32_t {
+    Object = 0,
+    String = 1,
+    Number = 2,
+    Boolean = 3,
+    StringList = 4,
+    WideStringList = 5,
+    ObjectList = 6,
+};
+
+// One row of the binding table: where a key lives, how its value is read, where it goes.
+struct ConfigBinding {
+    std::string path;  // "root", "root.customerVals" or "root.fontSet"
+    std::string key;
+    BindingKind kind;
+    std::string* narrowTarget = nullptr;
+    void* listTarget = nullptr;  // vector<string>, vector<wstring> or vector<CustomerRange> by kind
+    int32_t* intTarget = nullptr;
+    std::wstring* wideTarget = nullptr;
+};
+
+// The 15 bindings, in visiting order, with targets inside `model`.
+std::vector<ConfigBinding> makeConfigBindings(FontConfig& model);
+
+// Binds the members of `node` that the table names under `path` into `model`. A null node
+// binds nothing. Never fails: a member of the wrong JSON type is read by the binding's kind.
+void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
+                const std::string& path, const cJSON* node);
+
+enum class ConfigLoad {
+    Loaded,      // parsed and bound
+    NotJson,     // opened, but the text is not valid JSON: nothing bound, defaults stay
+    CannotOpen,  // missing, a directory, or unreadable: nothing bound
+};
+
+// Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped.
+ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model);
+
+// Parses and binds JSON text held in memory (the file's contents). Returns false when the text
+// is not valid JSON.
+bool bindConfigText(const char* text, size_t size, FontConfig& model);
+
+// Formatted reading of an integer from configuration text: base 16 after a leading "0x"/"0X",
+// otherwise base 10; leading blanks skipped, optional sign, stops at the first non-digit.
+// Returns false (target untouched) for empty or all-blank text; no digits at all gives 0.
+bool readConfigInteger(const std::string& text, int32_t& target);

@@ -1,0 +1,72 @@
+// The only place that knows which operating system we run on: paths, the tool's own location,
+// font folders, text conversion and the console. Everything else calls these.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---- Path rules, as pure string functions (UTF-8 text), for either style -------------------
+
+enum class PathStyle { Windows, Posix };
+
+// The style of the machine we run on.
+PathStyle hostPathStyle();
+
+// Windows: "C:\x", "c:/x", "\\server\share", "//?/..." are absolute; "C:x" and "\x" are not.
+// POSIX: a leading '/'.
+bool isAbsolutePath(const std::string& path, PathStyle style);
+
+// Joins a relative `path` to the absolute directory `cwd` and removes "." and ".." elements
+// lexically (no symlinks are followed), as the Windows full-path service does. An absolute
+// `path` is only normalised.
+std::string makeAbsolutePath(const std::string& path, const std::string& cwd, PathStyle style);
+
+// The parent of an absolute path: the last element and the separators before it removed. A
+// root ("C:\", "\\server\share\", "/") stays whole.
+std::string parentPath(const std::string& absolutePath, PathStyle style);
+
+// The directory of `path` on this machine: made absolute against the current directory, then
+// its parent.
+std::filesystem::path directoryOf(const std::filesystem::path& path);
+
+// ---- File system ----------------------------------------------------------------------------
+
+// True when any file-system entry (file, directory, ...) has this name. Never throws.
+bool pathExists(const std::filesystem::path& path) noexcept;
+bool isDirectory(const std::filesystem::path& path) noexcept;
+
+// The running executable's own path as the operating system reports it (follows PATH lookup
+// and symlinks), or nothing when it cannot tell.
+std::optional<std::filesystem::path> executablePath();
+
+// The system's font folders, in search order (fontconfig's directories on Linux).
+std::vector<std::filesystem::path> systemFontDirs();
+
+// ---- Text -----------------------------------------------------------------------------------
+
+// UTF-8 to wide text (UTF-32 or UTF-16, as wchar_t is); invalid bytes become U+FFFD.
+std::wstring utf8ToWide(const std::string& text);
+// Wide text to UTF-8; unpaired surrogates and values beyond U+10FFFF become U+FFFD.
+std::string wideToUtf8(const std::wstring& text);
+
+// Paths from configuration text and back.
+std::filesystem::path pathFromWide(const std::wstring& text);
+std::filesystem::path pathFromUtf8(const std::string& text);
+std::string pathToUtf8(const std::filesystem::path& path);
+
+// ---- Console --------------------------------------------------------------------------------
+// All output goes through the narrow stdio streams as UTF-8; wide streams are never used, so
+// narrow and wide output can never mix on one stream.
+
+// Writes `text` to standard output as it is (no line end added) and flushes.
+void writeOut(const std::string& text);
+// Writes one line to standard error (a line end is added) and flushes.
+void writeErrLine(const std::string& text);
+// True when standard error is a terminal.
+bool stderrIsTerminal();
+
+}  // namespace platform
