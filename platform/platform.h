@@ -43,8 +43,13 @@ bool isDirectory(const std::filesystem::path& path) noexcept;
 // and symlinks), or nothing when it cannot tell.
 std::optional<std::filesystem::path> executablePath();
 
-// The system's font folders, in search order (fontconfig's directories on Linux).
+// The system's font folders, in search order (fontconfig's configured directories on Linux).
 std::vector<std::filesystem::path> systemFontDirs();
+
+// The first file named exactly `fileName` (text appended to the folder as it is) in the system
+// font folders: each folder itself first, then the folders below it, breadth first, in name
+// order. Nothing when no such file exists.
+std::optional<std::filesystem::path> findSystemFont(const std::string& fileName);
 
 // ---- Text -----------------------------------------------------------------------------------
 

@@ -1,0 +1,130 @@
+// Operating-system services: the tool's own location, existence tests, font folders, console.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <system_error>
+
+#include "platform/platform.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fontconfig/fontconfig.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+PathStyle hostPathStyle() {
+#ifdef _WIN32
+    return PathStyle::Windows;
+#else
+    return PathStyle::Posix;
+#endif
+}
+
+fs::path directoryOf(const fs::path& path) {
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    const PathStyle style = hostPathStyle();
+    std::string absolute = makeAbsolutePath(pathToUtf8(path), pathToUtf8(cwd), style);
+    return pathFromUtf8(parentPath(absolute, style));
+}
+
+bool pathExists(const fs::path& path) noexcept {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+bool isDirectory(const fs::path& path) noexcept {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+std::optional<fs::path> executablePath() {
+#ifdef _WIN32
+    std::wstring buffer(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size()) return std::nullopt;
+    buffer.resize(n);
+    return fs::path(buffer);
+#else
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec || self.empty()) return std::nullopt;
+    return self;
+#endif
+}
+
+std::vector<fs::path> systemFontDirs() {
+#ifdef _WIN32
+    return {fs::path(L"c:\\windows\\fonts\\")};
+#else
+    std::vector<fs::path> dirs;
+    FcConfig* config = FcInitLoadConfig();  // reads the configuration without scanning fonts
+    if (!config) return dirs;
+    FcStrList* list = FcConfigGetFontDirs(config);
+    if (list) {
+        while (FcChar8* dir = FcStrListNext(list)) dirs.emplace_back(reinterpret_cast<char*>(dir));
+        FcStrListDone(list);
+    }
+    FcConfigDestroy(config);
+    return dirs;
+#endif
+}
+
+std::optional<fs::path> findSystemFont(const std::string& fileName) {
+#ifdef _WIN32
+    fs::path candidate = pathFromUtf8("c:\\windows\\fonts\\" + fileName);
+    if (pathExists(candidate)) return candidate;
+    return std::nullopt;
+#else
+    if (fileName.empty()) return std::nullopt;
+    for (const fs::path& top : systemFontDirs()) {
+        std::vector<fs::path> level{top};
+        while (!level.empty()) {
+            std::vector<fs::path> next;
+            for (const fs::path& dir : level) {
+                // Plain concatenation: a name with folders in it is looked up below each folder.
+                fs::path candidate = fs::path(dir.string() + "/" + fileName);
+                if (pathExists(candidate)) return candidate;
+                std::error_code ec;
+                std::vector<fs::path> subdirs;
+                for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
+                     !ec && it != end; it.increment(ec)) {
+                    std::error_code typeError;
+                    if (it->is_directory(typeError)) subdirs.push_back(it->path());
+                }
+                std::sort(subdirs.begin(), subdirs.end());
+                next.insert(next.end(), subdirs.begin(), subdirs.end());
+            }
+            level.swap(next);
+        }
+    }
+    return std::nullopt;
+#endif
+}
+
+void writeOut(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void writeErrLine(const std::string& text) {
+    std::string line = text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+}  // namespace platform
