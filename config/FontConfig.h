@@ -10,14 +10,14 @@ struct cJSON;
 
 // The one font set a run exports. Copied by value into the rasteriser.
 struct FontSetSettings {
-    int32_t fontSize = 32;     // pixel size of the line span (ascender to descender)
-    std::string font;          // bare font file name, UTF-8 bytes as written in the JSON
+    int32_t fontSize = 32;       // pixel size of the line span (ascender to descender)
+    std::string font;            // bare font file name, UTF-8 bytes as written in the JSON
     std::string scanMode = "H";  // "V" (first character, any case) means column scanning
-    int32_t bold = 0;          // 0 or 1
-    int32_t italic = 0;        // 0 or 1
-    int32_t renderMode = 1;    // bits per pixel: 1, 2, 4 or 8
-    int32_t indexMethod = 1;   // lowest bit: 1 = code-point list, 0 = full glyph-number table
-    int32_t crop = 0;          // lowest bit: 1 = offset table with trimmed records
+    int32_t bold = 0;            // 0 or 1
+    int32_t italic = 0;          // 0 or 1
+    int32_t renderMode = 1;      // bits per pixel: 1, 2, 4 or 8
+    int32_t indexMethod = 1;     // lowest bit: 1 = code-point list, 0 = full glyph-number table
+    int32_t crop = 0;            // lowest bit: 1 = offset table with trimmed records
 };
 
 // `range` consecutive code points starting at `firstVal`.

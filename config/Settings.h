@@ -13,9 +13,9 @@ struct TransformSettings {
 class IniFile;
 
 struct SettingsError {
-    std::string key;    // "gamma" or "rotate"
-    std::string text;   // the value that did not convert
-    std::string what;   // "invalid stod argument", "stoi argument out of range", ...
+    std::string key;   // "gamma" or "rotate"
+    std::string text;  // the value that did not convert
+    std::string what;  // "invalid stod argument", "stoi argument out of range", ...
 };
 
 // Fills `out` from a loaded INI file. Returns false and fills `error` when gamma or rotate does

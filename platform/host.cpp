@@ -93,7 +93,9 @@ std::optional<fs::path> findSystemFont(const std::string& fileName) {
                 if (pathExists(candidate)) return candidate;
                 std::error_code ec;
                 std::vector<fs::path> subdirs;
-                for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
+                for (fs::directory_iterator
+                         it(dir, fs::directory_options::skip_permission_denied, ec),
+                     end;
                      !ec && it != end; it.increment(ec)) {
                     std::error_code typeError;
                     if (it->is_directory(typeError)) subdirs.push_back(it->path());

@@ -11,16 +11,19 @@ bool isSeparator(char c, PathStyle style) {
     return c == '/' || (style == PathStyle::Windows && c == '\\');
 }
 
-bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
-char preferredSeparator(PathStyle style) { return style == PathStyle::Windows ? '\\' : '/'; }
+char preferredSeparator(PathStyle style) {
+    return style == PathStyle::Windows ? '\\' : '/';
+}
 
 // Length of the root of an absolute path: "C:\" (3), "\\server\share" (up to the separator after
 // the share name, or the end), "/" (1). 0 when the path is not absolute.
 size_t rootLength(const std::string& path, PathStyle style) {
     if (style == PathStyle::Posix) return !path.empty() && path[0] == '/' ? 1 : 0;
-    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == ':' &&
-        isSeparator(path[2], style))
+    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == ':' && isSeparator(path[2], style))
         return 3;
     if (path.size() >= 3 && isSeparator(path[0], style) && isSeparator(path[1], style) &&
         !isSeparator(path[2], style)) {

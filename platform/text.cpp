@@ -68,7 +68,8 @@ std::wstring utf8ToWide(const std::string& text) {
             continue;
         }
         size_t k = 1;
-        for (; k < len && i + k < n && (s[i + k] & 0xC0) == 0x80; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+        for (; k < len && i + k < n && (s[i + k] & 0xC0) == 0x80; ++k)
+            cp = (cp << 6) | (s[i + k] & 0x3F);
         if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             // One replacement per maximal bad sequence start; resume after what was consumed.
             out += static_cast<wchar_t>(kReplacement);

@@ -1,0 +1,172 @@
+#include "config/FontConfig.h"
+
+#include <cjson/cJSON.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/platform.h"
+
+namespace {
+
+ConfigBinding binding(const char* path, const char* key, BindingKind kind) {
+    ConfigBinding b;
+    b.path = path;
+    b.key = key;
+    b.kind = kind;
+    return b;
+}
+
+ConfigBinding listBinding(const char* path, const char* key, BindingKind kind, void* list) {
+    ConfigBinding b = binding(path, key, kind);
+    b.listTarget = list;
+    return b;
+}
+
+ConfigBinding intBinding(const char* path, const char* key, BindingKind kind, int32_t* target) {
+    ConfigBinding b = binding(path, key, kind);
+    b.intTarget = target;
+    return b;
+}
+
+ConfigBinding textBinding(const char* path, const char* key, std::string* target) {
+    ConfigBinding b = binding(path, key, BindingKind::String);
+    b.narrowTarget = target;
+    return b;
+}
+
+// Members of an array, or of an object given where an array was expected, in file order.
+// Walking the child list directly keeps long lists linear (index lookups would be quadratic).
+template <typename Visit>
+void forEachElement(const cJSON* node, Visit visit) {
+    if (!node || !(node->type & (cJSON_Array | cJSON_Object))) return;
+    for (const cJSON* child = node->child; child; child = child->next) visit(child);
+}
+
+}  // namespace
+
+std::vector<ConfigBinding> makeConfigBindings(FontConfig& m) {
+    FontSetSettings& fs = m.fontSet;
+    return {
+        listBinding("root", "codePages", BindingKind::WideStringList, &m.codePages),
+        listBinding("root", "mappingPaths", BindingKind::WideStringList, &m.mappingPaths),
+        listBinding("root", "cstPaths", BindingKind::WideStringList, &m.cstPaths),
+        listBinding("root", "customerVals", BindingKind::ObjectList, &m.customerVals),
+        binding("root", "fontSet", BindingKind::Object),
+        intBinding("root.customerVals", "firstVal", BindingKind::String,
+                   &m.currentCustomerRange.firstVal),
+        intBinding("root.customerVals", "range", BindingKind::String,
+                   &m.currentCustomerRange.range),
+        textBinding("root.fontSet", "font", &fs.font),
+        intBinding("root.fontSet", "fontSize", BindingKind::Number, &fs.fontSize),
+        textBinding("root.fontSet", "scanMode", &fs.scanMode),
+        intBinding("root.fontSet", "bold", BindingKind::Boolean, &fs.bold),
+        intBinding("root.fontSet", "italic", BindingKind::Boolean, &fs.italic),
+        intBinding("root.fontSet", "renderMode", BindingKind::Number, &fs.renderMode),
+        intBinding("root.fontSet", "indexMethod", BindingKind::Number, &fs.indexMethod),
+        intBinding("root.fontSet", "crop", BindingKind::Number, &fs.crop),
+    };
+}
+
+bool readConfigInteger(const std::string& text, int32_t& target) {
+    if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) return false;
+    std::istringstream in(text);
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) in >> std::hex;
+    int32_t value = 0;
+    in >> value;  // on failure the stream stores 0 (no digits) or the clamped limit (overflow)
+    target = value;
+    return true;
+}
+
+void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
+                const std::string& path, const cJSON* node) {
+    if (!node) return;
+    const std::string prefix = path + ".";
+    for (const ConfigBinding& b : bindings) {
+        if (b.path != path) continue;
+        const cJSON* member = cJSON_GetObjectItem(node, b.key.c_str());
+        if (!member) continue;
+        // The binding's kind alone decides which field of the member is read.
+        switch (b.kind) {
+            case BindingKind::Object:
+                bindConfig(model, bindings, prefix + b.key, member);
+                break;
+            case BindingKind::String: {
+                // A member that is not a JSON string has no text: its target keeps its value.
+                const char* text = member->valuestring;
+                if (!text || !cJSON_IsString(member)) break;
+                if (b.narrowTarget) *b.narrowTarget = text;
+                if (b.wideTarget) *b.wideTarget = platform::utf8ToWide(text);
+                if (b.intTarget) readConfigInteger(text, *b.intTarget);
+                break;
+            }
+            case BindingKind::Number:
+                if (b.narrowTarget)
+                    *b.narrowTarget = std::to_string(member->valueint);
+                else if (b.intTarget)
+                    *b.intTarget = member->valueint;
+                break;
+            case BindingKind::Boolean:
+                if (b.narrowTarget)
+                    *b.narrowTarget = member->valueint ? "true" : "false";
+                else if (b.intTarget)
+                    *b.intTarget = member->valueint ? 1 : 0;
+                break;
+            case BindingKind::StringList: {
+                auto& list = *static_cast<std::vector<std::string>*>(b.listTarget);
+                list.clear();
+                forEachElement(member, [&](const cJSON* e) {
+                    if (cJSON_IsString(e) && e->valuestring) list.emplace_back(e->valuestring);
+                });
+                break;
+            }
+            case BindingKind::WideStringList: {
+                auto& list = *static_cast<std::vector<std::wstring>*>(b.listTarget);
+                list.clear();
+                forEachElement(member, [&](const cJSON* e) {
+                    if (cJSON_IsString(e) && e->valuestring)
+                        list.push_back(platform::utf8ToWide(e->valuestring));
+                });
+                break;
+            }
+            case BindingKind::ObjectList: {
+                auto& list = *static_cast<std::vector<CustomerRange>*>(b.listTarget);
+                list.clear();
+                forEachElement(member, [&](const cJSON* e) {
+                    bindConfig(model, bindings, prefix + b.key, e);
+                    list.push_back(model.currentCustomerRange);
+                });
+                break;
+            }
+        }
+    }
+}
+
+bool bindConfigText(const char* text, size_t size, FontConfig& model) {
+    // Editors on Windows like to start UTF-8 files with a byte-order mark; skip it.
+    if (size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
+        static_cast<unsigned char>(text[1]) == 0xBB &&
+        static_cast<unsigned char>(text[2]) == 0xBF) {
+        text += 3;
+        size -= 3;
+    }
+    // The text ends at the end of the buffer; whatever follows the top-level value is ignored.
+    cJSON* tree = cJSON_ParseWithLength(text, size);
+    if (!tree) return false;
+    const std::vector<ConfigBinding> bindings = makeConfigBindings(model);
+    bindConfig(model, bindings, "root", tree);
+    cJSON_Delete(tree);
+    return true;
+}
+
+ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model) {
+    // Opening a directory for reading succeeds on POSIX; it is not a configuration file.
+    if (platform::isDirectory(path)) return ConfigLoad::CannotOpen;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return ConfigLoad::CannotOpen;
+    std::string buffer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return ConfigLoad::CannotOpen;
+    return bindConfigText(buffer.data(), buffer.size(), model) ? ConfigLoad::Loaded
+                                                               : ConfigLoad::NotJson;
+}
