@@ -1,0 +1,118 @@
+#include "driver/Export.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "driver/CellGeometry.h"
+#include "driver/OutputFile.h"
+#include "driver/Run.h"
+#include "output/CharListWriter.h"
+#include "output/FontFileWriter.h"
+#include "platform/platform.h"
+#include "render/CvxText.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDefaultFont = "simsun.ttc";
+constexpr const char* kFallbackFont = "unifont.ttf";
+
+std::string separator() {
+    return platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/";
+}
+
+// Output names are appended to the folder as text, so a stem with folders in it stays below it.
+fs::path outputPath(const fs::path& projectDir, const std::string& name) {
+    return platform::pathFromUtf8(platform::pathToUtf8(projectDir) + separator() + name);
+}
+
+int reportWriteFailure(const fs::path& path, const std::string& reason) {
+    platform::writeErrLine("error: cannot write " + platform::pathToUtf8(path) + ": " + reason);
+    return kExitOutputFailed;
+}
+
+bool allZero(const uint8_t* data, size_t size) {
+    return std::all_of(data, data + size, [](uint8_t b) { return b == 0; });
+}
+
+}  // namespace
+
+int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
+                  const TransformSettings& transform, const CharacterTables& tables) {
+    // Names come from the font as configured, before the default applies: an empty font gives
+    // names that start with "_size".
+    const std::string base = fontStem(fontSet.font) + "_size" + std::to_string(fontSet.fontSize) +
+                             "_bits" + std::to_string(fontSet.renderMode);
+    const fs::path fontFilePath = outputPath(projectDir, base + "_font.bin");
+    const fs::path listFilePath = outputPath(projectDir, base + "_out.cst");
+
+    // The list file is written first, so it exists even when the font turns out to be missing.
+    {
+        OutputFile listFile(listFilePath);
+        std::string error;
+        if (!listFile.open(error)) return reportWriteFailure(listFilePath, error);
+        writeCharList(listFile.stream(), tables.charList.data(), tables.charCount);
+        if (!listFile.commit(error)) return reportWriteFailure(listFilePath, error);
+    }
+
+    if (fontSet.font.empty()) fontSet.font = kDefaultFont;
+
+    // The font is a bare file name: the system's font folders first, then the tool's own.
+    const std::string fontDir = platform::pathToUtf8(toolDir) + separator() + "font" + separator();
+    fs::path fallbackPath = platform::pathFromUtf8(fontDir + kFallbackFont);
+    fs::path fontPath;
+    if (auto found = platform::findSystemFont(fontSet.font))
+        fontPath = *found;
+    else
+        fontPath = platform::pathFromUtf8(fontDir + fontSet.font);
+    if (!platform::pathExists(fallbackPath)) fallbackPath = fontPath;
+    if (!platform::pathExists(fontPath)) {
+        platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
+        return kExitFontUnusable;
+    }
+
+    const CellSize cellSize = computeCellSize(fontSet, transform.rotate);
+    std::unique_ptr<CvxText> primaryText;
+    std::unique_ptr<CvxText> fallbackText;
+    try {
+        const std::array<double, 4> size{static_cast<double>(fontSet.fontSize), 0, 0.1, 0};
+        primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath));
+        primaryText->setSize(&size);
+        fallbackText = std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath));
+        fallbackText->setSize(&size);
+    } catch (const FontError& e) {
+        platform::writeErrLine(std::string("error: ") + e.what());
+        return kExitFontUnusable;
+    }
+
+    OutputFile fontFile(fontFilePath);
+    std::string error;
+    if (!fontFile.open(error)) return reportWriteFailure(fontFilePath, error);
+    FontFileWriter writer(fontFile.stream(), fontSet, transform.rotate);
+    writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
+
+    for (int32_t i = 0; i < tables.charCount && writer.ok(); ++i) {
+        const uint16_t code = tables.charList[static_cast<size_t>(i)];
+        IntPair extent{cellSize.cols, cellSize.rows};
+        IntPair origin{cellSize.cols, cellSize.rows};
+        GlyphCell cell =
+            renderCell(cellSize, code, *primaryText, extent, origin, fontSet, transform);
+        // A cell the configured font leaves empty is drawn once more with the fallback font.
+        if (cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize)) {
+            extent = IntPair{cellSize.cols, cellSize.rows};
+            origin = IntPair{cellSize.cols, cellSize.rows};
+            cell = renderCell(cellSize, code, *fallbackText, extent, origin, fontSet, transform);
+        }
+        writer.writeGlyph(cell.packed(code, extent, origin));
+    }
+    writer.finish();
+    if (!writer.ok()) {
+        std::string reason;
+        fontFile.commit(reason);
+        return reportWriteFailure(fontFilePath, reason.empty() ? "write failed" : reason);
+    }
+    if (!fontFile.commit(error)) return reportWriteFailure(fontFilePath, error);
+    return kExitOk;
+}

@@ -1,0 +1,107 @@
+#include "driver/Run.h"
+
+#include "charset/CharacterTables.h"
+#include "config/FontConfig.h"
+#include "config/IniFile.h"
+#include "config/Settings.h"
+#include "driver/CellGeometry.h"
+#include "driver/Export.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+std::string quotePath(const std::string& path) {
+    std::string out = "\"";
+    for (char c : path) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+namespace {
+
+void printLine(const std::string& text) { platform::writeOut(text + "\n"); }
+
+std::string withSeparator(const std::string& dir) {
+    if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) return dir;
+    return dir + (platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/");
+}
+
+}  // namespace
+
+int runFontbin(const std::vector<std::string>& args) {
+    // The tool's folder comes from the operating system, so a start through PATH or a symlink
+    // still finds CodePage/ and font/. Argument 0 is the fallback when the system cannot tell.
+    fs::path toolPath;
+    if (auto self = platform::executablePath()) {
+        toolPath = *self;
+    } else {
+        const std::string arg0 = args.empty() ? std::string() : args[0];
+        if (!platform::pathExists(platform::pathFromUtf8(arg0))) {
+            printLine(arg0 + " not exist!");
+            return kExitBadCommandLine;
+        }
+        toolPath = platform::pathFromUtf8(arg0);
+    }
+    const fs::path toolDir = platform::directoryOf(toolPath);
+    printLine(quotePath(platform::pathToUtf8(toolDir)));
+
+    fs::path configPath;
+    fs::path projectDir;
+    if (args.size() <= 1) {
+        configPath = platform::pathFromUtf8(withSeparator(platform::pathToUtf8(toolDir)) +
+                                            "FontConfig.json");
+        projectDir = toolDir;
+    } else if (args.size() == 2) {
+        printLine(args[1]);
+        configPath = platform::pathFromUtf8(args[1]);
+        if (!platform::pathExists(configPath)) {
+            printLine(args[1] + " not exist!");
+            return kExitBadCommandLine;
+        }
+        projectDir = platform::directoryOf(configPath);
+        printLine(platform::pathToUtf8(projectDir));
+    } else {
+        return kExitBadCommandLine;
+    }
+
+    FontConfig config;
+    switch (loadFontConfig(configPath, config)) {
+        case ConfigLoad::CannotOpen:
+            printLine(platform::pathToUtf8(configPath) + " not exist!");
+            return kExitConfigNotReadable;
+        case ConfigLoad::NotJson:
+            platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
+                                   " is not valid JSON; using the default configuration");
+            break;
+        case ConfigLoad::Loaded:
+            break;
+    }
+
+    // setting.ini is looked up in the working directory, not beside the configuration.
+    TransformSettings transform;
+    IniFile ini;
+    if (ini.load("setting.ini")) {
+        SettingsError error;
+        if (!readTransformSettings(ini, transform, error)) {
+            platform::writeErrLine("error: setting.ini: " + error.key + " = \"" + error.text +
+                                   "\" is not a valid number (" + error.what + ")");
+            return kExitInvalidValue;
+        }
+    }
+
+    const std::string invalid = validateFontSet(config.fontSet, transform.rotate);
+    if (!invalid.empty()) {
+        platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + invalid);
+        return kExitInvalidValue;
+    }
+
+    CharacterTables tables;
+    const SelectionReport report = buildCharacterTables(toolDir, config, tables);
+    for (int32_t i = 0; i < report.rejectedRanges; ++i) platform::writeOut("error customer range");
+    for (const std::string& warning : report.warnings) platform::writeErrLine("warning: " + warning);
+
+    return exportFontSet(toolDir, projectDir, config.fontSet, transform, tables);
+}
