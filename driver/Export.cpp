@@ -1,6 +1,8 @@
 #include "driver/Export.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -109,9 +111,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     }
     writer.finish();
     if (!writer.ok()) {
-        std::string reason;
-        fontFile.commit(reason);
-        return reportWriteFailure(fontFilePath, reason.empty() ? "write failed" : reason);
+        // The temporary file is dropped with `fontFile`; an earlier good file stays as it was.
+        return reportWriteFailure(fontFilePath, errno ? std::strerror(errno) : "write failed");
     }
     if (!fontFile.commit(error)) return reportWriteFailure(fontFilePath, error);
     return kExitOk;
