@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Shared set-up of scripts/run.sh and scripts/test.sh: installs the Debian packages fontbin
+# needs when any is missing, then configures and builds into build/. Quiet when all is there.
+set -euo pipefail
+
+FONTBIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export FONTBIN_ROOT
+
+fontbin_packages=(
+  build-essential cmake pkg-config
+  libcjson-dev libfreetype-dev libopencv-core-dev libpng-dev libfontconfig-dev
+  libgtest-dev libbenchmark-dev
+  fonts-dejavu-core fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont
+  ${FONTBIN_EXTRA_PACKAGES:-}
+)
+
+fontbin_install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing missing packages: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# Runs a command quietly; shows its output only when it fails.
+fontbin_quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log"
+    rm -f "$log"
+    echo "failed: $*" >&2
+    return 1
+  fi
+  rm -f "$log"
+}
+
+# fontbin_build DIR [cmake options...]
+fontbin_build() {
+  local dir=$1
+  shift
+  fontbin_quiet cmake -S "$FONTBIN_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@"
+  fontbin_quiet cmake --build "$dir" -j"$(nproc)"
+}
+
+fontbin_install_missing "${fontbin_packages[@]}"
+fontbin_build "$FONTBIN_ROOT/build"
