@@ -2,7 +2,9 @@
 
 #include "output/FontFileWriter.h"
 
-int32_t up8(int32_t x) { return x % 8 == 0 ? x : (x / 8) * 8 + 8; }
+int32_t up8(int32_t x) {
+    return x % 8 == 0 ? x : (x / 8) * 8 + 8;
+}
 
 CellSize computeCellSize(const FontSetSettings& s, int32_t rotate) {
     const int32_t w0 = ((s.italic + 2) * s.fontSize) / 2;
@@ -25,7 +27,8 @@ CellSize computeCellSize(const FontSetSettings& s, int32_t rotate) {
 std::string validateFontSet(const FontSetSettings& s, int32_t rotate) {
     const int32_t r = s.renderMode;
     if (r != 1 && r != 2 && r != 4 && r != 8)
-        return "renderMode " + std::to_string(r) + " is not supported: use 1, 2, 4 or 8 bits per pixel";
+        return "renderMode " + std::to_string(r) +
+               " is not supported: use 1, 2, 4 or 8 bits per pixel";
     if (s.fontSize < 1 || s.fontSize > 255)
         return "fontSize " + std::to_string(s.fontSize) + " is out of range: use 1 to 255 pixels";
     const CellSize cell = computeCellSize(s, rotate);

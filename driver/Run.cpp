@@ -22,7 +22,9 @@ std::string quotePath(const std::string& path) {
 
 namespace {
 
-void printLine(const std::string& text) { platform::writeOut(text + "\n"); }
+void printLine(const std::string& text) {
+    platform::writeOut(text + "\n");
+}
 
 std::string withSeparator(const std::string& dir) {
     if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) return dir;
@@ -101,7 +103,8 @@ int runFontbin(const std::vector<std::string>& args) {
     CharacterTables tables;
     const SelectionReport report = buildCharacterTables(toolDir, config, tables);
     for (int32_t i = 0; i < report.rejectedRanges; ++i) platform::writeOut("error customer range");
-    for (const std::string& warning : report.warnings) platform::writeErrLine("warning: " + warning);
+    for (const std::string& warning : report.warnings)
+        platform::writeErrLine("warning: " + warning);
 
     return exportFontSet(toolDir, projectDir, config.fontSet, transform, tables);
 }

@@ -85,7 +85,8 @@ std::optional<fs::path> findSystemFont(const std::string& fileName) {
     if (fileName.empty()) return std::nullopt;
     for (const fs::path& top : systemFontDirs()) {
         std::vector<fs::path> level{top};
-        while (!level.empty()) {
+        // A depth limit keeps a symlink loop below a font folder from walking forever.
+        for (int depth = 0; depth < 8 && !level.empty(); ++depth) {
             std::vector<fs::path> next;
             for (const fs::path& dir : level) {
                 // Plain concatenation: a name with folders in it is looked up below each folder.
