@@ -1,0 +1,283 @@
+#include "output/FontFileWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "output/LittleEndian.h"
+
+namespace {
+
+constexpr size_t kFixedHeaderBytes = 14;
+// headerLength is one byte that readers take as signed: 14 + 112 + 1 = 127.
+constexpr size_t kMaxStemBytes = 112;
+
+bool packedDepth(int32_t renderMode) {
+    return renderMode == 1 || renderMode == 2 || renderMode == 4 || renderMode == 8;
+}
+
+// Copies `bitCount` bits of the packed stream `src` (of `srcSize` bytes), starting at bit
+// `firstBit`, to `dst` starting at bit 0. Packed pixels sit lowest bits first within each byte,
+// so a plain bit shift keeps every pixel's value and order. Bits past the source read as zero and
+// the unused high bits of the last destination byte are cleared, so nothing of a following row
+// leaks in. `dst` receives (bitCount + 7) / 8 bytes.
+void copyBits(const uint8_t* src, size_t srcSize, uint64_t firstBit, uint64_t bitCount,
+              uint8_t* dst) {
+    const size_t dstBytes = static_cast<size_t>((bitCount + 7) / 8);
+    if (dstBytes == 0) return;
+    const uint64_t firstByte = firstBit / 8;
+    const unsigned shift = static_cast<unsigned>(firstBit % 8);
+    if (shift == 0 && firstByte + dstBytes <= srcSize) {
+        std::memcpy(dst, src + firstByte, dstBytes);
+    } else {
+        for (size_t i = 0; i < dstBytes; ++i) {
+            const uint64_t at = firstByte + i;
+            unsigned value = at < srcSize ? src[at] : 0u;
+            value >>= shift;
+            if (shift != 0 && at + 1 < srcSize)
+                value |= static_cast<unsigned>(src[at + 1]) << (8 - shift);
+            dst[i] = static_cast<uint8_t>(value);
+        }
+    }
+    const unsigned tail = static_cast<unsigned>(bitCount % 8);
+    if (tail != 0) dst[dstBytes - 1] &= static_cast<uint8_t>((1u << tail) - 1);
+}
+
+bool allZero(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i] != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string fontStem(const std::string& font) {
+    return font.substr(0, font.find('.'));
+}
+
+std::vector<uint8_t> buildFontHeader(const FontSetSettings& settings, int32_t charCount) {
+    std::string name = fontStem(settings.font);
+    if (name.size() > kMaxStemBytes) name.resize(kMaxStemBytes);
+    const size_t nameLength = name.size() + 1;
+
+    const bool cropBit = (settings.crop & 1) != 0;
+    const bool listBit = (settings.indexMethod & 1) != 0;
+    uint8_t styleFlags = 0;
+    if (settings.bold != 0) styleFlags |= 1u << 0;
+    if (settings.italic != 0) styleFlags |= 1u << 1;
+    // Only the exact text "V"; the cell shape looks at the first character alone.
+    if (settings.scanMode == "V") styleFlags |= 1u << 2;
+    if (listBit) styleFlags |= 1u << 3;
+    if (cropBit) styleFlags |= 1u << 4;
+
+    // Entry size times entry count. With both bits set this says 4 x charCount although the
+    // full offset table is written; readers depend on the value as it always was.
+    const uint32_t entrySize = cropBit ? 4u : 2u;
+    const uint32_t entryCount = listBit ? static_cast<uint32_t>(charCount)
+                                        : static_cast<uint32_t>(FontFileWriter::kCodePoints);
+    const uint32_t indexBytes = entrySize * entryCount;
+
+    std::vector<uint8_t> header(kFixedHeaderBytes + nameLength, 0);
+    header[0] = static_cast<uint8_t>(kFixedHeaderBytes + nameLength);
+    header[1] = 0x01;
+    header[2] = 0x03;
+    header[3] = 0x00;
+    header[4] = 0x00;
+    header[5] = 0x01;
+    header[6] = static_cast<uint8_t>(settings.fontSize);
+    header[7] = static_cast<uint8_t>(settings.renderMode);
+    header[8] = styleFlags;
+    storeLittleEndian(&header[9], indexBytes, 4);
+    header[13] = static_cast<uint8_t>(nameLength);
+    std::copy(name.begin(), name.end(), header.begin() + kFixedHeaderBytes);
+    return header;
+}
+
+FontFileWriter::FontFileWriter(std::ostream& out, const FontSetSettings& settings, int32_t rotate)
+    : out_(out),
+      settings_(settings),
+      rotate_(rotate),
+      crop_((settings.crop & 1) != 0),
+      vertical_(!settings.scanMode.empty() &&
+                std::toupper(static_cast<unsigned char>(settings.scanMode[0])) == 'V'),
+      ok_(!out.fail()) {}
+
+void FontFileWriter::write(const uint8_t* bytes, size_t count) {
+    if (!ok_ || count == 0) return;
+    out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+    if (out_.fail()) {
+        ok_ = false;
+        return;
+    }
+    bytesWritten_ += count;
+}
+
+void FontFileWriter::writeHeader(const uint16_t* charIndex, const uint16_t* charList,
+                                 int32_t charCount) {
+    if (headerWritten_) return;
+    headerWritten_ = true;
+    if (charCount < 0) charCount = 0;
+    if (crop_ && ok_) {
+        // The offset table is rewritten in place at the end, relative to the file's first byte.
+        const std::streampos position = out_.tellp();
+        if (position == std::streampos(-1)) {
+            ok_ = false;
+        } else {
+            start_ = static_cast<std::streamoff>(position);
+        }
+    }
+
+    const std::vector<uint8_t> header = buildFontHeader(settings_, charCount);
+    headerLength_ = header.size();
+    write(header.data(), kFixedHeaderBytes);
+    write(header.data() + kFixedHeaderBytes, header.size() - kFixedHeaderBytes);
+
+    if (crop_) {
+        offsetTable_.assign(kOffsetTableBytes, 0xFF);
+        write(offsetTable_.data(), offsetTable_.size());
+        if (ok_ && !out_.flush()) ok_ = false;
+        nextOffset_ = headerLength_ + kOffsetTableBytes;
+        return;
+    }
+    std::vector<uint8_t> index;
+    if ((settings_.indexMethod & 1) != 0) {
+        const size_t count = charList != nullptr ? static_cast<size_t>(charCount) : 0;
+        index.resize(2 * count);
+        for (size_t i = 0; i < count; ++i) storeLittleEndian(&index[2 * i], charList[i], 2);
+    } else {
+        // A missing table reads as "nothing selected".
+        index.assign(2 * static_cast<size_t>(kCodePoints), 0xFF);
+        if (charIndex != nullptr) {
+            for (size_t i = 0; i < static_cast<size_t>(kCodePoints); ++i) {
+                storeLittleEndian(&index[2 * i], charIndex[i], 2);
+            }
+        }
+    }
+    write(index.data(), index.size());
+}
+
+void FontFileWriter::writeGlyph(const PackedGlyph& glyph) {
+    if (!headerWritten_ || finished_ || !ok_) return;
+    if (crop_) {
+        writeTrimmedRecord(glyph);
+    } else {
+        writeFixedRecord(glyph);
+    }
+}
+
+void FontFileWriter::writeFixedRecord(const PackedGlyph& glyph) {
+    const size_t dataBytes = glyph.data != nullptr ? glyph.size : 0;
+    record_.resize(4 + dataBytes);
+    record_[0] = static_cast<uint8_t>(glyph.origin.x);
+    record_[1] = static_cast<uint8_t>(glyph.origin.y);
+    record_[2] = static_cast<uint8_t>(glyph.extent.x);
+    record_[3] = static_cast<uint8_t>(glyph.extent.y);
+    if (dataBytes != 0) std::memcpy(record_.data() + 4, glyph.data, dataBytes);
+    write(record_.data(), record_.size());
+}
+
+void FontFileWriter::findInkBox(const PackedGlyph& glyph, int32_t rowCount, int32_t& right,
+                                int32_t& bottom) {
+    right = 0;
+    bottom = 0;
+    const unsigned depth = static_cast<unsigned>(settings_.renderMode);
+    const unsigned mask = (1u << depth) - 1;
+    const uint64_t rowBits = static_cast<uint64_t>(glyph.cols) * depth;
+    scratch_.resize(static_cast<size_t>((rowBits + 7) / 8));
+    for (int32_t r = 0; r < rowCount; ++r) {
+        copyBits(glyph.data, glyph.size, r * rowBits, rowBits, scratch_.data());
+        // The rightmost ink lies in the last non-zero byte of the row, in its highest pixel.
+        size_t last = scratch_.size();
+        while (last > 0 && scratch_[last - 1] == 0) --last;
+        if (last == 0) continue;
+        bottom = r + 1;
+        const unsigned value = scratch_[last - 1];
+        const int32_t perByte = static_cast<int32_t>(8 / depth);
+        int32_t highest = perByte - 1;
+        while (((value >> (highest * depth)) & mask) == 0) --highest;
+        right = std::max(right, static_cast<int32_t>(last - 1) * perByte + highest + 1);
+    }
+}
+
+void FontFileWriter::writeTrimmedRecord(const PackedGlyph& glyph) {
+    if (!packedDepth(settings_.renderMode)) return;
+    if (glyph.data == nullptr || glyph.rows <= 0 || glyph.cols <= 0) return;
+    const unsigned depth = static_cast<unsigned>(settings_.renderMode);
+    const uint64_t rowBits = static_cast<uint64_t>(glyph.cols) * depth;
+    // Only rows that lie wholly inside the packed bytes are ever looked at.
+    const int32_t cellRows =
+        static_cast<int32_t>(std::min<uint64_t>(glyph.rows, glyph.size * 8 / rowBits));
+
+    // The glyph's box in the shaped cell. Row scanning: `extent` as the renderer left it. A
+    // transposed cell without rotation: the renderer's box read with x and y exchanged. A
+    // transposed cell turned back by rotation: `extent` is in neither frame, so the ink decides.
+    int32_t width = glyph.extent.x;
+    int32_t height = glyph.extent.y;
+    if (vertical_) {
+        if (rotate_ == 1 || rotate_ == 2) {
+            findInkBox(glyph, cellRows, width, height);
+        } else {
+            width = glyph.extent.y;
+            height = glyph.extent.x;
+        }
+    }
+    // A glyph may reach past the cell (taller than it, or wider with a negative left bearing);
+    // only the cell's own pixels exist, and the record must say what it really holds.
+    width = std::min(width, glyph.cols);
+    height = std::min(height, cellRows);
+    if (width <= 0 || height <= 0) return;
+
+    const size_t perByte = 8 / depth;
+    const size_t rowBytes = (static_cast<size_t>(width) + perByte - 1) / perByte;
+    // Whole bytes of a row as the renderer packed them, but never past the row's last pixel when
+    // rows do not start on byte boundaries.
+    const uint64_t takenBits = std::min<uint64_t>(rowBytes * 8, rowBits);
+
+    record_.resize(4 + static_cast<size_t>(height) * rowBytes);
+    int32_t topSkip = 0;
+    size_t taken = 0;
+    for (int32_t r = 0; r < height; ++r) {
+        uint8_t* row = record_.data() + 4 + taken * rowBytes;
+        std::memset(row, 0, rowBytes);
+        copyBits(glyph.data, glyph.size, r * rowBits, takenBits, row);
+        if (taken == 0 && allZero(row, rowBytes)) {
+            ++topSkip;
+        } else {
+            ++taken;  // from the first row with ink on, every row is kept, empty or not
+        }
+    }
+    if (taken == 0) return;
+
+    record_.resize(4 + taken * rowBytes);
+    record_[0] = static_cast<uint8_t>(topSkip);
+    record_[1] = static_cast<uint8_t>(glyph.origin.y);
+    record_[2] = static_cast<uint8_t>(width);
+    record_[3] = static_cast<uint8_t>(height);
+    storeLittleEndian(&offsetTable_[4 * static_cast<size_t>(glyph.code)],
+                      static_cast<uint32_t>(nextOffset_), 4);
+    nextOffset_ += record_.size();
+    write(record_.data(), record_.size());
+}
+
+void FontFileWriter::finish() {
+    if (finished_) return;
+    finished_ = true;
+    if (!ok_) return;
+    if (crop_ && headerWritten_) {
+        const std::streamoff tableAt = start_ + static_cast<std::streamoff>(headerLength_);
+        const std::streamoff endAt = start_ + static_cast<std::streamoff>(bytesWritten_);
+        if (!out_.seekp(tableAt)) {
+            ok_ = false;
+            return;
+        }
+        out_.write(reinterpret_cast<const char*>(offsetTable_.data()),
+                   static_cast<std::streamsize>(offsetTable_.size()));
+        // Back to the end, so the stream stands where the file ends.
+        if (out_.fail() || !out_.seekp(endAt)) {
+            ok_ = false;
+            return;
+        }
+    }
+    if (!out_.flush()) ok_ = false;
+}

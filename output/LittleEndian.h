@@ -1,0 +1,13 @@
+// Byte order of every multi-byte value in the files we write: least significant byte first,
+// whatever the host's own order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Stores the low `byteCount` bytes of `value` at `dst`, least significant first.
+inline void storeLittleEndian(uint8_t* dst, uint32_t value, size_t byteCount) {
+    for (size_t i = 0; i < byteCount; ++i) {
+        dst[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
