@@ -8,6 +8,7 @@
 
 #include "driver/CellGeometry.h"
 #include "driver/OutputFile.h"
+#include "driver/Progress.h"
 #include "driver/Run.h"
 #include "output/CharListWriter.h"
 #include "output/FontFileWriter.h"
@@ -95,8 +96,11 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     FontFileWriter writer(fontFile.stream(), fontSet, transform.rotate);
     writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
 
+    Progress progress(tables.charCount, platform::stderrIsTerminal());
+    MissingGlyphs missing;
     for (int32_t i = 0; i < tables.charCount && writer.ok(); ++i) {
         const uint16_t code = tables.charList[static_cast<size_t>(i)];
+        if (!primaryText->hasGlyph(code)) missing.add(code, fallbackText->hasGlyph(code));
         IntPair extent{cellSize.cols, cellSize.rows};
         IntPair origin{cellSize.cols, cellSize.rows};
         GlyphCell cell =
@@ -108,6 +112,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             cell = renderCell(cellSize, code, *fallbackText, extent, origin, fontSet, transform);
         }
         writer.writeGlyph(cell.packed(code, extent, origin));
+        progress.update(i + 1);
     }
     writer.finish();
     if (!writer.ok()) {
@@ -115,5 +120,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         return reportWriteFailure(fontFilePath, errno ? std::strerror(errno) : "write failed");
     }
     if (!fontFile.commit(error)) return reportWriteFailure(fontFilePath, error);
+    progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
+    const std::string missingReport = missing.report(fontSet.font);
+    if (!missingReport.empty()) platform::writeErrLine(missingReport);
     return kExitOk;
 }

@@ -33,7 +33,35 @@ std::string withSeparator(const std::string& dir) {
 
 }  // namespace
 
+namespace {
+const char* const kUsage =
+    "Usage: fontbin [CONFIG]\n"
+    "Turns one scalable font into bitmap font data for embedded displays.\n"
+    "\n"
+    "CONFIG is a JSON configuration (default: FontConfig.json beside the tool). The outputs,\n"
+    "<font>_size<N>_bits<B>_font.bin and <font>_size<N>_bits<B>_out.cst, are written into the\n"
+    "folder of the configuration; setting.ini in the working directory adds gamma and rotation.\n"
+    "\n"
+    "Exit status: 0 done, -1 bad command line, -2 configuration not readable, -3 invalid value,\n"
+    "-4 font missing or unusable, -5 output not writable.\n"
+    "\n"
+    "  -h, --help     show this text\n"
+    "  --version      show the version\n";
+}  // namespace
+
 int runFontbin(const std::vector<std::string>& args) {
+    // Options are only options when no file of that name exists, so a configuration that
+    // happens to be called "--help" still runs.
+    if (args.size() == 2 && !platform::pathExists(platform::pathFromUtf8(args[1]))) {
+        if (args[1] == "--help" || args[1] == "-h") {
+            platform::writeOut(kUsage);
+            return kExitOk;
+        }
+        if (args[1] == "--version") {
+            platform::writeOut(std::string("fontbin ") + FONTBIN_VERSION + "\n");
+            return kExitOk;
+        }
+    }
     // The tool's folder comes from the operating system, so a start through PATH or a symlink
     // still finds CodePage/ and font/. Argument 0 is the fallback when the system cannot tell.
     fs::path toolPath;

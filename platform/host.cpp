@@ -122,6 +122,11 @@ void writeErrLine(const std::string& text) {
     std::fflush(stderr);
 }
 
+void writeErr(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
 bool stderrIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;

@@ -71,6 +71,8 @@ std::string pathToUtf8(const std::filesystem::path& path);
 void writeOut(const std::string& text);
 // Writes one line to standard error (a line end is added) and flushes.
 void writeErrLine(const std::string& text);
+// Writes `text` to standard error as it is and flushes (for a self-updating progress line).
+void writeErr(const std::string& text);
 // True when standard error is a terminal.
 bool stderrIsTerminal();
 

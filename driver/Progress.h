@@ -1,0 +1,46 @@
+// What a long run tells the person watching it: a self-updating progress line on a terminal,
+// and a report of characters the font cannot draw. Only standard error is used.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Progress {
+public:
+    // Shows progress only when standard error is a terminal and the run is long enough to wait
+    // for; `enabled` overrides the terminal test (for tests).
+    Progress(int32_t total, bool enabled);
+    void update(int32_t done);
+    // Clears the progress line and prints the one-line summary (only when progress was shown).
+    void finish(const std::string& file, uint64_t bytes);
+
+    static constexpr int32_t kMinimumGlyphs = 1000;
+
+private:
+    double elapsed() const;
+
+    int32_t total_;
+    bool enabled_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+// Characters the configured font has no glyph for (character index 0).
+class MissingGlyphs {
+public:
+    void add(uint16_t code, bool fallbackHasIt);
+    // One line for standard error, or empty when every character is mapped.
+    std::string report(const std::string& fontName) const;
+
+    static constexpr size_t kListed = 8;
+
+private:
+    int32_t count_ = 0;
+    int32_t missingInFallback_ = 0;
+    std::vector<uint16_t> first_;
+};
+
+// "U+4E00": the code point in at least four upper-case hexadecimal digits.
+std::string codePointText(uint32_t code);
