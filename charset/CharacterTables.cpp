@@ -1,0 +1,73 @@
+#include "charset/CharacterTables.h"
+
+#include "charset/CodePageFile.h"
+#include "charset/ListFiles.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+fs::path codePagePath(const fs::path& toolDir, const std::wstring& name) {
+    // Joined as text: fs::path's operator/ would let an absolute name replace the folder.
+    const fs::path::string_type sep(1, fs::path::preferred_separator);
+    fs::path::string_type joined = toolDir.native();
+    joined += sep;
+    joined += fs::path("CodePage").native();
+    joined += sep;
+    joined += platform::pathFromWide(name).native();
+    return fs::path(joined);
+}
+
+bool applyCustomerRange(uint16_t* charIndex, const CustomerRange& range) {
+    const int64_t first = range.firstVal;
+    const int64_t end = first + range.range;
+    if (end < INT32_MIN || end > INT32_MAX) return false;  // the sum overflows 32 bits
+    if (end > int64_t{kCodePointCount}) return false;      // reaches beyond U+FFFF
+    if (first >= end) return true;                         // empty: nothing to mark, no fault
+    if (first < 0) return false;                           // would start below U+0000
+    for (int64_t c = first; c < end; ++c) markCodePoint(charIndex, static_cast<uint16_t>(c));
+    return true;
+}
+
+void listAndNumber(CharacterTables& tables) {
+    uint16_t* index = tables.charIndex.data();
+    uint16_t* list = tables.charList.data();
+    int32_t count = 0;
+    for (uint32_t c = 0; c < kCodePointCount; ++c) {
+        if (index[c] != kNotSelected) list[count++] = static_cast<uint16_t>(c);
+    }
+    tables.charCount = count;
+    // Every mark is 0, so this pass visits the same code points in the same order. With all
+    // 65,536 selected, U+FFFF receives glyph number 0xFFFF.
+    uint16_t k = 0;
+    for (uint32_t c = 0; c < kCodePointCount; ++c) {
+        if (index[c] == 0) index[c] = k++;
+    }
+}
+
+SelectionReport buildCharacterTables(const fs::path& toolDir, const FontConfig& config,
+                                     CharacterTables& tables) {
+    SelectionReport report;
+    tables.charIndex.assign(kCodePointCount, kNotSelected);
+    tables.charList.assign(kCodePointCount, kNotSelected);
+    tables.charCount = 0;
+    uint16_t* index = tables.charIndex.data();
+    std::string problem;
+
+    for (const std::wstring& name : config.codePages) {
+        loadCodePageFile(codePagePath(toolDir, name), index, &problem);
+        if (!problem.empty()) report.warnings.push_back(problem);
+    }
+    for (const std::wstring& path : config.mappingPaths) {
+        loadMappingFile(platform::pathFromWide(path), index, &problem);
+        if (!problem.empty()) report.warnings.push_back(problem);
+    }
+    for (const std::wstring& path : config.cstPaths) {
+        loadCstFile(platform::pathFromWide(path), index, &problem);
+        if (!problem.empty()) report.warnings.push_back(problem);
+    }
+    for (const CustomerRange& range : config.customerVals) {
+        if (!applyCustomerRange(index, range)) ++report.rejectedRanges;
+    }
+    listAndNumber(tables);
+    return report;
+}

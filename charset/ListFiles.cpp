@@ -1,0 +1,181 @@
+#include "charset/ListFiles.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "charset/CharacterTables.h"
+#include "charset/FileImage.h"
+
+namespace {
+
+// White space as the classic locale classifies it.
+inline bool isSpace(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// 0-15 for a hexadecimal digit of either case, -1 otherwise.
+inline int hexDigit(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+inline bool isX(unsigned char c) {
+    return c == 'x' || c == 'X';
+}
+
+void setProblem(std::string* problem, const std::string& text) {
+    if (problem) *problem = text;
+}
+
+}  // namespace
+
+bool extractHexInt(const char*& pos, const char* end, int32_t& value) {
+    const char* p = pos;
+    while (p != end && isSpace(static_cast<unsigned char>(*p))) ++p;
+    if (p == end) {  // the stream's sentry fails: nothing is stored
+        pos = p;
+        return false;
+    }
+    bool negative = false;
+    if (*p == '-' || *p == '+') {
+        negative = *p == '-';
+        ++p;
+    }
+    // A leading "0" counts as a digit on its own; "0x" is a prefix and does not.
+    bool zeroSeen = false;
+    if (p != end && *p == '0') {
+        zeroSeen = true;
+        ++p;
+        if (p != end && isX(static_cast<unsigned char>(*p))) {
+            zeroSeen = false;
+            ++p;
+        }
+    }
+    // Accumulate the magnitude, saturating far above the 32-bit range.
+    uint64_t magnitude = 0;
+    bool digits = false;
+    for (; p != end; ++p) {
+        int d = hexDigit(static_cast<unsigned char>(*p));
+        if (d < 0) break;
+        digits = true;
+        if (magnitude <= 0xFFFFFFFFFull) magnitude = magnitude * 16 + static_cast<unsigned>(d);
+    }
+    pos = p;
+    if (!digits && !zeroSeen) {
+        value = 0;
+        return false;
+    }
+    constexpr uint64_t kMaxPositive = std::numeric_limits<int32_t>::max();
+    if (negative) {
+        if (magnitude > kMaxPositive + 1) {
+            value = std::numeric_limits<int32_t>::min();
+            return false;
+        }
+        value = static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+        return true;
+    }
+    if (magnitude > kMaxPositive) {
+        value = std::numeric_limits<int32_t>::max();
+        return false;
+    }
+    value = static_cast<int32_t>(magnitude);
+    return true;
+}
+
+int32_t mappingLineValue(const char* line, size_t length) {
+    // The line is a C string in its buffer: a NUL byte ends it.
+    if (const void* nul = std::memchr(line, '\0', length)) {
+        length = static_cast<size_t>(static_cast<const char*>(nul) - line);
+    }
+    int32_t code = 0xFFFF;
+    if (length < 2 || line[0] != '0' || !isX(static_cast<unsigned char>(line[1]))) return code;
+    // Is there a further "0x" after the one the line starts with?
+    bool twoValues = false;
+    for (size_t i = length - 1; i >= 3; --i) {
+        if (isX(static_cast<unsigned char>(line[i])) && line[i - 1] == '0') {
+            twoValues = true;
+            break;
+        }
+    }
+    const char* pos = line;
+    const char* end = line + length;
+    if (twoValues) {
+        int32_t source = 0;
+        if (!extractHexInt(pos, end, source)) return code;  // a failed reader reads no more
+    }
+    extractHexInt(pos, end, code);
+    return code;
+}
+
+int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
+    if (problem) problem->clear();
+    std::vector<uint8_t> image;
+    std::string reason;
+    if (!readFileImage(path, image, reason)) {
+        setProblem(problem, "cannot open mapping file " + quotedPath(path) + ": " + reason);
+        return 0;
+    }
+    const char* data = reinterpret_cast<const char*>(image.data());
+    const char* const end = data + image.size();
+    size_t lineNumber = 0;
+    size_t longLines = 0, firstLongLine = 0;
+    size_t outOfRange = 0, firstOutOfRange = 0;
+    for (const char* line = data; line < end;) {
+        ++lineNumber;
+        const char* lf = static_cast<const char*>(std::memchr(line, '\n', end - line));
+        const char* lineEnd = lf ? lf : end;
+        size_t length = static_cast<size_t>(lineEnd - line);
+        if (length > kMappingLineLimit) {
+            // Cut to what the line buffer holds; the rest of the line is skipped.
+            length = kMappingLineLimit;
+            if (longLines++ == 0) firstLongLine = lineNumber;
+        }
+        int32_t value = mappingLineValue(line, length);
+        if (value >= 0 && value < 0xFFFF) {
+            markCodePoint(charIndex, static_cast<uint16_t>(value));
+        } else if (value != 0xFFFF) {
+            // A negative value or one beyond the BMP has no slot.
+            if (outOfRange++ == 0) firstOutOfRange = lineNumber;
+        }
+        line = lf ? lf + 1 : end;
+    }
+    if (longLines > 0 || outOfRange > 0) {
+        std::string text = "mapping file " + quotedPath(path) + ":";
+        if (longLines > 0) {
+            text += " " + std::to_string(longLines) + " line(s) longer than 599 characters cut " +
+                    "(first: line " + std::to_string(firstLongLine) + ")";
+        }
+        if (outOfRange > 0) {
+            if (longLines > 0) text += ";";
+            text += " " + std::to_string(outOfRange) +
+                    " value(s) outside U+0000..U+FFFF skipped (first: line " +
+                    std::to_string(firstOutOfRange) + ")";
+        }
+        setProblem(problem, text);
+    }
+    return 0;
+}
+
+int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
+    if (problem) problem->clear();
+    std::vector<uint8_t> image;
+    std::string reason;
+    if (!readFileImage(path, image, reason)) {
+        setProblem(problem, "cannot open cst file " + quotedPath(path) + ": " + reason);
+        return -2;
+    }
+    const size_t count = image.size() / 2;
+    const uint8_t* bytes = image.data();
+    for (size_t i = 0; i < count; ++i) {
+        markCodePoint(charIndex, static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    }
+    if (image.size() % 2 != 0) {
+        setProblem(problem, "cst file " + quotedPath(path) + " has an odd length (" +
+                                std::to_string(image.size()) + " bytes); its last byte is ignored");
+    }
+    return 0;
+}
