@@ -1,0 +1,96 @@
+// fontbin-codepage OUTDIR CP [CP...]: writes OUTDIR/c_<CP>.nls for each code-page number, in the
+// layout fontbin reads from its CodePage folder, computed from the C library's converters.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tools/codepage/CodePageTable.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] = "usage: fontbin-codepage OUTDIR CP [CP...]";
+
+// A code-page number: decimal digits only, 1..65535.
+bool parseCodePage(const std::string& text, uint32_t& codePage) {
+    if (text.empty() || text.size() > 5) return false;
+    uint32_t value = 0;
+    for (char ch : text) {
+        if (ch < '0' || ch > '9') return false;
+        value = value * 10 + static_cast<uint32_t>(ch - '0');
+    }
+    if (value == 0 || value > 0xFFFF) return false;
+    codePage = value;
+    return true;
+}
+
+// Writes next to the target first so a reader never sees half a table.
+bool writeFile(const fs::path& target, const std::vector<uint8_t>& bytes, std::string& error) {
+    fs::path temporary = target;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            error = "cannot write " + platform::pathToUtf8(temporary);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        error = "cannot rename to " + platform::pathToUtf8(target) + ": " + ec.message();
+        fs::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        platform::writeErrLine(kUsage);
+        return 2;
+    }
+    std::vector<uint32_t> codePages;
+    for (int i = 2; i < argc; ++i) {
+        uint32_t cp = 0;
+        if (!parseCodePage(argv[i], cp)) {
+            platform::writeErrLine(std::string("fontbin-codepage: bad code-page number \"") +
+                                   argv[i] + "\" (expected 1..65535)");
+            return 2;
+        }
+        codePages.push_back(cp);
+    }
+    const fs::path outDir = platform::pathFromUtf8(argv[1]);
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    if (!platform::isDirectory(outDir)) {
+        platform::writeErrLine("fontbin-codepage: cannot create output folder \"" +
+                               std::string(argv[1]) + "\"" + (ec ? ": " + ec.message() : ""));
+        return 1;
+    }
+    for (uint32_t cp : codePages) {
+        std::string error;
+        std::optional<codepage::GeneratedTable> table = codepage::buildCodePageTable(cp, error);
+        if (!table) {
+            platform::writeErrLine("fontbin-codepage: warning: skipping " + std::to_string(cp) +
+                                   ": " + error);
+            continue;
+        }
+        const fs::path target = outDir / ("c_" + std::to_string(cp) + ".nls");
+        if (!writeFile(target, table->image, error)) {
+            platform::writeErrLine("fontbin-codepage: " + error);
+            return 1;
+        }
+    }
+    return 0;
+}
