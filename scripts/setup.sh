@@ -7,7 +7,7 @@ FONTBIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export FONTBIN_ROOT
 
 fontbin_packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev file
   libcjson-dev libfreetype-dev libopencv-core-dev libpng-dev libfontconfig-dev
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont

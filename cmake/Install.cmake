@@ -1,0 +1,31 @@
+# Installation: the tool lives in <prefix>/lib/fontbin/ with its CodePage/ and font/ folders and
+# is reached through the link <prefix>/bin/fontbin (it finds its folders through its real path).
+# The helper tools go straight to <prefix>/bin.
+include(GNUInstallDirs)
+
+if(TARGET fontbin)
+  install(TARGETS fontbin RUNTIME DESTINATION lib/fontbin)
+  install(DIRECTORY ${FONTBIN_BIN_DIR}/CodePage ${FONTBIN_BIN_DIR}/font DESTINATION lib/fontbin)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install-link)
+  file(CREATE_LINK ../lib/fontbin/fontbin ${CMAKE_BINARY_DIR}/install-link/fontbin SYMBOLIC)
+  install(FILES ${CMAKE_BINARY_DIR}/install-link/fontbin DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+foreach(tool fontbin-inspect fontbin-codepage)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME fontbin)
+set(CPACK_PACKAGE_VENDOR "fontbin developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Scalable fonts to bitmap font data for embedded displays")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY fontbin)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "fontbin developers <fontbin@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Library dependencies are computed from the binaries by dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Usage: test_package.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+deb=$(ls "$work"/pkg/*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libfreetype6 libcjson1 libpng16-16 libfontconfig1 libopencv-core; do
+  grep -q "$lib" <<<"$depends" || { echo "missing dependency $lib in: $depends"; exit 1; }
+done
+if grep -qE 'imgcodecs|gdal' <<<"$depends"; then echo "unexpected dependency: $depends"; exit 1; fi
+
+dpkg-deb -x "$deb" "$work/root"
+test -L "$work/root/usr/bin/fontbin"
+test -x "$work/root/usr/lib/fontbin/fontbin"
+test -f "$work/root/usr/lib/fontbin/font/unifont.ttf"
+test -f "$work/root/usr/lib/fontbin/CodePage/c_936.nls"
+
+mkdir "$work/project"
+cp "$source"/examples/quickstart/* "$work/project/"
+rm -f "$work"/project/*_font.bin "$work"/project/*_out.cst
+cd "$work/project"
+out=$("$work/root/usr/bin/fontbin" FontConfig.json)
+# The tool reports its real folder, not the folder of the link.
+grep -qx "\"$work/root/usr/lib/fontbin\"" <<<"$out" || { echo "unexpected output: $out"; exit 1; }
+size=$(stat -c %s wqy-microhei_size16_bits1_font.bin)
+# 21-byte header, 131072-byte index, 7540 glyphs of 4 + 32 bytes.
+test "$size" -eq $((27 + 131072 + 7540 * 36)) || { echo "font file has $size bytes"; exit 1; }
+echo "package installs and runs"
