@@ -25,8 +25,8 @@ int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex,
 
 // One formatted extraction of a signed 32-bit integer in hexadecimal mode from [pos, end), as an
 // input stream with std::hex does it in the classic locale: white space skipped, optional sign,
-// optional "0x"/"0X", then hexadecimal digits. Returns the stream's state afterwards (true =
-// good). `value` is written like the stream writes it: untouched when nothing but white space
+// optional "0x"/"0X", then hexadecimal digits. Returns false when the stream would be left
+// failed. `value` is written like the stream writes it: untouched when nothing but white space
 // was left, 0 when the field has no digit, INT32_MAX / INT32_MIN when the value does not fit,
 // the value otherwise. `pos` moves past what the stream consumed.
 bool extractHexInt(const char*& pos, const char* end, int32_t& value);
