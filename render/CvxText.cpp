@@ -1,0 +1,258 @@
+#include "render/CvxText.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_GLYPH_H
+#include FT_OUTLINE_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "render/Sample.h"
+#include "render/Shape.h"
+
+namespace {
+
+// FreeType's own error texts (the library is usually built without FT_Error_String), expanded
+// from its error list in the documented way.
+struct FreetypeErrorText {
+    int code;
+    const char* text;
+};
+// clang-format off
+#undef FTERRORS_H_
+#define FT_ERRORDEF(e, v, s) {e, s},
+#define FT_ERROR_START_LIST const FreetypeErrorText kFreetypeErrors[] = {
+#define FT_ERROR_END_LIST {0, nullptr}};
+#include FT_ERRORS_H
+// clang-format on
+
+const char* freetypeErrorText(FT_Error error) {
+    for (const auto& e : kFreetypeErrors) {
+        if (e.text != nullptr && e.code == error) return e.text;
+    }
+    return "unknown error";
+}
+
+std::string describe(const char* call, FT_Error error) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(error));
+    return std::string(call) + " failed: " + freetypeErrorText(error) + " (error " + code + ")";
+}
+
+// Pixel size for a line span of `span` pixels. FreeType itself clamps to 1..0xFFFF; clamping
+// here first keeps absurd values (and a descender above the ascender) out of the conversion.
+FT_UInt pixelHeight(FT_Face face, double span) {
+    const double height = std::trunc(face->units_per_EM /
+                                     static_cast<double>(face->ascender - face->descender) * span);
+    if (!(height > 0.0)) return 0;
+    if (height > 65535.0) return 65535;
+    return static_cast<FT_UInt>(height);
+}
+
+struct GlyphDeleter {
+    void operator()(FT_Glyph glyph) const { FT_Done_Glyph(glyph); }
+};
+using GlyphHolder = std::unique_ptr<FT_GlyphRec, GlyphDeleter>;
+
+// Loads, emboldens, slants and renders `code`. Returns the bitmap glyph, or nothing when FreeType
+// fails to load or render it (the caller then treats the character as empty).
+GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& settings) {
+    const FT_UInt index = FT_Get_Char_Index(face, code);
+    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) return nullptr;
+
+    FT_GlyphSlot slot = face->glyph;
+    // An embedded bitmap strike has no outline to embolden; the style is simply not applied.
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+        if (settings.bold != 0) {
+            FT_Outline_Embolden(&slot->outline, 64);  // one pixel
+        } else if (settings.fontSize % 8 != 0) {
+            // Sizes off the 8-pixel grid come out thin on small displays; a sixteenth of a pixel
+            // of extra weight keeps their strokes from breaking up.
+            FT_Outline_Embolden(&slot->outline, 4);
+        }
+    }
+
+    FT_Glyph raw = nullptr;
+    if (FT_Get_Glyph(slot, &raw) != 0) return nullptr;
+    GlyphHolder glyph(raw);
+
+    if (settings.italic != 0) {
+        FT_Matrix shear;
+        shear.xx = 0x10000;
+        shear.xy = 0x5800;  // x' = x + 0.34375 y: a slant to the right
+        shear.yx = 0;
+        shear.yy = 0x10000;
+        FT_Glyph_Transform(glyph.get(), &shear,
+                           nullptr);  // a bitmap glyph refuses; it stays upright
+    }
+
+    const FT_Render_Mode mode =
+        settings.renderMode == 1 ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
+    FT_Glyph bitmap = glyph.get();
+    // On failure FreeType leaves `bitmap` pointing at the original, which `glyph` still owns.
+    if (FT_Glyph_To_Bitmap(&bitmap, mode, nullptr, 1) != 0) return nullptr;
+    glyph.release();  // destroyed by FreeType, or identical to `bitmap` when already a bitmap
+    glyph.reset(bitmap);
+    if (glyph->format != FT_GLYPH_FORMAT_BITMAP) return nullptr;
+    return glyph;
+}
+
+// Copies the bitmap into the cell with its first pixel at (x0, y0), skipping whatever falls
+// outside, writing each non-zero value into every channel. The bitmap is read by the pixel mode it
+// really has: an embedded strike comes back as 1-bit mono even when grey levels were asked for.
+void copyBitmap(cv::Mat& cell, const FT_Bitmap& bitmap, int32_t x0, int32_t y0) {
+    if (bitmap.buffer == nullptr || cell.empty() || cell.depth() != CV_8U) return;
+    const int64_t rows = bitmap.rows;
+    const int64_t width = bitmap.width;
+    const int64_t iBegin = std::max<int64_t>(0, -static_cast<int64_t>(y0));
+    const int64_t iEnd = std::min<int64_t>(rows, static_cast<int64_t>(cell.rows) - y0);
+    const int64_t jBegin = std::max<int64_t>(0, -static_cast<int64_t>(x0));
+    const int64_t jEnd = std::min<int64_t>(width, static_cast<int64_t>(cell.cols) - x0);
+    if (iBegin >= iEnd || jBegin >= jEnd) return;
+
+    const int channels = cell.channels();
+    const int64_t pitch = bitmap.pitch;
+    auto copyRows = [&](auto valueAt) {
+        for (int64_t i = iBegin; i < iEnd; ++i) {
+            // A negative pitch stores the bottom row first.
+            const uint8_t* src = bitmap.buffer + (pitch >= 0 ? i * pitch : (rows - 1 - i) * -pitch);
+            uint8_t* dst = cell.ptr<uint8_t>(static_cast<int>(y0 + i)) + (x0 + jBegin) * channels;
+            for (int64_t j = jBegin; j < jEnd; ++j, dst += channels) {
+                const uint8_t v = valueAt(src, j);
+                if (v == 0) continue;
+                for (int c = 0; c < channels; ++c) dst[c] = v;
+            }
+        }
+    };
+
+    switch (bitmap.pixel_mode) {
+        case FT_PIXEL_MODE_MONO:
+            copyRows([](const uint8_t* row, int64_t j) -> uint8_t {
+                return (row[j >> 3] & (0x80 >> (j & 7))) ? 255 : 0;
+            });
+            break;
+        case FT_PIXEL_MODE_GRAY2:
+            copyRows([](const uint8_t* row, int64_t j) -> uint8_t {
+                return static_cast<uint8_t>(((row[j >> 2] >> (6 - 2 * (j & 3))) & 3) * 85);
+            });
+            break;
+        case FT_PIXEL_MODE_GRAY4:
+            copyRows([](const uint8_t* row, int64_t j) -> uint8_t {
+                return static_cast<uint8_t>(((row[j >> 1] >> (4 - 4 * (j & 1))) & 15) * 17);
+            });
+            break;
+        case FT_PIXEL_MODE_GRAY:
+            copyRows([](const uint8_t* row, int64_t j) -> uint8_t { return row[j]; });
+            break;
+        case FT_PIXEL_MODE_BGRA:
+            copyRows([](const uint8_t* row, int64_t j) -> uint8_t { return row[4 * j + 3]; });
+            break;
+        default:
+            break;  // sub-pixel (LCD) bitmaps are never asked for
+    }
+}
+
+}  // namespace
+
+struct CvxText::Impl {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    std::array<double, 4> size{20, 0.5, 0.1, 0};
+
+    ~Impl() {
+        if (face != nullptr) FT_Done_Face(face);
+        if (library != nullptr) FT_Done_FreeType(library);
+    }
+};
+
+CvxText::CvxText(const std::string& fontPath, long faceIndex) : impl_(std::make_unique<Impl>()) {
+    const std::string font = "font \"" + fontPath + "\": ";
+    FT_Error error = FT_Init_FreeType(&impl_->library);
+    if (error != 0) {
+        impl_->library = nullptr;
+        throw FontError("cannot open " + font + describe("FT_Init_FreeType", error));
+    }
+    error = FT_New_Face(impl_->library, fontPath.c_str(), faceIndex, &impl_->face);
+    if (error != 0) {
+        impl_->face = nullptr;
+        throw FontError("cannot open " + font + describe("FT_New_Face", error));
+    }
+    if (impl_->face->ascender == impl_->face->descender) {
+        throw FontError("unusable " + font + "its ascender equals its descender (" +
+                        std::to_string(impl_->face->ascender) + "), so it has no line height");
+    }
+    // The runtime locale is left alone: nothing here depends on it.
+    setSize();
+}
+
+CvxText::~CvxText() = default;
+
+void CvxText::setSize(const std::array<double, 4>* size) {
+    if (size != nullptr) {
+        for (size_t i = 0; i < impl_->size.size(); ++i) impl_->size[i] = std::fabs((*size)[i]);
+    }
+    FT_Set_Pixel_Sizes(impl_->face, 0, pixelHeight(impl_->face, impl_->size[0]));
+}
+
+bool CvxText::hasGlyph(uint16_t code) const {
+    return FT_Get_Char_Index(impl_->face, code) != 0;
+}
+
+void CvxText::renderGlyph(cv::Mat& cell, uint16_t code, IntPair& extent, IntPair& origin,
+                          FontSetSettings settings, const TransformSettings& transform,
+                          size_t& packedSize) {
+    FT_Face face = impl_->face;
+    GlyphPlacement placed;  // stays empty when FreeType fails: nothing is drawn or turned
+    placed.W = extent.x;
+    placed.H = extent.y;
+
+    const GlyphHolder glyph = renderBitmap(face, code, settings);
+    if (glyph) {
+        const auto* bitmapGlyph = reinterpret_cast<const FT_BitmapGlyphRec*>(glyph.get());
+        const FT_Bitmap& bitmap = bitmapGlyph->bitmap;
+        // FreeType refuses bitmaps beyond 0x7FFF pixels a side, so both fit an int32.
+        const int32_t baseline = baselineRow(face->ascender, face->descender, settings.fontSize);
+        placed = placeGlyph(bitmapGlyph->left, bitmapGlyph->top, static_cast<int32_t>(bitmap.width),
+                            static_cast<int32_t>(bitmap.rows), extent.x, extent.y, baseline, extent,
+                            origin);
+        copyBitmap(cell, bitmap, placed.x0, placed.y0());
+    }
+
+    writeSample(cell, code);
+    shapeCell(cell, extent, placed, settings, transform);
+    packedSize = packCell(cell, settings.renderMode);
+}
+
+PackedGlyph GlyphCell::packed(uint16_t code, const IntPair& extent, const IntPair& origin) const {
+    PackedGlyph glyph;
+    glyph.code = code;
+    glyph.data = cell.data;
+    glyph.size = packedSize;
+    glyph.rows = cell.rows;
+    glyph.cols = cell.cols;
+    glyph.extent = extent;
+    glyph.origin = origin;
+    return glyph;
+}
+
+GlyphCell renderCell(const CellSize& cellSize, uint16_t code, CvxText& text, IntPair& extent,
+                     IntPair& origin, const FontSetSettings& settings,
+                     const TransformSettings& transform) {
+    GlyphCell result;
+    if (settings.fontSize == 0) return result;
+    // The cell is scaled from the size it was made for to the configured size; with the export
+    // loop's cell sizes this is exactly (rows, cols).
+    const double rows = std::round(static_cast<int64_t>(cellSize.fontSize) * cellSize.rows /
+                                   static_cast<double>(settings.fontSize));
+    const double cols = std::round(static_cast<int64_t>(cellSize.cols) * cellSize.fontSize /
+                                   static_cast<double>(settings.fontSize));
+    // Positive and small enough to address: anything else has no pixels to draw into.
+    constexpr double kMaxSide = 1 << 15;
+    if (!(rows >= 1 && rows <= kMaxSide && cols >= 1 && cols <= kMaxSide)) return result;
+
+    result.cell = cv::Mat::zeros(static_cast<int>(rows), static_cast<int>(cols), CV_8UC3);
+    text.renderGlyph(result.cell, code, extent, origin, settings, transform, result.packedSize);
+    return result;
+}

@@ -1,0 +1,69 @@
+// The glyph rasteriser: one FreeType library and face, and the per-character pipeline that turns
+// a code point into a placed, shaped and packed glyph cell.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "config/FontConfig.h"
+#include "config/Settings.h"
+#include "render/GlyphTypes.h"
+
+// A font file that cannot be used: FreeType could not open it, or its metrics make sizing
+// impossible. The message is one line naming the file and the cause.
+class FontError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class CvxText {
+public:
+    // Opens face `faceIndex` of the font file (0, the first face of a collection, is what the
+    // export uses; other faces are for tools and tests) and sizes it for a 20-pixel line span.
+    // Throws FontError when FreeType cannot start or open the file, or when the face's ascender
+    // equals its descender.
+    explicit CvxText(const std::string& fontPath, long faceIndex = 0);
+    virtual ~CvxText();
+    CvxText(const CvxText&) = delete;
+    CvxText& operator=(const CvxText&) = delete;
+
+    // Stores the absolute values of `size` when given, then sizes the face so that its
+    // ascender-to-descender span is size[0] pixels.
+    void setSize(const std::array<double, 4>* size = nullptr);
+
+    // The whole per-character pipeline on a zero cell: load, embolden, slant, render, place and
+    // copy; sample image; transposition, rotation, gamma; packing. `extent` comes in as the cell's
+    // (width, height) and leaves as the glyph box's right and bottom edge; `origin` leaves as the
+    // pen column and baseline row in the upright cell. A glyph FreeType fails to load or render
+    // leaves an empty (all-zero) packed cell and `extent`/`origin` as they came.
+    void renderGlyph(cv::Mat& cell, uint16_t code, IntPair& extent, IntPair& origin,
+                     FontSetSettings settings, const TransformSettings& transform,
+                     size_t& packedSize);
+
+    // True when the face's active character map has a glyph for `code`.
+    bool hasGlyph(uint16_t code) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The cell after rendering: the shaped cell and the number of packed bytes at cell.data.
+struct GlyphCell {
+    cv::Mat cell;  // shaped cell (CV_8UC3, rows/cols after transposition and rotation)
+    size_t packedSize = 0;
+
+    // A view of the packed glyph for the file writer; valid while this GlyphCell lives.
+    PackedGlyph packed(uint16_t code, const IntPair& extent, const IntPair& origin) const;
+};
+
+// Makes the zero cell for `cellSize` and renders `code` into it with `text`. A cell size that
+// gives no pixels returns an empty cell with packedSize 0 and leaves extent and origin alone.
+GlyphCell renderCell(const CellSize& cellSize, uint16_t code, CvxText& text, IntPair& extent,
+                     IntPair& origin, const FontSetSettings& settings,
+                     const TransformSettings& transform);

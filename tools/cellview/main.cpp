@@ -1,0 +1,178 @@
+// fontbin-cellview: renders one character exactly as the font export would (same cell size, same
+// rasteriser, shaping and packing) and shows the packed cell as text or writes it as a PNG.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "render/CellDump.h"
+#include "render/CvxText.h"
+#include "render/Sample.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: fontbin-cellview FONT CODEPOINT [--size N] [--bits 1|2|4|8] [--bold] [--italic]\n"
+    "                        [--scan H|V] [--rotate 0|1|2] [--gamma G] [--face I]\n"
+    "                        [--png out.png] [--hex]\n"
+    "CODEPOINT: U+4E2D, 0x4e2d, decimal, or the character itself (UTF-8).\n";
+
+int usage(const std::string& problem) {
+    if (!problem.empty()) std::fprintf(stderr, "fontbin-cellview: %s\n", problem.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+bool parseLong(const std::string& text, int base, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, base);
+    return end != nullptr && *end == '\0';
+}
+
+// Decodes one UTF-8 character that makes up the whole text.
+bool decodeUtf8(const std::string& text, long& code) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    size_t length = 0;
+    if (s[0] < 0x80) {
+        code = s[0];
+        length = 1;
+    } else if ((s[0] & 0xE0) == 0xC0) {
+        code = s[0] & 0x1F;
+        length = 2;
+    } else if ((s[0] & 0xF0) == 0xE0) {
+        code = s[0] & 0x0F;
+        length = 3;
+    } else {
+        return false;
+    }
+    if (text.size() != length) return false;
+    for (size_t i = 1; i < length; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return false;
+        code = (code << 6) | (s[i] & 0x3F);
+    }
+    return true;
+}
+
+bool parseCode(const std::string& text, long& code) {
+    if (text.size() > 2 && (text[0] == 'U' || text[0] == 'u') && text[1] == '+') {
+        return parseLong(text.substr(2), 16, code);
+    }
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        return parseLong(text.substr(2), 16, code);
+    }
+    if (text.size() > 1 && text.find_first_not_of("0123456789") == std::string::npos) {
+        return parseLong(text, 10, code);
+    }
+    return !text.empty() && decodeUtf8(text, code);
+}
+
+int up8(int x) {
+    return x % 8 == 0 ? x : (x / 8) * 8 + 8;
+}
+
+// The cell the export loop would make for these settings.
+CellSize cellSizeFor(const FontSetSettings& settings, int rotate) {
+    const int w0 = ((settings.italic + 2) * settings.fontSize) / 2;
+    CellSize size;
+    size.fontSize = settings.fontSize;
+    if ((!settings.scanMode.empty() && settings.scanMode[0] == 'V') || rotate == 1 || rotate == 2) {
+        size.rows = up8(settings.fontSize);
+        size.cols = w0;
+    } else {
+        size.rows = settings.fontSize;
+        size.cols = up8(w0);
+    }
+    return size;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage("");
+    const std::string fontPath = argv[1];
+    long code = 0;
+    if (!parseCode(argv[2], code) || code < 0 || code > 0xFFFF) {
+        return usage("not a BMP code point: " + std::string(argv[2]));
+    }
+
+    FontSetSettings settings;
+    settings.fontSize = 16;
+    TransformSettings transform;
+    long face = 0;
+    std::string pngPath;
+    bool hex = false;
+    for (int i = 3; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](long low, long high, long& out) {
+            if (i + 1 >= argc || !parseLong(argv[i + 1], 10, out) || out < low || out > high) {
+                return false;
+            }
+            ++i;
+            return true;
+        };
+        long n = 0;
+        if (arg == "--size" && value(1, 255, n)) {
+            settings.fontSize = static_cast<int32_t>(n);
+        } else if (arg == "--bits" && value(1, 8, n) && (n == 1 || n == 2 || n == 4 || n == 8)) {
+            settings.renderMode = static_cast<int32_t>(n);
+        } else if (arg == "--rotate" && value(0, 2, n)) {
+            transform.rotate = static_cast<int32_t>(n);
+        } else if (arg == "--face" && value(0, 0xFFFF, n)) {
+            face = n;
+        } else if (arg == "--bold") {
+            settings.bold = 1;
+        } else if (arg == "--italic") {
+            settings.italic = 1;
+        } else if (arg == "--scan" && i + 1 < argc) {
+            settings.scanMode = argv[++i];
+        } else if (arg == "--gamma" && i + 1 < argc) {
+            char* end = nullptr;
+            transform.gamma = std::strtod(argv[++i], &end);
+            if (end == nullptr || *end != '\0') return usage("bad gamma: " + std::string(argv[i]));
+            transform.TransformAlgrithm = "gamma";
+        } else if (arg == "--png" && i + 1 < argc) {
+            pngPath = argv[++i];
+        } else if (arg == "--hex") {
+            hex = true;
+        } else {
+            return usage("bad option or value: " + arg);
+        }
+    }
+
+    try {
+        CvxText text(fontPath, face);
+        const std::array<double, 4> size{static_cast<double>(settings.fontSize), 0, 0.1, 0};
+        text.setSize(&size);
+
+        const CellSize cellSize = cellSizeFor(settings, transform.rotate);
+        IntPair extent{cellSize.cols, cellSize.rows};
+        IntPair origin{cellSize.cols, cellSize.rows};
+        const auto ch = static_cast<uint16_t>(code);
+        const GlyphCell glyph = renderCell(cellSize, ch, text, extent, origin, settings, transform);
+        const cv::Mat pixels = unpackCell(glyph.cell.data, glyph.packedSize, glyph.cell.rows,
+                                          glyph.cell.cols, settings.renderMode);
+
+        std::printf("U+%04lX%s size %d, bits %d, scan \"%s\", rotate %d%s%s\n", code,
+                    text.hasGlyph(ch) ? "" : " (not in the font)", settings.fontSize,
+                    settings.renderMode, settings.scanMode.c_str(), transform.rotate,
+                    settings.bold ? ", bold" : "", settings.italic ? ", italic" : "");
+        std::printf("cell %d rows x %d cols, extent (%d, %d), origin (%d, %d), %zu packed bytes\n",
+                    glyph.cell.rows, glyph.cell.cols, extent.x, extent.y, origin.x, origin.y,
+                    glyph.packedSize);
+        if (hex) {
+            for (size_t k = 0; k < glyph.packedSize; ++k) {
+                std::printf("%02x%s", glyph.cell.data[k], (k + 1) % 16 == 0 ? "\n" : " ");
+            }
+            if (glyph.packedSize % 16 != 0) std::printf("\n");
+        }
+        std::fputs(cellToAscii(pixels).c_str(), stdout);
+        if (!pngPath.empty() && !writePng(pngPath, pixels)) {
+            std::fprintf(stderr, "fontbin-cellview: cannot write %s\n", pngPath.c_str());
+            return 1;
+        }
+    } catch (const FontError& e) {
+        std::fprintf(stderr, "fontbin-cellview: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
