@@ -1,0 +1,250 @@
+/*
+ * fontbin_reader: reads a fontbin font bitmap file ("*_font.bin") from a byte buffer, for
+ * firmware and for host tools.
+ *
+ * Portable C99 (also valid C++), no heap, no I/O, only the C standard headers. The buffer is
+ * typically the file mapped from flash; the reader never copies it and never reads outside
+ * [data, data + size), whatever the bytes hold.
+ *
+ * ---------------------------------------------------------------------------------------------
+ * Using it
+ *
+ *     fb_font font;
+ *     fb_glyph g;
+ *     if (fb_open(file_bytes, file_size, &font) != FB_OK) { ... fb_error_string(...) ... }
+ *     // Only needed when the file was made with rotation or a scanMode other than "H"/"V":
+ *     // fb_set_geometry_for(&font, FB_SCAN_ROWS, 1);
+ *     if (fb_find_glyph(&font, 0x4E00, &g) == FB_OK)
+ *         for (y = 0; y < g.rows; ++y)
+ *             for (x = 0; x < g.cols; ++x)
+ *                 draw(x, y, fb_glyph_pixel(&g, x, y));   // 0 .. 2^bpp - 1
+ *
+ * fb_open checks the whole structure once (one pass over the index part, four bytes read per
+ * trimmed record); after it succeeded, lookups and pixel reads cannot leave the buffer.
+ *
+ * ---------------------------------------------------------------------------------------------
+ * Cell geometry: what the file does not say
+ *
+ * Every glyph is drawn into a cell of the same size, which is then shaped (transposed for
+ * column scanning, turned for rotation) and packed. The shaped ("packed") cell is what fixed
+ * records hold and what trimmed records are cut from. Its size is not stored; it follows from
+ * the configuration that produced the file:
+ *
+ *   W0      = ((italic + 2) * fontSize) / 2          (integer division: 1.5 x fontSize, italic)
+ *   up8(n)  = n rounded up to a multiple of 8
+ *
+ *   1. Cell as drawn (rows x cols):
+ *        scanMode starting with "V"                 up8(fontSize) x W0
+ *        any other scanMode ("H", "", "v...")       fontSize      x up8(W0)
+ *        rotation 1 or 2, whatever the scanMode     up8(fontSize) x W0
+ *   2. Column scanning (scanMode starting with "V" or "v") transposes the cell: rows <-> cols.
+ *   3. Rotation 1 or 2 turns it a quarter: rows <-> cols again.
+ *
+ *   Result (rows x cols of the packed cell):
+ *        scanMode    rotate 0                    rotate 1 or 2
+ *        "H", ""     fontSize x up8(W0)          W0 x up8(fontSize)
+ *        "V..."      W0 x up8(fontSize)          up8(fontSize) x W0
+ *        "v..."      up8(W0) x fontSize          up8(fontSize) x W0
+ *
+ * The header keeps fontSize, italic and one scan bit that is set only for the exact text "V".
+ * It keeps neither the rotation nor a lower-case "v" nor a longer text such as "VH". fb_open
+ * therefore assumes no rotation and the scan the bit states. When that cell cannot hold the
+ * file's records (fixed records of another size, a trimmed record reaching past the cell) it
+ * takes the first of the other cells a file with this bit can come from that holds them:
+ *   bit clear: "H" turned, then "v", then "v" turned ("V..." gives the same cells as these);
+ *   bit set:   "V" turned.
+ * font.geometry tells which cell was taken. Several cells often fit the same file (with italic
+ * off every cell has fontSize x up8(fontSize) pixels, so fixed records have one size), so a
+ * caller that knows the configuration says it with fb_set_geometry_for, or gives the size
+ * with fb_set_geometry.
+ *
+ * Packed pixels: the packed cell is one row-major stream of rows x cols pixels of bpp bits;
+ * pixel k = y * cols + x starts at bit k * bpp, counting from bit 0 (least significant) of
+ * byte 0. So at 1 bpp the first pixel is bit 0, at 2 bpp bits 0-1, at 4 bpp the low nibble, at
+ * 8 bpp a whole byte. Rows are not padded; only the last byte of the cell is.
+ *
+ * Trimmed records keep cell rows top_skip .. extent_y - 1 and columns 0 .. extent_x - 1; each
+ * stored row is its own stream of extent_x pixels starting on a byte boundary, row_bytes =
+ * ceil(extent_x * bpp / 8) bytes long. Pixels outside that box are 0.
+ *
+ * Worked example: fontSize 12, italic on, 1 bpp, scanMode "V", no rotation.
+ *   W0 = (3 * 12) / 2 = 18. Drawn cell up8(12) x 18 = 16 x 18, transposed: 18 rows x 16 cols.
+ *   Fixed record: 4 + ceil(18 * 16 * 1 / 8) = 4 + 36 = 40 bytes.
+ *   Pixel x = 3, y = 5 (row 3, column 5 of the upright glyph): k = 5 * 16 + 3 = 83 -> byte 10,
+ *   bit 3 of the record's pixel bytes.
+ *   The same with rotation 1: drawn 16 x 18, transposed 18 x 16, turned: 16 rows x 18 cols.
+ *   Still 36 bytes, but rows are 18 bits long: row 1 starts at bit 18, byte 2 bit 2.
+ *   A trimmed record of that font with top_skip 2, extent (13, 15) stores rows 2 .. 14, each
+ *   ceil(13 / 8) = 2 bytes: 4 + 13 * 2 = 30 bytes.
+ */
+#ifndef FONTBIN_READER_H
+#define FONTBIN_READER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* File constants. */
+#define FB_FIXED_HEADER_BYTES 14u     /* header bytes before the name */
+#define FB_GLYPH_TABLE_BYTES 131072u  /* 65536 u16 glyph numbers */
+#define FB_OFFSET_TABLE_BYTES 262144u /* 65536 u32 file offsets */
+#define FB_NO_GLYPH 0xFFFFu           /* glyph table: code point not exported */
+#define FB_NO_RECORD 0xFFFFFFFFu      /* offset table: no record */
+#define FB_UNKNOWN 0xFFFFFFFFu        /* a count the file does not state */
+#define FB_MAX_CELL 1024u             /* largest cell side the reader accepts */
+
+/* styleFlags bits (header byte 8). */
+#define FB_STYLE_BOLD 0x01u
+#define FB_STYLE_ITALIC 0x02u
+#define FB_STYLE_SCAN_V 0x04u     /* scanMode was exactly "V" */
+#define FB_STYLE_INDEX_LIST 0x08u /* indexMethod bit */
+#define FB_STYLE_CROP 0x10u       /* crop bit */
+
+typedef enum fb_error {
+    FB_OK = 0,
+    FB_ERR_ARGUMENT,   /* null pointer, or a font that was not opened */
+    FB_ERR_TRUNCATED,  /* the buffer ends before a part the file says is there */
+    FB_ERR_BAD_MAGIC,  /* header bytes 1..5 are not 01 03 00 00 01 */
+    FB_ERR_BAD_HEADER, /* a header field is impossible or contradicts another */
+    FB_ERR_BAD_INDEX,  /* index part inconsistent: order, numbering, offsets */
+    FB_ERR_BAD_RECORD, /* a glyph record is impossible (sizes, extents, contents) */
+    FB_ERR_LENGTH,     /* bytes follow the last record */
+    FB_ERR_GEOMETRY,   /* the given cell size cannot hold the file's records */
+    FB_ERR_NOT_FOUND   /* no glyph record for this code point */
+} fb_error;
+
+/* The three index layouts, chosen by the crop and indexMethod bits. */
+typedef enum fb_layout {
+    FB_LAYOUT_GLYPH_TABLE = 0, /* 65536 u16 glyph numbers, fixed records */
+    FB_LAYOUT_CODE_LIST = 1,   /* charCount u16 code points ascending, fixed records */
+    FB_LAYOUT_OFFSET_TABLE = 2 /* 65536 u32 file offsets, trimmed records */
+} fb_layout;
+
+/* How the configured scanMode text shapes the cell (see the table above). */
+typedef enum fb_scan {
+    FB_SCAN_ROWS = 0,             /* any text not starting with "V" or "v" */
+    FB_SCAN_COLUMNS = 1,          /* text starting with "V": column cell, transposed */
+    FB_SCAN_COLUMNS_ROW_SIZED = 2 /* text starting with "v": row cell, transposed */
+} fb_scan;
+
+typedef struct fb_geometry {
+    unsigned rows; /* rows of the packed cell */
+    unsigned cols; /* columns of the packed cell */
+    int scan;      /* fb_scan that gives this cell, or -1 when given as a bare size */
+    int rotate;    /* 0, 1 or 2, or -1 when given as a bare size */
+} fb_geometry;
+
+/* An opened file. All fields are read-only for the caller. */
+typedef struct fb_font {
+    const uint8_t* data;
+    size_t size;
+    int ready; /* non-zero once fb_open succeeded */
+
+    unsigned header_length; /* 14 + name_length */
+    unsigned font_size;     /* pixels */
+    unsigned bpp;           /* renderMode: 1, 2, 4 or 8 */
+    unsigned style_flags;   /* FB_STYLE_* */
+    uint32_t index_bytes;   /* header field as stored */
+    unsigned name_length;   /* including the terminating zero */
+    const char* name;       /* points into the buffer, zero-terminated */
+
+    fb_layout layout;
+    size_t index_offset;   /* = header_length */
+    size_t index_size;     /* bytes of the index part actually present */
+    size_t records_offset; /* first byte after the index part */
+    uint32_t char_count;   /* characters selected, or FB_UNKNOWN (offset table only) */
+    uint32_t glyph_count;  /* glyph records in the file */
+    size_t record_size;    /* fixed records: 4 + packed cell bytes; 0 for trimmed */
+    unsigned max_extent_x; /* trimmed records: largest extent_x and extent_y */
+    unsigned max_extent_y;
+    fb_geometry geometry; /* the packed cell in use */
+
+    /* Why fb_open failed: a fixed text naming the rule, the file offset where the fault was
+       seen, and the code point concerned (-1 when none). */
+    const char* error_detail;
+    size_t error_offset;
+    int32_t error_code_point;
+} fb_font;
+
+/* One glyph record, as found by fb_find_glyph. Read-only for the caller. */
+typedef struct fb_glyph {
+    uint32_t code_point;
+    uint32_t number; /* glyph number (position of a fixed record), FB_UNKNOWN for trimmed */
+    size_t offset;   /* file offset of the record */
+    size_t size;     /* record bytes, the 4 metric bytes included */
+    int trimmed;     /* 1 for a trimmed record */
+    unsigned bpp;
+    unsigned rows; /* packed cell, from the font's geometry */
+    unsigned cols;
+    /* The metric bytes as stored (low 8 bits of the writer's values). origin_x exists only
+       in fixed records; top_skip only in trimmed ones (0 for fixed). In fixed records the
+       extent is the rasteriser's glyph box and, with column scanning and no rotation, is in
+       the terms of the cell before its transposition. In trimmed records it is the glyph's
+       box in the packed cell, right and bottom edge exclusive. */
+    unsigned origin_x;
+    unsigned origin_y;
+    unsigned extent_x;
+    unsigned extent_y;
+    unsigned top_skip;
+    unsigned row_bytes;   /* trimmed: bytes per stored row; fixed: 0 */
+    unsigned stored_rows; /* trimmed: extent_y - top_skip; fixed: rows */
+    const uint8_t* bits;  /* the packed pixel bytes after the 4 metric bytes */
+    size_t bits_size;
+} fb_glyph;
+
+/* A short English text for an error code ("truncated file", ...). Never null. */
+const char* fb_error_string(fb_error err);
+
+/* Parses and checks the file in buf[0 .. len) and picks its cell as described at the top. On
+   failure out->error_detail, error_offset and error_code_point tell what was wrong; out->ready
+   stays 0. FB_ERR_BAD_RECORD when no cell this font size allows holds the records. */
+fb_error fb_open(const uint8_t* buf, size_t len, fb_font* out);
+
+/* The same for a file whose packed cell the caller knows: rows x cols instead of the cells the
+   header allows (0, 0 means: as fb_open). FB_ERR_GEOMETRY when the records do not fit it. */
+fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, fb_font* out);
+
+/* The packed cell for a font size, italic flag, scan kind and rotation (0, 1 or 2), by the
+   table at the top of this file. FB_ERR_ARGUMENT for a size of 0, a side above FB_MAX_CELL,
+   or an unknown scan or rotation. */
+fb_error fb_cell_geometry(unsigned font_size, int italic, fb_scan scan, int rotate,
+                          fb_geometry* out);
+
+/* The cell the header alone suggests: no rotation, scan by the FB_STYLE_SCAN_V bit. */
+fb_error fb_default_geometry(const fb_font* font, fb_geometry* out);
+
+/* Uses a packed cell of rows x cols from now on. FB_ERR_GEOMETRY, leaving the font as it was,
+   when fixed records are not 4 + ceil(rows * cols * bpp / 8) bytes or a trimmed record reaches
+   past the cell. */
+fb_error fb_set_geometry(fb_font* font, unsigned rows, unsigned cols);
+
+/* The same for the cell that this font's size and italic flag give with `scan` and `rotate`. */
+fb_error fb_set_geometry_for(fb_font* font, fb_scan scan, int rotate);
+
+/* Finds the record of a code point (0 .. 0xFFFF). FB_ERR_NOT_FOUND when it has none: not
+   selected, or (trimmed records) without ink. */
+fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out);
+
+/* The first glyph with a code point >= `from`, for walking all glyphs in code-point order:
+   for (cp = 0; fb_next_glyph(f, cp, &g) == FB_OK; cp = g.code_point + 1) ...
+   FB_ERR_NOT_FOUND after the last one. */
+fb_error fb_next_glyph(const fb_font* font, uint32_t from, fb_glyph* out);
+
+/* Pixel value 0 .. 2^bpp - 1 at column x, row y of the packed cell; 0 outside the cell and,
+   for trimmed records, outside the stored box. */
+unsigned fb_glyph_pixel(const fb_glyph* glyph, unsigned x, unsigned y);
+
+/* Checks what the writer guarantees about a record's pixel bytes, beyond what fb_open needs
+   for safe reading: fixed records pad the last byte with zero bits; a trimmed record's first
+   stored row has ink and no stored row has ink right of extent_x. Returns FB_OK or
+   FB_ERR_BAD_RECORD with *detail (when not null) set to a fixed text. */
+fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FONTBIN_READER_H */
