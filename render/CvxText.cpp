@@ -68,8 +68,8 @@ GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& set
         if (settings.bold != 0) {
             FT_Outline_Embolden(&slot->outline, 64);  // one pixel
         } else if (settings.fontSize % 8 != 0) {
-            // Sizes off the 8-pixel grid come out thin on small displays; a sixteenth of a pixel
-            // of extra weight keeps their strokes from breaking up.
+            // Sizes off the 8-pixel grid get a sixteenth of a pixel of extra weight, so that
+            // thin strokes that fall between pixel centres still leave a mark.
             FT_Outline_Embolden(&slot->outline, 4);
         }
     }
