@@ -65,38 +65,6 @@ TransformSettings rotation(int rotate) {
 
 // ---- Placement --------------------------------------------------------------------------------
 
-TEST(PlaceGlyph, ClampsIntoTheCell) {
-    struct Case {
-        const char* what;
-        int left, top, width, rows, W, H, baseline;
-        int x0, y1;
-        IntPair extent, origin;
-    };
-    const Case cases[] = {
-        {"natural", 1, 10, 8, 10, 16, 16, 12, 1, 12, {9, 12}, {0, 12}},
-        {"negative left bearing", -2, 10, 8, 10, 16, 16, 12, 0, 12, {8, 12}, {2, 12}},
-        {"too wide", 3, 10, 20, 10, 16, 16, 12, -4, 12, {16, 12}, {-7, 12}},
-        {"wide but fits", 2, 10, 14, 10, 16, 16, 12, 2, 12, {16, 12}, {0, 12}},
-        {"above the cell", 0, 14, 8, 14, 16, 16, 12, 0, 14, {8, 14}, {0, 14}},
-        {"below the cell", 0, 5, 8, 14, 16, 16, 12, 0, 16, {8, 16}, {0, 7}},
-        {"empty bitmap (space)", 0, 0, 0, 0, 8, 16, 12, 0, 12, {0, 12}, {0, 12}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        IntPair extent{c.W, c.H};
-        IntPair origin{99, 99};
-        const GlyphPlacement p =
-            placeGlyph(c.left, c.top, c.width, c.rows, c.W, c.H, c.baseline, extent, origin);
-        EXPECT_EQ(p.x0, c.x0);
-        EXPECT_EQ(p.y1, c.y1);
-        EXPECT_EQ(p.y0(), c.y1 - c.rows);
-        EXPECT_EQ(extent.x, c.extent.x);
-        EXPECT_EQ(extent.y, c.extent.y);
-        EXPECT_EQ(origin.x, c.origin.x);
-        EXPECT_EQ(origin.y, c.origin.y);
-    }
-}
-
 TEST(PlaceGlyph, BaselineRowTruncates) {
     EXPECT_EQ(baselineRow(1901, -483, 32), 25);  // 60832 / 2384 = 25.5
     EXPECT_EQ(baselineRow(56, -8, 16), 14);
