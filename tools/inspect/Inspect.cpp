@@ -1,0 +1,479 @@
+#include "tools/inspect/Inspect.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace inspect {
+namespace {
+
+std::string format(const char* fmt, unsigned long long a, unsigned long long b = 0,
+                   unsigned long long c = 0) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, fmt, a, b, c);
+    return buf;
+}
+
+std::string hexCode(uint32_t cp) {
+    return format("U+%04llX", cp);
+}
+
+bool parseHex(const std::string& digits, uint32_t& out) {
+    if (digits.empty() || digits.size() > 6) return false;
+    uint32_t v = 0;
+    for (char c : digits) {
+        int d = (c >= '0' && c <= '9')   ? c - '0'
+                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                         : -1;
+        if (d < 0) return false;
+        v = v * 16 + static_cast<uint32_t>(d);
+    }
+    out = v;
+    return v <= 0x10FFFF;
+}
+
+bool parseUnsigned(const std::string& text, unsigned& out) {
+    if (text.empty() || text.size() > 4) return false;
+    unsigned v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<unsigned>(c - '0');
+    }
+    out = v;
+    return true;
+}
+
+void appendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+const char* scanText(int scan) {
+    switch (scan) {
+        case FB_SCAN_ROWS:
+            return "row scanning";
+        case FB_SCAN_COLUMNS:
+            return "column scanning \"V\"";
+        case FB_SCAN_COLUMNS_ROW_SIZED:
+            return "column scanning \"v\"";
+    }
+    return "?";
+}
+
+std::string flagsText(unsigned flags) {
+    static const char* const names[] = {"bold", "italic", "scanMode \"V\"", "indexMethod", "crop"};
+    std::string out = format("0x%02llX", flags);
+    std::string list;
+    for (unsigned bit = 0; bit < 5; ++bit)
+        if (flags & (1u << bit)) list += std::string(list.empty() ? "" : ", ") + names[bit];
+    return out + " (" + (list.empty() ? "none" : list) + ")";
+}
+
+const char* layoutText(fb_layout layout) {
+    switch (layout) {
+        case FB_LAYOUT_GLYPH_TABLE:
+            return "glyph-number table (65536 entries), fixed-size records";
+        case FB_LAYOUT_CODE_LIST:
+            return "code-point list, fixed-size records";
+        case FB_LAYOUT_OFFSET_TABLE:
+            return "offset table (65536 entries), trimmed records";
+    }
+    return "?";
+}
+
+std::string openError(const std::string& file, const fb_font& font, fb_error err) {
+    std::string line = file + ": " + fb_error_string(err);
+    if (font.error_detail) line += std::string(": ") + font.error_detail;
+    line += format(" (at byte %llu", font.error_offset);
+    if (font.error_code_point >= 0)
+        line += ", " + hexCode(static_cast<uint32_t>(font.error_code_point));
+    return line + ")";
+}
+
+// What walking every glyph found.
+struct Walk {
+    size_t glyphs = 0;
+    uint32_t first = 0, last = 0;
+    size_t minSize = 0, maxSize = 0, totalSize = 0;
+    size_t blank = 0;  // records without ink
+    std::string violation;
+};
+
+bool hasInk(const fb_glyph& g) {
+    for (size_t i = 0; i < g.bits_size; ++i)
+        if (g.bits[i]) return true;
+    return false;
+}
+
+Walk walkGlyphs(const fb_font& font) {
+    Walk w;
+    fb_glyph g;
+    fb_error err = FB_OK;
+    uint32_t cp = 0;
+    while ((err = fb_next_glyph(&font, cp, &g)) == FB_OK) {
+        if (w.glyphs == 0) w.first = g.code_point;
+        w.last = g.code_point;
+        w.minSize = w.glyphs == 0 ? g.size : std::min(w.minSize, g.size);
+        w.maxSize = std::max(w.maxSize, g.size);
+        w.totalSize += g.size;
+        ++w.glyphs;
+        if (!hasInk(g)) ++w.blank;
+        const char* why = nullptr;
+        if (w.violation.empty() && fb_check_glyph(&g, &why) != FB_OK)
+            w.violation = format("glyph record at byte %llu", g.offset) + " (" +
+                          hexCode(g.code_point) + "): " + (why ? why : "inconsistent");
+        if (g.code_point == 0xFFFF) break;
+        cp = g.code_point + 1;
+    }
+    if (err != FB_OK && err != FB_ERR_NOT_FOUND && w.violation.empty())
+        w.violation = format("glyph after U+%04llX: ", cp) + fb_error_string(err);
+    return w;
+}
+
+std::string geometryText(const fb_font& font, const Options& o) {
+    const fb_geometry& g = font.geometry;
+    std::string text = format("%llu rows x %llu columns", g.rows, g.cols);
+    if (g.scan < 0) return text + " (as given)";
+    text += std::string(" (") + scanText(g.scan) + ", ";
+    if (g.rotate == 0)
+        text += "no rotation";
+    else if (o.rotate)
+        text += format("rotation %llu", static_cast<unsigned>(*o.rotate));
+    else
+        text += "rotation 1 or 2";
+    if (o.rotate || o.scan) return text + ", as given)";
+    fb_geometry header{};
+    fb_default_geometry(&font, &header);
+    if (header.rows == g.rows && header.cols == g.cols && header.scan == g.scan &&
+        header.rotate == g.rotate)
+        return text + ": assumed, the file does not record it)";
+    return text + ": inferred from the records, the file does not record it)";
+}
+
+std::string summary(const fb_font& f, const std::string& file, const Walk& w, const Options& o) {
+    std::string s;
+    auto line = [&s](const char* key, const std::string& value) {
+        char buf[24];
+        std::snprintf(buf, sizeof buf, "%-12s", key);
+        s += buf + value + "\n";
+    };
+    line("file", file + format(" (%llu bytes)", f.size));
+    line("name", "\"" + std::string(f.name) + "\"");
+    line("font size", format("%llu px", f.font_size));
+    line("bits", format("%llu per pixel", f.bpp));
+    line("flags", flagsText(f.style_flags));
+    line("layout", layoutText(f.layout));
+    if (f.char_count == FB_UNKNOWN)
+        line("characters", "not recorded (offset table without indexMethod)");
+    else
+        line("characters", format("%llu selected", f.char_count));
+    std::string glyphs = format("%llu records", w.glyphs);
+    if (w.glyphs) glyphs += ", " + hexCode(w.first) + " to " + hexCode(w.last);
+    if (w.blank) glyphs += format(", %llu without ink", w.blank);
+    line("glyphs", glyphs);
+    if (f.layout != FB_LAYOUT_OFFSET_TABLE)
+        line("bytes/glyph",
+             format("%llu (4 metric bytes + %llu pixel bytes)", f.record_size, f.record_size - 4));
+    else if (w.glyphs)
+        line("bytes/glyph", format("%llu to %llu, ", w.minSize, w.maxSize) +
+                                format("%llu.%llu on average", w.totalSize / w.glyphs,
+                                       w.totalSize * 10 / w.glyphs % 10));
+    line("cell", geometryText(f, o));
+    line("index", format("%llu bytes at byte %llu; records from byte %llu", f.index_size,
+                         f.index_offset, f.records_offset));
+    return s;
+}
+
+}  // namespace
+
+std::optional<uint32_t> parseCodePoint(const std::string& text) {
+    uint32_t cp = 0;
+    if (text.size() > 2 && (text[0] == 'U' || text[0] == 'u') && text[1] == '+')
+        return parseHex(text.substr(2), cp) ? std::optional<uint32_t>(cp) : std::nullopt;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return parseHex(text.substr(2), cp) ? std::optional<uint32_t>(cp) : std::nullopt;
+    // Exactly one UTF-8 character, shortest form.
+    const auto* b = reinterpret_cast<const unsigned char*>(text.data());
+    size_t n = text.size();
+    if (n == 1 && b[0] < 0x80) return b[0];
+    size_t need = (b && n && (b[0] & 0xE0) == 0xC0)   ? 2
+                  : (b && n && (b[0] & 0xF0) == 0xE0) ? 3
+                  : (b && n && (b[0] & 0xF8) == 0xF0) ? 4
+                                                      : 0;
+    if (need == 0 || n != need) return std::nullopt;
+    cp = b[0] & (0x7F >> need);
+    for (size_t i = 1; i < n; ++i) {
+        if ((b[i] & 0xC0) != 0x80) return std::nullopt;
+        cp = (cp << 6) | (b[i] & 0x3F);
+    }
+    static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    return cp;
+}
+
+bool parseRange(const std::string& text, uint32_t& first, uint32_t& last) {
+    size_t dash = text.find('-', 1);
+    auto a = parseCodePoint(dash == std::string::npos ? text : text.substr(0, dash));
+    auto b = dash == std::string::npos ? a : parseCodePoint(text.substr(dash + 1));
+    if (!a || !b || *a > *b) return false;
+    first = *a;
+    last = *b;
+    return true;
+}
+
+bool parseCell(const std::string& text, unsigned& rows, unsigned& cols) {
+    size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    return parseUnsigned(text.substr(0, x), rows) && parseUnsigned(text.substr(x + 1), cols) &&
+           rows >= 1 && cols >= 1 && rows <= FB_MAX_CELL && cols <= FB_MAX_CELL;
+}
+
+fb_scan scanFromText(const std::string& text) {
+    if (!text.empty() && text[0] == 'V') return FB_SCAN_COLUMNS;
+    if (!text.empty() && text[0] == 'v') return FB_SCAN_COLUMNS_ROW_SIZED;
+    return FB_SCAN_ROWS;
+}
+
+std::string usageText() {
+    return "usage: fontbin-inspect FILE [options]\n"
+           "Reports what a fontbin font bitmap file holds and checks every structural rule.\n"
+           "\n"
+           "  --show CHAR           print a glyph as text art with its metrics; CHAR is U+4E00,\n"
+           "                        0x4E00 or the character itself (repeatable)\n"
+           "  --sheet OUT.png       draw all glyphs on a grid into a PNG\n"
+           "  --range U+20-U+7E     only these code points on the sheet\n"
+           "  --raw                 column-scanned cells as stored, not turned upright\n"
+           "The file does not record rotation nor a scanMode other than \"H\" or \"V\":\n"
+           "  --rotate N            the rotate setting of the run (0, 1 or 2)\n"
+           "  --scan TEXT           the scanMode of the run (\"H\", \"V\", \"v\", ...)\n"
+           "  --cell ROWSxCOLS      the packed cell size itself\n"
+           "\n"
+           "Exit status: 0 all rules hold, 1 unreadable file or a rule broken (one line on\n"
+           "stderr says which), 2 bad command line, 3 a --show character has no glyph.\n";
+}
+
+std::string parseOptions(const std::vector<std::string>& args, Options& o) {
+    bool range = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) return false;
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "--raw") {
+            o.raw = true;
+        } else if (a == "--rotate") {
+            unsigned r;
+            if (!value(v) || !parseUnsigned(v, r) || r > 2) return "--rotate takes 0, 1 or 2";
+            o.rotate = static_cast<int>(r);
+        } else if (a == "--scan") {
+            if (!value(v)) return "--scan takes the scanMode text";
+            o.scan = v;
+        } else if (a == "--cell") {
+            if (!value(v) || !parseCell(v, o.cellRows, o.cellCols))
+                return "--cell takes ROWSxCOLS, each 1 to 1024";
+        } else if (a == "--show") {
+            auto cp = value(v) ? parseCodePoint(v) : std::nullopt;
+            if (!cp) return "--show takes U+XXXX, 0xXXXX or one character";
+            o.show.push_back(*cp);
+        } else if (a == "--sheet") {
+            if (!value(v) || v.empty()) return "--sheet takes the PNG file to write";
+            o.sheet = v;
+        } else if (a == "--range") {
+            if (!value(v) || !parseRange(v, o.rangeFirst, o.rangeLast))
+                return "--range takes FIRST-LAST, such as U+0020-U+007E";
+            range = true;
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return "unknown option " + a;
+        } else if (o.file.empty()) {
+            o.file = a;
+        } else {
+            return "more than one file given";
+        }
+    }
+    if (o.help) return {};
+    if (o.file.empty()) return "no file given";
+    if (o.cellRows && (o.rotate || o.scan)) return "--cell excludes --rotate and --scan";
+    if (range && o.sheet.empty()) return "--range needs --sheet";
+    return {};
+}
+
+std::string describeCodePoint(uint32_t cp) {
+    std::string s = hexCode(cp);
+    // Controls, format characters and surrogates are shown by number only.
+    bool printable = cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0) && cp != 0xAD &&
+                     !(cp >= 0x200B && cp <= 0x200F) && !(cp >= 0x2028 && cp <= 0x202E) &&
+                     !(cp >= 0x2060 && cp <= 0x206F) && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+                     cp != 0xFEFF && cp < 0xFFF0;
+    if (printable) {
+        s += " '";
+        appendUtf8(s, cp);
+        s += "'";
+    }
+    return s;
+}
+
+bool showsUpright(const fb_font& font, bool raw) {
+    return !raw && font.geometry.rotate == 0 &&
+           (font.geometry.scan == FB_SCAN_COLUMNS ||
+            font.geometry.scan == FB_SCAN_COLUMNS_ROW_SIZED);
+}
+
+std::string glyphArt(const fb_glyph& g, bool upright) {
+    std::string s = describeCodePoint(g.code_point);
+    if (g.trimmed)
+        s += format(": trimmed record of %llu bytes at byte %llu\n", g.size, g.offset);
+    else
+        s += format(": glyph %llu, record of %llu bytes", g.number, g.size) +
+             format(" at byte %llu\n", g.offset);
+    if (g.trimmed) {
+        s += format("  topSkip %llu, origin y %llu, extent (%llu, ", g.top_skip, g.origin_y,
+                    g.extent_x);
+        s += format("%llu): cell rows %llu to %llu stored, ", g.extent_y, g.top_skip,
+                    g.extent_y - 1);
+        s += format("%llu bytes each\n", g.row_bytes);
+    } else {
+        s += format("  origin (%llu, %llu), ", g.origin_x, g.origin_y) +
+             format("extent (%llu, %llu)\n", g.extent_x, g.extent_y);
+    }
+    const unsigned rows = upright ? g.cols : g.rows, cols = upright ? g.rows : g.cols;
+    s += format("  cell %llu rows x %llu columns, %llu bit", g.rows, g.cols, g.bpp);
+    s += g.bpp == 1 ? "" : "s";
+    s += upright ? " per pixel, shown upright (each stored row is a column here)\n"
+                 : " per pixel, as stored\n";
+    static const char kRamp[] = ":-=+*%#@";
+    const unsigned maxValue = (1u << g.bpp) - 1u;
+    s += "     ";
+    for (unsigned x = 0; x < cols; ++x) s += static_cast<char>('0' + x % 10);
+    s += "\n";
+    for (unsigned y = 0; y < rows; ++y) {
+        s += format("  %2llu ", y);
+        for (unsigned x = 0; x < cols; ++x) {
+            unsigned v = upright ? fb_glyph_pixel(&g, y, x) : fb_glyph_pixel(&g, x, y);
+            s += v == 0 ? '.' : (g.bpp == 1 ? '#' : kRamp[(v * 8 - 1) / maxValue]);
+        }
+        s += "\n";
+    }
+    return s;
+}
+
+Result run(const std::vector<std::string>& args) {
+    Result r;
+    Options o;
+    const std::string prefix = "fontbin-inspect: ";
+    std::string error = parseOptions(args, o);
+    if (!error.empty()) {
+        r.err = prefix + error + " (see --help)\n";
+        r.status = kUsage;
+        return r;
+    }
+    if (o.help) {
+        r.out = usageText();
+        return r;
+    }
+
+    std::error_code ec;
+    const std::filesystem::path path(o.file);
+    if (std::filesystem::is_directory(path, ec)) {
+        r.err = prefix + o.file + ": is a directory\n";
+        r.status = kViolation;
+        return r;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes;
+    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+        r.err = prefix + o.file + ": cannot read the file\n";
+        r.status = kViolation;
+        return r;
+    }
+
+    fb_font font;
+    fb_error err = fb_open_cell(bytes.data() ? bytes.data() : reinterpret_cast<const uint8_t*>(""),
+                                bytes.size(), o.cellRows, o.cellCols, &font);
+    if (err != FB_OK) {
+        r.err = prefix + openError(o.file, font, err) + "\n";
+        r.status = kViolation;
+        return r;
+    }
+    if (o.rotate || o.scan) {
+        fb_scan scan =
+            o.scan ? scanFromText(*o.scan)
+                   : ((font.style_flags & FB_STYLE_SCAN_V) ? FB_SCAN_COLUMNS : FB_SCAN_ROWS);
+        fb_geometry want{};
+        fb_cell_geometry(font.font_size, (font.style_flags & FB_STYLE_ITALIC) != 0, scan,
+                         o.rotate.value_or(0), &want);
+        if (fb_set_geometry_for(&font, scan, o.rotate.value_or(0)) != FB_OK) {
+            r.err = prefix + o.file +
+                    format(": the records do not fit the %llu x %llu cell", want.rows, want.cols) +
+                    " of " + scanText(scan) + format(" with rotation %llu\n", o.rotate.value_or(0));
+            r.status = kViolation;
+            return r;
+        }
+    }
+
+    const Walk walk = walkGlyphs(font);
+    r.out = summary(font, o.file, walk, o);
+    r.out += walk.violation.empty() ? "check       ok: every structural rule holds\n"
+                                    : "check       FAILED: " + walk.violation + "\n";
+
+    const bool upright = showsUpright(font, o.raw);
+    bool missing = false;
+    for (uint32_t cp : o.show) {
+        fb_glyph g;
+        r.out += "\n";
+        if (fb_find_glyph(&font, cp, &g) == FB_OK) {
+            r.out += glyphArt(g, upright);
+        } else {
+            r.out += describeCodePoint(cp) + ": no glyph record\n";
+            r.err += prefix + o.file + ": no glyph record for " + describeCodePoint(cp) + "\n";
+            missing = true;
+        }
+    }
+    if (!o.sheet.empty()) {
+        SheetInfo info;
+        std::string why = writeSheet(font, o.sheet, o.rangeFirst, o.rangeLast, upright, info);
+        if (!why.empty()) {
+            r.err += prefix + why + "\n";
+            r.status = kViolation;
+        } else {
+            r.out +=
+                "\nsheet       " + o.sheet +
+                format(": %llu glyphs, %llu per row, ", info.glyphs, info.gridCols) +
+                format("%llu x %llu pixels, scale %llu\n", info.width, info.height, info.scale);
+            if (info.rowStarts.size() <= 64)
+                for (size_t i = 0; i < info.rowStarts.size(); ++i)
+                    r.out += format("  sheet row %2llu starts at ", i) +
+                             hexCode(info.rowStarts[i]) + "\n";
+        }
+    }
+    if (!walk.violation.empty()) {
+        r.err += prefix + o.file + ": " + walk.violation + "\n";
+        r.status = kViolation;
+    } else if (missing && r.status == kOk) {
+        r.status = kNoSuchGlyph;
+    }
+    return r;
+}
+
+}  // namespace inspect

@@ -1,0 +1,80 @@
+// fontbin-inspect: reads a font bitmap file through the device reader, reports what it holds,
+// checks every structural rule, shows glyphs as text and draws glyph sheets.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "reader/fontbin_reader.h"
+
+namespace inspect {
+
+// Exit statuses.
+constexpr int kOk = 0;
+constexpr int kViolation = 1;    // unreadable file, or a structural rule broken
+constexpr int kUsage = 2;        // bad command line
+constexpr int kNoSuchGlyph = 3;  // a --show code point has no glyph record
+
+struct Options {
+    std::string file;
+    std::optional<int> rotate;        // --rotate N
+    std::optional<std::string> scan;  // --scan TEXT, as configured
+    unsigned cellRows = 0;            // --cell ROWSxCOLS
+    unsigned cellCols = 0;
+    std::vector<uint32_t> show;  // --show, in order
+    std::string sheet;           // --sheet PATH
+    uint32_t rangeFirst = 0;     // --range
+    uint32_t rangeLast = 0xFFFF;
+    bool raw = false;  // --raw: column-scanned cells as stored, not upright
+    bool help = false;
+};
+
+// "U+4E00", "u+4e00", "0x4E00", or exactly one UTF-8 character.
+std::optional<uint32_t> parseCodePoint(const std::string& text);
+// "U+0020-U+007E", or one code point.
+bool parseRange(const std::string& text, uint32_t& first, uint32_t& last);
+// "16x24" (rows x columns).
+bool parseCell(const std::string& text, unsigned& rows, unsigned& cols);
+// How a configured scanMode text shapes the cell: its first character decides.
+fb_scan scanFromText(const std::string& text);
+
+// Empty on success; otherwise the reason.
+std::string parseOptions(const std::vector<std::string>& args, Options& out);
+std::string usageText();
+
+// "U+0041 'A'": the code point, and the character itself when it is printable.
+std::string describeCodePoint(uint32_t cp);
+
+// The glyph as text art with its metrics. `upright` turns a column-scanned cell back.
+std::string glyphArt(const fb_glyph& glyph, bool upright);
+
+// Whether the font's cell is shown transposed back to the upright glyph.
+bool showsUpright(const fb_font& font, bool raw);
+
+struct SheetInfo {
+    size_t glyphs = 0;
+    unsigned gridCols = 0;
+    unsigned gridRows = 0;
+    unsigned scale = 1;
+    unsigned width = 0;
+    unsigned height = 0;
+    std::vector<uint32_t> rowStarts;  // first code point of each grid row
+};
+
+// Writes a PNG with every glyph of [first, last] in code-point order on a grid. Empty on
+// success, else the reason.
+std::string writeSheet(const fb_font& font, const std::string& path, uint32_t first, uint32_t last,
+                       bool upright, SheetInfo& info);
+
+struct Result {
+    int status = kOk;
+    std::string out;  // for standard output
+    std::string err;  // for standard error, one line per problem
+};
+
+// The whole tool on its arguments (without the program name).
+Result run(const std::vector<std::string>& args);
+
+}  // namespace inspect
