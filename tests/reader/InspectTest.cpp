@@ -140,8 +140,9 @@ TEST(Inspect, ShowDrawsTheGlyphUprightForColumnScanning) {
     EXPECT_NE(r.out.find("   5 ...#............\n"), std::string::npos) << r.out;
     // Trimmed record: metrics of the stored box.
     r = inspect::run({writeFont(dir, buildFontFile(smallFont(true, false))), "--show", "A"});
-    EXPECT_NE(r.out.find("topSkip 2, origin y 0, extent (8, 10): cell rows 2 to 9 stored, 1 bytes"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("topSkip 2, origin y 0, extent (8, 10): cell rows 2 to 9 stored, 1 byte each"),
+        std::string::npos)
         << r.out;
     // A character without a record.
     r = inspect::run({writeFont(dir, buildFontFile(smallFont(true, false))), "--show", " "});

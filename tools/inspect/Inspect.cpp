@@ -351,7 +351,7 @@ std::string glyphArt(const fb_glyph& g, bool upright) {
                     g.extent_x);
         s += format("%llu): cell rows %llu to %llu stored, ", g.extent_y, g.top_skip,
                     g.extent_y - 1);
-        s += format("%llu bytes each\n", g.row_bytes);
+        s += format(g.row_bytes == 1 ? "%llu byte each\n" : "%llu bytes each\n", g.row_bytes);
     } else {
         s += format("  origin (%llu, %llu), ", g.origin_x, g.origin_y) +
              format("extent (%llu, %llu)\n", g.extent_x, g.extent_y);
