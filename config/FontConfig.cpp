@@ -79,8 +79,22 @@ bool readConfigInteger(const std::string& text, int32_t& target) {
     return true;
 }
 
+namespace {
+
+// "root.customerVals" + "firstVal" -> "customerVals.firstVal": the member as the user wrote it.
+std::string memberName(const std::string& path, const std::string& key) {
+    const std::string full = path + "." + key;
+    return full.compare(0, 5, "root.") == 0 ? full.substr(5) : full;
+}
+
+void warnNotText(std::vector<std::string>* warnings, const std::string& what) {
+    if (warnings) warnings->push_back(what + " is not a string and is ignored");
+}
+
+}  // namespace
+
 void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
-                const std::string& path, const cJSON* node) {
+                const std::string& path, const cJSON* node, std::vector<std::string>* warnings) {
     if (!node) return;
     const std::string prefix = path + ".";
     for (const ConfigBinding& b : bindings) {
@@ -90,12 +104,15 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
         // The binding's kind alone decides which field of the member is read.
         switch (b.kind) {
             case BindingKind::Object:
-                bindConfig(model, bindings, prefix + b.key, member);
+                bindConfig(model, bindings, prefix + b.key, member, warnings);
                 break;
             case BindingKind::String: {
                 // A member that is not a JSON string has no text: its target keeps its value.
                 const char* text = member->valuestring;
-                if (!text || !cJSON_IsString(member)) break;
+                if (!text || !cJSON_IsString(member)) {
+                    warnNotText(warnings, memberName(path, b.key));
+                    break;
+                }
                 if (b.narrowTarget) *b.narrowTarget = text;
                 if (b.wideTarget) *b.wideTarget = platform::utf8ToWide(text);
                 if (b.intTarget) readConfigInteger(text, *b.intTarget);
@@ -117,7 +134,10 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
                 auto& list = *static_cast<std::vector<std::string>*>(b.listTarget);
                 list.clear();
                 forEachElement(member, [&](const cJSON* e) {
-                    if (cJSON_IsString(e) && e->valuestring) list.emplace_back(e->valuestring);
+                    if (cJSON_IsString(e) && e->valuestring)
+                        list.emplace_back(e->valuestring);
+                    else
+                        warnNotText(warnings, "an element of " + memberName(path, b.key));
                 });
                 break;
             }
@@ -127,6 +147,8 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
                 forEachElement(member, [&](const cJSON* e) {
                     if (cJSON_IsString(e) && e->valuestring)
                         list.push_back(platform::utf8ToWide(e->valuestring));
+                    else
+                        warnNotText(warnings, "an element of " + memberName(path, b.key));
                 });
                 break;
             }
@@ -134,7 +156,7 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
                 auto& list = *static_cast<std::vector<CustomerRange>*>(b.listTarget);
                 list.clear();
                 forEachElement(member, [&](const cJSON* e) {
-                    bindConfig(model, bindings, prefix + b.key, e);
+                    bindConfig(model, bindings, prefix + b.key, e, warnings);
                     list.push_back(model.currentCustomerRange);
                 });
                 break;
@@ -143,7 +165,8 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
     }
 }
 
-bool bindConfigText(const char* text, size_t size, FontConfig& model) {
+bool bindConfigText(const char* text, size_t size, FontConfig& model,
+                    std::vector<std::string>* warnings) {
     // Editors on Windows like to start UTF-8 files with a byte-order mark; skip it.
     if (size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
         static_cast<unsigned char>(text[1]) == 0xBB &&
@@ -155,18 +178,19 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model) {
     cJSON* tree = cJSON_ParseWithLength(text, size);
     if (!tree) return false;
     const std::vector<ConfigBinding> bindings = makeConfigBindings(model);
-    bindConfig(model, bindings, "root", tree);
+    bindConfig(model, bindings, "root", tree, warnings);
     cJSON_Delete(tree);
     return true;
 }
 
-ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model) {
+ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
+                          std::vector<std::string>* warnings) {
     // Opening a directory for reading succeeds on POSIX; it is not a configuration file.
     if (platform::isDirectory(path)) return ConfigLoad::CannotOpen;
     std::ifstream in(path, std::ios::binary);
     if (!in) return ConfigLoad::CannotOpen;
     std::string buffer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return ConfigLoad::CannotOpen;
-    return bindConfigText(buffer.data(), buffer.size(), model) ? ConfigLoad::Loaded
-                                                               : ConfigLoad::NotJson;
+    return bindConfigText(buffer.data(), buffer.size(), model, warnings) ? ConfigLoad::Loaded
+                                                                         : ConfigLoad::NotJson;
 }

@@ -64,8 +64,11 @@ std::vector<ConfigBinding> makeConfigBindings(FontConfig& model);
 
 // Binds the members of `node` that the table names under `path` into `model`. A null node
 // binds nothing. Never fails: a member of the wrong JSON type is read by the binding's kind.
+// Members that must be text but are not (and are therefore ignored) are described, one line
+// each, in `warnings` when it is given.
 void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
-                const std::string& path, const cJSON* node);
+                const std::string& path, const cJSON* node,
+                std::vector<std::string>* warnings = nullptr);
 
 enum class ConfigLoad {
     Loaded,      // parsed and bound
@@ -74,11 +77,13 @@ enum class ConfigLoad {
 };
 
 // Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped.
-ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model);
+ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
+                          std::vector<std::string>* warnings = nullptr);
 
 // Parses and binds JSON text held in memory (the file's contents). Returns false when the text
 // is not valid JSON.
-bool bindConfigText(const char* text, size_t size, FontConfig& model);
+bool bindConfigText(const char* text, size_t size, FontConfig& model,
+                    std::vector<std::string>* warnings = nullptr);
 
 // Formatted reading of an integer from configuration text: base 16 after a leading "0x"/"0X",
 // otherwise base 10; leading blanks skipped, optional sign, stops at the first non-digit.

@@ -1,5 +1,7 @@
 #include "driver/Run.h"
 
+#include <algorithm>
+
 #include "charset/CharacterTables.h"
 #include "config/FontConfig.h"
 #include "config/IniFile.h"
@@ -98,7 +100,8 @@ int runFontbin(const std::vector<std::string>& args) {
     }
 
     FontConfig config;
-    switch (loadFontConfig(configPath, config)) {
+    std::vector<std::string> configWarnings;
+    switch (loadFontConfig(configPath, config, &configWarnings)) {
         case ConfigLoad::CannotOpen:
             printLine(platform::pathToUtf8(configPath) + " not exist!");
             return kExitConfigNotReadable;
@@ -109,6 +112,15 @@ int runFontbin(const std::vector<std::string>& args) {
         case ConfigLoad::Loaded:
             break;
     }
+    // Many identical warnings (a long list written with numbers) would bury the output.
+    const size_t shown = std::min<size_t>(configWarnings.size(), 5);
+    for (size_t i = 0; i < shown; ++i)
+        platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) + ": " +
+                               configWarnings[i]);
+    if (configWarnings.size() > shown)
+        platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) + ": " +
+                               std::to_string(configWarnings.size() - shown) +
+                               " more members are not strings and are ignored");
 
     // setting.ini is looked up in the working directory, not beside the configuration.
     TransformSettings transform;

@@ -156,3 +156,21 @@ TEST(ConfigFile, OpenResults) {
     EXPECT_EQ(loadFontConfig(dir / "ok.json", m), ConfigLoad::Loaded);
     EXPECT_EQ(m.fontSet.renderMode, 8);
 }
+
+TEST(ConfigBinder, MembersThatMustBeTextButAreNotAreReported) {
+    FontConfig m;
+    std::vector<std::string> warnings;
+    const std::string json =
+        R"({"codePages": ["c_936.nls", 936], "customerVals": [{"firstVal": 65, "range": "2"}],
+            "fontSet": {"font": null, "fontSize": "16"}})";
+    ASSERT_TRUE(bindConfigText(json.data(), json.size(), m, &warnings));
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{"an element of codePages is not a string and is ignored",
+                                        "customerVals.firstVal is not a string and is ignored",
+                                        "fontSet.font is not a string and is ignored"}));
+    // The values themselves follow the binding rules: first value kept, number read as 0.
+    ASSERT_EQ(m.customerVals.size(), 1u);
+    EXPECT_EQ(m.customerVals[0].firstVal, 0);
+    EXPECT_EQ(m.customerVals[0].range, 2);
+    EXPECT_EQ(m.fontSet.fontSize, 0);
+}
