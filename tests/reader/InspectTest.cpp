@@ -27,17 +27,17 @@ Font smallFont(bool crop, bool scanV) {
     f.cols = 16;
     Glyph a, b, space;
     a.code = 'A';
-    a.pixels.assign(f.rows * f.cols, 0);
+    a.pixels = std::vector<uint8_t>(f.rows * f.cols, 0);
     for (unsigned i = 0; i < 8; ++i) a.pixels[(i + 2) * f.cols + i] = 1;
     a.extentX = 8;
     a.extentY = 10;
     b.code = 'B';
-    b.pixels.assign(f.rows * f.cols, 0);
+    b.pixels = std::vector<uint8_t>(f.rows * f.cols, 0);
     b.pixels[5 * f.cols + 3] = 1;
     b.extentX = 4;
     b.extentY = 6;
     space.code = ' ';
-    space.pixels.assign(f.rows * f.cols, 0);
+    space.pixels = std::vector<uint8_t>(f.rows * f.cols, 0);
     f.glyphs = {space, a, b};
     return f;
 }
@@ -194,7 +194,7 @@ TEST(Inspect, GeometryOptions) {
     f.cols = 16;
     Glyph g;
     g.code = 'A';
-    g.pixels.assign(15 * 16, 1);
+    g.pixels = std::vector<uint8_t>(15 * 16, 1);
     f.glyphs = {g};
     const std::string path = writeFont(dir, buildFontFile(f));
     inspect::Result r = inspect::run({path});

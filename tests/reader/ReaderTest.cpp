@@ -56,7 +56,7 @@ Font makeFont(Layout layout, unsigned bpp, const Shape& shape, uint32_t seed,
     for (uint16_t code : codes) {
         Glyph glyph;
         glyph.code = code;
-        glyph.pixels.assign(f.rows * f.cols, 0);
+        glyph.pixels = std::vector<uint8_t>(f.rows * f.cols, 0);
         unsigned x0 = rng() % (f.cols / 2), y0 = rng() % (f.rows / 2);
         unsigned x1 = x0 + 1 + rng() % (f.cols - x0), y1 = y0 + 1 + rng() % (f.rows - y0);
         if (code != 0x20) {
@@ -210,7 +210,7 @@ TEST(Reader, BitOrderOfEachDepth) {
     f.rows = f.cols = 12;
     Glyph g1;
     g1.code = 0x41;
-    g1.pixels.assign(144, 0);
+    g1.pixels = std::vector<uint8_t>(144, 0);
     g1.pixels[12] = 1;  // x 0, y 1
     f.glyphs = {g1};
     std::vector<uint8_t> bytes = buildFontFile(f);
@@ -245,7 +245,7 @@ TEST(Reader, BitOrderOfEachDepth) {
         d.cols = 16;
         Glyph g2;
         g2.code = 0x42;
-        g2.pixels.assign(12 * 16, 0);
+        g2.pixels = std::vector<uint8_t>(12 * 16, 0);
         d.glyphs = {g2};
         std::vector<uint8_t> b = buildFontFile(d);
         b[fbtest::recordsOffset(d) + 4] = c.byte0;
@@ -264,7 +264,7 @@ TEST(Reader, TrimmedRecordsKeepTheirBox) {
     for (unsigned bpp : {1u, 4u}) {
         Font f = makeFont(kOffsets, bpp, kShapes[0], 7, {0x41});
         Glyph& g = f.glyphs[0];
-        g.pixels.assign(f.rows * f.cols, 0);
+        g.pixels = std::vector<uint8_t>(f.rows * f.cols, 0);
         g.pixels[3 * f.cols + 8] = 1;
         g.pixels[10 * f.cols + 0] = 1;
         g.extentX = 9;
@@ -310,7 +310,7 @@ TEST(Reader, EveryCodePointSelected) {
         for (uint32_t cp = 0; cp < (withLast ? 65536u : 65535u); ++cp) {
             Glyph g;
             g.code = static_cast<uint16_t>(cp);
-            g.pixels.assign(8, 0);
+            g.pixels = std::vector<uint8_t>(8, 0);
             g.pixels[cp % 8] = 1;
             g.originX = static_cast<uint8_t>(cp);
             f.glyphs.push_back(std::move(g));
@@ -453,7 +453,7 @@ TEST(Reader, RefusesBrokenFilesWithTheRightCode) {
 TEST(Reader, TrimmedRecordWiderThanAnyCell) {
     Font f = makeFont(kOffsets, 1, kShapes[0], 5, {0x41});
     f.cols = 200;  // a record 200 pixels wide, in a file of size 12
-    f.glyphs[0].pixels.assign(f.rows * f.cols, 1);
+    f.glyphs[0].pixels = std::vector<uint8_t>(f.rows * f.cols, 1);
     f.glyphs[0].extentX = 200;
     f.glyphs[0].extentY = 2;
     std::vector<uint8_t> bytes = buildFontFile(f);
@@ -481,7 +481,7 @@ TEST(Reader, ErrorsNameTheCodePoint) {
 TEST(Reader, CheckGlyphFindsWhatTheWriterNeverDoes) {
     Font f = makeFont(kOffsets, 1, kShapes[0], 9, {0x41});
     Glyph& g = f.glyphs[0];
-    g.pixels.assign(f.rows * f.cols, 0);
+    g.pixels = std::vector<uint8_t>(f.rows * f.cols, 0);
     g.pixels[2 * f.cols + 1] = 1;
     g.extentX = 3;
     g.extentY = 4;
@@ -512,7 +512,7 @@ TEST(Reader, CheckGlyphFindsWhatTheWriterNeverDoes) {
     d.cols = 12;
     Glyph p;
     p.code = 1;
-    p.pixels.assign(13 * 12, 0);
+    p.pixels = std::vector<uint8_t>(13 * 12, 0);
     d.glyphs = {p};
     bytes = buildFontFile(d);
     bytes.back() = 0x10;
