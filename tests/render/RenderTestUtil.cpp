@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "render/CellDump.h"
+#include "render/CellLayout.h"
 
 namespace rendertest {
 
@@ -92,18 +93,7 @@ std::string failingStep(const std::string& path, unsigned ppem, uint16_t code) {
 }
 
 CellSize exportCellSize(const FontSetSettings& settings, int rotate) {
-    auto up8 = [](int x) { return x % 8 == 0 ? x : (x / 8) * 8 + 8; };
-    const int w0 = ((settings.italic + 2) * settings.fontSize) / 2;
-    CellSize size;
-    size.fontSize = settings.fontSize;
-    if ((!settings.scanMode.empty() && settings.scanMode[0] == 'V') || rotate == 1 || rotate == 2) {
-        size.rows = up8(settings.fontSize);
-        size.cols = w0;
-    } else {
-        size.rows = settings.fontSize;
-        size.cols = up8(w0);
-    }
-    return size;
+    return computeCellSize(settings, rotate);
 }
 
 FontSetSettings makeSettings(int fontSize, int renderMode, const std::string& scanMode, int bold,

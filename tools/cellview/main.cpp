@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/platform.h"
 #include "render/CellDump.h"
+#include "render/CellLayout.h"
 #include "render/CvxText.h"
 #include "render/Sample.h"
 
@@ -30,26 +32,11 @@ bool parseLong(const std::string& text, int base, long& value) {
 }
 
 // Decodes one UTF-8 character that makes up the whole text.
-bool decodeUtf8(const std::string& text, long& code) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    size_t length = 0;
-    if (s[0] < 0x80) {
-        code = s[0];
-        length = 1;
-    } else if ((s[0] & 0xE0) == 0xC0) {
-        code = s[0] & 0x1F;
-        length = 2;
-    } else if ((s[0] & 0xF0) == 0xE0) {
-        code = s[0] & 0x0F;
-        length = 3;
-    } else {
-        return false;
-    }
-    if (text.size() != length) return false;
-    for (size_t i = 1; i < length; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return false;
-        code = (code << 6) | (s[i] & 0x3F);
-    }
+// A single character given as itself (UTF-8 on the command line).
+bool decodeCharacter(const std::string& text, long& code) {
+    const std::wstring wide = platform::utf8ToWide(text);
+    if (wide.size() != 1 || wide[0] == L'\uFFFD') return false;
+    code = static_cast<long>(wide[0]);
     return true;
 }
 
@@ -63,26 +50,7 @@ bool parseCode(const std::string& text, long& code) {
     if (text.size() > 1 && text.find_first_not_of("0123456789") == std::string::npos) {
         return parseLong(text, 10, code);
     }
-    return !text.empty() && decodeUtf8(text, code);
-}
-
-int up8(int x) {
-    return x % 8 == 0 ? x : (x / 8) * 8 + 8;
-}
-
-// The cell the export loop would make for these settings.
-CellSize cellSizeFor(const FontSetSettings& settings, int rotate) {
-    const int w0 = ((settings.italic + 2) * settings.fontSize) / 2;
-    CellSize size;
-    size.fontSize = settings.fontSize;
-    if ((!settings.scanMode.empty() && settings.scanMode[0] == 'V') || rotate == 1 || rotate == 2) {
-        size.rows = up8(settings.fontSize);
-        size.cols = w0;
-    } else {
-        size.rows = settings.fontSize;
-        size.cols = up8(w0);
-    }
-    return size;
+    return !text.empty() && decodeCharacter(text, code);
 }
 
 }  // namespace
@@ -144,7 +112,7 @@ int main(int argc, char** argv) {
         const std::array<double, 4> size{static_cast<double>(settings.fontSize), 0, 0.1, 0};
         text.setSize(&size);
 
-        const CellSize cellSize = cellSizeFor(settings, transform.rotate);
+        const CellSize cellSize = computeCellSize(settings, transform.rotate);
         IntPair extent{cellSize.cols, cellSize.rows};
         IntPair origin{cellSize.cols, cellSize.rows};
         const auto ch = static_cast<uint16_t>(code);

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/platform.h"
+
 namespace inspect {
 namespace {
 
@@ -44,24 +46,6 @@ bool parseUnsigned(const std::string& text, unsigned& out) {
     }
     out = v;
     return true;
-}
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 const char* scanText(int scan) {
@@ -327,7 +311,7 @@ std::string describeCodePoint(uint32_t cp) {
                      cp != 0xFEFF && cp < 0xFFF0;
     if (printable) {
         s += " '";
-        appendUtf8(s, cp);
+        s += platform::wideToUtf8(std::wstring(1, static_cast<wchar_t>(cp)));
         s += "'";
     }
     return s;
