@@ -19,6 +19,8 @@ test -L "$work/root/usr/bin/fontbin"
 test -x "$work/root/usr/lib/fontbin/fontbin"
 test -f "$work/root/usr/lib/fontbin/font/unifont.ttf"
 test -f "$work/root/usr/lib/fontbin/CodePage/c_936.nls"
+test -x "$work/root/usr/bin/fontbin-inspect"
+test -f "$work/root/usr/share/fontbin/reader/fontbin_reader.h"
 
 mkdir "$work/project"
 cp "$source"/examples/quickstart/* "$work/project/"
@@ -30,4 +32,6 @@ grep -qx "\"$work/root/usr/lib/fontbin\"" <<<"$out" || { echo "unexpected output
 size=$(stat -c %s wqy-microhei_size16_bits1_font.bin)
 # 21-byte header, 131072-byte index, 7540 glyphs of 4 + 32 bytes.
 test "$size" -eq $((27 + 131072 + 7540 * 36)) || { echo "font file has $size bytes"; exit 1; }
+# The installed inspector reads what the installed tool wrote.
+"$work/root/usr/bin/fontbin-inspect" wqy-microhei_size16_bits1_font.bin >/dev/null
 echo "package installs and runs"
