@@ -111,16 +111,11 @@ int32_t mappingLineValue(const char* line, size_t length) {
     return code;
 }
 
-int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
+void applyMappingImage(const uint8_t* bytes, size_t size, uint16_t* charIndex,
+                       const std::string& name, std::string* problem) {
     if (problem) problem->clear();
-    std::vector<uint8_t> image;
-    std::string reason;
-    if (!readFileImage(path, image, reason)) {
-        setProblem(problem, "cannot open mapping file " + quotedPath(path) + ": " + reason);
-        return 0;
-    }
-    const char* data = reinterpret_cast<const char*>(image.data());
-    const char* const end = data + image.size();
+    const char* data = reinterpret_cast<const char*>(bytes);
+    const char* const end = data + size;
     size_t lineNumber = 0;
     size_t longLines = 0, firstLongLine = 0;
     size_t outOfRange = 0, firstOutOfRange = 0;
@@ -144,7 +139,7 @@ int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex, std:
         line = lf ? lf + 1 : end;
     }
     if (longLines > 0 || outOfRange > 0) {
-        std::string text = "mapping file " + quotedPath(path) + ":";
+        std::string text = "mapping file " + name + ":";
         if (longLines > 0) {
             text += " " + std::to_string(longLines) + " line(s) longer than 599 characters cut " +
                     "(first: line " + std::to_string(firstLongLine) + ")";
@@ -157,7 +152,31 @@ int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex, std:
         }
         setProblem(problem, text);
     }
+}
+
+int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
+    if (problem) problem->clear();
+    std::vector<uint8_t> image;
+    std::string reason;
+    if (!readFileImage(path, image, reason)) {
+        setProblem(problem, "cannot open mapping file " + quotedPath(path) + ": " + reason);
+        return 0;
+    }
+    applyMappingImage(image.data(), image.size(), charIndex, quotedPath(path), problem);
     return 0;
+}
+
+void applyCstImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const std::string& name,
+                   std::string* problem) {
+    if (problem) problem->clear();
+    const size_t count = size / 2;
+    for (size_t i = 0; i < count; ++i) {
+        markCodePoint(charIndex, static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    }
+    if (size % 2 != 0) {
+        setProblem(problem, "cst file " + name + " has an odd length (" + std::to_string(size) +
+                                " bytes); its last byte is ignored");
+    }
 }
 
 int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
@@ -168,14 +187,6 @@ int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex, std::str
         setProblem(problem, "cannot open cst file " + quotedPath(path) + ": " + reason);
         return -2;
     }
-    const size_t count = image.size() / 2;
-    const uint8_t* bytes = image.data();
-    for (size_t i = 0; i < count; ++i) {
-        markCodePoint(charIndex, static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
-    }
-    if (image.size() % 2 != 0) {
-        setProblem(problem, "cst file " + quotedPath(path) + " has an odd length (" +
-                                std::to_string(image.size()) + " bytes); its last byte is ignored");
-    }
+    applyCstImage(image.data(), image.size(), charIndex, quotedPath(path), problem);
     return 0;
 }

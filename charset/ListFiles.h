@@ -21,6 +21,12 @@ int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex,
 int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex,
                 std::string* problem = nullptr);
 
+// The same two readers over a file image already in memory (`name` only labels problems).
+void applyMappingImage(const uint8_t* bytes, size_t size, uint16_t* charIndex,
+                       const std::string& name, std::string* problem = nullptr);
+void applyCstImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const std::string& name,
+                   std::string* problem = nullptr);
+
 // ---- The pieces of the mapping reader, exposed for testing -----------------------------------
 
 // One formatted extraction of a signed 32-bit integer in hexadecimal mode from [pos, end), as an
