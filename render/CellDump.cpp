@@ -1,14 +1,13 @@
 #include "render/CellDump.h"
 
-std::string cellToAscii(const cv::Mat& cell) {
+std::string cellToAscii(const GreyCell& cell) {
     static const char kShades[] = ":-=+*%@";
     std::string text;
-    if (cell.empty() || cell.depth() != CV_8U) return text;
-    const size_t stride = cell.elemSize();
+    if (cell.empty()) return text;
     text.reserve(static_cast<size_t>(cell.rows) * (static_cast<size_t>(cell.cols) + 1));
-    for (int r = 0; r < cell.rows; ++r) {
-        const uint8_t* p = cell.ptr<uint8_t>(r);
-        for (int c = 0; c < cell.cols; ++c, p += stride) {
+    for (int32_t r = 0; r < cell.rows; ++r) {
+        const uint8_t* p = cell.ptr(r);
+        for (int32_t c = 0; c < cell.cols; ++c, ++p) {
             const unsigned v = *p;
             if (v == 0) {
                 text += '.';
@@ -23,9 +22,8 @@ std::string cellToAscii(const cv::Mat& cell) {
     return text;
 }
 
-cv::Mat unpackCell(const uint8_t* data, size_t size, int rows, int cols, int renderMode) {
-    if (rows <= 0 || cols <= 0) return cv::Mat();
-    cv::Mat cell = cv::Mat::zeros(rows, cols, CV_8UC1);
+GreyCell unpackCell(const uint8_t* data, size_t size, int rows, int cols, int renderMode) {
+    GreyCell cell(rows, cols);
     if (renderMode != 1 && renderMode != 2 && renderMode != 4 && renderMode != 8) return cell;
     if (data == nullptr) return cell;
     const size_t bits = static_cast<size_t>(renderMode);

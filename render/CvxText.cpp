@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "render/Sample.h"
 #include "render/Shape.h"
@@ -99,11 +100,11 @@ GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& set
     return glyph;
 }
 
-// Copies the bitmap into the cell with its first pixel at (x0, y0), skipping whatever falls
-// outside, writing each non-zero value into every channel. The bitmap is read by the pixel mode it
-// really has: an embedded strike comes back as 1-bit mono even when grey levels were asked for.
-void copyBitmap(cv::Mat& cell, const FT_Bitmap& bitmap, int32_t x0, int32_t y0) {
-    if (bitmap.buffer == nullptr || cell.empty() || cell.depth() != CV_8U) return;
+// Copies the bitmap into the zero cell with its first pixel at (x0, y0), skipping whatever falls
+// outside. The bitmap is read by the pixel mode it really has: an embedded strike comes back as
+// 1-bit mono even when grey levels were asked for.
+void copyBitmap(GreyCell& cell, const FT_Bitmap& bitmap, int32_t x0, int32_t y0) {
+    if (bitmap.buffer == nullptr || cell.empty()) return;
     const int64_t rows = bitmap.rows;
     const int64_t width = bitmap.width;
     const int64_t iBegin = std::max<int64_t>(0, -static_cast<int64_t>(y0));
@@ -112,25 +113,21 @@ void copyBitmap(cv::Mat& cell, const FT_Bitmap& bitmap, int32_t x0, int32_t y0) 
     const int64_t jEnd = std::min<int64_t>(width, static_cast<int64_t>(cell.cols) - x0);
     if (iBegin >= iEnd || jBegin >= jEnd) return;
 
-    const int channels = cell.channels();
     const int64_t pitch = bitmap.pitch;
+    // The cell is all zero where the bitmap lands, so every value, zero or not, can be stored.
     auto copyRows = [&](auto valueAt) {
         for (int64_t i = iBegin; i < iEnd; ++i) {
             // A negative pitch stores the bottom row first.
             const uint8_t* src = bitmap.buffer + (pitch >= 0 ? i * pitch : (rows - 1 - i) * -pitch);
-            uint8_t* dst = cell.ptr<uint8_t>(static_cast<int>(y0 + i)) + (x0 + jBegin) * channels;
-            for (int64_t j = jBegin; j < jEnd; ++j, dst += channels) {
-                const uint8_t v = valueAt(src, j);
-                if (v == 0) continue;
-                for (int c = 0; c < channels; ++c) dst[c] = v;
-            }
+            uint8_t* dst = cell.ptr(static_cast<int32_t>(y0 + i)) + x0;
+            for (int64_t j = jBegin; j < jEnd; ++j) dst[j] = valueAt(src, j);
         }
     };
 
     switch (bitmap.pixel_mode) {
         case FT_PIXEL_MODE_MONO:
             copyRows([](const uint8_t* row, int64_t j) -> uint8_t {
-                return (row[j >> 3] & (0x80 >> (j & 7))) ? 255 : 0;
+                return static_cast<uint8_t>(-((row[j >> 3] >> (7 - (j & 7))) & 1));
             });
             break;
         case FT_PIXEL_MODE_GRAY2:
@@ -144,7 +141,12 @@ void copyBitmap(cv::Mat& cell, const FT_Bitmap& bitmap, int32_t x0, int32_t y0) 
             });
             break;
         case FT_PIXEL_MODE_GRAY:
-            copyRows([](const uint8_t* row, int64_t j) -> uint8_t { return row[j]; });
+            for (int64_t i = iBegin; i < iEnd; ++i) {
+                const uint8_t* src =
+                    bitmap.buffer + (pitch >= 0 ? i * pitch : (rows - 1 - i) * -pitch);
+                std::memcpy(cell.ptr(static_cast<int32_t>(y0 + i)) + x0 + jBegin, src + jBegin,
+                            static_cast<size_t>(jEnd - jBegin));
+            }
             break;
         case FT_PIXEL_MODE_BGRA:
             copyRows([](const uint8_t* row, int64_t j) -> uint8_t { return row[4 * j + 3]; });
@@ -200,8 +202,8 @@ bool CvxText::hasGlyph(uint16_t code) const {
     return FT_Get_Char_Index(impl_->face, code) != 0;
 }
 
-void CvxText::renderGlyph(cv::Mat& cell, uint16_t code, IntPair& extent, IntPair& origin,
-                          FontSetSettings settings, const TransformSettings& transform,
+void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPair& origin,
+                          const FontSetSettings& settings, const TransformSettings& transform,
                           size_t& packedSize) {
     FT_Face face = impl_->face;
     GlyphPlacement placed;  // stays empty when FreeType fails: nothing is drawn or turned
@@ -237,11 +239,12 @@ PackedGlyph GlyphCell::packed(uint16_t code, const IntPair& extent, const IntPai
     return glyph;
 }
 
-GlyphCell renderCell(const CellSize& cellSize, uint16_t code, CvxText& text, IntPair& extent,
-                     IntPair& origin, const FontSetSettings& settings,
-                     const TransformSettings& transform) {
-    GlyphCell result;
-    if (settings.fontSize == 0) return result;
+void renderCell(GlyphCell& glyph, const CellSize& cellSize, uint16_t code, CvxText& text,
+                IntPair& extent, IntPair& origin, const FontSetSettings& settings,
+                const TransformSettings& transform) {
+    glyph.packedSize = 0;
+    glyph.cell.create(0, 0);
+    if (settings.fontSize == 0) return;
     // The cell is scaled from the size it was made for to the configured size; with the export
     // loop's cell sizes this is exactly (rows, cols).
     const double rows = std::round(static_cast<int64_t>(cellSize.fontSize) * cellSize.rows /
@@ -250,9 +253,16 @@ GlyphCell renderCell(const CellSize& cellSize, uint16_t code, CvxText& text, Int
                                    static_cast<double>(settings.fontSize));
     // Positive and small enough to address: anything else has no pixels to draw into.
     constexpr double kMaxSide = 1 << 15;
-    if (!(rows >= 1 && rows <= kMaxSide && cols >= 1 && cols <= kMaxSide)) return result;
+    if (!(rows >= 1 && rows <= kMaxSide && cols >= 1 && cols <= kMaxSide)) return;
 
-    result.cell = cv::Mat::zeros(static_cast<int>(rows), static_cast<int>(cols), CV_8UC3);
-    text.renderGlyph(result.cell, code, extent, origin, settings, transform, result.packedSize);
+    glyph.cell.create(static_cast<int32_t>(rows), static_cast<int32_t>(cols));
+    text.renderGlyph(glyph.cell, code, extent, origin, settings, transform, glyph.packedSize);
+}
+
+GlyphCell renderCell(const CellSize& cellSize, uint16_t code, CvxText& text, IntPair& extent,
+                     IntPair& origin, const FontSetSettings& settings,
+                     const TransformSettings& transform) {
+    GlyphCell result;
+    renderCell(result, cellSize, code, text, extent, origin, settings, transform);
     return result;
 }

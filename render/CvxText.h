@@ -6,13 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <opencv2/core.hpp>
 #include <stdexcept>
 #include <string>
 
 #include "config/FontConfig.h"
 #include "config/Settings.h"
 #include "render/GlyphTypes.h"
+#include "render/GreyCell.h"
 
 // A font file that cannot be used: FreeType could not open it, or its metrics make sizing
 // impossible. The message is one line naming the file and the cause.
@@ -41,8 +41,8 @@ public:
     // (width, height) and leaves as the glyph box's right and bottom edge; `origin` leaves as the
     // pen column and baseline row in the upright cell. A glyph FreeType fails to load or render
     // leaves an empty (all-zero) packed cell and `extent`/`origin` as they came.
-    void renderGlyph(cv::Mat& cell, uint16_t code, IntPair& extent, IntPair& origin,
-                     FontSetSettings settings, const TransformSettings& transform,
+    void renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPair& origin,
+                     const FontSetSettings& settings, const TransformSettings& transform,
                      size_t& packedSize);
 
     // True when the face's active character map has a glyph for `code`.
@@ -55,7 +55,7 @@ private:
 
 // The cell after rendering: the shaped cell and the number of packed bytes at cell.data.
 struct GlyphCell {
-    cv::Mat cell;  // shaped cell (CV_8UC3, rows/cols after transposition and rotation)
+    GreyCell cell;  // shaped cell (rows/cols after transposition and rotation), packed in place
     size_t packedSize = 0;
 
     // A view of the packed glyph for the file writer; valid while this GlyphCell lives.
@@ -67,3 +67,9 @@ struct GlyphCell {
 GlyphCell renderCell(const CellSize& cellSize, uint16_t code, CvxText& text, IntPair& extent,
                      IntPair& origin, const FontSetSettings& settings,
                      const TransformSettings& transform);
+
+// The same into `glyph`, whose storage is reused: a loop over many characters that passes the
+// same GlyphCell allocates nothing once the first cell has been made.
+void renderCell(GlyphCell& glyph, const CellSize& cellSize, uint16_t code, CvxText& text,
+                IntPair& extent, IntPair& origin, const FontSetSettings& settings,
+                const TransformSettings& transform);

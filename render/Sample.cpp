@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -15,7 +16,8 @@ namespace {
 void pngWarning(png_structp, png_const_charp) {}
 
 // Only trivially destructible locals live here, because a libpng error returns through longjmp.
-bool writePngStream(std::FILE* file, const cv::Mat& image) {
+// `rowBuffer` holds one RGB row when `colour` asks for three channels.
+bool writePngStream(std::FILE* file, const GreyCell& image, bool colour, uint8_t* rowBuffer) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
@@ -30,14 +32,22 @@ bool writePngStream(std::FILE* file, const cv::Mat& image) {
     png_init_io(png, file);
     // Sample cells are tiny: favour speed, as OpenCV's encoder does by default.
     png_set_compression_level(png, 1);
-    const bool colour = image.channels() == 3;
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.cols),
                  static_cast<png_uint_32>(image.rows), 8,
                  colour ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    if (colour) png_set_bgr(png);
-    for (int r = 0; r < image.rows; ++r) png_write_row(png, image.ptr<png_byte>(r));
+    for (int32_t r = 0; r < image.rows; ++r) {
+        const uint8_t* grey = image.ptr(r);
+        if (!colour) {
+            png_write_row(png, grey);
+            continue;
+        }
+        for (int32_t c = 0; c < image.cols; ++c) {
+            rowBuffer[3 * c] = rowBuffer[3 * c + 1] = rowBuffer[3 * c + 2] = grey[c];
+        }
+        png_write_row(png, rowBuffer);
+    }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -45,21 +55,23 @@ bool writePngStream(std::FILE* file, const cv::Mat& image) {
 
 }  // namespace
 
-bool writePng(const std::string& fileName, const cv::Mat& image) {
-    if (image.empty() || (image.type() != CV_8UC3 && image.type() != CV_8UC1)) return false;
+bool writePng(const std::string& fileName, const GreyCell& image, PngColour colour) {
+    if (image.empty()) return false;
+    const bool rgb = colour == PngColour::Rgb;
+    std::vector<uint8_t> rowBuffer(rgb ? 3 * static_cast<size_t>(image.cols) : 0);
     std::FILE* file = std::fopen(fileName.c_str(), "wb");
     if (file == nullptr) return false;
-    const bool written = writePngStream(file, image);
+    const bool written = writePngStream(file, image, rgb, rowBuffer.data());
     const bool closed = std::fclose(file) == 0;
     return written && closed;
 }
 
-void writeSample(const cv::Mat& cell, uint16_t code) {
+void writeSample(const GreyCell& cell, uint16_t code) {
     // The range test comes first so that the other characters cost no file-system query.
     if (code < 0x61 || code > 0x7A) return;
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::path("sample"), error)) return;
     char fileName[32];
     std::snprintf(fileName, sizeof fileName, "sample/%04x.png", static_cast<unsigned>(code));
-    writePng(fileName, cell);
+    writePng(fileName, cell, PngColour::Rgb);
 }

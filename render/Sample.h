@@ -2,15 +2,21 @@
 #pragma once
 
 #include <cstdint>
-#include <opencv2/core.hpp>
 #include <string>
+
+#include "render/GreyCell.h"
 
 // Writes `cell` (the upright cell as drawn, before shaping) to "sample/<code as 4 lower-case hex
 // digits>.png" when `code` is a letter a to z and an entry named "sample" exists in the working
-// directory. Every failure is silent; nothing else is touched.
-void writeSample(const cv::Mat& cell, uint16_t code);
+// directory. The image is 8-bit RGB with the grey value in all three channels. Every failure is
+// silent; nothing else is touched.
+void writeSample(const GreyCell& cell, uint16_t code);
 
-// Writes an 8-bit PNG with libpng: a CV_8UC3 image (OpenCV's BGR order) as RGB, a CV_8UC1 image
-// as grey. Returns false when the image is empty or of another type, or the file cannot be
+enum class PngColour {
+    Grey,  // one 8-bit channel
+    Rgb,   // the grey value repeated in three 8-bit channels
+};
+
+// Writes the cell as an 8-bit PNG. Returns false when the cell is empty or the file cannot be
 // written.
-bool writePng(const std::string& fileName, const cv::Mat& image);
+bool writePng(const std::string& fileName, const GreyCell& image, PngColour colour);

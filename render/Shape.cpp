@@ -81,81 +81,86 @@ const uint8_t* gammaTable(double gamma) {
     return table.data();
 }
 
-void applyGamma(cv::Mat& cell, double gamma) {
+void applyGamma(GreyCell& cell, double gamma) {
     const uint8_t* table = gammaTable(gamma);
-    const size_t rowBytes = static_cast<size_t>(cell.cols) * cell.elemSize();
-    for (int r = 0; r < cell.rows; ++r) {
-        uint8_t* p = cell.ptr<uint8_t>(r);
-        for (size_t i = 0; i < rowBytes; ++i) p[i] = table[p[i]];
-    }
+    uint8_t* p = cell.data;
+    const size_t n = cell.total();
+    for (size_t i = 0; i < n; ++i) p[i] = table[p[i]];
 }
 
-// Moves the content of the cell by `shift` rows (up when positive, down when negative), filling
-// the rows it leaves with zero: the same pixels as padding the cell with |shift| zero rows on the
-// far side and taking the cell-sized window, without a second buffer.
-void shiftRows(cv::Mat& cell, int64_t shift) {
-    const int64_t R = cell.rows;
-    const size_t rowBytes = static_cast<size_t>(cell.cols) * cell.elemSize();
-    if (shift == 0 || rowBytes == 0) return;
-    if (shift >= R || -shift >= R) {
-        cell.setTo(cv::Scalar::all(0));
-        return;
-    }
-    if (shift > 0) {
-        for (int64_t r = 0; r + shift < R; ++r) {
-            std::memmove(cell.ptr(static_cast<int>(r)), cell.ptr(static_cast<int>(r + shift)),
-                         rowBytes);
-        }
-        for (int64_t r = R - shift; r < R; ++r) {
-            std::memset(cell.ptr(static_cast<int>(r)), 0, rowBytes);
-        }
-    } else {
-        const int64_t down = -shift;
-        for (int64_t r = R - 1; r >= down; --r) {
-            std::memmove(cell.ptr(static_cast<int>(r)), cell.ptr(static_cast<int>(r - down)),
-                         rowBytes);
-        }
-        for (int64_t r = 0; r < down; ++r) std::memset(cell.ptr(static_cast<int>(r)), 0, rowBytes);
-    }
+// The spare buffer a turned or transposed cell is built in before the two are swapped. One per
+// thread, so that shaping allocates nothing once the largest cell has been seen.
+GreyCell& spareCell() {
+    thread_local GreyCell spare;
+    return spare;
 }
 
-void rotateCell(cv::Mat& cell, IntPair& extent, const GlyphPlacement& placed, int rotate) {
-    const int64_t x0 = placed.x0;
-    const int64_t width = placed.width;
+// dst(i, j) = src(j, i).
+void transposeCell(GreyCell& cell) {
+    GreyCell& out = spareCell();
+    out.createUncleared(cell.cols, cell.rows);
+    const int32_t rows = cell.rows;
+    const int32_t cols = cell.cols;
+    for (int32_t r = 0; r < rows; ++r) {
+        const uint8_t* src = cell.ptr(r);
+        uint8_t* dst = out.data + r;
+        for (int32_t c = 0; c < cols; ++c, dst += rows) *dst = src[c];
+    }
+    cell.swap(out);
+}
+
+void rotateCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed, int rotate) {
+    GreyCell& out = spareCell();
+    const int32_t rows = cell.rows;  // of the cell before the turn
+    const int32_t cols = cell.cols;
     if (rotate == 1) {
-        // A quarter turn clockwise: pixel (r, c) goes to (c, H - 1 - r).
-        cv::transpose(cell, cell);
-        cv::flip(cell, cell, 1);
+        // A quarter turn clockwise (transposition, then the columns mirrored): pixel (r, c) goes
+        // to (c, rows - 1 - r).
+        out.createUncleared(cols, rows);
+        for (int32_t r = 0; r < rows; ++r) {
+            const uint8_t* src = cell.ptr(r);
+            uint8_t* dst = out.data + (rows - 1 - r);
+            for (int32_t c = 0; c < cols; ++c, dst += rows) *dst = src[c];
+        }
         extent = {placed.H - placed.y0(), placed.x0 + placed.width};
     } else {
-        // A quarter turn counter-clockwise puts the glyph on rows W - x0 - width .. W - x0 - 1;
-        // the shift brings it back to rows x0 .. x0 + width - 1, where its columns were.
-        cv::transpose(cell, cell);
-        cv::flip(cell, cell, 0);
-        shiftRows(cell, static_cast<int64_t>(placed.W) - 2 * x0 - width);
+        // A quarter turn counter-clockwise (transposition, then the rows mirrored) puts pixel
+        // (r, c) on row cols - 1 - c, so the glyph lies on rows W - x0 - width .. W - x0 - 1. It is
+        // then moved up by u = W - 2 x0 - width rows (down when negative), zero rows filling in,
+        // which brings it back to rows x0 .. x0 + width - 1, where its columns were.
+        const int64_t u = static_cast<int64_t>(placed.W) - 2 * static_cast<int64_t>(placed.x0) -
+                          static_cast<int64_t>(placed.width);
+        out.create(cols, rows);
+        for (int32_t r = 0; r < rows; ++r) {
+            const uint8_t* src = cell.ptr(r);
+            for (int32_t c = 0; c < cols; ++c) {
+                const int64_t row = static_cast<int64_t>(cols) - 1 - c - u;
+                if (row >= 0 && row < cols) out.data[row * rows + r] = src[c];
+            }
+        }
         extent = {placed.y1, placed.x0 + placed.width};
     }
+    cell.swap(out);
 }
 
-// Packs `ppb` pixels per byte; `code(v)` gives a pixel's bits, `bits` their width.
+// Packs `ppb` pixels per byte; `code(v)` gives a pixel's bits.
 template <int ppb, typename Code>
-void packStream(uint8_t* data, size_t pixels, size_t stride, Code code) {
+void packStream(uint8_t* data, size_t pixels, Code code) {
     constexpr int bits = 8 / ppb;
     const uint8_t* src = data;
     uint8_t* dst = data;
     size_t k = 0;
     // Every pixel of a byte is read before the byte is written, and the byte lies at or before
     // the first of them, so the stream can be packed over itself.
-    for (; k + ppb <= pixels; k += ppb, src += ppb * stride) {
+    for (; k + ppb <= pixels; k += ppb, src += ppb) {
         unsigned byte = 0;
-        for (int i = 0; i < ppb; ++i)
-            byte |= static_cast<unsigned>(code(src[i * stride])) << (i * bits);
+        for (int i = 0; i < ppb; ++i) byte |= static_cast<unsigned>(code(src[i])) << (i * bits);
         *dst++ = static_cast<uint8_t>(byte);
     }
     if (k < pixels) {
         unsigned byte = 0;
         for (int i = 0; k + i < pixels; ++i) {
-            byte |= static_cast<unsigned>(code(src[i * stride])) << (i * bits);
+            byte |= static_cast<unsigned>(code(src[i])) << (i * bits);
         }
         *dst = static_cast<uint8_t>(byte);
     }
@@ -163,9 +168,10 @@ void packStream(uint8_t* data, size_t pixels, size_t stride, Code code) {
 
 }  // namespace
 
-void shapeCell(cv::Mat& cell, IntPair& extent, const GlyphPlacement& placed,
+void shapeCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed,
                const FontSetSettings& settings, const TransformSettings& transform) {
-    if (scansVertically(settings.scanMode)) cv::transpose(cell, cell);
+    if (cell.empty()) return;
+    if (scansVertically(settings.scanMode)) transposeCell(cell);
     if ((transform.rotate == 1 || transform.rotate == 2) && !placed.empty()) {
         rotateCell(cell, extent, placed, transform.rotate);
     }
@@ -187,34 +193,27 @@ size_t packedByteCount(size_t pixels, int renderMode) {
     }
 }
 
-size_t packCell(cv::Mat& cell, int renderMode) {
-    if (cell.empty() || cell.depth() != CV_8U) return 0;
+size_t packCell(GreyCell& cell, int renderMode) {
+    if (cell.empty()) return 0;
     const size_t pixels = cell.total();
-    if (renderMode != 1 && renderMode != 2 && renderMode != 4 && renderMode != 8) {
-        return pixels * cell.elemSize();
-    }
-    // The stream runs through the buffer row after row; a cell that is a window into a wider
-    // matrix gets its own buffer first (the cells made here are always continuous).
-    if (!cell.isContinuous()) cell = cell.clone();
-
     uint8_t* data = cell.data;
-    const size_t stride = cell.elemSize();  // channel 0 of each pixel
     switch (renderMode) {
         case 1:
-            packStream<8>(data, pixels, stride, [](uint8_t v) { return v >= 80 ? 1u : 0u; });
+            packStream<8>(data, pixels, [](uint8_t v) { return v >= 80 ? 1u : 0u; });
             break;
         case 2:
             // 0 -> 0, 1..127 -> 1, 128..254 -> 2, 255 -> 3: trunc(1 + (v - 1) / 127) for v != 0.
-            packStream<4>(data, pixels, stride, [](uint8_t v) {
+            packStream<4>(data, pixels, [](uint8_t v) {
                 return v == 0 ? 0u : v < 128 ? 1u : v < 255 ? 2u : 3u;
             });
             break;
         case 4:
-            packStream<2>(data, pixels, stride, [](uint8_t v) { return unsigned{v} >> 4; });
+            packStream<2>(data, pixels, [](uint8_t v) { return unsigned{v} >> 4; });
             break;
+        case 8:
+            break;  // one byte per pixel: the cell already is its packed form
         default:
-            packStream<1>(data, pixels, stride, [](uint8_t v) { return unsigned{v}; });
-            break;
+            return pixels;  // not a packed depth: the pixels stay as they are
     }
     return packedByteCount(pixels, renderMode);
 }

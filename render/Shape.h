@@ -1,16 +1,16 @@
 // The FreeType-free steps of glyph rendering: where a bitmap goes in its cell, and how the cell is
-// turned, gamma-corrected and packed afterwards. Pure functions over a cv::Mat, so each step can
+// turned, gamma-corrected and packed afterwards. Pure functions over a GreyCell, so each step can
 // be checked on small hand-made cells.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <opencv2/core.hpp>
 #include <string>
 
 #include "config/FontConfig.h"
 #include "config/Settings.h"
 #include "render/GlyphTypes.h"
+#include "render/GreyCell.h"
 
 // Where a glyph bitmap was put in its cell. Shaping needs these facts after the bitmap is gone.
 struct GlyphPlacement {
@@ -50,16 +50,17 @@ uint8_t gammaCorrect(uint8_t v, double gamma);
 // Transposition for column scanning, the quarter turn, and gamma correction, in that order, on
 // the cell as drawn. `placed` describes the bitmap in the upright cell; the turn is skipped for an
 // empty bitmap. Updates extent for a turn (right and bottom edge of the glyph in the turned cell).
-void shapeCell(cv::Mat& cell, IntPair& extent, const GlyphPlacement& placed,
+// A turned or transposed cell keeps its storage and its spare buffer for the next glyph.
+void shapeCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed,
                const FontSetSettings& settings, const TransformSettings& transform);
 
 // Number of packed bytes for `pixels` pixels at 1, 2, 4 or 8 bits per pixel.
 size_t packedByteCount(size_t pixels, int renderMode);
 
-// Packs channel 0 of every pixel, walked row-major as one stream, into the start of the cell's own
-// buffer (no row padding, only the last byte padded with zero bits; the first pixel of a byte in
-// its least significant bits) and returns the byte count. The cell keeps its header, so
-// rows/cols still describe the shaped cell; only the first N bytes of its buffer are meaningful.
-// For a renderMode other than 1, 2, 4, 8 nothing is packed and the size of the unpacked pixel data
-// is returned. A cell that does not hold 8-bit pixels gives 0.
-size_t packCell(cv::Mat& cell, int renderMode);
+// Packs every pixel, walked row-major as one stream, into the start of the cell's own buffer (no
+// row padding, only the last byte padded with zero bits; the first pixel of a byte in its least
+// significant bits) and returns the byte count. The cell keeps rows and cols, so they still
+// describe the shaped cell; only the first N bytes of its buffer are meaningful. For a renderMode
+// other than 1, 2, 4, 8 nothing is packed and the size of the unpacked pixel data is returned. An
+// empty cell gives 0.
+size_t packCell(GreyCell& cell, int renderMode);

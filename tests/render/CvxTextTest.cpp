@@ -145,11 +145,9 @@ TEST(RenderCell, MatchesFreeTypeAtEachDepth) {
             SCOPED_TRACE("mode " + std::to_string(mode) + ", code " + std::to_string(code));
             const Rendered got = render(text, code, makeSettings(16, mode));
             const RefGlyph ref = refGlyph(kDejaVu, ppemFor(m, 16), code, mode == 1);
-            cv::Mat expected = placedAt(ref.pixels, 16, 16, ref.left, baseline - ref.top);
-            cv::Mat cell3;
-            cv::merge(std::vector<cv::Mat>{expected, expected, expected}, cell3);
-            const size_t n = packCell(cell3, mode);
-            expected = unpackCell(cell3.data, n, 16, 16, mode);
+            GreyCell placed = toGrey(placedAt(ref.pixels, 16, 16, ref.left, baseline - ref.top));
+            const size_t n = packCell(placed, mode);
+            const cv::Mat expected = toMat(unpackCell(placed.data, n, 16, 16, mode));
             EXPECT_TRUE(sameCell(got.pixels, expected));
             EXPECT_EQ(got.glyph.packedSize, static_cast<size_t>(16 * 16 * mode / 8));
             EXPECT_EQ(got.extent.x, ref.left + ref.pixels.cols);
@@ -375,7 +373,47 @@ TEST(RenderCell, PackedViewDescribesTheShapedCell) {
     EXPECT_EQ(view.cols, 16);
     EXPECT_EQ(view.extent.x, extent.x);
     EXPECT_EQ(view.origin.y, origin.y);
-    EXPECT_EQ(glyph.cell.type(), CV_8UC3);
+}
+
+TEST(RenderCell, ReusedCellGivesWhatAFreshCellGives) {
+    // The export loop draws every character into one GlyphCell. Nothing of an earlier glyph may
+    // show through: not its pixels, not its shape after a transposition or turn.
+    CvxText text(kDejaVu);
+    struct Case {
+        int fontSize, mode;
+        const char* scan;
+        int rotate;
+        uint16_t code;
+    };
+    const Case cases[] = {
+        {32, 8, "H", 0, 'W'}, {16, 1, "H", 0, 'i'}, {16, 4, "V", 0, 'M'},
+        {16, 1, "H", 0, ' '}, {18, 2, "H", 1, 'L'}, {18, 8, "H", 2, 'g'},
+        {12, 1, "V", 1, 'Q'}, {32, 4, "H", 2, '@'}, {12, 8, "H", 0, '.'},
+    };
+    GlyphCell reused;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(1, static_cast<char>(c.code)) + " size " +
+                     std::to_string(c.fontSize) + " scan " + c.scan + " rotate " +
+                     std::to_string(c.rotate));
+        sizedText(text, c.fontSize);
+        const FontSetSettings s = makeSettings(c.fontSize, c.mode, c.scan);
+        TransformSettings t;
+        t.rotate = c.rotate;
+        const CellSize size = exportCellSize(s, c.rotate);
+        IntPair freshExtent{size.cols, size.rows}, freshOrigin = freshExtent;
+        const GlyphCell fresh = renderCell(size, c.code, text, freshExtent, freshOrigin, s, t);
+        IntPair extent{size.cols, size.rows}, origin = extent;
+        renderCell(reused, size, c.code, text, extent, origin, s, t);
+        ASSERT_EQ(reused.packedSize, fresh.packedSize);
+        EXPECT_EQ(reused.cell.rows, fresh.cell.rows);
+        EXPECT_EQ(reused.cell.cols, fresh.cell.cols);
+        EXPECT_EQ(std::vector<uint8_t>(reused.cell.data, reused.cell.data + reused.packedSize),
+                  std::vector<uint8_t>(fresh.cell.data, fresh.cell.data + fresh.packedSize));
+        EXPECT_EQ(extent.x, freshExtent.x);
+        EXPECT_EQ(extent.y, freshExtent.y);
+        EXPECT_EQ(origin.x, freshOrigin.x);
+        EXPECT_EQ(origin.y, freshOrigin.y);
+    }
 }
 
 // ---- Shaping real glyphs ----------------------------------------------------------------------

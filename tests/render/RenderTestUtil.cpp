@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -120,9 +121,30 @@ Rendered render(CvxText& text, uint16_t code, const FontSetSettings& settings,
     r.extent = {cellSize.cols, cellSize.rows};
     r.origin = {cellSize.cols, cellSize.rows};
     r.glyph = renderCell(cellSize, code, text, r.extent, r.origin, settings, transform);
-    r.pixels = unpackCell(r.glyph.cell.data, r.glyph.packedSize, r.glyph.cell.rows,
-                          r.glyph.cell.cols, settings.renderMode);
+    r.pixels = toMat(unpackCell(r.glyph.cell.data, r.glyph.packedSize, r.glyph.cell.rows,
+                                r.glyph.cell.cols, settings.renderMode));
     return r;
+}
+
+cv::Mat toMat(const GreyCell& cell) {
+    if (cell.empty()) return cv::Mat();
+    cv::Mat out(cell.rows, cell.cols, CV_8UC1);
+    std::memcpy(out.data, cell.data, cell.total());
+    return out;
+}
+
+GreyCell toGrey(const cv::Mat& image) {
+    GreyCell cell;
+    if (image.empty() || image.type() != CV_8UC1) return cell;
+    cell.create(image.rows, image.cols);
+    for (int r = 0; r < image.rows; ++r) {
+        std::memcpy(cell.ptr(r), image.ptr<uint8_t>(r), static_cast<size_t>(image.cols));
+    }
+    return cell;
+}
+
+std::string cellToAscii(const cv::Mat& image) {
+    return ::cellToAscii(toGrey(image));
 }
 
 cv::Mat placedAt(const cv::Mat& ref, int rows, int cols, int x0, int y0) {

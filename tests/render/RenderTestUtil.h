@@ -13,6 +13,7 @@
 #include "config/Settings.h"
 #include "render/CvxText.h"
 #include "render/GlyphTypes.h"
+#include "render/GreyCell.h"
 
 namespace rendertest {
 
@@ -60,6 +61,14 @@ struct Rendered {
 Rendered render(CvxText& text, uint16_t code, const FontSetSettings& settings,
                 const TransformSettings& transform = {}, CellSize cellSize = {});
 CvxText& sizedText(CvxText& text, int fontSize);
+
+// The grey cell as a CV_8UC1 image, and a CV_8UC1 image as a grey cell, for comparisons and the
+// image operations OpenCV offers.
+cv::Mat toMat(const GreyCell& cell);
+GreyCell toGrey(const cv::Mat& image);
+
+// The cell picture of render/CellDump.h for a CV_8UC1 image.
+std::string cellToAscii(const cv::Mat& image);
 
 // `ref` drawn into a zero rows x cols image with its first pixel at (x0, y0), clipped.
 cv::Mat placedAt(const cv::Mat& ref, int rows, int cols, int x0, int y0);

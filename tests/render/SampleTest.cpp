@@ -108,10 +108,15 @@ TEST(Sample, ShowsTheUprightCellAsDrawn) {
 
 TEST(WritePng, RejectsWhatItCannotWrite) {
     TempWorkDir dir;
-    EXPECT_FALSE(writePng("empty.png", cv::Mat()));
-    EXPECT_FALSE(writePng("float.png", cv::Mat::zeros(2, 2, CV_32FC1)));
-    EXPECT_FALSE(writePng("missing/dir.png", cv::Mat::zeros(2, 2, CV_8UC3)));
+    EXPECT_FALSE(writePng("empty.png", GreyCell(), PngColour::Grey));
+    EXPECT_FALSE(writePng("missing/dir.png", GreyCell(2, 2), PngColour::Rgb));
+    EXPECT_TRUE(filesIn(".").empty());
     const cv::Mat grey = (cv::Mat_<uint8_t>(2, 3) << 0, 1, 2, 253, 254, 255);
-    ASSERT_TRUE(writePng("grey.png", grey));
+    ASSERT_TRUE(writePng("grey.png", toGrey(grey), PngColour::Grey));
     EXPECT_TRUE(sameCell(readPng("grey.png"), grey));
+    // RGB: the grey value in each of the three channels.
+    ASSERT_TRUE(writePng("rgb.png", toGrey(grey), PngColour::Rgb));
+    const cv::Mat rgb = readPng("rgb.png");
+    ASSERT_EQ(rgb.type(), CV_8UC3);
+    for (int c = 0; c < 3; ++c) EXPECT_TRUE(sameCell(channel(rgb, c), grey));
 }

@@ -10,35 +10,29 @@
 #include "render/Shape.h"
 
 using rendertest::sameCell;
+using rendertest::toMat;
 
 namespace {
 
-// A CV_8UC3 cell with the given grey values (row-major), all three channels equal.
-cv::Mat greyCell(int rows, int cols, const std::vector<int>& values) {
-    cv::Mat cell = cv::Mat::zeros(rows, cols, CV_8UC3);
+// A cell with the given grey values (row-major).
+GreyCell greyCell(int rows, int cols, const std::vector<int>& values) {
+    GreyCell cell(rows, cols);
     for (size_t k = 0; k < values.size() && k < cell.total(); ++k) {
-        cell.at<cv::Vec3b>(static_cast<int>(k) / cols, static_cast<int>(k) % cols) =
-            cv::Vec3b::all(static_cast<uint8_t>(values[k]));
+        cell.data[k] = static_cast<uint8_t>(values[k]);
     }
     return cell;
 }
 
-cv::Mat channel0(const cv::Mat& cell) {
-    cv::Mat out;
-    cv::extractChannel(cell, out, 0);
-    return out;
-}
-
-std::vector<int> packedBytes(const cv::Mat& cell, size_t n) {
+std::vector<int> packedBytes(const GreyCell& cell, size_t n) {
     return std::vector<int>(cell.data, cell.data + n);
 }
 
 // A cell with a glyph box of distinct non-zero values at (x0, y0), `width` x `rows`.
-cv::Mat boxCell(int H, int W, const GlyphPlacement& p) {
-    cv::Mat cell = cv::Mat::zeros(H, W, CV_8UC3);
+GreyCell boxCell(int H, int W, const GlyphPlacement& p) {
+    GreyCell cell(H, W);
     for (int r = p.y0(); r < p.y1; ++r) {
         for (int c = std::max(0, p.x0); c < p.x0 + p.width; ++c) {
-            cell.at<cv::Vec3b>(r, c) = cv::Vec3b::all(static_cast<uint8_t>(1 + (r * 31 + c) % 254));
+            cell.at(r, c) = static_cast<uint8_t>(1 + (r * 31 + c) % 254);
         }
     }
     return cell;
@@ -63,6 +57,34 @@ TransformSettings rotation(int rotate) {
 
 }  // namespace
 
+// ---- The cell ----------------------------------------------------------------------------------
+
+TEST(GreyCell, CopiesOwnTheirPixelsAndCreateClearsReusedStorage) {
+    GreyCell a = greyCell(2, 3, {1, 2, 3, 4, 5, 6});
+    GreyCell b = a;
+    b.at(0, 0) = 9;
+    EXPECT_EQ(a.at(0, 0), 1);
+    EXPECT_NE(a.data, b.data);
+
+    const uint8_t* storage = a.data;
+    GreyCell moved = std::move(a);
+    EXPECT_EQ(moved.data, storage);
+    EXPECT_EQ(moved.at(1, 2), 6);
+
+    // Smaller, then back to the largest size: the same storage, all pixels zero again.
+    moved.create(1, 2);
+    EXPECT_EQ(moved.data, storage);
+    EXPECT_EQ(moved.total(), 2u);
+    moved.at(0, 1) = 7;
+    moved.create(3, 2);
+    EXPECT_EQ(moved.data, storage);
+    EXPECT_EQ(packedBytes(moved, 6), std::vector<int>(6, 0));
+
+    moved.create(0, 5);
+    EXPECT_TRUE(moved.empty());
+    EXPECT_EQ(moved.total(), 0u);
+}
+
 // ---- Placement --------------------------------------------------------------------------------
 
 TEST(PlaceGlyph, BaselineRowTruncates) {
@@ -74,24 +96,24 @@ TEST(PlaceGlyph, BaselineRowTruncates) {
 // ---- Scan order -------------------------------------------------------------------------------
 
 TEST(ShapeCell, FirstCharacterVInEitherCaseTransposes) {
-    const cv::Mat upright = greyCell(2, 3, {1, 2, 3, 4, 5, 6});
+    const GreyCell upright = greyCell(2, 3, {1, 2, 3, 4, 5, 6});
     for (const char* scan : {"V", "v", "Vertical"}) {
         SCOPED_TRACE(scan);
-        cv::Mat cell = upright.clone();
+        GreyCell cell = upright;
         IntPair extent{3, 2};
         shapeCell(cell, extent, placement(0, 3, 2, 2, 3, 2), rendertest::makeSettings(16, 8, scan),
                   TransformSettings{});
-        EXPECT_TRUE(sameCell(channel0(cell), channel0(upright).t()));
+        EXPECT_TRUE(sameCell(toMat(cell), toMat(upright).t()));
         EXPECT_EQ(extent.x, 3);  // not swapped by the transposition
         EXPECT_EQ(extent.y, 2);
     }
     for (const char* scan : {"H", "", "x", " V"}) {
         SCOPED_TRACE(scan);
-        cv::Mat cell = upright.clone();
+        GreyCell cell = upright;
         IntPair extent{3, 2};
         shapeCell(cell, extent, placement(0, 3, 2, 2, 3, 2), rendertest::makeSettings(16, 8, scan),
                   TransformSettings{});
-        EXPECT_TRUE(sameCell(channel0(cell), channel0(upright)));
+        EXPECT_TRUE(sameCell(toMat(cell), toMat(upright)));
     }
 }
 
@@ -100,17 +122,16 @@ TEST(ShapeCell, FirstCharacterVInEitherCaseTransposes) {
 TEST(ShapeCell, RotateOneTurnsClockwise) {
     const int H = 16, W = 16;
     const GlyphPlacement p = placement(3, 5, 10, 4, W, H);  // rows 6..9, columns 3..7
-    const cv::Mat upright = boxCell(H, W, p);
-    cv::Mat cell = upright.clone();
+    const GreyCell upright = boxCell(H, W, p);
+    GreyCell cell = upright;
     IntPair extent{p.x0 + p.width, p.y1};
     shapeCell(cell, extent, p, rendertest::makeSettings(16, 8), rotation(1));
 
     cv::Mat expected = cv::Mat::zeros(W, H, CV_8UC1);
     for (int r = 0; r < H; ++r) {
-        for (int c = 0; c < W; ++c)
-            expected.at<uint8_t>(c, H - 1 - r) = upright.at<cv::Vec3b>(r, c)[0];
+        for (int c = 0; c < W; ++c) expected.at<uint8_t>(c, H - 1 - r) = upright.at(r, c);
     }
-    EXPECT_TRUE(sameCell(channel0(cell), expected));
+    EXPECT_TRUE(sameCell(toMat(cell), expected));
     EXPECT_EQ(extent.x, H - p.y0());  // 10: glyph columns 6..9 of the turned cell
     EXPECT_EQ(extent.y, p.x0 + p.width);
 }
@@ -132,8 +153,8 @@ TEST(ShapeCell, RotateTwoTurnsCounterClockwiseAndShifts) {
         SCOPED_TRACE(c.what);
         const GlyphPlacement p = placement(c.x0, c.width, c.y1, c.rows, c.W, c.H);
         ASSERT_EQ(c.u, c.W - 2 * c.x0 - c.width);
-        const cv::Mat upright = boxCell(c.H, c.W, p);
-        cv::Mat cell = upright.clone();
+        const GreyCell upright = boxCell(c.H, c.W, p);
+        GreyCell cell = upright;
         IntPair extent{p.x0 + p.width, p.y1};
         shapeCell(cell, extent, p, rendertest::makeSettings(16, 8), rotation(2));
 
@@ -142,17 +163,16 @@ TEST(ShapeCell, RotateTwoTurnsCounterClockwiseAndShifts) {
         for (int r = 0; r < c.H; ++r) {
             for (int col = 0; col < c.W; ++col) {
                 const int row = c.W - 1 - col - c.u;
-                if (row >= 0 && row < c.W)
-                    expected.at<uint8_t>(row, r) = upright.at<cv::Vec3b>(r, col)[0];
+                if (row >= 0 && row < c.W) expected.at<uint8_t>(row, r) = upright.at(r, col);
             }
         }
-        EXPECT_TRUE(sameCell(channel0(cell), expected));
+        EXPECT_TRUE(sameCell(toMat(cell), expected));
         EXPECT_EQ(extent.x, c.y1);
         EXPECT_EQ(extent.y, c.x0 + c.width);
         if (c.x0 >= 0) {
             // The glyph now covers rows x0 .. x0 + width - 1, where its columns were.
             cv::Mat rowsInk;
-            cv::reduce(channel0(cell), rowsInk, 1, cv::REDUCE_MAX);
+            cv::reduce(toMat(cell), rowsInk, 1, cv::REDUCE_MAX);
             for (int r = 0; r < c.W; ++r) {
                 EXPECT_EQ(rowsInk.at<uint8_t>(r) != 0, r >= c.x0 && r < c.x0 + c.width)
                     << "row " << r;
@@ -164,7 +184,7 @@ TEST(ShapeCell, RotateTwoTurnsCounterClockwiseAndShifts) {
 TEST(ShapeCell, EmptyBitmapIsNotTurned) {
     for (int rotate : {1, 2}) {
         SCOPED_TRACE(rotate);
-        cv::Mat cell = cv::Mat::zeros(16, 24, CV_8UC3);
+        GreyCell cell(16, 24);
         IntPair extent{5, 12};
         shapeCell(cell, extent, placement(5, 0, 12, 0, 24, 16), rendertest::makeSettings(16, 1),
                   rotation(rotate));
@@ -179,13 +199,13 @@ TEST(ShapeCell, VerticalScanWithRotationEndsInTheUprightShape) {
     // Column scanning transposes first, the turn transposes back: a 16 x 8 cell stays 16 x 8, and
     // a clockwise turn of the transposed cell is the upright cell mirrored left to right.
     const GlyphPlacement p = placement(1, 5, 14, 10, 8, 16);
-    const cv::Mat upright = boxCell(16, 8, p);
-    cv::Mat cell = upright.clone();
+    const GreyCell upright = boxCell(16, 8, p);
+    GreyCell cell = upright;
     IntPair extent{6, 14};
     shapeCell(cell, extent, p, rendertest::makeSettings(16, 1, "V"), rotation(1));
     cv::Mat mirrored;
-    cv::flip(channel0(upright), mirrored, 1);
-    EXPECT_TRUE(sameCell(channel0(cell), mirrored));
+    cv::flip(toMat(upright), mirrored, 1);
+    EXPECT_TRUE(sameCell(toMat(cell), mirrored));
     EXPECT_EQ(extent.x, 16 - 4);
     EXPECT_EQ(extent.y, 6);
 }
@@ -210,13 +230,11 @@ TEST(ShapeCell, GammaTruncatesAndNeedsTheExactName) {
         TransformSettings t;
         t.TransformAlgrithm = c.algorithm;
         t.gamma = c.gamma;
-        cv::Mat cell = greyCell(2, 2, {c.in, c.in, 0, c.in});
+        GreyCell cell = greyCell(2, 2, {c.in, c.in, 0, c.in});
         IntPair extent{2, 2};
         shapeCell(cell, extent, placement(0, 2, 2, 2, 2, 2), rendertest::makeSettings(16, 8), t);
-        for (int ch = 0; ch < 3; ++ch) {  // every channel byte is corrected
-            EXPECT_EQ(cell.at<cv::Vec3b>(0, 1)[ch], c.out);
-            EXPECT_EQ(cell.at<cv::Vec3b>(1, 0)[ch], 0);
-        }
+        const cv::Mat expected = (cv::Mat_<uint8_t>(2, 2) << c.out, c.out, 0, c.out);
+        EXPECT_TRUE(sameCell(toMat(cell), expected));
     }
 }
 
@@ -234,7 +252,7 @@ TEST(PackCell, SizesAtEachDepth) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.cols) + " at " +
                      std::to_string(c.mode));
-        cv::Mat cell = cv::Mat::zeros(c.rows, c.cols, CV_8UC3);
+        GreyCell cell(c.rows, c.cols);
         const uint8_t* before = cell.data;
         EXPECT_EQ(packCell(cell, c.mode), c.bytes);
         EXPECT_EQ(packedByteCount(static_cast<size_t>(c.rows) * c.cols, c.mode), c.bytes);
@@ -246,10 +264,10 @@ TEST(PackCell, SizesAtEachDepth) {
 
 TEST(PackCell, OneBitStreamRunsAcrossRows) {
     // 12 columns: row 1 begins at pixel 12, bit 4 of byte 1.
-    cv::Mat cell = greyCell(12, 12, {});
-    cell.at<cv::Vec3b>(1, 0) = cv::Vec3b::all(255);
-    cell.at<cv::Vec3b>(0, 11) = cv::Vec3b::all(255);
-    cell.at<cv::Vec3b>(11, 11) = cv::Vec3b::all(255);  // pixel 143: bit 7 of byte 17
+    GreyCell cell = greyCell(12, 12, {});
+    cell.at(1, 0) = 255;
+    cell.at(0, 11) = 255;
+    cell.at(11, 11) = 255;  // pixel 143: bit 7 of byte 17
     ASSERT_EQ(packCell(cell, 1), 18u);
     std::vector<int> expected(18, 0);
     expected[1] = 0x10 | 0x08;
@@ -282,25 +300,19 @@ TEST(PackCell, ValueCodesAndBitOrder) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        cv::Mat cell = greyCell(1, static_cast<int>(c.pixels.size()), c.pixels);
+        GreyCell cell = greyCell(1, static_cast<int>(c.pixels.size()), c.pixels);
         ASSERT_EQ(packCell(cell, c.mode), c.bytes.size());
         EXPECT_EQ(packedBytes(cell, c.bytes.size()), c.bytes);
     }
 }
 
-TEST(PackCell, ReadsChannelZeroOnly) {
-    cv::Mat cell = cv::Mat::zeros(1, 8, CV_8UC3);
-    cell.at<cv::Vec3b>(0, 0) = {255, 0, 0};
-    cell.at<cv::Vec3b>(0, 1) = {0, 255, 255};
-    ASSERT_EQ(packCell(cell, 1), 1u);
-    EXPECT_EQ(cell.data[0], 0x01);
-}
-
 TEST(PackCell, UnknownDepthLeavesTheCellUnpacked) {
-    cv::Mat cell = greyCell(2, 3, {1, 2, 3, 4, 5, 6});
-    const cv::Mat before = cell.clone();
-    EXPECT_EQ(packCell(cell, 3), 18u);
-    EXPECT_TRUE(sameCell(cell, before));
+    GreyCell cell = greyCell(2, 3, {1, 2, 3, 4, 5, 6});
+    const GreyCell before = cell;
+    EXPECT_EQ(packCell(cell, 3), 6u);
+    EXPECT_TRUE(sameCell(toMat(cell), toMat(before)));
+    GreyCell empty;
+    EXPECT_EQ(packCell(empty, 1), 0u);
 }
 
 TEST(PackCell, RoundTripsThroughUnpack) {
@@ -310,14 +322,12 @@ TEST(PackCell, RoundTripsThroughUnpack) {
         for (int trial = 0; trial < 20; ++trial) {
             const int rows = 1 + static_cast<int>(random() % 23);
             const int cols = 1 + static_cast<int>(random() % 37);
-            cv::Mat cell(rows, cols, CV_8UC3);
+            GreyCell cell(rows, cols);
             cv::Mat expected(rows, cols, CV_8UC1);
             for (int r = 0; r < rows; ++r) {
                 for (int c = 0; c < cols; ++c) {
                     const int v = static_cast<int>(random() % 256);
-                    cell.at<cv::Vec3b>(r, c) = {static_cast<uint8_t>(v),
-                                                static_cast<uint8_t>(random()),
-                                                static_cast<uint8_t>(random())};
+                    cell.at(r, c) = static_cast<uint8_t>(v);
                     int q = v;
                     if (mode == 1) q = v >= 80 ? 255 : 0;
                     if (mode == 2) q = (v == 0 ? 0 : v < 128 ? 1 : v < 255 ? 2 : 3) * 85;
@@ -332,24 +342,16 @@ TEST(PackCell, RoundTripsThroughUnpack) {
             if (usedBits != 0) {
                 EXPECT_EQ(cell.data[n - 1] >> usedBits, 0);
             }
-            ASSERT_TRUE(sameCell(unpackCell(cell.data, n, rows, cols, mode), expected))
+            ASSERT_TRUE(sameCell(toMat(unpackCell(cell.data, n, rows, cols, mode)), expected))
                 << "mode " << mode << ", " << rows << "x" << cols;
         }
     }
 }
 
-TEST(PackCell, WindowIntoAWiderMatrixIsPackedFromItsOwnPixels) {
-    cv::Mat wide = cv::Mat::zeros(4, 16, CV_8UC3);
-    wide.at<cv::Vec3b>(1, 5) = cv::Vec3b::all(255);
-    cv::Mat cell(wide, cv::Rect(4, 0, 8, 4));  // columns 4..11: pixel (1, 1) is set
-    ASSERT_EQ(packCell(cell, 1), 4u);
-    EXPECT_EQ(packedBytes(cell, 4), (std::vector<int>{0, 0x02, 0, 0}));
-}
-
 // ---- Text pictures ----------------------------------------------------------------------------
 
 TEST(CellDump, ShowsLevelsAndRows) {
-    const cv::Mat cell = greyCell(2, 3, {0, 255, 1, 128, 254, 0});
+    const GreyCell cell = greyCell(2, 3, {0, 255, 1, 128, 254, 0});
     EXPECT_EQ(cellToAscii(cell), ".#:\n+@.\n");
-    EXPECT_EQ(cellToAscii(cv::Mat()), "");
+    EXPECT_EQ(cellToAscii(GreyCell()), "");
 }

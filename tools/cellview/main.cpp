@@ -117,8 +117,8 @@ int main(int argc, char** argv) {
         IntPair origin{cellSize.cols, cellSize.rows};
         const auto ch = static_cast<uint16_t>(code);
         const GlyphCell glyph = renderCell(cellSize, ch, text, extent, origin, settings, transform);
-        const cv::Mat pixels = unpackCell(glyph.cell.data, glyph.packedSize, glyph.cell.rows,
-                                          glyph.cell.cols, settings.renderMode);
+        const GreyCell pixels = unpackCell(glyph.cell.data, glyph.packedSize, glyph.cell.rows,
+                                           glyph.cell.cols, settings.renderMode);
 
         std::printf("U+%04lX%s size %d, bits %d, scan \"%s\", rotate %d%s%s\n", code,
                     text.hasGlyph(ch) ? "" : " (not in the font)", settings.fontSize,
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
             if (glyph.packedSize % 16 != 0) std::printf("\n");
         }
         std::fputs(cellToAscii(pixels).c_str(), stdout);
-        if (!pngPath.empty() && !writePng(pngPath, pixels)) {
+        if (!pngPath.empty() && !writePng(pngPath, pixels, PngColour::Grey)) {
             std::fprintf(stderr, "fontbin-cellview: cannot write %s\n", pngPath.c_str());
             return 1;
         }
