@@ -169,7 +169,8 @@ int main(int argc, char** argv) {
 
     FT_Done_Face(face);
     FT_Done_FreeType(library);
-    std::printf("%lu glyphs, %zu bytes each, checksum %016llx\n", glyphs, packedBytes,
-                static_cast<unsigned long long>(checksum));
+    // The pixel size is printed too: it is the em size that converters taking an em size need.
+    std::printf("%lu glyphs, %zu bytes each, ppem %u, checksum %016llx\n", glyphs, packedBytes,
+                pixelHeight, static_cast<unsigned long long>(checksum));
     return 0;
 }
