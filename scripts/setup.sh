@@ -11,6 +11,7 @@ fontbin_packages=(
   libcjson-dev libfreetype-dev libopencv-core-dev libpng-dev libfontconfig-dev
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont fonts-ipafont-gothic
+  valgrind
   ${FONTBIN_EXTRA_PACKAGES:-}
 )
 
@@ -50,4 +51,5 @@ fontbin_build() {
 }
 
 fontbin_install_missing "${fontbin_packages[@]}"
-fontbin_build "$FONTBIN_ROOT/build"
+# scripts/fuzz.sh builds elsewhere, with clang, and sets this to skip the build into build/.
+[ -n "${FONTBIN_SETUP_NO_BUILD:-}" ] || fontbin_build "$FONTBIN_ROOT/build"
