@@ -91,6 +91,14 @@ void warnNotText(std::vector<std::string>* warnings, const std::string& what) {
     if (warnings) warnings->push_back(what + " is not a string and is ignored");
 }
 
+void warn(std::vector<std::string>* warnings, const std::string& line) {
+    if (warnings) warnings->push_back(line);
+}
+
+bool isList(const cJSON* node) {
+    return node->type & (cJSON_Array | cJSON_Object);
+}
+
 }  // namespace
 
 void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
@@ -119,12 +127,17 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
                 break;
             }
             case BindingKind::Number:
+                if (!cJSON_IsNumber(member) && !cJSON_IsBool(member))
+                    warn(warnings, memberName(path, b.key) + " is not a number and is read as 0");
                 if (b.narrowTarget)
                     *b.narrowTarget = std::to_string(member->valueint);
                 else if (b.intTarget)
                     *b.intTarget = member->valueint;
                 break;
             case BindingKind::Boolean:
+                if (!cJSON_IsNumber(member) && !cJSON_IsBool(member))
+                    warn(warnings,
+                         memberName(path, b.key) + " is not true or false and is read as false");
                 if (b.narrowTarget)
                     *b.narrowTarget = member->valueint ? "true" : "false";
                 else if (b.intTarget)
@@ -133,6 +146,8 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
             case BindingKind::StringList: {
                 auto& list = *static_cast<std::vector<std::string>*>(b.listTarget);
                 list.clear();
+                if (!isList(member))
+                    warn(warnings, memberName(path, b.key) + " is not a list and is left empty");
                 forEachElement(member, [&](const cJSON* e) {
                     if (cJSON_IsString(e) && e->valuestring)
                         list.emplace_back(e->valuestring);
@@ -144,6 +159,8 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
             case BindingKind::WideStringList: {
                 auto& list = *static_cast<std::vector<std::wstring>*>(b.listTarget);
                 list.clear();
+                if (!isList(member))
+                    warn(warnings, memberName(path, b.key) + " is not a list and is left empty");
                 forEachElement(member, [&](const cJSON* e) {
                     if (cJSON_IsString(e) && e->valuestring)
                         list.push_back(platform::utf8ToWide(e->valuestring));
@@ -155,6 +172,8 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
             case BindingKind::ObjectList: {
                 auto& list = *static_cast<std::vector<CustomerRange>*>(b.listTarget);
                 list.clear();
+                if (!isList(member))
+                    warn(warnings, memberName(path, b.key) + " is not a list and is left empty");
                 forEachElement(member, [&](const cJSON* e) {
                     bindConfig(model, bindings, prefix + b.key, e, warnings);
                     list.push_back(model.currentCustomerRange);

@@ -102,16 +102,18 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     GlyphCell cell;
     for (int32_t i = 0; i < tables.charCount && writer.ok(); ++i) {
         const uint16_t code = tables.charList[static_cast<size_t>(i)];
-        if (!primaryText->hasGlyph(code)) missing.add(code, fallbackText->hasGlyph(code));
         IntPair extent{cellSize.cols, cellSize.rows};
         IntPair origin{cellSize.cols, cellSize.rows};
         renderCell(cell, cellSize, code, *primaryText, extent, origin, fontSet, transform);
         // A cell the configured font leaves empty is drawn once more with the fallback font.
-        if (cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize)) {
+        const bool usedFallback = cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize);
+        if (usedFallback) {
             extent = IntPair{cellSize.cols, cellSize.rows};
             origin = IntPair{cellSize.cols, cellSize.rows};
             renderCell(cell, cellSize, code, *fallbackText, extent, origin, fontSet, transform);
         }
+        if (!primaryText->hasGlyph(code))
+            missing.add(code, usedFallback, usedFallback && fallbackText->hasGlyph(code));
         writer.writeGlyph(cell.packed(code, extent, origin));
         progress.update(i + 1);
     }

@@ -50,9 +50,14 @@ void Progress::finish(const std::string& file, uint64_t bytes) {
                                          static_cast<double>(bytes), elapsed()));
 }
 
-void MissingGlyphs::add(uint16_t code, bool fallbackHasIt) {
+void MissingGlyphs::add(uint16_t code, bool usedFallback, bool fallbackHasIt) {
     ++count_;
-    if (!fallbackHasIt) ++missingInFallback_;
+    if (!usedFallback)
+        ++drawnAsMissing_;
+    else if (fallbackHasIt)
+        ++drawnByFallback_;
+    else
+        ++missingInFallback_;
     if (first_.size() < kListed) first_.push_back(code);
 }
 
@@ -62,6 +67,14 @@ std::string MissingGlyphs::report(const std::string& fontName) const {
                        (count_ == 1 ? " selected character" : " selected characters") + " (";
     for (size_t i = 0; i < first_.size(); ++i) line += (i ? " " : "") + codePointText(first_[i]);
     if (static_cast<size_t>(count_) > first_.size()) line += " ...";
-    line += "); the fallback font has none for " + std::to_string(missingInFallback_) + " of them";
-    return line;
+    line += "):";
+    std::string parts;
+    auto part = [&](int32_t n, const char* what) {
+        if (n == 0) return;
+        parts += (parts.empty() ? " " : ", ") + std::to_string(n) + what;
+    };
+    part(drawnAsMissing_, " drawn as its missing-glyph symbol");
+    part(drawnByFallback_, " drawn by the fallback font");
+    part(missingInFallback_, " missing from the fallback font too");
+    return line + parts;
 }

@@ -27,10 +27,14 @@ private:
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
-// Characters the configured font has no glyph for (character index 0).
+// Characters the configured font has no glyph for (character index 0). The font then draws its
+// missing-glyph symbol, or, when that is empty, the fallback font is asked; the report says
+// which happened, so nobody mistakes a file full of boxes for a complete one.
 class MissingGlyphs {
 public:
-    void add(uint16_t code, bool fallbackHasIt);
+    // `usedFallback`: the configured font drew nothing, so the fallback font drew the character;
+    // `fallbackHasIt`: the fallback font maps it.
+    void add(uint16_t code, bool usedFallback, bool fallbackHasIt);
     // One line for standard error, or empty when every character is mapped.
     std::string report(const std::string& fontName) const;
 
@@ -38,6 +42,8 @@ public:
 
 private:
     int32_t count_ = 0;
+    int32_t drawnAsMissing_ = 0;
+    int32_t drawnByFallback_ = 0;
     int32_t missingInFallback_ = 0;
     std::vector<uint16_t> first_;
 };

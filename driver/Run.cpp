@@ -120,7 +120,7 @@ int runFontbin(const std::vector<std::string>& args) {
     if (configWarnings.size() > shown)
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) + ": " +
                                std::to_string(configWarnings.size() - shown) +
-                               " more members are not strings and are ignored");
+                               " more warnings like these");
 
     // setting.ini is looked up in the working directory, not beside the configuration.
     TransformSettings transform;

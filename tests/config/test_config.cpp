@@ -157,17 +157,21 @@ TEST(ConfigFile, OpenResults) {
     EXPECT_EQ(m.fontSet.renderMode, 8);
 }
 
-TEST(ConfigBinder, MembersThatMustBeTextButAreNotAreReported) {
+TEST(ConfigBinder, MembersOfTheWrongTypeAreReported) {
     FontConfig m;
     std::vector<std::string> warnings;
     const std::string json =
         R"({"codePages": ["c_936.nls", 936], "customerVals": [{"firstVal": 65, "range": "2"}],
-            "fontSet": {"font": null, "fontSize": "16"}})";
+            "cstPaths": "a.cst", "fontSet": {"font": null, "fontSize": "16", "bold": "yes",
+            "italic": 1, "crop": true}})";
     ASSERT_TRUE(bindConfigText(json.data(), json.size(), m, &warnings));
     EXPECT_EQ(warnings,
               (std::vector<std::string>{"an element of codePages is not a string and is ignored",
+                                        "cstPaths is not a list and is left empty",
                                         "customerVals.firstVal is not a string and is ignored",
-                                        "fontSet.font is not a string and is ignored"}));
+                                        "fontSet.font is not a string and is ignored",
+                                        "fontSet.fontSize is not a number and is read as 0",
+                                        "fontSet.bold is not true or false and is read as false"}));
     // The values themselves follow the binding rules: first value kept, number read as 0.
     ASSERT_EQ(m.customerVals.size(), 1u);
     EXPECT_EQ(m.customerVals[0].firstVal, 0);

@@ -1,6 +1,7 @@
 // What the tool tells its user besides the outputs: help, version, progress, missing glyphs.
 #include <gtest/gtest.h>
 
+#include "driver/Progress.h"
 #include "support/Sandbox.h"
 
 using testing_support::ToolSandbox;
@@ -45,28 +46,35 @@ TEST(Messages, ProgressOnlyOnATerminal) {
 }
 
 TEST(Messages, MissingGlyphReport) {
-    const std::string config =
+    // DejaVu Sans has no CJK; its missing-glyph symbol is a visible box, so the fallback font is
+    // never asked and the warning says so.
+    ToolSandbox box;
+    box.writeConfig(
         R"({"customerVals": [{"firstVal": "0x41"}, {"firstVal": "0x4E00", "range": "10"}],
-                                   "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16}})";
-    ToolSandbox withFallback;
-    withFallback.writeConfig(config);
-    auto r = withFallback.run({"FontConfig.json"});
+                        "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16}})");
+    auto r = box.run({"FontConfig.json"});
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.err,
               "warning: DejaVuSans.ttf has no glyph for 10 selected characters (U+4E00 U+4E01 "
-              "U+4E02 U+4E03 U+4E04 U+4E05 U+4E06 U+4E07 ...); the fallback font has none for 0 "
-              "of them\n");
+              "U+4E02 U+4E03 U+4E04 U+4E05 U+4E06 U+4E07 ...): 10 drawn as its missing-glyph "
+              "symbol\n");
     const auto bytes =
-        testing_support::readBytes(withFallback.project() / "DejaVuSans_size16_bits1_font.bin");
-
-    ToolSandbox noFallback(false);
-    noFallback.writeConfig(config);
-    r = noFallback.run({"FontConfig.json"});
-    ASSERT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("has none for 10 of them"), std::string::npos) << r.err;
+        testing_support::readBytes(box.project() / "DejaVuSans_size16_bits1_font.bin");
     // The report changes nothing in the outputs of an identical run.
-    r = withFallback.run({"FontConfig.json"});
-    EXPECT_EQ(
-        testing_support::readBytes(withFallback.project() / "DejaVuSans_size16_bits1_font.bin"),
-        bytes);
+    r = box.run({"FontConfig.json"});
+    EXPECT_EQ(testing_support::readBytes(box.project() / "DejaVuSans_size16_bits1_font.bin"),
+              bytes);
+}
+
+TEST(Messages, MissingGlyphCounts) {
+    MissingGlyphs none;
+    EXPECT_EQ(none.report("x.ttf"), "");
+    MissingGlyphs some;
+    some.add(0x20AC, true, true);
+    some.add(0x4E00, true, false);
+    some.add(0x4E01, false, false);
+    EXPECT_EQ(some.report("x.ttf"),
+              "warning: x.ttf has no glyph for 3 selected characters (U+20AC U+4E00 U+4E01): 1 "
+              "drawn as its missing-glyph symbol, 1 drawn by the fallback font, 1 missing from "
+              "the fallback font too");
 }

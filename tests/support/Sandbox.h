@@ -104,7 +104,7 @@ public:
                           toolDir_ / "font" / "unifont.ttf");
         if (withCodePages)
             fs::copy(fs::path(FONTBIN_BIN_DIR) / "CodePage", toolDir_ / "CodePage",
-                     fs::copy_options::overwrite_existing);
+                     fs::copy_options::overwrite_existing | fs::copy_options::recursive);
         project_ = dir_.path() / "project";
         fs::create_directories(project_);
     }
