@@ -129,7 +129,9 @@ const Example kExampleRuns[] = {
     // The code page selects 9397 characters; 1914 of them (controls, user-defined area) have
     // no glyph in the font, and the run says so.
     {"japanese-cp932", "FontConfig.json", "ipag_size16_bits1", 19 + 9397 * 2 + 9397 * 36, 9397 * 2,
-     "", "warning: ipag.ttf has no glyph for 1914 selected characters"},
+     "",
+     "warning: ipag.ttf has no glyph for 1914 selected characters (U+0000 U+0001 U+0002 U+0003 "
+     "U+0004 U+0005 U+0006 U+0007 ...): 1914 drawn as its missing-glyph symbol\n"},
     {"sideways-rotate", "FontConfig.json", "DejaVuSans_size16_bits1", 25 + 190 + 95 * 36, 190,
      "--rotate 1", ""},
     {"ssd1306-pages", "FontConfig.json", "DejaVuSansMono_size16_bits1", 29 + 190 + 95 * 36, 190, "",
