@@ -19,7 +19,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR
 # The device reader is for firmware projects to copy: its two files, and the format it reads.
 install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
         DESTINATION ${CMAKE_INSTALL_DATADIR}/fontbin/reader)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
+# Beside README as docs/, so its links and pictures work in the installed copy too.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fontbin)

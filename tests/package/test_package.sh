@@ -23,6 +23,7 @@ test -f "$work/root/usr/lib/fontbin/font/unifont.ttf"
 test -f "$work/root/usr/lib/fontbin/CodePage/c_936.nls"
 test -x "$work/root/usr/bin/fontbin-inspect"
 test -f "$work/root/usr/share/fontbin/reader/fontbin_reader.h"
+test -f "$work/root/usr/share/doc/fontbin/docs/file-format.md"
 
 mkdir "$work/project"
 cp "$source"/examples/quickstart/* "$work/project/"
