@@ -143,12 +143,11 @@ void rotateCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed, i
     cell.swap(out);
 }
 
-// Packs `ppb` pixels per byte; `code(v)` gives a pixel's bits.
+// Packs `ppb` pixels per byte; `code(v)` gives a pixel's bits. Handles any pixel count, one pixel
+// at a time; the depth-specific packers below use it for what remains after their wide steps.
 template <int ppb, typename Code>
-void packStream(uint8_t* data, size_t pixels, Code code) {
+void packStream(const uint8_t* src, uint8_t* dst, size_t pixels, Code code) {
     constexpr int bits = 8 / ppb;
-    const uint8_t* src = data;
-    uint8_t* dst = data;
     size_t k = 0;
     // Every pixel of a byte is read before the byte is written, and the byte lies at or before
     // the first of them, so the stream can be packed over itself.
@@ -164,6 +163,69 @@ void packStream(uint8_t* data, size_t pixels, Code code) {
         }
         *dst = static_cast<uint8_t>(byte);
     }
+}
+
+bool littleEndianHost() {
+    const uint16_t probe = 1;
+    uint8_t first = 0;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
+}
+
+// Eight pixels at a time as one 64-bit word, pixel i in byte i (little-endian loads).
+uint64_t load8(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+constexpr uint64_t kLow7Bits = 0x7F7F7F7F7F7F7F7Full;
+
+// 1 bit: a pixel is set from 80 on. Per byte, v >= 80 exactly when its top bit is set or its low
+// seven bits plus 48 reach 128 (no carry leaves a byte: 127 + 48 < 256). The eight flags, one per
+// byte, are then gathered into one byte, pixel i in bit i, by a multiplication.
+void packOneBit(uint8_t* data, size_t pixels) {
+    size_t k = 0;
+    uint8_t* dst = data;
+    if (littleEndianHost()) {
+        for (; k + 8 <= pixels; k += 8) {
+            const uint64_t x = load8(data + k);
+            const uint64_t set = ((x | ((x & kLow7Bits) + 0x3030303030303030ull)) & kHighBits) >> 7;
+            *dst++ = static_cast<uint8_t>((set * 0x0102040810204080ull) >> 56);
+        }
+    }
+    packStream<8>(data + k, dst, pixels - k, [](uint8_t v) { return v >= 80 ? 1u : 0u; });
+}
+
+// 4 bits: the upper half of each pixel, the even pixel in the low half of the byte. Works on four
+// 16-bit lanes of two pixels each, then closes the gaps between the four result bytes.
+void packFourBits(uint8_t* data, size_t pixels) {
+    size_t k = 0;
+    uint8_t* dst = data;
+    if (littleEndianHost()) {
+        for (; k + 8 <= pixels; k += 8) {
+            const uint64_t x = load8(data + k);
+            uint64_t t = ((x >> 4) & 0x000F000F000F000Full) | ((x >> 8) & 0x00F000F000F000F0ull);
+            t = (t | (t >> 8)) & 0x0000FFFF0000FFFFull;
+            t = (t | (t >> 16)) & 0x00000000FFFFFFFFull;
+            const uint32_t four = static_cast<uint32_t>(t);
+            std::memcpy(dst, &four, sizeof four);  // little-endian: pixel pair 0 first
+            dst += 4;
+        }
+    }
+    packStream<2>(data + k, dst, pixels - k, [](uint8_t v) { return unsigned{v} >> 4; });
+}
+
+// 2 bits: 0 -> 0, 1..127 -> 1, 128..254 -> 2, 255 -> 3 (trunc(1 + (v - 1) / 127) for v != 0),
+// from a table.
+void packTwoBits(uint8_t* data, size_t pixels) {
+    static const std::array<uint8_t, 256> code = [] {
+        std::array<uint8_t, 256> t{};
+        for (int v = 0; v < 256; ++v) t[v] = v == 0 ? 0 : v < 128 ? 1 : v < 255 ? 2 : 3;
+        return t;
+    }();
+    packStream<4>(data, data, pixels, [](uint8_t v) { return unsigned{code[v]}; });
 }
 
 }  // namespace
@@ -199,16 +261,13 @@ size_t packCell(GreyCell& cell, int renderMode) {
     uint8_t* data = cell.data;
     switch (renderMode) {
         case 1:
-            packStream<8>(data, pixels, [](uint8_t v) { return v >= 80 ? 1u : 0u; });
+            packOneBit(data, pixels);
             break;
         case 2:
-            // 0 -> 0, 1..127 -> 1, 128..254 -> 2, 255 -> 3: trunc(1 + (v - 1) / 127) for v != 0.
-            packStream<4>(data, pixels, [](uint8_t v) {
-                return v == 0 ? 0u : v < 128 ? 1u : v < 255 ? 2u : 3u;
-            });
+            packTwoBits(data, pixels);
             break;
         case 4:
-            packStream<2>(data, pixels, [](uint8_t v) { return unsigned{v} >> 4; });
+            packFourBits(data, pixels);
             break;
         case 8:
             break;  // one byte per pixel: the cell already is its packed form
