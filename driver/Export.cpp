@@ -76,6 +76,13 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         return kExitFontUnusable;
     }
 
+    // FreeType would call a folder an unknown file format; say what it is.
+    if (platform::isDirectory(fontPath)) {
+        platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(fontPath) +
+                               "\": it is a directory");
+        return kExitFontUnusable;
+    }
+
     const CellSize cellSize = computeCellSize(fontSet, transform.rotate);
     std::unique_ptr<CvxText> primaryText;
     std::unique_ptr<CvxText> fallbackText;
@@ -105,6 +112,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         IntPair extent{cellSize.cols, cellSize.rows};
         IntPair origin{cellSize.cols, cellSize.rows};
         renderCell(cell, cellSize, code, *primaryText, extent, origin, fontSet, transform);
+        // A character the font maps but FreeType cannot load or draw means damaged glyph data
+        // (a file cut short, say). Drawing it with the fallback font would hide that, so the
+        // run stops here and the earlier font file stays as it was.
+        if (!primaryText->lastFailure().empty() && primaryText->hasGlyph(code)) {
+            platform::writeErrLine("error: font \"" + platform::pathToUtf8(fontPath) +
+                                   "\" is damaged: " + codePointText(code) + ": " +
+                                   primaryText->lastFailure());
+            return kExitFontUnusable;
+        }
         // A cell the configured font leaves empty is drawn once more with the fallback font.
         const bool usedFallback = cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize);
         if (usedFallback) {
@@ -120,7 +136,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     writer.finish();
     if (!writer.ok()) {
         // The temporary file is dropped with `fontFile`; an earlier good file stays as it was.
-        return reportWriteFailure(fontFilePath, errno ? std::strerror(errno) : "write failed");
+        return reportWriteFailure(fontFilePath,
+                                  writer.error() ? std::strerror(writer.error()) : "write failed");
     }
     if (!fontFile.commit(error)) return reportWriteFailure(fontFilePath, error);
     progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());

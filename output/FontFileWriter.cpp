@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "output/LittleEndian.h"
@@ -103,11 +104,17 @@ FontFileWriter::FontFileWriter(std::ostream& out, const FontSetSettings& setting
                 std::toupper(static_cast<unsigned char>(settings.scanMode[0])) == 'V'),
       ok_(!out.fail()) {}
 
+void FontFileWriter::fail() {
+    // The first failure's reason: later stream calls and unrelated system calls overwrite errno.
+    if (ok_) error_ = errno;
+    ok_ = false;
+}
+
 void FontFileWriter::write(const uint8_t* bytes, size_t count) {
     if (!ok_ || count == 0) return;
     out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
     if (out_.fail()) {
-        ok_ = false;
+        fail();
         return;
     }
     bytesWritten_ += count;
@@ -122,7 +129,7 @@ void FontFileWriter::writeHeader(const uint16_t* charIndex, const uint16_t* char
         // The offset table is rewritten in place at the end, relative to the file's first byte.
         const std::streampos position = out_.tellp();
         if (position == std::streampos(-1)) {
-            ok_ = false;
+            fail();
         } else {
             start_ = static_cast<std::streamoff>(position);
         }
@@ -136,7 +143,7 @@ void FontFileWriter::writeHeader(const uint16_t* charIndex, const uint16_t* char
     if (crop_) {
         offsetTable_.assign(kOffsetTableBytes, 0xFF);
         write(offsetTable_.data(), offsetTable_.size());
-        if (ok_ && !out_.flush()) ok_ = false;
+        if (ok_ && !out_.flush()) fail();
         nextOffset_ = headerLength_ + kOffsetTableBytes;
         return;
     }
@@ -268,16 +275,16 @@ void FontFileWriter::finish() {
         const std::streamoff tableAt = start_ + static_cast<std::streamoff>(headerLength_);
         const std::streamoff endAt = start_ + static_cast<std::streamoff>(bytesWritten_);
         if (!out_.seekp(tableAt)) {
-            ok_ = false;
+            fail();
             return;
         }
         out_.write(reinterpret_cast<const char*>(offsetTable_.data()),
                    static_cast<std::streamsize>(offsetTable_.size()));
         // Back to the end, so the stream stands where the file ends.
         if (out_.fail() || !out_.seekp(endAt)) {
-            ok_ = false;
+            fail();
             return;
         }
     }
-    if (!out_.flush()) ok_ = false;
+    if (!out_.flush()) fail();
 }

@@ -49,10 +49,13 @@ public:
     void finish();
 
     bool ok() const { return ok_; }
+    // errno as the first failed stream operation left it (0 when the stream did not say).
+    int error() const { return error_; }
     uint64_t bytesWritten() const { return bytesWritten_; }
 
 private:
     void write(const uint8_t* bytes, size_t count);
+    void fail();
     void writeFixedRecord(const PackedGlyph& glyph);
     void writeTrimmedRecord(const PackedGlyph& glyph);
     // Right and bottom edges (exclusive) of the non-zero pixels among the first `rowCount` rows.
@@ -65,6 +68,7 @@ private:
     bool vertical_;  // the shaped cell is transposed: its rows are the glyph's columns
 
     bool ok_;
+    int error_ = 0;
     bool headerWritten_ = false;
     bool finished_ = false;
     uint64_t bytesWritten_ = 0;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "render/Sample.h"
 #include "render/Shape.h"
@@ -52,16 +53,86 @@ FT_UInt pixelHeight(FT_Face face, double span) {
     return static_cast<FT_UInt>(height);
 }
 
+// The first table of face `faceIndex` whose bytes reach past the end of the file, as text, or
+// empty. FreeType drops such a table and goes on without it, so a font cut short inside its glyph
+// data opens fine and then draws every glyph empty. Only the table directory is read: of a
+// TrueType or OpenType file, a collection or a WOFF file; other formats pass unchecked.
+std::string tablePastEnd(const std::string& path, long faceIndex) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    if (end <= 0) return {};
+    const uint64_t fileSize = static_cast<uint64_t>(end);
+    auto read = [&in, fileSize](uint64_t offset, uint8_t* bytes, size_t count) {
+        if (offset > fileSize || count > fileSize - offset) return false;
+        in.seekg(static_cast<std::streamoff>(offset));
+        return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes), count));
+    };
+    auto be = [](const uint8_t* p, int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+        return v;
+    };
+    uint8_t head[12];
+    if (!read(0, head, sizeof head)) return {};
+    uint64_t entries = 12;  // where the table entries start
+    size_t entrySize = 16;  // tag, checksum, offset, length
+    size_t offsetAt = 8, lengthAt = 12;
+    uint32_t tables = be(head + 4, 2);
+    if (std::memcmp(head, "ttcf", 4) == 0) {
+        const uint32_t face = static_cast<uint32_t>(faceIndex) & 0xFFFF;
+        uint8_t offset[4];
+        if (face >= be(head + 8, 4) || !read(12 + 4ull * face, offset, 4)) return {};
+        const uint64_t directory = be(offset, 4);
+        if (!read(directory, head, sizeof head)) return {};
+        entries = directory + 12;
+        tables = be(head + 4, 2);
+    } else if (std::memcmp(head, "wOFF", 4) == 0) {
+        // After the 44-byte WOFF header: tag, offset, compressed length, length, checksum.
+        uint8_t count[2];
+        if (!read(12, count, 2)) return {};
+        tables = be(count, 2);
+        entries = 44;
+        entrySize = 20;
+        offsetAt = 4;
+        lengthAt = 8;
+    } else if (be(head, 4) != 0x00010000 && std::memcmp(head, "true", 4) != 0 &&
+               std::memcmp(head, "OTTO", 4) != 0) {
+        return {};
+    }
+    for (uint32_t i = 0; i < tables; ++i) {
+        uint8_t entry[20];
+        if (!read(entries + uint64_t{i} * entrySize, entry, entrySize)) return {};
+        const uint64_t tableEnd =
+            uint64_t{be(entry + offsetAt, 4)} + uint64_t{be(entry + lengthAt, 4)};
+        if (tableEnd > fileSize) {
+            std::string tag(reinterpret_cast<const char*>(entry), 4);
+            for (char& c : tag)
+                if (c < 0x20 || c > 0x7E) c = '?';
+            return "its '" + tag + "' table ends at byte " + std::to_string(tableEnd) +
+                   ", past the end of the " + std::to_string(fileSize) + "-byte file (cut short?)";
+        }
+    }
+    return {};
+}
+
 struct GlyphDeleter {
     void operator()(FT_Glyph glyph) const { FT_Done_Glyph(glyph); }
 };
 using GlyphHolder = std::unique_ptr<FT_GlyphRec, GlyphDeleter>;
 
 // Loads, emboldens, slants and renders `code`. Returns the bitmap glyph, or nothing when FreeType
-// fails to load or render it (the caller then treats the character as empty).
-GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& settings) {
+// fails to load or render it (the caller then treats the character as empty); `failure` then
+// names the call that failed and FreeType's reason.
+GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& settings,
+                         std::string& failure) {
     const FT_UInt index = FT_Get_Char_Index(face, code);
-    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) return nullptr;
+    FT_Error error = FT_Load_Glyph(face, index, FT_LOAD_DEFAULT);
+    if (error != 0) {
+        failure = describe("FT_Load_Glyph", error);
+        return nullptr;
+    }
 
     FT_GlyphSlot slot = face->glyph;
     // An embedded bitmap strike has no outline to embolden; the style is simply not applied.
@@ -76,7 +147,11 @@ GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& set
     }
 
     FT_Glyph raw = nullptr;
-    if (FT_Get_Glyph(slot, &raw) != 0) return nullptr;
+    error = FT_Get_Glyph(slot, &raw);
+    if (error != 0) {
+        failure = describe("FT_Get_Glyph", error);
+        return nullptr;
+    }
     GlyphHolder glyph(raw);
 
     if (settings.italic != 0) {
@@ -93,10 +168,17 @@ GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& set
         settings.renderMode == 1 ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
     FT_Glyph bitmap = glyph.get();
     // On failure FreeType leaves `bitmap` pointing at the original, which `glyph` still owns.
-    if (FT_Glyph_To_Bitmap(&bitmap, mode, nullptr, 1) != 0) return nullptr;
+    error = FT_Glyph_To_Bitmap(&bitmap, mode, nullptr, 1);
+    if (error != 0) {
+        failure = describe("FT_Glyph_To_Bitmap", error);
+        return nullptr;
+    }
     glyph.release();  // destroyed by FreeType, or identical to `bitmap` when already a bitmap
     glyph.reset(bitmap);
-    if (glyph->format != FT_GLYPH_FORMAT_BITMAP) return nullptr;
+    if (glyph->format != FT_GLYPH_FORMAT_BITMAP) {
+        failure = "FT_Glyph_To_Bitmap gave no bitmap";
+        return nullptr;
+    }
     return glyph;
 }
 
@@ -162,6 +244,7 @@ struct CvxText::Impl {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     std::array<double, 4> size{20, 0.5, 0.1, 0};
+    std::string lastFailure;  // of the latest renderGlyph call
 
     ~Impl() {
         if (face != nullptr) FT_Done_Face(face);
@@ -181,6 +264,8 @@ CvxText::CvxText(const std::string& fontPath, long faceIndex) : impl_(std::make_
         impl_->face = nullptr;
         throw FontError("cannot open " + font + describe("FT_New_Face", error));
     }
+    const std::string cut = tablePastEnd(fontPath, faceIndex);
+    if (!cut.empty()) throw FontError("damaged " + font + cut);
     if (impl_->face->ascender == impl_->face->descender) {
         throw FontError("unusable " + font + "its ascender equals its descender (" +
                         std::to_string(impl_->face->ascender) + "), so it has no line height");
@@ -198,6 +283,10 @@ void CvxText::setSize(const std::array<double, 4>* size) {
     FT_Set_Pixel_Sizes(impl_->face, 0, pixelHeight(impl_->face, impl_->size[0]));
 }
 
+const std::string& CvxText::lastFailure() const {
+    return impl_->lastFailure;
+}
+
 bool CvxText::hasGlyph(uint16_t code) const {
     return FT_Get_Char_Index(impl_->face, code) != 0;
 }
@@ -210,7 +299,8 @@ void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPai
     placed.W = extent.x;
     placed.H = extent.y;
 
-    const GlyphHolder glyph = renderBitmap(face, code, settings);
+    impl_->lastFailure.clear();
+    const GlyphHolder glyph = renderBitmap(face, code, settings, impl_->lastFailure);
     if (glyph) {
         const auto* bitmapGlyph = reinterpret_cast<const FT_BitmapGlyphRec*>(glyph.get());
         const FT_Bitmap& bitmap = bitmapGlyph->bitmap;

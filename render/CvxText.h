@@ -48,6 +48,11 @@ public:
     // True when the face's active character map has a glyph for `code`.
     bool hasGlyph(uint16_t code) const;
 
+    // Why FreeType could not draw the glyph of the latest renderGlyph call (the call that failed
+    // and FreeType's reason), or empty when it drew it. A mapped glyph that fails means damaged
+    // glyph data, such as a font file cut short.
+    const std::string& lastFailure() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

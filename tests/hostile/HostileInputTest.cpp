@@ -1,0 +1,334 @@
+// Hostile inputs through the real binary: damaged fonts, huge or deeply nested configurations,
+// giant selection files, awkward names and outputs that cannot be written. Every case must end
+// with the documented status and a clear message, and a failed run must leave the font file of
+// an earlier run as it was.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/Sandbox.h"
+
+using testing_support::readBytes;
+using testing_support::readFile;
+using testing_support::RunResult;
+using testing_support::shellQuote;
+using testing_support::ToolSandbox;
+using testing_support::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFontUnusable = 252;  // -4
+constexpr int kOutputFailed = 251;  // -5
+
+// A configuration selecting `selection` (JSON members) from `font` at 16 px, 1 bit, glyph-table
+// layout (the largest fixed layout, so that a small file-size limit is sure to be hit).
+std::string config(const std::string& font, const std::string& selection) {
+    return "{" + selection + R"(, "fontSet": {"font": ")" + font +
+           R"(", "fontSize": 16, "indexMethod": 0}})";
+}
+
+const std::string kAtoZ = R"("customerVals": [{"firstVal": "0x41", "range": "26"}])";
+
+size_t lines(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Files in `dir` whose name contains ".tmp": what a failed write would leave behind.
+size_t temporaryFiles(const fs::path& dir) {
+    size_t n = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().find(".tmp") != std::string::npos) ++n;
+    return n;
+}
+
+uint32_t be32(const std::string& b, size_t at) {
+    return static_cast<uint32_t>(
+        static_cast<uint8_t>(b[at]) << 24 | static_cast<uint8_t>(b[at + 1]) << 16 |
+        static_cast<uint8_t>(b[at + 2]) << 8 | static_cast<uint8_t>(b[at + 3]));
+}
+
+// Where the last table of the first face of a collection ends.
+size_t firstFaceEnd(const std::string& ttc) {
+    const uint32_t directory = be32(ttc, 12);
+    const uint32_t tables = be32(ttc, directory + 2) & 0xFFFF;
+    size_t end = 0;
+    for (uint32_t i = 0; i < tables; ++i) {
+        const size_t entry = directory + 12 + 16 * i;
+        end = std::max<size_t>(end, size_t{be32(ttc, entry + 8)} + be32(ttc, entry + 12));
+    }
+    return end;
+}
+
+// The font with every simple outline claiming 65,536 points in one contour, more than its data
+// holds: the table directory is sound, FreeType opens the file, and every glyph fails to load.
+std::string withBrokenOutlines(std::string font) {
+    auto be16 = [&font](size_t at) { return be32(font, at) >> 16; };
+    size_t head = 0, maxp = 0, loca = 0, glyf = 0;
+    const uint32_t tables = be16(4);
+    for (uint32_t i = 0; i < tables; ++i) {
+        const size_t entry = 12 + 16 * i;
+        const std::string tag = font.substr(entry, 4);
+        const size_t offset = be32(font, entry + 8);
+        if (tag == "head") head = offset;
+        if (tag == "maxp") maxp = offset;
+        if (tag == "loca") loca = offset;
+        if (tag == "glyf") glyf = offset;
+    }
+    const bool longOffsets = be16(head + 50) != 0;
+    const uint32_t glyphs = be16(maxp + 4);
+    for (uint32_t g = 0; g < glyphs; ++g) {
+        const size_t from = longOffsets ? be32(font, loca + 4 * g) : 2 * be16(loca + 2 * g);
+        const size_t to = longOffsets ? be32(font, loca + 4 * g + 4) : 2 * be16(loca + 2 * g + 2);
+        if (to < from + 12) continue;
+        const size_t at = glyf + from;
+        font[at] = 0, font[at + 1] = 1;                  // numberOfContours 1
+        font[at + 10] = '\xff', font[at + 11] = '\xff';  // its last point: 65,535
+    }
+    return font;
+}
+
+// Every failing case below: the status, exactly one line on standard error that contains
+// `needle`, no temporary file, and the earlier font file unchanged.
+void expectCleanFailure(const RunResult& r, int status, const std::string& needle,
+                        const fs::path& earlier, const std::string& earlierBytes) {
+    EXPECT_EQ(r.status, status) << r.out << r.err;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find(needle), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(earlier), earlierBytes);
+    EXPECT_EQ(temporaryFiles(earlier.parent_path()), 0u);
+}
+
+}  // namespace
+
+TEST(HostileFont, DamagedFontFilesStopTheRunAndKeepTheEarlierFile) {
+    ToolSandbox box;
+    const std::string dejavu = readFile(FONTBIN_TEST_FONT_DEJAVU);
+    const std::string microhei = readFile(FONTBIN_TEST_FONT_MICROHEI);
+    std::mt19937 random(20261207);
+    std::string noise(64 * 1024, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    // A real table directory followed by noise: FreeType gets past the signature.
+    std::string headed = dejavu.substr(0, 12 + 16 * 22) + noise;
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* needle;
+    };
+    const std::vector<Case> cases = {
+        {"empty", "", "cannot open font"},
+        {"random bytes", noise, "cannot open font"},
+        {"real header, random tables", headed, "font"},
+        {"cut in half", dejavu.substr(0, dejavu.size() / 2), "font"},
+        // Only the last table is cut: FreeType alone would open it and draw from it.
+        {"one byte short", dejavu.substr(0, dejavu.size() - 1), "past the end"},
+        // Sound tables, broken glyph data: the fallback font must not quietly stand in.
+        {"broken outlines", withBrokenOutlines(dejavu), "is damaged: U+0041: FT_Load_Glyph"},
+        // A collection cut one byte into the last table of its first face.
+        {"collection cut short", microhei.substr(0, firstFaceEnd(microhei) - 1), "past the end"},
+    };
+    const fs::path earlier = box.project() / "damaged_size16_bits1_font.bin";
+    const std::string earlierBytes = "an earlier font file";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(box.toolDir() / "font" / "damaged.ttf", c.bytes);
+        writeFile(earlier, earlierBytes);
+        box.writeConfig(config("damaged.ttf", kAtoZ));
+        const RunResult r = box.run({"FontConfig.json"});
+        expectCleanFailure(r, kFontUnusable, c.needle, earlier, earlierBytes);
+        EXPECT_NE(r.err.find("damaged.ttf"), std::string::npos) << r.err;
+    }
+}
+
+TEST(HostileFont, FontPathThatIsADirectory) {
+    ToolSandbox box;
+    fs::create_directories(box.toolDir() / "font" / "folder.ttf");
+    const fs::path earlier = box.project() / "folder_size16_bits1_font.bin";
+    writeFile(earlier, "earlier");
+    box.writeConfig(config("folder.ttf", kAtoZ));
+    expectCleanFailure(box.run({"FontConfig.json"}), kFontUnusable, "is a directory", earlier,
+                       "earlier");
+}
+
+TEST(HostileConfig, TenMegabyteConfiguration) {
+    ToolSandbox box;
+    // Valid JSON: a 10 MB member the tool does not know, then the real settings.
+    const std::string big = R"({"notes": ")" + std::string(10 << 20, 'x') + R"(", )" + kAtoZ +
+                            R"(, "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16}})";
+    box.writeConfig(big);
+    RunResult r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readBytes(box.project() / "DejaVuSans_size16_bits1_out.cst").size(), 52u);
+
+    // 10 MB that is not JSON: one warning, the defaults, and the default font is not there.
+    box.writeConfig(std::string(10 << 20, '{'));
+    r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, kFontUnusable);
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find("not valid JSON"), std::string::npos) << r.err;
+}
+
+TEST(HostileConfig, HundredThousandCustomerRanges) {
+    ToolSandbox box;
+    // 100,000 ranges over the capital letters; every 1,000th reaches past U+FFFF.
+    std::string ranges = R"("customerVals": [)";
+    for (int i = 0; i < 100000; ++i) {
+        if (i) ranges += ",";
+        ranges += i % 1000 == 999
+                      ? R"({"firstVal": "0xFFFF", "range": "2"})"
+                      : R"({"firstVal": ")" + std::to_string(0x41 + i % 26) + R"(", "range": "1"})";
+    }
+    ranges += "]";
+    box.writeConfig(config("DejaVuSans.ttf", ranges));
+    const RunResult r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    size_t rejected = 0;
+    for (size_t at = r.out.find("error customer range"); at != std::string::npos;
+         at = r.out.find("error customer range", at + 1))
+        ++rejected;
+    EXPECT_EQ(rejected, 100u);
+    EXPECT_EQ(readBytes(box.project() / "DejaVuSans_size16_bits1_out.cst").size(), 52u);
+}
+
+TEST(HostileConfig, JsonNestedTenThousandDeep) {
+    ToolSandbox box;
+    box.addFont(FONTBIN_TEST_FONT_DEJAVU, "simsun.ttc");  // the default font, so the run ends
+    const std::string deep = std::string(10000, '[') + std::string(10000, ']');
+    box.writeConfig(R"({"deep": )" + deep + ", " + kAtoZ +
+                    R"(, "fontSet": {"font": "DejaVuSans.ttf"}})");
+    const RunResult r = box.run({"FontConfig.json"});
+    // The parser refuses the nesting instead of recursing 10,000 levels: the whole file is
+    // ignored with one warning, and the defaults select nothing.
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("not valid JSON"), std::string::npos) << r.err;
+    EXPECT_EQ(readBytes(box.project() / "_size32_bits1_out.cst").size(), 0u);
+}
+
+TEST(HostileSelection, MillionLineMappingAndOneMegabyteLine) {
+    ToolSandbox box;
+    std::string million;
+    million.reserve(8 << 20);
+    char line[16];
+    for (int i = 0; i < 1000000; ++i) {
+        std::snprintf(line, sizeof line, "0x%04X\t0x%04X\n", 0x8140 + i % 64, 0x4E00 + i % 64);
+        million += line;
+    }
+    writeFile(box.project() / "million.txt", million);
+    // One line of 1 MB: cut to what the line buffer holds, so only its first value counts.
+    writeFile(box.project() / "long.txt", "0x41 " + std::string(1 << 20, 'z') + " 0x42\n0x43\n");
+    box.writeConfig(config("wqy-microhei.ttc", R"("mappingPaths": ["million.txt", "long.txt"])"));
+    const RunResult r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find("long.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("longer than 599"), std::string::npos) << r.err;
+    // U+0041, U+0043 and the 64 CJK characters: 66 code points.
+    const auto list = readBytes(box.project() / "wqy-microhei_size16_bits1_out.cst");
+    ASSERT_EQ(list.size(), 2u * 66u);
+    EXPECT_EQ(list[0] | list[1] << 8, 0x41);
+    EXPECT_EQ(list[2] | list[3] << 8, 0x43);
+    EXPECT_EQ(list[4] | list[5] << 8, 0x4E00);
+}
+
+TEST(HostileSelection, CstFileOfOddLength) {
+    ToolSandbox box;
+    writeFile(box.project() / "odd.cst", std::string("\x02\x4e\x41", 3));
+    box.writeConfig(config("wqy-microhei.ttc", R"("cstPaths": ["odd.cst"])"));
+    const RunResult r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find("odd length"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(box.project() / "wqy-microhei_size16_bits1_out.cst"),
+              std::string("\x02\x4e", 2));
+}
+
+TEST(HostileNames, SpacesAndNonAsciiLettersInEveryPath) {
+    ToolSandbox box;
+    const std::string fontName = "Fönt Ñame 字体.ttf";
+    box.addFont(FONTBIN_TEST_FONT_DEJAVU, fontName);
+    const fs::path dir = box.project() / "my fonts" / "配置 ü";
+    fs::create_directories(dir);
+    writeFile(dir / "映射 map é.txt", "0x8140\t0x4E02\n");
+    writeFile(dir / "列表 list ß.cst", std::string("\x41\x00", 2));
+    writeFile(
+        dir / "Font Config ñ.json",
+        config(fontName, R"("mappingPaths": ["映射 map é.txt"], "cstPaths": ["列表 list ß.cst"],
+                                  "customerVals": [{"firstVal": "0x42", "range": "1"}])"));
+    // Selection files are relative to the working directory: run from the configuration's folder.
+    const RunResult r = box.run({"Font Config ñ.json"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto list = readBytes(dir / "Fönt Ñame 字体_size16_bits1_out.cst");
+    EXPECT_EQ(list, (std::vector<uint8_t>{0x41, 0, 0x42, 0, 0x02, 0x4E}));
+    const auto font = readBytes(dir / "Fönt Ñame 字体_size16_bits1_font.bin");
+    // The header keeps the stem's UTF-8 bytes.
+    const std::string stem = "Fönt Ñame 字体";
+    ASSERT_GT(font.size(), 14u + stem.size());
+    EXPECT_EQ(std::string(font.begin() + 14, font.begin() + 14 + stem.size()), stem);
+
+    // The same through an absolute path from elsewhere.
+    fs::remove(dir / "Fönt Ñame 字体_size16_bits1_font.bin");
+    const RunResult again = box.run({(dir / "Font Config ñ.json").string()}, dir);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(fs::exists(dir / "Fönt Ñame 字体_size16_bits1_font.bin"));
+}
+
+TEST(HostileOutput, FileSizeLimitFailsTheWrite) {
+    ToolSandbox box;
+    box.writeConfig(config("DejaVuSans.ttf", kAtoZ));
+    const fs::path earlier = box.project() / "DejaVuSans_size16_bits1_font.bin";
+    writeFile(earlier, "earlier");
+    // 64 blocks of 512 bytes: the list file fits, the 131 KB glyph table does not.
+    const RunResult r = testing_support::runShell(
+        "ulimit -f 64; " + shellQuote(box.tool().string()) + " FontConfig.json", box.project());
+    expectCleanFailure(r, kOutputFailed, "cannot write", earlier, "earlier");
+    EXPECT_NE(r.err.find(earlier.string()), std::string::npos) << r.err;
+    // The reason is the write's own, not whatever a later system call left behind.
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+}
+
+TEST(HostileOutput, ReadOnlyOutputFolder) {
+    ToolSandbox box;
+    box.writeConfig(config("DejaVuSans.ttf", kAtoZ));
+    const fs::path earlier = box.project() / "DejaVuSans_size16_bits1_font.bin";
+    writeFile(earlier, "earlier");
+    fs::permissions(box.project(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    std::string prefix;
+    if (geteuid() == 0) {
+        // Root writes anywhere; run the tool as an unprivileged user instead.
+        if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv is not installed";
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const RunResult r = testing_support::runShell(
+        prefix + shellQuote(box.tool().string()) + " FontConfig.json", box.project());
+    fs::permissions(box.project(), fs::perms::owner_write, fs::perm_options::add);
+    // The list file, written first, is the one that fails.
+    expectCleanFailure(r, kOutputFailed, "DejaVuSans_size16_bits1_out.cst", earlier, "earlier");
+    EXPECT_NE(r.err.find("Permission denied"), std::string::npos) << r.err;
+}
+
+TEST(HostileOutput, OutputNamesThatAreDirectories) {
+    ToolSandbox box;
+    box.writeConfig(config("DejaVuSans.ttf", kAtoZ));
+    for (const char* name :
+         {"DejaVuSans_size16_bits1_out.cst", "DejaVuSans_size16_bits1_font.bin"}) {
+        SCOPED_TRACE(name);
+        const fs::path blocked = box.project() / name;
+        fs::create_directories(blocked / "inside");
+        const RunResult r = box.run({"FontConfig.json"});
+        EXPECT_EQ(r.status, kOutputFailed) << r.err;
+        EXPECT_EQ(lines(r.err), 1u) << r.err;
+        EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_directory(blocked / "inside"));
+        EXPECT_EQ(temporaryFiles(box.project()), 0u);
+        fs::remove_all(blocked);
+    }
+}
