@@ -147,8 +147,17 @@ void FontFileWriter::writeHeader(const uint16_t* charIndex, const uint16_t* char
         nextOffset_ = headerLength_ + kOffsetTableBytes;
         return;
     }
+    // The tables are 16-bit code points and glyph numbers; on a little-endian host their bytes in
+    // memory are the bytes of the file, so they go out as they are, without a 128 KiB copy.
+    const bool listBit = (settings_.indexMethod & 1) != 0;
+    const uint16_t* table = listBit ? charList : charIndex;
+    const size_t entries = listBit ? static_cast<size_t>(charCount) : size_t{kCodePoints};
+    if (table != nullptr && hostIsLittleEndian()) {
+        write(reinterpret_cast<const uint8_t*>(table), 2 * entries);
+        return;
+    }
     std::vector<uint8_t> index;
-    if ((settings_.indexMethod & 1) != 0) {
+    if (listBit) {
         const size_t count = charList != nullptr ? static_cast<size_t>(charCount) : 0;
         index.resize(2 * count);
         for (size_t i = 0; i < count; ++i) storeLittleEndian(&index[2 * i], charList[i], 2);
@@ -241,9 +250,30 @@ void FontFileWriter::writeTrimmedRecord(const PackedGlyph& glyph) {
     // rows do not start on byte boundaries.
     const uint64_t takenBits = std::min<uint64_t>(rowBytes * 8, rowBits);
 
-    record_.resize(4 + static_cast<size_t>(height) * rowBytes);
     int32_t topSkip = 0;
     size_t taken = 0;
+    if (rowBits % 8 == 0) {
+        // Rows start on byte boundaries (the cell sizes the export uses make them so): a row is
+        // rowBytes bytes at r * stride, taken as they are.
+        const size_t stride = static_cast<size_t>(rowBits / 8);
+        const uint8_t* data = glyph.data;
+        while (topSkip < height && allZero(data + topSkip * stride, rowBytes)) ++topSkip;
+        taken = static_cast<size_t>(height - topSkip);
+        if (taken == 0) return;
+        record_.resize(4 + taken * rowBytes);
+        const uint8_t* from = data + topSkip * stride;
+        if (rowBytes == stride) {
+            std::memcpy(record_.data() + 4, from, taken * rowBytes);
+        } else {
+            for (size_t r = 0; r < taken; ++r) {
+                std::memcpy(record_.data() + 4 + r * rowBytes, from + r * stride, rowBytes);
+            }
+        }
+        finishTrimmedRecord(glyph, topSkip, width, height);
+        return;
+    }
+
+    record_.resize(4 + static_cast<size_t>(height) * rowBytes);
     for (int32_t r = 0; r < height; ++r) {
         uint8_t* row = record_.data() + 4 + taken * rowBytes;
         std::memset(row, 0, rowBytes);
@@ -257,6 +287,11 @@ void FontFileWriter::writeTrimmedRecord(const PackedGlyph& glyph) {
     if (taken == 0) return;
 
     record_.resize(4 + taken * rowBytes);
+    finishTrimmedRecord(glyph, topSkip, width, height);
+}
+
+void FontFileWriter::finishTrimmedRecord(const PackedGlyph& glyph, int32_t topSkip, int32_t width,
+                                         int32_t height) {
     record_[0] = static_cast<uint8_t>(topSkip);
     record_[1] = static_cast<uint8_t>(glyph.origin.y);
     record_[2] = static_cast<uint8_t>(width);

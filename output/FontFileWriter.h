@@ -58,6 +58,9 @@ private:
     void fail();
     void writeFixedRecord(const PackedGlyph& glyph);
     void writeTrimmedRecord(const PackedGlyph& glyph);
+    // The four record bytes and the offset-table entry of the rows now in record_, then the write.
+    void finishTrimmedRecord(const PackedGlyph& glyph, int32_t topSkip, int32_t width,
+                             int32_t height);
     // Right and bottom edges (exclusive) of the non-zero pixels among the first `rowCount` rows.
     void findInkBox(const PackedGlyph& glyph, int32_t rowCount, int32_t& right, int32_t& bottom);
 
