@@ -8,6 +8,11 @@ bool writeCharList(std::ostream& out, const uint16_t* charList, int32_t charCoun
     const size_t count =
         (charList != nullptr && charCount > 0) ? static_cast<size_t>(charCount) : 0;
     if (count == 0) return !out.fail();
+    if (hostIsLittleEndian()) {
+        // The code points' bytes in memory are already the file's bytes.
+        out.write(reinterpret_cast<const char*>(charList), static_cast<std::streamsize>(count * 2));
+        return !out.fail();
+    }
     std::vector<uint8_t> bytes(count * 2);
     for (size_t i = 0; i < count; ++i) storeLittleEndian(&bytes[2 * i], charList[i], 2);
     out.write(reinterpret_cast<const char*>(bytes.data()),
