@@ -122,12 +122,11 @@ struct GlyphDeleter {
 };
 using GlyphHolder = std::unique_ptr<FT_GlyphRec, GlyphDeleter>;
 
-// Loads, emboldens, slants and renders `code`. Returns the bitmap glyph, or nothing when FreeType
-// fails to load or render it (the caller then treats the character as empty); `failure` then
-// names the call that failed and FreeType's reason.
-GlyphHolder renderBitmap(FT_Face face, uint16_t code, const FontSetSettings& settings,
+// Loads, emboldens, slants and renders glyph `index` (FreeType's index of the character code).
+// Returns the bitmap glyph, or nothing when FreeType fails to load or render it (the caller then
+// treats the character as empty); `failure` then names the call that failed and FreeType's reason.
+GlyphHolder renderBitmap(FT_Face face, FT_UInt index, const FontSetSettings& settings,
                          std::string& failure) {
-    const FT_UInt index = FT_Get_Char_Index(face, code);
     FT_Error error = FT_Load_Glyph(face, index, FT_LOAD_DEFAULT);
     if (error != 0) {
         failure = describe("FT_Load_Glyph", error);
@@ -245,6 +244,18 @@ struct CvxText::Impl {
     FT_Face face = nullptr;
     std::array<double, 4> size{20, 0.5, 0.1, 0};
     std::string lastFailure;  // of the latest renderGlyph call
+    // The latest character-map lookup: the export loop asks for the same character twice (to
+    // draw it, then whether the font has it).
+    uint32_t indexCode = 0x10000;  // none yet
+    FT_UInt index = 0;
+
+    FT_UInt charIndex(uint16_t code) {
+        if (indexCode != code) {
+            index = FT_Get_Char_Index(face, code);
+            indexCode = code;
+        }
+        return index;
+    }
 
     ~Impl() {
         if (face != nullptr) FT_Done_Face(face);
@@ -288,7 +299,7 @@ const std::string& CvxText::lastFailure() const {
 }
 
 bool CvxText::hasGlyph(uint16_t code) const {
-    return FT_Get_Char_Index(impl_->face, code) != 0;
+    return impl_->charIndex(code) != 0;
 }
 
 void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPair& origin,
@@ -300,7 +311,8 @@ void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPai
     placed.H = extent.y;
 
     impl_->lastFailure.clear();
-    const GlyphHolder glyph = renderBitmap(face, code, settings, impl_->lastFailure);
+    const GlyphHolder glyph =
+        renderBitmap(face, impl_->charIndex(code), settings, impl_->lastFailure);
     if (glyph) {
         const auto* bitmapGlyph = reinterpret_cast<const FT_BitmapGlyphRec*>(glyph.get());
         const FT_Bitmap& bitmap = bitmapGlyph->bitmap;
