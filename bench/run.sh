@@ -83,12 +83,15 @@ cases=(
   "ASCII 16px 1bit fixed|0020-007E|16|1|0|4"
 )
 
-# Seconds with microseconds around one command (bash's own clock: no wrapper process).
+# Wall seconds (bash's own clock, microseconds, no wrapper process) and CPU seconds (user + system,
+# milliseconds, from the shell's time keyword) of one command.
 timed() {
-  local start=$EPOCHREALTIME
-  "$@" >/dev/null 2>&1
-  local end=$EPOCHREALTIME
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
+  local TIMEFORMAT='%3U %3S' start end user sys
+  start=$EPOCHREALTIME
+  { time "$@" >/dev/null 2>&1; } 2>"$work/cpu"
+  end=$EPOCHREALTIME
+  read -r user sys <"$work/cpu"
+  awk -v a="$start" -v b="$end" -v u="$user" -v s="$sys" 'BEGIN { printf "%.6f %.3f\n", b - a, u + s }'
 }
 # Peak resident set size in KiB.
 peak_kb() {
@@ -133,13 +136,24 @@ EOF
   cd "$dir"
   "${floor_cmd[@]}" >/dev/null
   "${fontbin_cmd[@]}" >/dev/null 2>&1 || { echo "run.sh: fontbin failed on $name" >&2; exit 2; }
-  : >"$work/f" ; : >"$work/b" ; : >"$work/r"
+  # The two must do the same work: in the fixed layout the floor's cells are fontbin's records
+  # (except where fontbin drew a character with its fallback font, as in the BMP).
+  if [ "$crop" = 0 ] && [[ $name != BMP* ]]; then
+    stem=$(basename "$font")
+    "$floor" --verify "$dir/${stem%%.*}_size${size}_bits${bits}_font.bin" "${floor_cmd[@]:1}" \
+      >"$work/verify" || { echo "run.sh: $name: the floor's cells differ from fontbin's:" >&2; cat "$work/verify" >&2; exit 2; }
+  fi
+  : >"$work/f" ; : >"$work/b" ; : >"$work/r" ; : >"$work/cr"
   for ((i = 0; i < n; i++)); do
-    f=$(timed "${floor_cmd[@]}")
-    b=$(timed "${fontbin_cmd[@]}")
+    timed "${floor_cmd[@]}" >"$work/one"
+    read -r f fc <"$work/one"
+    timed "${fontbin_cmd[@]}" >"$work/one"
+    read -r b bc <"$work/one"
     echo "$f" >>"$work/f"
     echo "$b" >>"$work/b"
     awk -v f="$f" -v b="$b" 'BEGIN { printf "%.6f\n", b / f }' >>"$work/r"
+    # CPU times have millisecond steps: a ratio only where both took at least 20 ms.
+    awk -v f="$fc" -v b="$bc" 'BEGIN { if (f >= 0.02 && b >= 0.02) printf "%.6f\n", b / f }' >>"$work/cr"
   done
   : >"$work/fm" ; : >"$work/bm"
   for ((i = 0; i < 3; i++)); do
@@ -150,6 +164,8 @@ EOF
   f_med=$(median <"$work/f")
   b_med=$(median <"$work/b")
   ratio=$(median <"$work/r")
+  cpu_ratio=-
+  [ -s "$work/cr" ] && cpu_ratio=$(printf '%.3f' "$(median <"$work/cr")")
   f_mem=$(median <"$work/fm")
   b_mem=$(median <"$work/bm")
   mem_ratio=$(awk -v f="$f_mem" -v b="$b_mem" 'BEGIN { printf "%.2f", b / f }')
@@ -181,7 +197,7 @@ EOF
       echo "run.sh: $name: lv_font_conv --size $em, $lv_runs runs" >&2
       : >"$work/l" ; : >"$work/lm"
       for ((i = 0; i < lv_runs; i++)); do
-        timed "${lv_cmd[@]}" >>"$work/l"
+        timed "${lv_cmd[@]}" | cut -d' ' -f1 >>"$work/l"
         peak_kb "${lv_cmd[@]}" >>"$work/lm"
       done
       if [ -s "$work/lv.bin" ]; then
@@ -200,18 +216,19 @@ EOF
     fi
   fi
 
-  rows+=("$(printf '| %s | %d | %.1f | %.1f | %.3f | %s | %.1f | %.1f | %s | %s | %s | %s | %s |' \
+  rows+=("$(printf '| %s | %d | %.1f | %.1f | %.3f | %s | %s | %.1f | %.1f | %s | %s | %s | %s | %s |' \
     "$name" "$glyphs" "$(awk -v s="$f_med" 'BEGIN { print s * 1000 }')" \
-    "$(awk -v s="$b_med" 'BEGIN { print s * 1000 }')" "$ratio" "$( [ "$target" = - ] && echo - || echo "≤ ${target}x")" \
+    "$(awk -v s="$b_med" 'BEGIN { print s * 1000 }')" "$ratio" "$cpu_ratio" "$( [ "$target" = - ] && echo - || echo "≤ ${target}x")" \
     "$(awk -v k="$f_mem" 'BEGIN { print k / 1024 }')" "$(awk -v k="$b_mem" 'BEGIN { print k / 1024 }')" \
     "$mem_ratio" "$lv_cell" "$lv_mem_cell" "$lv_ratio" "$verdict")")
 done
 
 echo
 echo "Font $(basename "$font") (face 0), $(nproc) cores, $runs timed pairs per case (ASCII: $((runs * 3))),"
-echo "medians; time ratio = median of the per-pair ratios; MB = peak resident memory (MiB)."
+echo "medians; time ratio = median of the per-pair ratios of wall time (CPU ratio: of user + system"
+echo "time, where both take 20 ms or more); MB = peak resident memory (MiB)."
 echo
-echo "| case | glyphs | floor ms | fontbin ms | time ratio | target | floor MB | fontbin MB | memory ratio | lv_font_conv ms | lv_font_conv MB | lv_font_conv / fontbin | targets |"
-echo "|---|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|---|"
+echo "| case | glyphs | floor ms | fontbin ms | time ratio | CPU ratio | target | floor MB | fontbin MB | memory ratio | lv_font_conv ms | lv_font_conv MB | lv_font_conv / fontbin | targets |"
+echo "|---|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|---|"
 printf '%s\n' "${rows[@]}"
 exit $status
