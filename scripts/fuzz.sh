@@ -16,7 +16,8 @@ set -euo pipefail
 targets=(config ini mapping codepage cst reader render)
 
 usage() {
-  echo "usage: $0 {${targets[*]// /|}|all} SECONDS [libFuzzer options...] | $0 build" >&2
+  local IFS='|'
+  echo "usage: $0 {${targets[*]}|all} SECONDS [libFuzzer options...] | $0 build" >&2
   exit 2
 }
 
