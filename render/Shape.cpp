@@ -101,10 +101,11 @@ void transposeCell(GreyCell& cell) {
     out.createUncleared(cell.cols, cell.rows);
     const int32_t rows = cell.rows;
     const int32_t cols = cell.cols;
-    for (int32_t r = 0; r < rows; ++r) {
-        const uint8_t* src = cell.ptr(r);
-        uint8_t* dst = out.data + r;
-        for (int32_t c = 0; c < cols; ++c, dst += rows) *dst = src[c];
+    // Row i of the result is column i of the cell read downwards.
+    for (int32_t i = 0; i < cols; ++i) {
+        uint8_t* dst = out.ptr(i);
+        const uint8_t* src = cell.data + i;
+        for (int32_t r = 0; r < rows; ++r, src += cols) dst[r] = *src;
     }
     cell.swap(out);
 }
@@ -116,11 +117,12 @@ void rotateCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed, i
     if (rotate == 1) {
         // A quarter turn clockwise (transposition, then the columns mirrored): pixel (r, c) goes
         // to (c, rows - 1 - r).
+        // Row i of the result is column i of the cell read upwards.
         out.createUncleared(cols, rows);
-        for (int32_t r = 0; r < rows; ++r) {
-            const uint8_t* src = cell.ptr(r);
-            uint8_t* dst = out.data + (rows - 1 - r);
-            for (int32_t c = 0; c < cols; ++c, dst += rows) *dst = src[c];
+        for (int32_t i = 0; i < cols; ++i) {
+            uint8_t* dst = out.ptr(i);
+            const uint8_t* src = cell.data + static_cast<size_t>(rows - 1) * cols + i;
+            for (int32_t r = 0; r < rows; ++r, src -= cols) dst[r] = *src;
         }
         extent = {placed.H - placed.y0(), placed.x0 + placed.width};
     } else {
@@ -130,13 +132,18 @@ void rotateCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed, i
         // which brings it back to rows x0 .. x0 + width - 1, where its columns were.
         const int64_t u = static_cast<int64_t>(placed.W) - 2 * static_cast<int64_t>(placed.x0) -
                           static_cast<int64_t>(placed.width);
-        out.create(cols, rows);
-        for (int32_t r = 0; r < rows; ++r) {
-            const uint8_t* src = cell.ptr(r);
-            for (int32_t c = 0; c < cols; ++c) {
-                const int64_t row = static_cast<int64_t>(cols) - 1 - c - u;
-                if (row >= 0 && row < cols) out.data[row * rows + r] = src[c];
+        // Row i of the result is column cols - 1 - i - u of the cell read downwards, or zero
+        // where that column lies outside the cell.
+        out.createUncleared(cols, rows);
+        for (int32_t i = 0; i < cols; ++i) {
+            uint8_t* dst = out.ptr(i);
+            const int64_t c = static_cast<int64_t>(cols) - 1 - i - u;
+            if (c < 0 || c >= cols) {
+                std::memset(dst, 0, static_cast<size_t>(rows));
+                continue;
             }
+            const uint8_t* src = cell.data + c;
+            for (int32_t r = 0; r < rows; ++r, src += cols) dst[r] = *src;
         }
         extent = {placed.y1, placed.x0 + placed.width};
     }
