@@ -10,10 +10,14 @@
 # fontbin, ...); each pair gives one ratio and the table shows medians. Peak memory comes from
 # separate runs under /usr/bin/time -v, so that the timed runs carry no wrapper.
 #
-# Usage: bench/run.sh [--runs N] [--lv-runs N] [--cases REGEX] [BUILD_DIR]
+# Usage: bench/run.sh [--runs N] [--lv-runs N] [--cases REGEX] [--disk] [BUILD_DIR]
 #   --runs N      timed pairs per case (default 7; the ASCII case runs three times as many)
 #   --lv-runs N   lv_font_conv runs per distinct configuration (default 3; 0 skips it)
 #   --cases REGEX only the cases whose name matches
+#   --disk        write fontbin's outputs under TMPDIR (or /tmp) instead of a memory file system:
+#                 the time then includes the disk's write-back of every output, which the floor,
+#                 writing nothing, never pays, and which depends on the disk more than on the tool
+#                 (replacing a 3 MB file costs ext4 a synchronous flush on rename)
 #   BUILD_DIR     build with bin/fontbin and bin/fontbin-floor (default: build; a Release build)
 # Environment: FONTBIN_BENCH_FONT overrides the path of wqy-microhei.ttc.
 # Exit status: 0 when every target is met, 1 when one is missed, 2 on a set-up problem.
@@ -23,13 +27,15 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 runs=7
 lv_runs=3
 only=.
+disk=0
 build=$root/build
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --lv-runs) lv_runs=$2; shift 2 ;;
     --cases) only=$2; shift 2 ;;
-    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
+    --disk) disk=1; shift ;;
+    -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
     *) build=$1; shift ;;
   esac
 done
@@ -64,7 +70,11 @@ if [ -z "$lv" ] && [ "$lv_runs" != 0 ]; then
   echo "run.sh: lv_font_conv is not installed, so it is left out; to include it: npm install -g lv_font_conv" >&2
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/fontbin-bench.XXXXXX")
+# Outputs go to a memory file system unless --disk: they still pass through the page cache like any
+# write, without the device behind it.
+out_root=${TMPDIR:-/tmp}
+if [ "$disk" = 0 ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then out_root=/dev/shm; fi
+work=$(mktemp -d "$out_root/fontbin-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 if [ -n "$lv" ]; then
   # lv_font_conv cannot read collections: face 0, which fontbin and the floor use, as a .ttf.
@@ -224,7 +234,8 @@ EOF
 done
 
 echo
-echo "Font $(basename "$font") (face 0), $(nproc) cores, $runs timed pairs per case (ASCII: $((runs * 3))),"
+echo "Font $(basename "$font") (face 0), $(nproc) cores, outputs written to $out_root ($(df -PT "$out_root" | awk 'NR == 2 { print $2 }')),"
+echo "$runs timed pairs per case (ASCII: $((runs * 3))),"
 echo "medians; time ratio = median of the per-pair ratios of wall time (CPU ratio: of user + system"
 echo "time, where both take 20 ms or more); MB = peak resident memory (MiB)."
 echo
