@@ -163,6 +163,19 @@ GlyphHolder renderBitmap(FT_Face face, FT_UInt index, const FontSetSettings& set
                            nullptr);  // a bitmap glyph refuses; it stays upright
     }
 
+    // Wild coordinates in a damaged or hostile outline can span thousands of pixels, and FreeType
+    // would allocate and fill that whole bitmap for a cell of at most 255 pixels a side.
+    FT_BBox box;
+    FT_Glyph_Get_CBox(glyph.get(), FT_GLYPH_BBOX_PIXELS, &box);
+    const int64_t limit = std::max<int64_t>(1024, 16 * int64_t{settings.fontSize});
+    const int64_t width = int64_t{box.xMax} - box.xMin;
+    const int64_t height = int64_t{box.yMax} - box.yMin;
+    if (width > limit || height > limit) {
+        failure = "its outline spans " + std::to_string(width) + " x " + std::to_string(height) +
+                  " pixels, far beyond a cell of this size";
+        return nullptr;
+    }
+
     const FT_Render_Mode mode =
         settings.renderMode == 1 ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
     FT_Glyph bitmap = glyph.get();
@@ -280,6 +293,15 @@ CvxText::CvxText(const std::string& fontPath, long faceIndex) : impl_(std::make_
     if (impl_->face->ascender == impl_->face->descender) {
         throw FontError("unusable " + font + "its ascender equals its descender (" +
                         std::to_string(impl_->face->ascender) + "), so it has no line height");
+    }
+    // The face is sized so that this span takes the configured pixel size; a span that is a
+    // sliver of the em would scale every glyph up many times over.
+    const double span = static_cast<double>(impl_->face->ascender) - impl_->face->descender;
+    if (span > 0 && impl_->face->units_per_EM / span > 16) {
+        throw FontError("unusable " + font + "its ascender-to-descender span of " +
+                        std::to_string(static_cast<long>(span)) +
+                        " units is less than a sixteenth of its em of " +
+                        std::to_string(impl_->face->units_per_EM) + " units");
     }
     // The runtime locale is left alone: nothing here depends on it.
     setSize();

@@ -66,21 +66,25 @@ size_t firstFaceEnd(const std::string& ttc) {
     return end;
 }
 
+// Offset of a table of a TrueType file (not a collection), 0 when absent.
+size_t tableOffset(const std::string& font, const std::string& tag) {
+    const uint32_t tables = be32(font, 4) >> 16;
+    for (uint32_t i = 0; i < tables; ++i)
+        if (font.compare(12 + 16 * i, 4, tag) == 0) return be32(font, 12 + 16 * i + 8);
+    return 0;
+}
+
+void putBe16(std::string& font, size_t at, int value) {
+    font[at] = static_cast<char>((value >> 8) & 0xFF);
+    font[at + 1] = static_cast<char>(value & 0xFF);
+}
+
 // The font with every simple outline claiming 65,536 points in one contour, more than its data
 // holds: the table directory is sound, FreeType opens the file, and every glyph fails to load.
 std::string withBrokenOutlines(std::string font) {
     auto be16 = [&font](size_t at) { return be32(font, at) >> 16; };
-    size_t head = 0, maxp = 0, loca = 0, glyf = 0;
-    const uint32_t tables = be16(4);
-    for (uint32_t i = 0; i < tables; ++i) {
-        const size_t entry = 12 + 16 * i;
-        const std::string tag = font.substr(entry, 4);
-        const size_t offset = be32(font, entry + 8);
-        if (tag == "head") head = offset;
-        if (tag == "maxp") maxp = offset;
-        if (tag == "loca") loca = offset;
-        if (tag == "glyf") glyf = offset;
-    }
+    const size_t head = tableOffset(font, "head"), maxp = tableOffset(font, "maxp");
+    const size_t loca = tableOffset(font, "loca"), glyf = tableOffset(font, "glyf");
     const bool longOffsets = be16(head + 50) != 0;
     const uint32_t glyphs = be16(maxp + 4);
     for (uint32_t g = 0; g < glyphs; ++g) {
@@ -88,9 +92,17 @@ std::string withBrokenOutlines(std::string font) {
         const size_t to = longOffsets ? be32(font, loca + 4 * g + 4) : 2 * be16(loca + 2 * g + 2);
         if (to < from + 12) continue;
         const size_t at = glyf + from;
-        font[at] = 0, font[at + 1] = 1;                  // numberOfContours 1
-        font[at + 10] = '\xff', font[at + 11] = '\xff';  // its last point: 65,535
+        putBe16(font, at, 1);            // numberOfContours
+        putBe16(font, at + 10, 0xFFFF);  // the last point of that contour
     }
+    return font;
+}
+
+// The font with other vertical metrics: units per em (head) and ascender and descender (hhea).
+std::string withMetrics(std::string font, int unitsPerEm, int ascender, int descender) {
+    putBe16(font, tableOffset(font, "head") + 18, unitsPerEm);
+    putBe16(font, tableOffset(font, "hhea") + 4, ascender);
+    putBe16(font, tableOffset(font, "hhea") + 6, descender);
     return font;
 }
 
@@ -131,6 +143,10 @@ TEST(HostileFont, DamagedFontFilesStopTheRunAndKeepTheEarlierFile) {
         {"one byte short", dejavu.substr(0, dejavu.size() - 1), "past the end"},
         // Sound tables, broken glyph data: the fallback font must not quietly stand in.
         {"broken outlines", withBrokenOutlines(dejavu), "is damaged: U+0041: FT_Load_Glyph"},
+        // A line span of one unit against an em of 2048: every glyph scaled up 2,000 times.
+        {"sliver of a line span", withMetrics(dejavu, 2048, 1, 0), "a sixteenth of its em"},
+        // An em of 16 units with outlines of about 2,000: glyphs thousands of pixels across.
+        {"giant outlines", withMetrics(dejavu, 16, 13, -3), "far beyond a cell"},
         // A collection cut one byte into the last table of its first face.
         {"collection cut short", microhei.substr(0, firstFaceEnd(microhei) - 1), "past the end"},
     };
