@@ -116,9 +116,9 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         // (a file cut short, say). Drawing it with the fallback font would hide that, so the
         // run stops here and the earlier font file stays as it was.
         if (!primaryText->lastFailure().empty() && primaryText->hasGlyph(code)) {
-            platform::writeErrLine("error: font \"" + platform::pathToUtf8(fontPath) +
-                                   "\" is damaged: " + codePointText(code) + ": " +
-                                   primaryText->lastFailure());
+            platform::writeErrLine("error: font \"" + platform::pathToUtf8(fontPath) + "\" maps " +
+                                   codePointText(code) +
+                                   " but FreeType cannot draw it: " + primaryText->lastFailure());
             return kExitFontUnusable;
         }
         // A cell the configured font leaves empty is drawn once more with the fallback font.

@@ -142,7 +142,8 @@ TEST(HostileFont, DamagedFontFilesStopTheRunAndKeepTheEarlierFile) {
         // Only the last table is cut: FreeType alone would open it and draw from it.
         {"one byte short", dejavu.substr(0, dejavu.size() - 1), "past the end"},
         // Sound tables, broken glyph data: the fallback font must not quietly stand in.
-        {"broken outlines", withBrokenOutlines(dejavu), "is damaged: U+0041: FT_Load_Glyph"},
+        {"broken outlines", withBrokenOutlines(dejavu),
+         "maps U+0041 but FreeType cannot draw it: FT_Load_Glyph"},
         // A line span of one unit against an em of 2048: every glyph scaled up 2,000 times.
         {"sliver of a line span", withMetrics(dejavu, 2048, 1, 0), "a sixteenth of its em"},
         // An em of 16 units with outlines of about 2,000: glyphs thousands of pixels across.
