@@ -9,8 +9,10 @@
 bool readFileImage(const std::filesystem::path& path, std::vector<uint8_t>& bytes,
                    std::string& reason) {
     bytes.clear();
-    if (platform::isDirectory(path)) {
-        reason = std::generic_category().message(EISDIR);
+    const std::string notAFile = platform::notAFileReason(path);
+    if (!notAFile.empty()) {
+        reason = notAFile == "it is a directory" ? std::generic_category().message(EISDIR)
+                                                 : "not a regular file";
         return false;
     }
     errno = 0;

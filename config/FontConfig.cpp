@@ -184,8 +184,27 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
     }
 }
 
+namespace {
+
+// "line 3, column 14" for the byte at `offset` of `text` (both counted from 1).
+std::string textPosition(const char* text, size_t offset) {
+    size_t line = 1;
+    size_t column = 1;
+    for (size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+}  // namespace
+
 bool bindConfigText(const char* text, size_t size, FontConfig& model,
-                    std::vector<std::string>* warnings) {
+                    std::vector<std::string>* warnings, std::string* parseError) {
     // Editors on Windows like to start UTF-8 files with a byte-order mark; skip it.
     if (size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
         static_cast<unsigned char>(text[1]) == 0xBB &&
@@ -195,7 +214,17 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
     }
     // The text ends at the end of the buffer; whatever follows the top-level value is ignored.
     cJSON* tree = cJSON_ParseWithLength(text, size);
-    if (!tree) return false;
+    if (!tree) {
+        if (parseError) {
+            const char* at = cJSON_GetErrorPtr();
+            const bool inside = at != nullptr && at >= text && at <= text + size;
+            *parseError = size == 0 ? "the file is empty"
+                          : inside
+                              ? "error near " + textPosition(text, static_cast<size_t>(at - text))
+                              : "error";
+        }
+        return false;
+    }
     const std::vector<ConfigBinding> bindings = makeConfigBindings(model);
     bindConfig(model, bindings, "root", tree, warnings);
     cJSON_Delete(tree);
@@ -203,13 +232,15 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
 }
 
 ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
-                          std::vector<std::string>* warnings) {
-    // Opening a directory for reading succeeds on POSIX; it is not a configuration file.
-    if (platform::isDirectory(path)) return ConfigLoad::CannotOpen;
+                          std::vector<std::string>* warnings, std::string* parseError) {
+    // Opening a directory for reading succeeds on POSIX, and a pipe would block: neither is a
+    // configuration file.
+    if (!platform::notAFileReason(path).empty()) return ConfigLoad::CannotOpen;
     std::ifstream in(path, std::ios::binary);
     if (!in) return ConfigLoad::CannotOpen;
     std::string buffer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return ConfigLoad::CannotOpen;
-    return bindConfigText(buffer.data(), buffer.size(), model, warnings) ? ConfigLoad::Loaded
-                                                                         : ConfigLoad::NotJson;
+    return bindConfigText(buffer.data(), buffer.size(), model, warnings, parseError)
+               ? ConfigLoad::Loaded
+               : ConfigLoad::NotJson;
 }

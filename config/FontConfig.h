@@ -77,13 +77,16 @@ enum class ConfigLoad {
 };
 
 // Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped.
+// When the text is not JSON, `parseError` (if given) says where the parser gave up.
 ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
-                          std::vector<std::string>* warnings = nullptr);
+                          std::vector<std::string>* warnings = nullptr,
+                          std::string* parseError = nullptr);
 
 // Parses and binds JSON text held in memory (the file's contents). Returns false when the text
 // is not valid JSON.
 bool bindConfigText(const char* text, size_t size, FontConfig& model,
-                    std::vector<std::string>* warnings = nullptr);
+                    std::vector<std::string>* warnings = nullptr,
+                    std::string* parseError = nullptr);
 
 // Formatted reading of an integer from configuration text: base 16 after a leading "0x"/"0X",
 // otherwise base 10; leading blanks skipped, optional sign, stops at the first non-digit.

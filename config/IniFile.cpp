@@ -79,7 +79,7 @@ void IniFile::loadText(const std::string& text) {
 
 bool IniFile::load(const std::filesystem::path& fileName) {
     sections_.clear();
-    if (platform::isDirectory(fileName)) return false;
+    if (!platform::notAFileReason(fileName).empty()) return false;
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return false;
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

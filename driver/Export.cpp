@@ -70,16 +70,18 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         fontPath = *found;
     else
         fontPath = platform::pathFromUtf8(fontDir + fontSet.font);
-    if (!platform::pathExists(fallbackPath)) fallbackPath = fontPath;
+    // A fallback that is not a readable file (a folder, a pipe) counts as missing.
+    if (!platform::pathExists(fallbackPath) || !platform::notAFileReason(fallbackPath).empty())
+        fallbackPath = fontPath;
     if (!platform::pathExists(fontPath)) {
         platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
         return kExitFontUnusable;
     }
 
-    // FreeType would call a folder an unknown file format; say what it is.
-    if (platform::isDirectory(fontPath)) {
+    // FreeType would call a folder an unknown file format, and would wait forever on a pipe.
+    if (const std::string reason = platform::notAFileReason(fontPath); !reason.empty()) {
         platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(fontPath) +
-                               "\": it is a directory");
+                               "\": " + reason);
         return kExitFontUnusable;
     }
 

@@ -101,13 +101,15 @@ int runFontbin(const std::vector<std::string>& args) {
 
     FontConfig config;
     std::vector<std::string> configWarnings;
-    switch (loadFontConfig(configPath, config, &configWarnings)) {
+    std::string parseError;
+    switch (loadFontConfig(configPath, config, &configWarnings, &parseError)) {
         case ConfigLoad::CannotOpen:
             printLine(platform::pathToUtf8(configPath) + " not exist!");
             return kExitConfigNotReadable;
         case ConfigLoad::NotJson:
             platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
-                                   " is not valid JSON; using the default configuration");
+                                   " is not valid JSON (" + parseError +
+                                   "); using the default configuration");
             break;
         case ConfigLoad::Loaded:
             break;
@@ -145,6 +147,9 @@ int runFontbin(const std::vector<std::string>& args) {
     for (int32_t i = 0; i < report.rejectedRanges; ++i) platform::writeOut("error customer range");
     for (const std::string& warning : report.warnings)
         platform::writeErrLine("warning: " + warning);
+    if (tables.charCount == 0)
+        platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
+                               " selects no character; the font file will hold no glyphs");
 
     return exportFontSet(toolDir, projectDir, config.fontSet, transform, tables);
 }

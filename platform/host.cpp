@@ -44,6 +44,23 @@ bool isDirectory(const fs::path& path) noexcept {
     return fs::is_directory(path, ec);
 }
 
+std::string notAFileReason(const fs::path& path) noexcept {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec) return {};
+    switch (status.type()) {
+        case fs::file_type::directory:
+            return "it is a directory";
+        case fs::file_type::fifo:
+        case fs::file_type::socket:
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "it is not a regular file";
+        default:
+            return {};
+    }
+}
+
 std::optional<fs::path> executablePath() {
 #ifdef _WIN32
     std::wstring buffer(32768, L'\0');

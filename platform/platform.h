@@ -39,6 +39,11 @@ std::filesystem::path directoryOf(const std::filesystem::path& path);
 bool pathExists(const std::filesystem::path& path) noexcept;
 bool isDirectory(const std::filesystem::path& path) noexcept;
 
+// Why `path` cannot be read as an input file although it exists: "it is a directory", or "it is
+// not a regular file" for a pipe, socket or device (opening a pipe would wait for a writer
+// forever). Empty when it is a regular file, or when it does not exist (opening then reports).
+std::string notAFileReason(const std::filesystem::path& path) noexcept;
+
 // The running executable's own path as the operating system reports it (follows PATH lookup
 // and symlinks), or nothing when it cannot tell.
 std::optional<std::filesystem::path> executablePath();

@@ -145,6 +145,16 @@ TEST(ConfigBinder, TrailingTextAndByteOrderMark) {
     EXPECT_EQ(m.fontSet.fontSize, 24);
 }
 
+TEST(ConfigBinder, SaysWhereTheTextStopsBeingJson) {
+    FontConfig m;
+    std::string error;
+    std::string text = "{\n  \"fontSet\": {\"fontSize\": 16,}\n}";
+    EXPECT_FALSE(bindConfigText(text.data(), text.size(), m, nullptr, &error));
+    EXPECT_EQ(error.rfind("error near line 2, column ", 0), 0u) << error;
+    EXPECT_FALSE(bindConfigText("", 0, m, nullptr, &error));
+    EXPECT_EQ(error, "the file is empty");
+}
+
 TEST(ConfigFile, OpenResults) {
     testing_support::TempDir dir;
     FontConfig m;

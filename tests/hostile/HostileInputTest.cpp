@@ -3,6 +3,7 @@
 // with the documented status and a clear message, and a failed run must leave the font file of
 // an earlier run as it was.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -174,6 +175,24 @@ TEST(HostileFont, FontPathThatIsADirectory) {
                        "earlier");
 }
 
+TEST(HostileNames, PipesAreRefusedInsteadOfWaitedOn) {
+    // Opening a pipe for reading waits for a writer; no input may make the tool hang.
+    ToolSandbox box;
+    ASSERT_EQ(mkfifo((box.project() / "pipe.json").c_str(), 0600), 0);
+    RunResult r = box.run({"pipe.json"});
+    EXPECT_EQ(r.status, 254);
+    EXPECT_NE(r.out.find("pipe.json not exist!"), std::string::npos) << r.out;
+
+    ASSERT_EQ(mkfifo((box.project() / "list.txt").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((box.toolDir() / "font" / "pipe.ttf").c_str(), 0600), 0);
+    box.writeConfig(R"({"mappingPaths": ["list.txt"], "cstPaths": ["list.txt"], )" + kAtoZ +
+                    R"(, "fontSet": {"font": "pipe.ttf"}})");
+    r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, kFontUnusable);
+    EXPECT_NE(r.err.find("mapping file \"list.txt\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("pipe.ttf\": it is not a regular file"), std::string::npos) << r.err;
+}
+
 TEST(HostileConfig, TenMegabyteConfiguration) {
     ToolSandbox box;
     // Valid JSON: a 10 MB member the tool does not know, then the real settings.
@@ -184,11 +203,12 @@ TEST(HostileConfig, TenMegabyteConfiguration) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readBytes(box.project() / "DejaVuSans_size16_bits1_out.cst").size(), 52u);
 
-    // 10 MB that is not JSON: one warning, the defaults, and the default font is not there.
+    // 10 MB that is not JSON: a warning, the defaults (so nothing selected, said in a second
+    // warning), and the default font is not there.
     box.writeConfig(std::string(10 << 20, '{'));
     r = box.run({"FontConfig.json"});
     EXPECT_EQ(r.status, kFontUnusable);
-    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_EQ(lines(r.err), 2u) << r.err;
     EXPECT_NE(r.err.find("not valid JSON"), std::string::npos) << r.err;
 }
 
