@@ -83,42 +83,42 @@ bool hasInk(const Glyph& g) {
 }
 
 // Decodes every glyph and compares it with the cell it was built from.
-void expectDecodes(const Font& spec, const std::vector<uint8_t>& bytes, const Shape& shape) {
+void expectDecodes(const Font& built, const std::vector<uint8_t>& bytes, const Shape& shape) {
     fbtest::GuardedBuffer buf(bytes);
     fb_font font;
     ASSERT_EQ(fb_open(buf.data(), buf.size(), &font), FB_OK) << font.error_detail;
     ASSERT_EQ(fb_set_geometry_for(&font, shape.scan, shape.rotate), FB_OK);
-    EXPECT_EQ(font.geometry.rows, spec.rows);
-    EXPECT_EQ(font.geometry.cols, spec.cols);
-    EXPECT_STREQ(font.name, spec.name.c_str());
-    EXPECT_EQ(font.bpp, spec.bpp);
-    EXPECT_EQ(font.font_size, spec.fontSize);
+    EXPECT_EQ(font.geometry.rows, built.rows);
+    EXPECT_EQ(font.geometry.cols, built.cols);
+    EXPECT_STREQ(font.name, built.name.c_str());
+    EXPECT_EQ(font.bpp, built.bpp);
+    EXPECT_EQ(font.font_size, built.fontSize);
     std::vector<uint32_t> expectedCodes;
-    for (const Glyph& want : spec.glyphs) {
+    for (const Glyph& want : built.glyphs) {
         SCOPED_TRACE(want.code);
         fb_glyph g;
         fb_error err = fb_find_glyph(&font, want.code, &g);
-        if (spec.crop && !hasInk(want)) {
+        if (built.crop && !hasInk(want)) {
             EXPECT_EQ(err, FB_ERR_NOT_FOUND);
             continue;
         }
         ASSERT_EQ(err, FB_OK);
         expectedCodes.push_back(want.code);
         EXPECT_EQ(g.code_point, want.code);
-        EXPECT_EQ(g.trimmed, spec.crop ? 1 : 0);
+        EXPECT_EQ(g.trimmed, built.crop ? 1 : 0);
         EXPECT_EQ(g.origin_y, want.originY);
         EXPECT_EQ(g.extent_x, want.extentX);
         EXPECT_EQ(g.extent_y, want.extentY);
-        if (!spec.crop) {
+        if (!built.crop) {
             EXPECT_EQ(g.origin_x, want.originX);
         }
         const char* why = nullptr;
         EXPECT_EQ(fb_check_glyph(&g, &why), FB_OK) << why;
         int wrong = 0;
-        for (unsigned y = 0; y < spec.rows + 2; ++y)
-            for (unsigned x = 0; x < spec.cols + 2; ++x) {
+        for (unsigned y = 0; y < built.rows + 2; ++y)
+            for (unsigned x = 0; x < built.cols + 2; ++x) {
                 unsigned expected =
-                    (x < spec.cols && y < spec.rows) ? want.pixels[y * spec.cols + x] : 0;
+                    (x < built.cols && y < built.rows) ? want.pixels[y * built.cols + x] : 0;
                 wrong += fb_glyph_pixel(&g, x, y) != expected;
             }
         EXPECT_EQ(wrong, 0);
@@ -143,8 +143,8 @@ TEST(Reader, DecodesEveryLayoutDepthAndCellShape) {
                              ", size " + std::to_string(shape.fontSize) + ", scan " +
                              std::to_string(shape.scan) + ", rotate " +
                              std::to_string(shape.rotate));
-                Font spec = makeFont(layout, bpp, shape, seed++);
-                expectDecodes(spec, buildFontFile(spec), shape);
+                Font built = makeFont(layout, bpp, shape, seed++);
+                expectDecodes(built, buildFontFile(built), shape);
             }
 }
 
