@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "output/FontFileWriter.h"
+#include "output/OstreamSink.h"
 #include "platform/platform.h"
 #include "render/CellLayout.h"
 #include "render/CvxText.h"
@@ -262,7 +263,8 @@ void BM_WriteGlyph(benchmark::State& state) {
     }
     CountingBuffer buffer;
     std::ostream out(&buffer);
-    FontFileWriter writer(out, s, 0);
+    OstreamSink sink(out);
+    FontFileWriter writer(sink, s, 0);
     std::vector<uint16_t> charIndex(65536, 0xFFFF);
     writer.writeHeader(charIndex.data(), nullptr, 0);
     size_t i = 0;

@@ -2,9 +2,7 @@
 
 #include <cjson/cJSON.h>
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <limits>
 
 #include "platform/platform.h"
 
@@ -69,13 +67,62 @@ std::vector<ConfigBinding> makeConfigBindings(FontConfig& m) {
     };
 }
 
+namespace {
+
+// White space as the classic locale classifies it.
+bool isBlank(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The value of digit `c` in `base` (10 or 16), or -1.
+int digitValue(unsigned char c, int base) {
+    int d = -1;
+    if (c >= '0' && c <= '9') {
+        d = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+        d = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+        d = c - 'A' + 10;
+    }
+    return d < base ? d : -1;
+}
+
+}  // namespace
+
+// What `std::istringstream(text) >> value` (with std::hex for base 16) stores in the classic
+// locale, written out by hand: a string stream would set up the standard library's locale on
+// first use, which costs more memory than the rest of a small run.
 bool readConfigInteger(const std::string& text, int32_t& target) {
-    if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) return false;
-    std::istringstream in(text);
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) in >> std::hex;
-    int32_t value = 0;
-    in >> value;  // on failure the stream stores 0 (no digits) or the clamped limit (overflow)
-    target = value;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p != end && isBlank(static_cast<unsigned char>(*p))) ++p;
+    if (p == end) return false;
+    const int base =
+        text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10;
+    bool negative = false;
+    if (*p == '-' || *p == '+') {
+        negative = *p == '-';
+        ++p;
+    }
+    // In base 16 a "0x" after the sign is a prefix, not a digit.
+    if (base == 16 && end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+    // The magnitude saturates far above the 32-bit range; only whether it fits matters then.
+    uint64_t magnitude = 0;
+    for (; p != end; ++p) {
+        const int d = digitValue(static_cast<unsigned char>(*p), base);
+        if (d < 0) break;
+        if (magnitude <= 0xFFFFFFFFFull)
+            magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(d);
+    }
+    // No digits leave the magnitude 0, which is what the stream stores too.
+    constexpr uint64_t kMax = std::numeric_limits<int32_t>::max();
+    if (negative) {
+        target = magnitude > kMax + 1 ? std::numeric_limits<int32_t>::min()
+                                      : static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+    } else {
+        target = magnitude > kMax ? std::numeric_limits<int32_t>::max()
+                                  : static_cast<int32_t>(magnitude);
+    }
     return true;
 }
 
@@ -233,13 +280,10 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
 
 ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
                           std::vector<std::string>* warnings, std::string* parseError) {
-    // Opening a directory for reading succeeds on POSIX, and a pipe would block: neither is a
-    // configuration file.
-    if (!platform::notAFileReason(path).empty()) return ConfigLoad::CannotOpen;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return ConfigLoad::CannotOpen;
-    std::string buffer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return ConfigLoad::CannotOpen;
+    // A directory or a pipe is not a configuration file; the reader refuses both.
+    std::string buffer;
+    std::string reason;
+    if (!platform::readWholeFile(path, buffer, reason)) return ConfigLoad::CannotOpen;
     return bindConfigText(buffer.data(), buffer.size(), model, warnings, parseError)
                ? ConfigLoad::Loaded
                : ConfigLoad::NotJson;

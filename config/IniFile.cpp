@@ -1,9 +1,5 @@
 #include "config/IniFile.h"
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
-
 #include "platform/platform.h"
 
 void trimBlanks(std::string& text) {
@@ -79,10 +75,9 @@ void IniFile::loadText(const std::string& text) {
 
 bool IniFile::load(const std::filesystem::path& fileName) {
     sections_.clear();
-    if (!platform::notAFileReason(fileName).empty()) return false;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    std::string reason;
+    if (!platform::readWholeFile(fileName, text, reason)) return false;
     loadText(text);
     return true;
 }

@@ -56,7 +56,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         OutputFile listFile(listFilePath);
         std::string error;
         if (!listFile.open(error)) return reportWriteFailure(listFilePath, error);
-        writeCharList(listFile.stream(), tables.charList.data(), tables.charCount);
+        writeCharList(listFile, tables.charList.data(), tables.charCount);
         if (!listFile.commit(error)) return reportWriteFailure(listFilePath, error);
     }
 
@@ -102,7 +102,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     OutputFile fontFile(fontFilePath);
     std::string error;
     if (!fontFile.open(error)) return reportWriteFailure(fontFilePath, error);
-    FontFileWriter writer(fontFile.stream(), fontSet, transform.rotate);
+    FontFileWriter writer(fontFile, fontSet, transform.rotate);
     writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
 
     Progress progress(tables.charCount, platform::stderrIsTerminal());

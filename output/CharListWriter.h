@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
+
+#include "output/ByteSink.h"
 
 // Writes the first `charCount` entries of `charList` (2 x charCount bytes) in one write. Returns
-// false when the stream has failed. A null list or a count of 0 or less writes nothing.
-bool writeCharList(std::ostream& out, const uint16_t* charList, int32_t charCount);
+// false when the sink has failed. A null list or a count of 0 or less writes nothing.
+bool writeCharList(ByteSink& out, const uint16_t* charList, int32_t charCount);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
 #include "output/LittleEndian.h"
@@ -95,25 +94,24 @@ std::vector<uint8_t> buildFontHeader(const FontSetSettings& settings, int32_t ch
     return header;
 }
 
-FontFileWriter::FontFileWriter(std::ostream& out, const FontSetSettings& settings, int32_t rotate)
+FontFileWriter::FontFileWriter(ByteSink& out, const FontSetSettings& settings, int32_t rotate)
     : out_(out),
       settings_(settings),
       rotate_(rotate),
       crop_((settings.crop & 1) != 0),
       vertical_(!settings.scanMode.empty() &&
                 std::toupper(static_cast<unsigned char>(settings.scanMode[0])) == 'V'),
-      ok_(!out.fail()) {}
+      ok_(out.good()) {}
 
 void FontFileWriter::fail() {
-    // The first failure's reason: later stream calls and unrelated system calls overwrite errno.
-    if (ok_) error_ = errno;
+    // The first failure's reason, as the sink kept it.
+    if (ok_) error_ = out_.error();
     ok_ = false;
 }
 
 void FontFileWriter::write(const uint8_t* bytes, size_t count) {
     if (!ok_ || count == 0) return;
-    out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-    if (out_.fail()) {
+    if (!out_.write(bytes, count)) {
         fail();
         return;
     }
@@ -127,12 +125,7 @@ void FontFileWriter::writeHeader(const uint16_t* charIndex, const uint16_t* char
     if (charCount < 0) charCount = 0;
     if (crop_ && ok_) {
         // The offset table is rewritten in place at the end, relative to the file's first byte.
-        const std::streampos position = out_.tellp();
-        if (position == std::streampos(-1)) {
-            fail();
-        } else {
-            start_ = static_cast<std::streamoff>(position);
-        }
+        if (!out_.tell(start_)) fail();
     }
 
     const std::vector<uint8_t> header = buildFontHeader(settings_, charCount);
@@ -307,16 +300,11 @@ void FontFileWriter::finish() {
     finished_ = true;
     if (!ok_) return;
     if (crop_ && headerWritten_) {
-        const std::streamoff tableAt = start_ + static_cast<std::streamoff>(headerLength_);
-        const std::streamoff endAt = start_ + static_cast<std::streamoff>(bytesWritten_);
-        if (!out_.seekp(tableAt)) {
-            fail();
-            return;
-        }
-        out_.write(reinterpret_cast<const char*>(offsetTable_.data()),
-                   static_cast<std::streamsize>(offsetTable_.size()));
-        // Back to the end, so the stream stands where the file ends.
-        if (out_.fail() || !out_.seekp(endAt)) {
+        const uint64_t tableAt = start_ + headerLength_;
+        const uint64_t endAt = start_ + bytesWritten_;
+        // Back to the end afterwards, so the sink stands where the file ends.
+        if (!out_.seek(tableAt) || !out_.write(offsetTable_.data(), offsetTable_.size()) ||
+            !out_.seek(endAt)) {
             fail();
             return;
         }

@@ -7,16 +7,16 @@
 //   crop 1:                65536 file offsets by code point (0xFFFFFFFF: no record), then
 //                          trimmed records for the characters that have ink.
 // Every multi-byte value is little-endian. The writers only produce bytes: the caller owns the
-// stream, the file name and any message.
+// sink, the file name and any message.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "config/FontConfig.h"
+#include "output/ByteSink.h"
 #include "render/GlyphTypes.h"
 
 // `font` up to, not including, its first '.'; the whole text when it holds none.
@@ -34,8 +34,8 @@ public:
     static constexpr uint32_t kNoRecord = 0xFFFFFFFFu;
 
     // `settings.font` is the font name after the default was applied; `rotate` is 0, 1 or 2.
-    // The stream's position at construction is taken as the start of the file.
-    FontFileWriter(std::ostream& out, const FontSetSettings& settings, int32_t rotate);
+    // The sink's position when the header is written is taken as the start of the file.
+    FontFileWriter(ByteSink& out, const FontSetSettings& settings, int32_t rotate);
     FontFileWriter(const FontFileWriter&) = delete;
     FontFileWriter& operator=(const FontFileWriter&) = delete;
 
@@ -45,11 +45,11 @@ public:
     // One glyph record in one write: fixed size, or trimmed (possibly none) in the crop layout.
     // Ignored before writeHeader and after finish.
     void writeGlyph(const PackedGlyph& glyph);
-    // Crop layout: writes the filled offset table over its placeholder. Then flushes the stream.
+    // Crop layout: writes the filled offset table over its placeholder. Then flushes the sink.
     void finish();
 
     bool ok() const { return ok_; }
-    // errno as the first failed stream operation left it (0 when the stream did not say).
+    // errno as the first failed sink operation left it (0 when the sink did not say).
     int error() const { return error_; }
     uint64_t bytesWritten() const { return bytesWritten_; }
 
@@ -64,7 +64,7 @@ private:
     // Right and bottom edges (exclusive) of the non-zero pixels among the first `rowCount` rows.
     void findInkBox(const PackedGlyph& glyph, int32_t rowCount, int32_t& right, int32_t& bottom);
 
-    std::ostream& out_;
+    ByteSink& out_;
     FontSetSettings settings_;
     int32_t rotate_;
     bool crop_;
@@ -75,7 +75,7 @@ private:
     bool headerWritten_ = false;
     bool finished_ = false;
     uint64_t bytesWritten_ = 0;
-    std::streamoff start_ = 0;  // stream position of the file's first byte
+    uint64_t start_ = 0;  // sink position of the file's first byte
     size_t headerLength_ = 0;
 
     std::vector<uint8_t> offsetTable_;  // crop layout only, kept little-endian

@@ -44,6 +44,13 @@ bool isDirectory(const std::filesystem::path& path) noexcept;
 // forever). Empty when it is a regular file, or when it does not exist (opening then reports).
 std::string notAFileReason(const std::filesystem::path& path) noexcept;
 
+// Reads the whole file into `bytes` with plain C stdio: no C++ stream is made, so reading a
+// small input does not pull in the standard library's locale set-up. On failure returns false,
+// leaves `bytes` empty and puts the reason into `reason`: "Is a directory", "not a regular file"
+// (pipes, devices), the system's text for a failed open ("No such file or directory", ...), or
+// "cannot be read".
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason);
+
 // The running executable's own path as the operating system reports it (follows PATH lookup
 // and symlinks), or nothing when it cannot tell.
 std::optional<std::filesystem::path> executablePath();

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 
 #include "render/Sample.h"
 #include "render/Shape.h"
@@ -58,16 +58,21 @@ FT_UInt pixelHeight(FT_Face face, double span) {
 // data opens fine and then draws every glyph empty. Only the table directory is read: of a
 // TrueType or OpenType file, a collection or a WOFF file; other formats pass unchecked.
 std::string tablePastEnd(const std::string& path, long faceIndex) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
+    // The same narrow path FreeType opens; stdio rather than a file stream, which would set up
+    // the standard library's locale just for these few reads.
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    const std::unique_ptr<std::FILE, Closer> in(std::fopen(path.c_str(), "rb"));
+    if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) return {};
+    const long end = std::ftell(in.get());
     if (end <= 0) return {};
     const uint64_t fileSize = static_cast<uint64_t>(end);
-    auto read = [&in, fileSize](uint64_t offset, uint8_t* bytes, size_t count) {
+    std::FILE* const file = in.get();
+    auto read = [file, fileSize](uint64_t offset, uint8_t* bytes, size_t count) {
         if (offset > fileSize || count > fileSize - offset) return false;
-        in.seekg(static_cast<std::streamoff>(offset));
-        return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes), count));
+        if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
+        return std::fread(bytes, 1, count, file) == count;
     };
     auto be = [](const uint8_t* p, int n) {
         uint32_t v = 0;

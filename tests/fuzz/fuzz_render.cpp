@@ -18,6 +18,7 @@
 #include "charset/CharacterTables.h"
 #include "driver/CellGeometry.h"
 #include "output/FontFileWriter.h"
+#include "output/OstreamSink.h"
 #include "reader/fontbin_reader.h"
 #include "render/CvxText.h"
 
@@ -100,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     listAndNumber(tables);
 
     std::ostringstream out;
-    FontFileWriter writer(out, settings, transform.rotate);
+    OstreamSink sink(out);
+    FontFileWriter writer(sink, settings, transform.rotate);
     writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
     const CellSize cellSize = computeCellSize(settings, transform.rotate);
     // The packed cell the device reader derives from the same settings.

@@ -31,7 +31,7 @@ std::string writeThree(const FontSetSettings& settings, bool& ok) {
     for (size_t i = 0; i < list.size(); ++i) index[list[i]] = uint16_t(i);
     SmallGlyph g;
     std::ostringstream out;
-    FontFileWriter writer(out, settings, 0);
+    StreamFontFileWriter writer(out, settings, 0);
     writer.writeHeader(index.data(), list.data(), int32_t(list.size()));
     for (uint16_t code : list) writer.writeGlyph(g.glyph(code));
     writer.finish();
@@ -179,7 +179,7 @@ TEST(FontFileWriter, CropLayoutLengthAndTable) {
 
 TEST(FontFileWriter, NoCharactersWithCodePointListIsHeaderOnly) {
     std::ostringstream out;
-    FontFileWriter writer(out, settingsFor(0, 1), 0);
+    StreamFontFileWriter writer(out, settingsFor(0, 1), 0);
     writer.writeHeader(nullptr, nullptr, 0);
     writer.finish();
     EXPECT_TRUE(writer.ok());
@@ -191,7 +191,7 @@ TEST(FontFileWriter, FixedRecordStoresLowBytesAndWholeCell) {
     Cell cell(2, 8, 8);  // 16 packed bytes; an empty glyph still gets its record
     const std::vector<uint8_t> packed = pack(cell);
     std::ostringstream out;
-    FontFileWriter writer(out, settingsFor(0, 1, 8), 0);
+    StreamFontFileWriter writer(out, settingsFor(0, 1, 8), 0);
     const uint16_t list[] = {0x20};
     writer.writeHeader(nullptr, list, 1);
     writer.writeGlyph(glyphOf(0x20, packed, cell, {256 + 7, -2}, {300, -1}));
@@ -205,7 +205,7 @@ TEST(FontFileWriter, FixedRecordStoresLowBytesAndWholeCell) {
 
 TEST(FontFileWriter, CropFirstRecordOffsetAndOrder) {
     std::ostringstream out;
-    FontFileWriter writer(out, settingsFor(1, 1), 0);
+    StreamFontFileWriter writer(out, settingsFor(1, 1), 0);
     const uint16_t list[] = {0x20, 0x41, 0x42, 0x43};
     writer.writeHeader(nullptr, list, 4);
     SmallGlyph ink;
@@ -233,7 +233,7 @@ TEST(FontFileWriter, CropFirstRecordOffsetAndOrder) {
 TEST(FontFileWriter, CropTableIsRelativeToTheStreamStart) {
     std::stringstream out;
     out << "prefix";  // e.g. a stream that already holds other data
-    FontFileWriter writer(out, settingsFor(1, 0), 0);
+    StreamFontFileWriter writer(out, settingsFor(1, 0), 0);
     writer.writeHeader(nullptr, nullptr, 0);
     SmallGlyph g;
     writer.writeGlyph(g.glyph(0x41));
@@ -250,7 +250,7 @@ TEST(FontFileWriter, FailedStreamTurnsOkFalse) {
     {
         std::ostringstream out;
         out.setstate(std::ios::badbit);
-        FontFileWriter writer(out, settingsFor(0, 1), 0);
+        StreamFontFileWriter writer(out, settingsFor(0, 1), 0);
         EXPECT_FALSE(writer.ok());
         writer.writeHeader(nullptr, nullptr, 0);
         EXPECT_FALSE(writer.ok());
@@ -260,7 +260,7 @@ TEST(FontFileWriter, FailedStreamTurnsOkFalse) {
     for (int32_t crop : {0, 1}) {
         FailingBuf buf(crop ? 21 + kTable + 10 : 21 + 131072 + 40);  // room for one record
         std::ostream out(&buf);
-        FontFileWriter writer(out, settingsFor(crop, 0), 0);
+        StreamFontFileWriter writer(out, settingsFor(crop, 0), 0);
         writer.writeHeader(nullptr, nullptr, 0);
         writer.writeGlyph(g.glyph(0x41));
         EXPECT_TRUE(writer.ok()) << crop;
@@ -272,7 +272,7 @@ TEST(FontFileWriter, FailedStreamTurnsOkFalse) {
     for (int32_t crop : {0, 1}) {
         FailingBuf buf(1u << 20, false);
         std::ostream out(&buf);
-        FontFileWriter writer(out, settingsFor(crop, 1), 0);
+        StreamFontFileWriter writer(out, settingsFor(crop, 1), 0);
         writer.writeHeader(nullptr, nullptr, 0);
         writer.writeGlyph(g.glyph(0x41));
         writer.finish();

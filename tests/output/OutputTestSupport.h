@@ -8,9 +8,31 @@
 #include <vector>
 
 #include "config/FontConfig.h"
+#include "output/CharListWriter.h"
+#include "output/FontFileWriter.h"
+#include "output/OstreamSink.h"
 #include "render/GlyphTypes.h"
 
 namespace outtest {
+
+// The writers over a std::ostream, so the tests can collect bytes in string streams and fail
+// on purpose through a stream buffer.
+inline bool writeCharList(std::ostream& out, const uint16_t* charList, int32_t charCount) {
+    OstreamSink sink(out);
+    return ::writeCharList(sink, charList, charCount);
+}
+
+struct SinkHolder {
+    explicit SinkHolder(std::ostream& out) : sink(out) {}
+    OstreamSink sink;
+};
+
+// The sink's holder is the first base, so the sink exists before the writer that refers to it.
+class StreamFontFileWriter : private SinkHolder, public FontFileWriter {
+public:
+    StreamFontFileWriter(std::ostream& out, const FontSetSettings& settings, int32_t rotate)
+        : SinkHolder(out), FontFileWriter(sink, settings, rotate) {}
+};
 
 // A cell of quantised pixel values (0 .. 2^depth - 1), row-major.
 struct Cell {

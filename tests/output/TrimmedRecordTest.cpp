@@ -25,7 +25,7 @@ struct CropFile {
     CropFile(const FontSetSettings& settings, int32_t rotate,
              const std::vector<PackedGlyph>& glyphs) {
         std::ostringstream out;
-        FontFileWriter writer(out, settings, rotate);
+        StreamFontFileWriter writer(out, settings, rotate);
         writer.writeHeader(nullptr, nullptr, 0);
         for (const PackedGlyph& g : glyphs) writer.writeGlyph(g);
         writer.finish();
