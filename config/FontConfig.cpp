@@ -148,6 +148,25 @@ bool isList(const cJSON* node) {
 
 }  // namespace
 
+namespace {
+
+// A list of texts: emptied, then filled with the string elements converted by `convert`;
+// elements of other types are skipped with a warning.
+template <typename Text, typename Convert>
+void bindTextList(std::vector<Text>& list, const cJSON* member, const std::string& name,
+                  std::vector<std::string>* warnings, Convert convert) {
+    list.clear();
+    if (!isList(member)) warn(warnings, name + " is not a list and is left empty");
+    forEachElement(member, [&](const cJSON* e) {
+        if (cJSON_IsString(e) && e->valuestring)
+            list.push_back(convert(e->valuestring));
+        else
+            warnNotText(warnings, "an element of " + name);
+    });
+}
+
+}  // namespace
+
 void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
                 const std::string& path, const cJSON* node, std::vector<std::string>* warnings) {
     if (!node) return;
@@ -190,32 +209,15 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
                 else if (b.intTarget)
                     *b.intTarget = member->valueint ? 1 : 0;
                 break;
-            case BindingKind::StringList: {
-                auto& list = *static_cast<std::vector<std::string>*>(b.listTarget);
-                list.clear();
-                if (!isList(member))
-                    warn(warnings, memberName(path, b.key) + " is not a list and is left empty");
-                forEachElement(member, [&](const cJSON* e) {
-                    if (cJSON_IsString(e) && e->valuestring)
-                        list.emplace_back(e->valuestring);
-                    else
-                        warnNotText(warnings, "an element of " + memberName(path, b.key));
-                });
+            case BindingKind::StringList:
+                bindTextList(*static_cast<std::vector<std::string>*>(b.listTarget), member,
+                             memberName(path, b.key), warnings,
+                             [](const char* text) { return std::string(text); });
                 break;
-            }
-            case BindingKind::WideStringList: {
-                auto& list = *static_cast<std::vector<std::wstring>*>(b.listTarget);
-                list.clear();
-                if (!isList(member))
-                    warn(warnings, memberName(path, b.key) + " is not a list and is left empty");
-                forEachElement(member, [&](const cJSON* e) {
-                    if (cJSON_IsString(e) && e->valuestring)
-                        list.push_back(platform::utf8ToWide(e->valuestring));
-                    else
-                        warnNotText(warnings, "an element of " + memberName(path, b.key));
-                });
+            case BindingKind::WideStringList:
+                bindTextList(*static_cast<std::vector<std::wstring>*>(b.listTarget), member,
+                             memberName(path, b.key), warnings, platform::utf8ToWide);
                 break;
-            }
             case BindingKind::ObjectList: {
                 auto& list = *static_cast<std::vector<CustomerRange>*>(b.listTarget);
                 list.clear();
