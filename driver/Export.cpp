@@ -118,6 +118,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         // (a file cut short, say). Drawing it with the fallback font would hide that, so the
         // run stops here and the earlier font file stays as it was.
         if (!primaryText->lastFailure().empty() && primaryText->hasGlyph(code)) {
+            progress.abandon();
             platform::writeErrLine("error: font \"" + platform::pathToUtf8(fontPath) + "\" maps " +
                                    codePointText(code) +
                                    " but FreeType cannot draw it: " + primaryText->lastFailure());
@@ -137,11 +138,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     }
     writer.finish();
     if (!writer.ok()) {
+        progress.abandon();
         // The temporary file is dropped with `fontFile`; an earlier good file stays as it was.
         return reportWriteFailure(fontFilePath,
                                   writer.error() ? std::strerror(writer.error()) : "write failed");
     }
-    if (!fontFile.commit(error)) return reportWriteFailure(fontFilePath, error);
+    if (!fontFile.commit(error)) {
+        progress.abandon();
+        return reportWriteFailure(fontFilePath, error);
+    }
     progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
     const std::string missingReport = missing.report(fontSet.font);
     if (!missingReport.empty()) platform::writeErrLine(missingReport);

@@ -43,6 +43,12 @@ void Progress::update(int32_t done) {
         format("\r%.0f / %.0f glyphs, %.0f glyphs/s, %.1f s left\033[K", done, total_, rate, left));
 }
 
+void Progress::abandon() {
+    if (!enabled_) return;
+    enabled_ = false;
+    platform::writeErr("\r\033[K");
+}
+
 void Progress::finish(const std::string& file, uint64_t bytes) {
     if (!enabled_) return;
     platform::writeErr("\r\033[K");

@@ -15,6 +15,8 @@ public:
     void update(int32_t done);
     // Clears the progress line and prints the one-line summary (only when progress was shown).
     void finish(const std::string& file, uint64_t bytes);
+    // Clears the progress line without a summary, so that an error message starts a clean line.
+    void abandon();
 
     static constexpr int32_t kMinimumGlyphs = 1000;
 

@@ -45,6 +45,21 @@ TEST(Messages, ProgressOnlyOnATerminal) {
         << tty.out;
 }
 
+TEST(Messages, AnErrorAfterProgressStartsOnAClearedLine) {
+    ToolSandbox box;
+    box.writeConfig(R"({"customerVals": [{"firstVal": "0x4E00", "range": "3000"}],
+                        "fontSet": {"font": "wqy-microhei.ttc", "fontSize": 32, "renderMode": 8}})");
+    const std::string tool = testing_support::shellQuote(box.tool().string());
+    // The font file outgrows a 1 MB size limit during a run long enough for a progress line.
+    auto tty =
+        testing_support::runShell("script -qec " +
+                                      testing_support::shellQuote("ulimit -f 1024; " + tool +
+                                                                  " FontConfig.json 1>/dev/null") +
+                                      " /dev/null",
+                                  box.project());
+    EXPECT_NE(tty.out.find("\r\033[Kerror: cannot write "), std::string::npos) << tty.out;
+}
+
 TEST(Messages, MissingGlyphReport) {
     // DejaVu Sans has no CJK; its missing-glyph symbol is a visible box, so the fallback font is
     // never asked and the warning says so.
