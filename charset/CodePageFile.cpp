@@ -12,10 +12,6 @@ uint16_t readU16(const uint8_t* data, size_t offset) {
     return static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8));
 }
 
-void setProblem(std::string* problem, const std::string& text) {
-    if (problem) *problem = text;
-}
-
 }  // namespace
 
 int applyCodePageImage(const uint8_t* data, size_t size, uint16_t* charIndex,
@@ -78,11 +74,8 @@ int applyCodePageImage(const uint8_t* data, size_t size, uint16_t* charIndex,
 
 int loadCodePageFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
     if (problem) problem->clear();
-    std::vector<uint8_t> image;
-    std::string reason;
-    if (!readFileImage(path, image, reason)) {
-        setProblem(problem, "cannot open code-page file " + quotedPath(path) + ": " + reason);
-        return -1;
-    }
-    return applyCodePageImage(image.data(), image.size(), charIndex, quotedPath(path), problem);
+    std::string image;
+    if (!readSelectionFile(path, "code-page file", image, problem)) return -1;
+    return applyCodePageImage(imageBytes(image), image.size(), charIndex, quotedPath(path),
+                              problem);
 }

@@ -2,13 +2,13 @@
 
 #include "platform/platform.h"
 
-bool readFileImage(const std::filesystem::path& path, std::vector<uint8_t>& bytes,
-                   std::string& reason) {
-    bytes.clear();
-    std::string text;
-    if (!platform::readWholeFile(path, text, reason)) return false;
-    bytes.assign(text.begin(), text.end());
-    return true;
+bool readSelectionFile(const std::filesystem::path& path, const char* what, std::string& bytes,
+                       std::string* problem) {
+    std::string reason;
+    if (platform::readWholeFile(path, bytes, reason)) return true;
+    setProblem(problem,
+               std::string("cannot open ") + what + " " + quotedPath(path) + ": " + reason);
+    return false;
 }
 
 std::string quotedPath(const std::filesystem::path& path) {

@@ -1,16 +1,24 @@
-// Reading a whole selection file into memory with one read.
+// Reading a whole selection file into memory with one read, and describing what went wrong.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <vector>
 
-// Reads the whole file. On failure returns false, leaves `bytes` empty and puts the reason
-// ("No such file or directory", "Is a directory", ...) into `reason`. A directory counts as a
-// file that cannot be opened, although an input stream would open it on some systems.
-bool readFileImage(const std::filesystem::path& path, std::vector<uint8_t>& bytes,
-                   std::string& reason);
+// Reads the whole file into `bytes`. On failure returns false, leaves `bytes` empty and, when
+// `problem` is given, puts one line there: cannot open <what> "<path>": <reason> ("No such file or
+// directory", "Is a directory", "not a regular file", ...).
+bool readSelectionFile(const std::filesystem::path& path, const char* what, std::string& bytes,
+                       std::string* problem);
+
+// The bytes of a file image as the loaders read them.
+inline const uint8_t* imageBytes(const std::string& bytes) {
+    return reinterpret_cast<const uint8_t*>(bytes.data());
+}
 
 // `"<path>"` as UTF-8, for problem lines.
 std::string quotedPath(const std::filesystem::path& path);
+
+inline void setProblem(std::string* problem, const std::string& text) {
+    if (problem) *problem = text;
+}

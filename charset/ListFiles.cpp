@@ -27,10 +27,6 @@ inline bool isX(unsigned char c) {
     return c == 'x' || c == 'X';
 }
 
-void setProblem(std::string* problem, const std::string& text) {
-    if (problem) *problem = text;
-}
-
 }  // namespace
 
 bool extractHexInt(const char*& pos, const char* end, int32_t& value) {
@@ -156,13 +152,9 @@ void applyMappingImage(const uint8_t* bytes, size_t size, uint16_t* charIndex,
 
 int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
     if (problem) problem->clear();
-    std::vector<uint8_t> image;
-    std::string reason;
-    if (!readFileImage(path, image, reason)) {
-        setProblem(problem, "cannot open mapping file " + quotedPath(path) + ": " + reason);
-        return 0;
-    }
-    applyMappingImage(image.data(), image.size(), charIndex, quotedPath(path), problem);
+    std::string image;
+    if (!readSelectionFile(path, "mapping file", image, problem)) return 0;
+    applyMappingImage(imageBytes(image), image.size(), charIndex, quotedPath(path), problem);
     return 0;
 }
 
@@ -181,12 +173,8 @@ void applyCstImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const
 
 int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
     if (problem) problem->clear();
-    std::vector<uint8_t> image;
-    std::string reason;
-    if (!readFileImage(path, image, reason)) {
-        setProblem(problem, "cannot open cst file " + quotedPath(path) + ": " + reason);
-        return -2;
-    }
-    applyCstImage(image.data(), image.size(), charIndex, quotedPath(path), problem);
+    std::string image;
+    if (!readSelectionFile(path, "cst file", image, problem)) return -2;
+    applyCstImage(imageBytes(image), image.size(), charIndex, quotedPath(path), problem);
     return 0;
 }
