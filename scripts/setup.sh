@@ -24,8 +24,8 @@ fontbin_install_missing() {
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   echo "Installing missing packages: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+  $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
 }
 
