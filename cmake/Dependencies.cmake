@@ -1,5 +1,11 @@
-# Every dependency comes from a Debian -dev package; scripts/setup.sh installs them.
-find_package(PkgConfig REQUIRED)
+# Every dependency comes from a Debian -dev package; scripts/setup.sh installs them. The Windows
+# build finds static builds of the same libraries in FONTBIN_WINDOWS_DEPS
+# (scripts/build-windows.sh).
+if(WIN32)
+  find_package(PkgConfig QUIET)
+else()
+  find_package(PkgConfig REQUIRED)
+endif()
 
 # cJSON: its CMake package when present, pkg-config otherwise.
 find_package(cJSON CONFIG QUIET)
@@ -10,24 +16,32 @@ else()
   add_library(fontbin::cjson ALIAS PkgConfig::CJSON)
 endif()
 
-find_package(Freetype 2.12 REQUIRED)
 find_package(PNG REQUIRED)
+find_package(Freetype 2.12 REQUIRED)
+if(WIN32)
+  # A static FreeType needs the libraries it was built with.
+  find_package(ZLIB REQUIRED)
+  set_property(TARGET Freetype::Freetype APPEND PROPERTY INTERFACE_LINK_LIBRARIES PNG::PNG ZLIB::ZLIB)
+endif()
 
-# OpenCV core only. Debian ships OpenCVConfig.cmake in libopencv-dev, which pulls in every module
+# OpenCV core only, and only for the rasteriser's tests, which compare cells as matrices: the
+# tool itself does not need it, and the Windows build goes without (its tests skip those). Debian ships OpenCVConfig.cmake in libopencv-dev, which pulls in every module
 # (GDAL, HDF5, ...); libopencv-core-dev alone has the header and the library, so fall back to those.
 find_package(OpenCV 4 QUIET COMPONENTS core)
 if(OpenCV_FOUND)
   add_library(fontbin_opencv_core INTERFACE)
   target_link_libraries(fontbin_opencv_core INTERFACE opencv_core)
   target_include_directories(fontbin_opencv_core INTERFACE ${OpenCV_INCLUDE_DIRS})
-else()
+elseif(NOT WIN32)
   find_path(OPENCV_CORE_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
   find_library(OPENCV_CORE_LIBRARY opencv_core REQUIRED)
   add_library(fontbin_opencv_core INTERFACE)
   target_include_directories(fontbin_opencv_core INTERFACE ${OPENCV_CORE_INCLUDE_DIR})
   target_link_libraries(fontbin_opencv_core INTERFACE ${OPENCV_CORE_LIBRARY})
 endif()
-add_library(fontbin::opencv_core ALIAS fontbin_opencv_core)
+if(TARGET fontbin_opencv_core)
+  add_library(fontbin::opencv_core ALIAS fontbin_opencv_core)
+endif()
 
 if(UNIX AND NOT APPLE)
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)

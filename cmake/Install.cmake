@@ -3,6 +3,11 @@
 # The helper tools go straight to <prefix>/bin.
 include(GNUInstallDirs)
 
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/InstallWindows.cmake)
+  return()
+endif()
+
 if(TARGET fontbin)
   install(TARGETS fontbin RUNTIME DESTINATION lib/fontbin)
   install(DIRECTORY ${FONTBIN_BIN_DIR}/CodePage ${FONTBIN_BIN_DIR}/font DESTINATION lib/fontbin)

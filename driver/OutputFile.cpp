@@ -7,10 +7,6 @@
 
 #include "platform/platform.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -19,20 +15,12 @@ std::string systemReason(int error) {
     return error ? std::string(std::strerror(error)) : std::string("write failed");
 }
 
-long processId() {
-#ifdef _WIN32
-    return 0;
-#else
-    return static_cast<long>(getpid());
-#endif
-}
-
 }  // namespace
 
 OutputFile::OutputFile(fs::path target) : target_(std::move(target)) {
     // Same folder as the target, so the final rename never crosses file systems.
     temp_ = target_;
-    temp_ += ".tmp" + std::to_string(processId());
+    temp_ += ".tmp" + std::to_string(platform::processId());
 }
 
 OutputFile::~OutputFile() {
@@ -58,11 +46,7 @@ bool OutputFile::fail(int error) {
 
 bool OutputFile::open(std::string& error) {
     errno = 0;
-#ifdef _WIN32
-    file_ = _wfopen(temp_.c_str(), L"wb");
-#else
-    file_ = std::fopen(temp_.c_str(), "wb");
-#endif
+    file_ = platform::openFile(temp_, "wb");
     if (file_ == nullptr) {
         error = systemReason(errno);
         return false;
@@ -82,11 +66,7 @@ bool OutputFile::write(const void* data, size_t size) {
 bool OutputFile::tell(uint64_t& offset) {
     if (!good()) return false;
     errno = 0;
-#ifdef _WIN32
-    const long long position = _ftelli64(file_);
-#else
-    const off_t position = ftello(file_);
-#endif
+    const int64_t position = platform::fileTell(file_);
     if (position < 0) return fail(errno);
     offset = static_cast<uint64_t>(position);
     return true;
@@ -95,11 +75,7 @@ bool OutputFile::tell(uint64_t& offset) {
 bool OutputFile::seek(uint64_t offset) {
     if (!good()) return false;
     errno = 0;
-#ifdef _WIN32
-    const int result = _fseeki64(file_, static_cast<long long>(offset), SEEK_SET);
-#else
-    const int result = fseeko(file_, static_cast<off_t>(offset), SEEK_SET);
-#endif
+    const int result = platform::fileSeek(file_, offset);
     if (result != 0) return fail(errno);
     return true;
 }
@@ -122,12 +98,7 @@ bool OutputFile::commit(std::string& error) {
         error = "a directory of that name exists";
         return false;
     }
-    std::error_code ec;
-    fs::rename(temp_, target_, ec);
-    if (ec) {
-        error = ec.message();
-        return false;
-    }
+    if (!platform::replaceFile(temp_, target_, error)) return false;
     committed_ = true;
     return true;
 }

@@ -1,22 +1,107 @@
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <system_error>
 
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace platform {
 
-namespace {
-
-std::FILE* openForReading(const std::filesystem::path& path) {
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
 #ifdef _WIN32
-    return _wfopen(path.c_str(), L"rb");
+    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(path.c_str(), wideMode.c_str());
 #else
-    return std::fopen(path.c_str(), "rb");
+    return std::fopen(path.c_str(), mode);
 #endif
 }
 
+int64_t fileTell(std::FILE* file) {
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return static_cast<int64_t>(ftello(file));
+#endif
+}
+
+int fileSeek(std::FILE* file, uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET);
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+#endif
+}
+
+bool narrowPathsAreNative() {
+#ifdef _WIN32
+    return false;
+#else
+    return true;
+#endif
+}
+
+long processId() {
+#ifdef _WIN32
+    return static_cast<long>(GetCurrentProcessId());
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
+#ifdef _WIN32
+namespace {
+
+std::string windowsErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text),
+        0, nullptr);
+    std::wstring message = n ? std::wstring(text, n) : std::wstring();
+    if (text) LocalFree(text);
+    // One line: the system's text ends with a full stop and a line break.
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
+                                message.back() == L' ' || message.back() == L'.'))
+        message.pop_back();
+    if (message.empty()) return "system error " + std::to_string(error);
+    return wideToUtf8(message);
+}
+
 }  // namespace
+#endif
+
+bool replaceFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                 std::string& reason) {
+#ifdef _WIN32
+    // Windows refuses to replace a read-only file; saying so is clearer than "access denied".
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        reason = "it is read-only";
+        return false;
+    }
+    if (!MoveFileExW(temporary.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        reason = windowsErrorText(GetLastError());
+        return false;
+    }
+    return true;
+#else
+    std::error_code ec;
+    std::filesystem::rename(temporary, target, ec);
+    if (ec) {
+        reason = ec.message();
+        return false;
+    }
+    return true;
+#endif
+}
 
 bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason) {
     bytes.clear();
@@ -29,7 +114,7 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
         return false;
     }
     errno = 0;
-    std::FILE* file = openForReading(path);
+    std::FILE* file = openFile(path, "rb");
     if (file == nullptr) {
         const int err = errno;
         reason = err != 0 ? std::generic_category().message(err) : "cannot be opened";

@@ -9,9 +9,14 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// After windows.h, which these need.
+#include <knownfolders.h>
+#include <shlobj.h>
 #else
 #include <fontconfig/fontconfig.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace fs = std::filesystem;
@@ -27,6 +32,20 @@ PathStyle hostPathStyle() {
 }
 
 fs::path directoryOf(const fs::path& path) {
+#ifdef _WIN32
+    // The system's own full-path rules: drive-relative paths ("C:x") take the drive's current
+    // folder, which only the system knows.
+    const std::wstring wide = path.wstring();
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n > 0) {
+        std::wstring full(n, L'\0');
+        n = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+        if (n > 0 && n < full.size()) {
+            full.resize(n);
+            return pathFromUtf8(parentPath(wideToUtf8(full), PathStyle::Windows));
+        }
+    }
+#endif
     std::error_code ec;
     fs::path cwd = fs::current_path(ec);
     const PathStyle style = hostPathStyle();
@@ -76,9 +95,32 @@ std::optional<fs::path> executablePath() {
 #endif
 }
 
+#ifdef _WIN32
+namespace {
+
+std::optional<fs::path> knownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::optional<fs::path> result;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path)
+        result = fs::path(path);
+    CoTaskMemFree(path);
+    return result;
+}
+
+}  // namespace
+#endif
+
 std::vector<fs::path> systemFontDirs() {
 #ifdef _WIN32
-    return {fs::path(L"c:\\windows\\fonts\\")};
+    // The fonts folder is c:\windows\fonts only where Windows lives on C:.
+    std::vector<fs::path> dirs;
+    if (auto fonts = knownFolder(FOLDERID_Fonts))
+        dirs.push_back(*fonts);
+    else
+        dirs.push_back(fs::path(L"c:\\windows\\fonts"));
+    if (auto local = knownFolder(FOLDERID_LocalAppData))
+        dirs.push_back(*local / L"Microsoft" / L"Windows" / L"Fonts");
+    return dirs;
 #else
     std::vector<fs::path> dirs;
     FcConfig* config = FcInitLoadConfig();  // reads the configuration without scanning fonts
@@ -95,8 +137,12 @@ std::vector<fs::path> systemFontDirs() {
 
 std::optional<fs::path> findSystemFont(const std::string& fileName) {
 #ifdef _WIN32
-    fs::path candidate = pathFromUtf8("c:\\windows\\fonts\\" + fileName);
-    if (pathExists(candidate)) return candidate;
+    if (fileName.empty()) return std::nullopt;
+    for (const fs::path& dir : systemFontDirs()) {
+        // Plain concatenation, as on Linux: the name is text appended to the folder.
+        fs::path candidate = pathFromUtf8(pathToUtf8(dir) + "\\" + fileName);
+        if (pathExists(candidate)) return candidate;
+    }
     return std::nullopt;
 #else
     if (fileName.empty()) return std::nullopt;
@@ -128,20 +174,67 @@ std::optional<fs::path> findSystemFont(const std::string& fileName) {
 #endif
 }
 
+std::vector<std::string> startProcess(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    std::vector<std::string> args;
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i) args.push_back(wideToUtf8(wide[i]));
+        LocalFree(wide);
+    }
+    return args;
+#else
+    std::signal(SIGXFSZ, SIG_IGN);
+    return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
+namespace {
+
+#ifdef _WIN32
+// Writes to the console itself when `stream` is one: as UTF-16, so the console's code page does
+// not matter. False when the stream is redirected (a file or pipe then gets the UTF-8 bytes).
+bool writeConsole(DWORD which, std::string text) {
+    const HANDLE handle = GetStdHandle(which);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
+        return false;
+    // The progress line clears its tail with an ANSI sequence; consoles before Windows 10 do
+    // not understand it, and there it is dropped rather than shown.
+    if (!(mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) &&
+        !SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        for (size_t at; (at = text.find("\033[K")) != std::string::npos;) text.erase(at, 3);
+    }
+    const std::wstring wide = utf8ToWide(text);
+    DWORD written = 0;
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return true;
+}
+#endif
+
+void writeStream(std::FILE* stream, const std::string& text) {
+#ifdef _WIN32
+    std::fflush(stream);
+    if (writeConsole(stream == stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, text)) return;
+#endif
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
 void writeOut(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    writeStream(stdout, text);
 }
 
 void writeErrLine(const std::string& text) {
-    std::string line = text + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    writeStream(stderr, text + "\n");
 }
 
 void writeErr(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
+    writeStream(stderr, text);
 }
 
 bool stderrIsTerminal() {

@@ -2,6 +2,8 @@
 // font folders, text conversion and the console. Everything else calls these.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -51,16 +53,41 @@ std::string notAFileReason(const std::filesystem::path& path) noexcept;
 // "cannot be read".
 bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason);
 
+// Opens a file by its path, with a C stdio mode ("rb", "wb"): by the wide path on Windows, so
+// that names outside the ANSI code page work. Null on failure, with errno set.
+std::FILE* openFile(const std::filesystem::path& path, const char* mode);
+
+// 64-bit position and seek (from the start) of an open file: a font file can pass 2 GiB.
+int64_t fileTell(std::FILE* file);
+int fileSeek(std::FILE* file, uint64_t offset);
+
+// True when a UTF-8 path can be handed as it is to libraries that open files themselves
+// (FreeType's FT_New_Face). On Windows they would read it in the ANSI code page, so files are
+// opened by us there and handed over as streams.
+bool narrowPathsAreNative();
+
+// Replaces `target` with the complete file `temporary` in one step: a reader sees either the old
+// file or the new one. On failure `target` is untouched, and `reason` says why ("it is
+// read-only", or the system's text: another program holding the file open, no permission...).
+bool replaceFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                 std::string& reason);
+
+// This process's id, for names of temporary files.
+long processId();
+
 // The running executable's own path as the operating system reports it (follows PATH lookup
 // and symlinks), or nothing when it cannot tell.
 std::optional<std::filesystem::path> executablePath();
 
-// The system's font folders, in search order (fontconfig's configured directories on Linux).
+// The system's font folders, in search order: fontconfig's configured directories on Linux; on
+// Windows the fonts folder as the system reports it, then the per-user fonts folder
+// (%LOCALAPPDATA%\Microsoft\Windows\Fonts, where Windows 10 installs fonts "for this user").
 std::vector<std::filesystem::path> systemFontDirs();
 
 // The first file named exactly `fileName` (text appended to the folder as it is) in the system
 // font folders: each folder itself first, then the folders below it, breadth first, in name
-// order. Nothing when no such file exists.
+// order (on Windows, where font folders are flat, only each folder itself). Nothing when no such
+// file exists.
 std::optional<std::filesystem::path> findSystemFont(const std::string& fileName);
 
 // ---- Text -----------------------------------------------------------------------------------
@@ -75,9 +102,18 @@ std::filesystem::path pathFromWide(const std::wstring& text);
 std::filesystem::path pathFromUtf8(const std::string& text);
 std::string pathToUtf8(const std::filesystem::path& path);
 
+// ---- Process --------------------------------------------------------------------------------
+
+// The command-line arguments as UTF-8 (on Windows taken from the wide command line, so that
+// names outside the ANSI code page survive), and the process set up for a run: a file-size
+// limit then fails a write with an error we can report instead of killing the process.
+std::vector<std::string> startProcess(int argc, char** argv);
+
 // ---- Console --------------------------------------------------------------------------------
 // All output goes through the narrow stdio streams as UTF-8; wide streams are never used, so
-// narrow and wide output can never mix on one stream.
+// narrow and wide output can never mix on one stream. On a Windows console, whose code page is
+// rarely UTF-8, the text is written as UTF-16 through the console itself instead, so that
+// non-ASCII paths show as they are.
 
 // Writes `text` to standard output as it is (no line end added) and flushes.
 void writeOut(const std::string& text);

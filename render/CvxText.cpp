@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/platform.h"
 #include "render/Sample.h"
 #include "render/Shape.h"
 
@@ -58,12 +59,13 @@ FT_UInt pixelHeight(FT_Face face, double span) {
 // data opens fine and then draws every glyph empty. Only the table directory is read: of a
 // TrueType or OpenType file, a collection or a WOFF file; other formats pass unchecked.
 std::string tablePastEnd(const std::string& path, long faceIndex) {
-    // The same narrow path FreeType opens; stdio rather than a file stream, which would set up
-    // the standard library's locale just for these few reads.
+    // Stdio rather than a file stream, which would set up the standard library's locale just for
+    // these few reads.
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
-    const std::unique_ptr<std::FILE, Closer> in(std::fopen(path.c_str(), "rb"));
+    const std::unique_ptr<std::FILE, Closer> in(
+        platform::openFile(platform::pathFromUtf8(path), "rb"));
     if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) return {};
     const long end = std::ftell(in.get());
     if (end <= 0) return {};
@@ -267,9 +269,57 @@ void copyBitmap(GreyCell& cell, const FT_Bitmap& bitmap, int32_t x0, int32_t y0)
 
 }  // namespace
 
+namespace {
+
+// FreeType reads the font through these when it cannot open the path itself (Windows, where
+// its own fopen would read a UTF-8 path in the ANSI code page). They do what FreeType's stdio
+// stream does.
+unsigned long readStream(FT_Stream stream, unsigned long offset, unsigned char* buffer,
+                         unsigned long count) {
+    std::FILE* file = static_cast<std::FILE*>(stream->descriptor.pointer);
+    if (count == 0 && offset > stream->size) return 1;  // a seek past the end fails
+    if (platform::fileSeek(file, offset) != 0) return count == 0 ? 1 : 0;
+    if (count == 0) return 0;
+    return static_cast<unsigned long>(std::fread(buffer, 1, count, file));
+}
+
+void closeStream(FT_Stream stream) {
+    std::fclose(static_cast<std::FILE*>(stream->descriptor.pointer));
+    stream->descriptor.pointer = nullptr;
+}
+
+// Opens face `faceIndex` of the font at the UTF-8 `path`. `stream` must outlive the face.
+FT_Error openFace(FT_Library library, const std::string& path, long faceIndex, FT_StreamRec& stream,
+                  FT_Face* face) {
+    if (platform::narrowPathsAreNative())
+        return FT_New_Face(library, path.c_str(), faceIndex, face);
+    std::FILE* file = platform::openFile(platform::pathFromUtf8(path), "rb");
+    if (file == nullptr) return FT_Err_Cannot_Open_Resource;
+    int64_t size = -1;
+    if (platform::fileSeek(file, 0) == 0 && std::fseek(file, 0, SEEK_END) == 0)
+        size = platform::fileTell(file);
+    if (size <= 0 || size > 0x7FFFFFFF) {
+        std::fclose(file);
+        return size == 0 ? FT_Err_Unknown_File_Format : FT_Err_Cannot_Open_Stream;
+    }
+    stream = FT_StreamRec{};
+    stream.size = static_cast<unsigned long>(size);
+    stream.descriptor.pointer = file;
+    stream.read = readStream;
+    stream.close = closeStream;
+    FT_Open_Args args{};
+    args.flags = FT_OPEN_STREAM;
+    args.stream = &stream;
+    // From here FreeType owns the file: it closes it on failure and with the face.
+    return FT_Open_Face(library, &args, faceIndex, face);
+}
+
+}  // namespace
+
 struct CvxText::Impl {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    FT_StreamRec stream{};  // the font file, when we open it for FreeType
     std::array<double, 4> size{20, 0.5, 0.1, 0};
     std::string lastFailure;  // of the latest renderGlyph call
     // The latest character-map lookup: the export loop asks for the same character twice (to
@@ -298,7 +348,7 @@ CvxText::CvxText(const std::string& fontPath, long faceIndex) : impl_(std::make_
         impl_->library = nullptr;
         throw FontError("cannot open " + font + describe("FT_Init_FreeType", error));
     }
-    error = FT_New_Face(impl_->library, fontPath.c_str(), faceIndex, &impl_->face);
+    error = openFace(impl_->library, fontPath, faceIndex, impl_->stream, &impl_->face);
     if (error != 0) {
         impl_->face = nullptr;
         throw FontError("cannot open " + font + describe("FT_New_Face", error));

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace {
 
 // libpng reports through these; the library never prints.
@@ -59,7 +61,7 @@ bool writePng(const std::string& fileName, const GreyCell& image, PngColour colo
     if (image.empty()) return false;
     const bool rgb = colour == PngColour::Rgb;
     std::vector<uint8_t> rowBuffer(rgb ? 3 * static_cast<size_t>(image.cols) : 0);
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = platform::openFile(platform::pathFromUtf8(fileName), "wb");
     if (file == nullptr) return false;
     const bool written = writePngStream(file, image, rgb, rowBuffer.data());
     const bool closed = std::fclose(file) == 0;

@@ -28,6 +28,7 @@ TEST(Messages, ProgressOnlyOnATerminal) {
     ToolSandbox box;
     box.writeConfig(R"({"customerVals": [{"firstVal": "0x4E00", "range": "1500"}],
                         "fontSet": {"font": "wqy-microhei.ttc", "fontSize": 12}})");
+    FONTBIN_SKIP_ON_WINDOWS("the terminal is simulated with script(1)");
     const std::string tool = testing_support::shellQuote(box.tool().string());
     // Not a terminal: nothing on stderr.
     auto plain = box.run({"FontConfig.json"});
@@ -49,6 +50,7 @@ TEST(Messages, AnErrorAfterProgressStartsOnAClearedLine) {
     ToolSandbox box;
     box.writeConfig(R"({"customerVals": [{"firstVal": "0x4E00", "range": "3000"}],
                         "fontSet": {"font": "wqy-microhei.ttc", "fontSize": 32, "renderMode": 8}})");
+    FONTBIN_SKIP_ON_WINDOWS("the terminal is simulated with script(1), the size limit with ulimit");
     const std::string tool = testing_support::shellQuote(box.tool().string());
     // The font file outgrows a 1 MB size limit during a run long enough for a progress line.
     auto tty =

@@ -2,7 +2,12 @@
 // bitmap file writer; the written file must then pass the device reader's checks. The font
 // settings vary with the input's length, so that every mutation that grows or shrinks a font
 // also tries another size, depth, style, scan order and rotation.
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <array>

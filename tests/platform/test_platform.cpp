@@ -96,7 +96,7 @@ TEST(Host, ExistenceAndExecutable) {
     EXPECT_FALSE(platform::pathExists(std::string(5000, 'x')));  // too long: false, no throw
     auto self = platform::executablePath();
     ASSERT_TRUE(self.has_value());
-    EXPECT_EQ(self->filename(), "platform_tests");
+    EXPECT_EQ(self->stem(), "platform_tests");
 }
 
 TEST(Host, FindsFontsBelowSystemFontFolders) {

@@ -1,6 +1,6 @@
-// A copy of a byte string that ends exactly at an inaccessible page on POSIX systems, so that a
-// read one byte past its end faults even without AddressSanitizer. Elsewhere a plain exact-size
-// heap copy (which AddressSanitizer watches).
+// A copy of a byte string that ends exactly at an inaccessible page on POSIX systems and
+// Windows, so that a read one byte past its end faults even without AddressSanitizer. Elsewhere
+// a plain exact-size heap copy (which AddressSanitizer watches).
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #define FBTEST_GUARD_PAGES 1
+#elif defined(_WIN32)
+#include <windows.h>
+#define FBTEST_GUARD_PAGES 1
 #endif
 
 namespace fbtest {
@@ -21,6 +24,19 @@ class GuardedBuffer {
 public:
     GuardedBuffer(const uint8_t* bytes, size_t size) : size_(size) {
 #ifdef FBTEST_GUARD_PAGES
+#ifdef _WIN32
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        mapped_ = (size + page_ - 1) / page_ * page_ + page_;
+        void* p = VirtualAlloc(nullptr, mapped_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        if (p != nullptr) {
+            base_ = static_cast<uint8_t*>(p);
+            DWORD old = 0;
+            VirtualProtect(base_ + mapped_ - page_, page_, PAGE_NOACCESS, &old);
+            data_ = base_ + mapped_ - page_ - size;
+        }
+#else
         page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
         mapped_ = (size + page_ - 1) / page_ * page_ + page_;
         void* p =
@@ -30,6 +46,7 @@ public:
             mprotect(base_ + mapped_ - page_, page_, PROT_NONE);
             data_ = base_ + mapped_ - page_ - size;
         }
+#endif
 #endif
         if (!data_) {
             heap_.reset(new uint8_t[size ? size : 1]);
@@ -42,7 +59,11 @@ public:
     GuardedBuffer& operator=(const GuardedBuffer&) = delete;
     ~GuardedBuffer() {
 #ifdef FBTEST_GUARD_PAGES
+#ifdef _WIN32
+        if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+#else
         if (base_) munmap(base_, mapped_);
+#endif
 #endif
     }
     const uint8_t* data() const {

@@ -82,7 +82,7 @@ class RoundTrip : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(RoundTrip, EveryGlyphDecodesToTheRenderedCell) {
     const RunCase& c = GetParam();
-    if (!fs::exists(fs::path(FONTBIN_BIN_DIR) / "fontbin"))
+    if (!fs::exists(testing_support::binary("fontbin")))
         GTEST_SKIP() << "fontbin is not built in " << FONTBIN_BIN_DIR;
     ToolSandbox box;
     box.addFont(FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf");
@@ -201,11 +201,11 @@ TEST_P(RoundTrip, EveryGlyphDecodesToTheRenderedCell) {
     EXPECT_EQ(records, font.glyph_count);
 
     // The inspector accepts the file, shows a glyph and draws the sheet.
-    auto inspect = testing_support::runShell(
-        testing_support::shellQuote((fs::path(FONTBIN_BIN_DIR) / "fontbin-inspect").string()) +
-            " " + stem + "_font.bin --rotate " + std::to_string(c.rotate) + " --scan " +
-            testing_support::shellQuote(c.scan) + " --show A --sheet sheet.png",
-        box.project());
+    auto inspect =
+        testing_support::runProgram(testing_support::binary("fontbin-inspect"),
+                                    {stem + "_font.bin", "--rotate", std::to_string(c.rotate),
+                                     "--scan", c.scan, "--show", "A", "--sheet", "sheet.png"},
+                                    box.project());
     EXPECT_EQ(inspect.status, 0) << inspect.err;
     EXPECT_NE(inspect.out.find("check       ok"), std::string::npos) << inspect.out;
     EXPECT_TRUE(fs::exists(box.project() / "sheet.png"));

@@ -377,7 +377,7 @@ Result run(const std::vector<std::string>& args) {
     }
 
     std::error_code ec;
-    const std::filesystem::path path(o.file);
+    const std::filesystem::path path = platform::pathFromUtf8(o.file);
     if (std::filesystem::is_directory(path, ec)) {
         r.err = prefix + o.file + ": is a directory\n";
         r.status = kViolation;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tools/inspect/Inspect.h"
 
 namespace inspect {
@@ -136,7 +137,7 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
     for (size_t k = 0; k < count; k += L.gridCols) info.rowStarts.push_back(L.glyphs[k].code_point);
 
     PngSink sink;
-    sink.file = std::fopen(path.c_str(), "wb");
+    sink.file = platform::openFile(platform::pathFromUtf8(path), "wb");
     if (!sink.file) return "cannot create " + path + ": " + std::strerror(errno);
     const unsigned bandLines = 64;
     std::vector<uint8_t> band(size_t(L.width) * 3 * bandLines);
@@ -144,7 +145,8 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
     if (sink.png) png_destroy_write_struct(&sink.png, sink.info ? &sink.info : nullptr);
     bool closed = std::fclose(sink.file) == 0;
     if (!ok || !closed) {
-        std::remove(path.c_str());
+        std::error_code ec;
+        std::filesystem::remove(platform::pathFromUtf8(path), ec);
         return "cannot write " + path + (sink.message[0] ? std::string(": ") + sink.message : "");
     }
     return {};

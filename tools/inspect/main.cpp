@@ -3,13 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tools/inspect/Inspect.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = platform::startProcess(argc, argv);
+    if (!args.empty()) args.erase(args.begin());
     inspect::Result result = inspect::run(args);
-    std::fwrite(result.out.data(), 1, result.out.size(), stdout);
-    std::fflush(stdout);
-    std::fwrite(result.err.data(), 1, result.err.size(), stderr);
+    platform::writeOut(result.out);
+    if (!result.err.empty()) platform::writeErr(result.err);
     return result.status;
 }

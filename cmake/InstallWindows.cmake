@@ -1,0 +1,22 @@
+# The Windows package: one folder to unpack anywhere, the tool beside its CodePage\ and font\
+# folders (it finds them through its own path), with a configuration that runs as it is.
+foreach(tool fontbin fontbin-inspect)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION .)
+  endif()
+endforeach()
+install(DIRECTORY ${FONTBIN_BIN_DIR}/CodePage ${FONTBIN_BIN_DIR}/font DESTINATION .)
+# fontbin.exe without an argument reads FontConfig.json beside itself.
+install(FILES ${PROJECT_SOURCE_DIR}/examples/windows-quickstart/FontConfig.json DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
+install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
+        DESTINATION reader)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME fontbin)
+set(CPACK_PACKAGE_VENDOR "fontbin developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Scalable fonts to bitmap font data for embedded displays")
+set(CPACK_PACKAGE_FILE_NAME fontbin-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+include(CPack)

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Cross-builds fontbin for 64-bit Windows into build-windows/ and packs
+# build-windows/fontbin-<version>-win64.zip.
+#
+# The toolchain is Debian's MinGW-w64, and the tests run under Debian's Wine. FreeType, libpng,
+# cJSON and GoogleTest are built from the upstream tarballs of Debian's own source packages, of
+# the upstream versions the Linux build links, so both builds draw with the same FreeType and
+# write the same bytes; zlib comes from libz-mingw-w64-dev. apt reads a private sources list and
+# keeps its state under build-windows/apt, so the machine's apt configuration is never touched.
+# Everything fetched and built is kept under build-windows/deps: a second run fetches and
+# rebuilds nothing.
+#
+# The host build (build/) comes first: its fontbin-codepage makes the CodePage tables, which
+# need iconv, and its fontbin is what the Windows outputs are compared with.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+
+W=$FONTBIN_ROOT/build-windows
+deps=$W/deps
+prefix=$deps/prefix
+toolchain=$FONTBIN_ROOT/cmake/mingw-w64-x86_64.cmake
+mkdir -p "$deps/downloads" "$deps/src" "$deps/build" "$deps/stamps" "$prefix"
+
+fontbin_install_missing g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 zip unzip xz-utils
+
+# ---- apt, privately: deb-src entries for the suites this machine installs from --------------
+apt_dir=$W/apt
+apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
+  -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache")
+
+apt_prepare() {
+  [ -f "$apt_dir/updated" ] && return 0
+  mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
+  : >"$apt_dir/sources.list"
+  if [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb +' /etc/apt/sources.list | grep debian | sed -E 's/^deb +/deb-src /' \
+      >>"$apt_dir/sources.list" || true
+  fi
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && grep -q debian "$f" || continue
+    sed -E 's/^Types:.*/Types: deb-src/' "$f" >"$apt_dir/sources.list.d/$(basename "$f")"
+  done
+  for f in /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    grep -E '^deb +' "$f" | grep debian | sed -E 's/^deb +/deb-src /' \
+      >>"$apt_dir/sources.list" || true
+  done
+  echo "Reading Debian's source package lists (private apt state in $apt_dir)"
+  fontbin_quiet apt-get "${apt_opts[@]}" update
+  touch "$apt_dir/updated"
+}
+
+# The upstream version of an installed package: no epoch, no Debian revision.
+upstream_version() {
+  local v
+  v=$(dpkg-query -W -f='${Version}' "$1")
+  v=${v#*:}
+  echo "${v%-*}"
+}
+
+# fetch_orig SOURCE-PACKAGE UPSTREAM-VERSION: the upstream tarball, checked against the hash
+# that Debian's signed index gives, unpacked into deps/src/SOURCE. Only the .orig tarball is
+# used: it is the released source, and Debian's patch tarball of an update may be gone.
+fetch_orig() {
+  local src=$1 version=$2 dir=$deps/src/$1
+  if [ -f "$dir/.fontbin-$version" ]; then
+    return 0
+  fi
+  apt_prepare
+  local line uri file size hash
+  line=$(apt-get "${apt_opts[@]}" source --print-uris "$src" 2>/dev/null |
+    grep -F "'" | grep -F " ${src}_${version}.orig.tar." | grep -v '\.asc ' | head -1) || true
+  if [ -z "$line" ]; then
+    echo "build-windows: Debian's sources have no upstream tarball of $src $version" >&2
+    return 1
+  fi
+  read -r uri file size hash <<<"$line"
+  uri=${uri//\'/}
+  if [ ! -f "$deps/downloads/$file" ]; then
+    echo "Fetching $file ($size bytes)"
+    fontbin_quiet /usr/lib/apt/apt-helper download-file "$uri" "$deps/downloads/$file.part" "$hash"
+    mv "$deps/downloads/$file.part" "$deps/downloads/$file"
+  fi
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  tar -xf "$deps/downloads/$file" -C "$dir" --strip-components=1
+  touch "$dir/.fontbin-$version"
+}
+
+# build_dep NAME VERSION [cmake options...]: configures, builds and installs into the prefix.
+build_dep() {
+  local name=$1 version=$2
+  shift 2
+  local stamp=$deps/stamps/$name-$version
+  [ -f "$stamp" ] && return 0
+  fetch_orig "$name" "$version"
+  echo "Building $name $version for Windows"
+  rm -rf "$deps/build/$name"
+  fontbin_quiet cmake -S "$deps/src/$name" -B "$deps/build/$name" -DCMAKE_BUILD_TYPE=Release \
+    "-DCMAKE_TOOLCHAIN_FILE=$toolchain" "-DFONTBIN_WINDOWS_DEPS=$prefix" \
+    "-DCMAKE_INSTALL_PREFIX=$prefix" -DBUILD_SHARED_LIBS=OFF "$@"
+  fontbin_quiet cmake --build "$deps/build/$name" -j"$(nproc)"
+  fontbin_quiet cmake --install "$deps/build/$name"
+  touch "$stamp"
+}
+
+build_dep libpng1.6 "$(upstream_version libpng-dev)" -DPNG_SHARED=OFF -DPNG_STATIC=ON \
+  -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON
+build_dep freetype "$(upstream_version libfreetype-dev)" -DFT_REQUIRE_ZLIB=ON -DFT_REQUIRE_PNG=ON \
+  -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+build_dep cjson "$(upstream_version libcjson-dev)" -DENABLE_CJSON_TEST=OFF \
+  -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF
+build_dep googletest "$(upstream_version googletest)" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
+
+# ---- Wine, with its state inside the build folder --------------------------------------------
+wrapper=$W/wine-run
+cat >"$wrapper.new" <<EOF
+#!/bin/sh
+# Runs a Windows program under Wine with this build's own Wine prefix.
+export WINEPREFIX="$W/wine"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+exec wine "\$@"
+EOF
+chmod +x "$wrapper.new"
+mv "$wrapper.new" "$wrapper"
+if [ ! -f "$W/wine/system.reg" ]; then
+  echo "Creating the Wine prefix $W/wine"
+  WINEPREFIX="$W/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" fontbin_quiet wineboot -i
+fi
+# The fonts the tests and examples name, where a Windows user has them: the Windows fonts folder.
+for font in truetype/dejavu/DejaVuSans.ttf truetype/dejavu/DejaVuSansMono.ttf \
+  truetype/wqy/wqy-microhei.ttc truetype/wqy/wqy-zenhei.ttc opentype/ipafont-gothic/ipag.ttf; do
+  cp -u "/usr/share/fonts/$font" "$W/wine/drive_c/windows/Fonts/"
+done
+
+# ---- fontbin itself ---------------------------------------------------------------------------
+echo "Building fontbin for Windows into $W"
+fontbin_quiet cmake -S "$FONTBIN_ROOT" -B "$W" -DCMAKE_BUILD_TYPE=Release \
+  "-DCMAKE_TOOLCHAIN_FILE=$toolchain" "-DFONTBIN_WINDOWS_DEPS=$prefix" \
+  "-DFONTBIN_WINE_WRAPPER=$wrapper" "-DFONTBIN_HOST_BIN_DIR=$FONTBIN_ROOT/build/bin" \
+  -DFONTBIN_BENCH=OFF
+fontbin_quiet cmake --build "$W" -j"$(nproc)"
+(cd "$W" && fontbin_quiet cpack -G ZIP)
+echo "Windows package: $(ls "$W"/fontbin-*-win64.zip)"
