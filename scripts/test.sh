@@ -6,13 +6,33 @@
 # tests/fuzz/ (tests Fuzz.Replay.*). Left out of the sanitizer run: the valgrind test (label
 # "valgrind"; it runs once, above) and the package test, which builds and installs a .deb.
 # FONTBIN_SANITIZERS=0 skips the second run.
+#
+# Last, the Windows stage: scripts/build-windows.sh cross-builds fontbin.exe and its tests with
+# MinGW-w64 into build-windows/, and the suite runs again under Wine, with a test that unpacks
+# the zip and compares its outputs with the Linux build's. It needs Debian (the toolchain, Wine
+# and the libraries' sources are Debian's packages); elsewhere it is skipped with a message.
+# FONTBIN_WINDOWS=0 skips it.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 cd "$FONTBIN_ROOT/build"
 ctest --output-on-failure -j"$(nproc)"
 
-[ "${FONTBIN_SANITIZERS:-1}" != 0 ] || exit 0
+windows_stage() {
+  [ "${FONTBIN_WINDOWS:-1}" != 0 ] || return 0
+  if [ ! -f /etc/debian_version ] || ! command -v apt-get >/dev/null; then
+    echo "Windows stage skipped: it needs Debian's MinGW-w64, Wine and source packages"
+    return 0
+  fi
+  bash "$FONTBIN_ROOT/scripts/build-windows.sh"
+  cd "$FONTBIN_ROOT/build-windows"
+  ctest --output-on-failure -j"$(nproc)"
+}
+
+if [ "${FONTBIN_SANITIZERS:-1}" = 0 ]; then
+  windows_stage
+  exit 0
+fi
 
 san="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 fontbin_build "$FONTBIN_ROOT/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFONTBIN_BENCH=OFF \
@@ -31,3 +51,5 @@ if ! ctest --output-on-failure -j"$(nproc)" -LE valgrind -E '^Package\.' >"$log"
 fi
 echo "sanitizers (build-asan): $(grep -E 'tests passed' "$log")"
 rm -f "$log"
+
+windows_stage

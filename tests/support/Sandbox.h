@@ -43,7 +43,7 @@ inline fs::path binary(const std::string& name) {
 // The first line the tool prints: its folder quoted, with backslashes and quotes escaped.
 inline std::string toolDirLine(const fs::path& dir) {
     std::string out = "\"";
-    for (char c : dir.string()) {
+    for (char c : dir.u8string()) {
         if (c == '\\' || c == '"') out += '\\';
         out += c;
     }

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The Windows package, unpacked into a fresh folder and run under Wine, writes exactly the files
+# the Linux build writes: for its own FontConfig.json (run with no argument) and for every
+# configuration under examples/.
+# Usage: test_zip.sh BUILD_DIR WINE_WRAPPER HOST_BIN_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+wine=$2
+host=$3
+source=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G ZIP -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
+pkg=$(echo "$work"/unpacked/fontbin-*-win64)
+for f in fontbin.exe fontbin-inspect.exe FontConfig.json README.md font/unifont.ttf \
+  CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fontbin_reader.c; do
+  test -f "$pkg/$f" || { echo "the package lacks $f"; exit 1; }
+done
+
+failures=0
+# compare WINDOWS_DIR LINUX_DIR: every output of both folders, byte for byte.
+compare() {
+  local win=$1 linux=$2 names f
+  names=$(cd "$linux" && ls -- *_font.bin *_out.cst 2>/dev/null || true)
+  if [ -z "$names" ]; then
+    echo "no outputs in $linux"
+    failures=$((failures + 1))
+    return
+  fi
+  for f in $names; do
+    if ! cmp -s "$win/$f" "$linux/$f"; then
+      echo "differs from the Linux build: ${win#"$work"/}/$f"
+      failures=$((failures + 1))
+    fi
+  done
+  [ "$(cd "$win" && ls -- *_font.bin *_out.cst 2>/dev/null)" = "$names" ] ||
+    { echo "other outputs in $win"; failures=$((failures + 1)); }
+}
+
+# The quick start: fontbin.exe with no argument reads FontConfig.json beside itself.
+(cd "$pkg" && "$wine" fontbin.exe >"$work/quick.out" 2>&1) || { cat "$work/quick.out"; exit 1; }
+mkdir "$work/linux-quick"
+cp "$pkg/FontConfig.json" "$work/linux-quick/"
+(cd "$work/linux-quick" && "$host/fontbin" "$PWD/FontConfig.json" >/dev/null)
+mkdir "$work/win-quick"
+cp "$pkg"/*_font.bin "$pkg"/*_out.cst "$work/win-quick/"
+compare "$work/win-quick" "$work/linux-quick"
+
+# Every example, each build on its own copy of the tree, run from the configuration's folder.
+for side in win linux; do
+  mkdir "$work/$side"
+  cp -r "$source/examples" "$work/$side/"
+  find "$work/$side" \( -name '*_font.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
+done
+configs=0
+for config in $(cd "$work/linux/examples" && ls -- */*.json); do
+  dir=$(dirname "$config")
+  name=$(basename "$config")
+  (cd "$work/win/examples/$dir" && "$wine" "$pkg/fontbin.exe" "$name" >"$work/run.out" 2>&1) ||
+    { echo "fontbin.exe failed on $config:"; cat "$work/run.out"; failures=$((failures + 1)); }
+  (cd "$work/linux/examples/$dir" && "$host/fontbin" "$name" >/dev/null 2>&1)
+  configs=$((configs + 1))
+done
+for dir in "$work"/linux/examples/*/; do
+  compare "$work/win/examples/$(basename "$dir")" "$dir"
+done
+echo "$configs example configurations and the package's own: $failures difference(s)"
+[ "$failures" -eq 0 ]
