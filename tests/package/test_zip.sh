@@ -19,6 +19,16 @@ for f in fontbin.exe fontbin-inspect.exe FontConfig.json README.md font/unifont.
   test -f "$pkg/$f" || { echo "the package lacks $f"; exit 1; }
 done
 
+# Statically linked: the executables import only DLLs that every Windows has.
+for exe in "$pkg"/*.exe; do
+  for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p'); do
+    case "${dll,,}" in
+      kernel32.dll | msvcrt.dll | ole32.dll | shell32.dll | user32.dll | advapi32.dll) ;;
+      *) echo "$(basename "$exe") needs $dll, which Windows does not have"; exit 1 ;;
+    esac
+  done
+done
+
 failures=0
 # compare WINDOWS_DIR LINUX_DIR: every output of both folders, byte for byte.
 compare() {
@@ -53,6 +63,8 @@ for side in win linux; do
   mkdir "$work/$side"
   cp -r "$source/examples" "$work/$side/"
   find "$work/$side" \( -name '*_font.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
+  # A sample folder in the working directory gets the letters as drawn.
+  mkdir "$work/$side/examples/oled-ascii-12px/sample"
 done
 configs=0
 for config in $(cd "$work/linux/examples" && ls -- */*.json); do
@@ -66,5 +78,9 @@ done
 for dir in "$work"/linux/examples/*/; do
   compare "$work/win/examples/$(basename "$dir")" "$dir"
 done
+samples=$(ls "$work/linux/examples/oled-ascii-12px/sample" | wc -l)
+[ "$samples" = 26 ] || { echo "$samples sample images on Linux, not 26"; failures=$((failures + 1)); }
+diff -r "$work/win/examples/oled-ascii-12px/sample" "$work/linux/examples/oled-ascii-12px/sample" ||
+  failures=$((failures + 1))
 echo "$configs example configurations and the package's own: $failures difference(s)"
 [ "$failures" -eq 0 ]
