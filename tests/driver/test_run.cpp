@@ -45,11 +45,12 @@ TEST(RunSequence, CommandLineErrors) {
     EXPECT_EQ(r.status, 254);
     EXPECT_EQ(r.out,
               quoted(box.toolDir()) + "sub\n" + box.project().string() + "\nsub not exist!\n");
-    // Two arguments: only the tool's folder is printed.
+    // Two arguments: only the tool's folder is printed; the usage line goes to stderr.
     r = box.run({"a", "b"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, quoted(box.toolDir()));
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err.rfind("Usage: fontbin [CONFIG]", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("2 arguments were given"), std::string::npos) << r.err;
 }
 
 TEST(RunSequence, RelativeArgumentAndQuotedToolFolder) {
@@ -111,6 +112,9 @@ TEST(RunSequence, InvalidValuesStopBeforeAnythingIsWritten) {
         {R"("fontSize": 252)", "[Setting]\nrotate=1\n", "fontSize"},  // rows round up to 256
         {"\"font\": \"" + std::string(113, 'a') + ".ttf\"", "", "font"},
         {R"("fontSize": 16)", "[Setting]\nrotate=9999999999\n", "rotate"},
+        {R"("hinting": "full")", "",
+         R"(hinting "full" is not supported: use "default", "none", "light", "mono" or "auto")"},
+        {R"("hinting": "")", "", "hinting \"\""},
     };
     for (const Case& c : cases) {
         ToolSandbox box;
