@@ -44,33 +44,6 @@ TEST(CellGeometry, ValidationLimits) {
     EXPECT_NE(validateFontSet(s, 0), "");
 }
 
-TEST(CellGeometry, TooLargeNamesTheRealMaximum) {
-    struct Case {
-        int32_t fontSize;
-        int32_t italic;
-        const char* scanMode;
-        int32_t rotate;
-        const char* says;
-    } cases[] = {
-        {256, 0, "H", 0,
-         "fontSize 256 is out of range: use 1 to 248 pixels (the largest for row "
-         "scanning, "},
-        {249, 0, "H", 0, "use 1 to 248 pixels (the largest for row scanning, "},
-        {200, 1, "H", 0, "use 1 to 165 pixels (the largest for row scanning with italic, "},
-        {200, 1, "V", 0, "use 1 to 170 pixels (the largest for column scanning with italic, "},
-        {252, 0, "H", 1, "use 1 to 248 pixels (the largest with rotation, "},
-        {0, 0, "V", 0, "fontSize 0 is out of range: use 1 to 248 pixels"},
-    };
-    for (const Case& c : cases) {
-        FontSetSettings s;
-        s.fontSize = c.fontSize;
-        s.italic = c.italic;
-        s.scanMode = c.scanMode;
-        EXPECT_NE(validateFontSet(s, c.rotate).find(c.says), std::string::npos)
-            << validateFontSet(s, c.rotate);
-    }
-}
-
 TEST(Console, QuotedPathsEscapeBackslashesAndQuotes) {
     EXPECT_EQ(quotePath("C:\\tools"), "\"C:\\\\tools\"");
     EXPECT_EQ(quotePath("/a\"b"), "\"/a\\\"b\"");

@@ -82,14 +82,3 @@ TEST(Hinting, MonoGivesDejaVuSansMonoEvenStemsAtOneBit) {
         for (int w : after) EXPECT_EQ(w, 1) << c;
     }
 }
-
-TEST(Hinting, EveryValueDraws) {
-    ToolSandbox box;
-    const std::vector<uint8_t> absent = letters16(box, "");
-    for (const char* value : {"none", "light", "auto"}) {
-        const std::vector<uint8_t> file = letters16(box, value);
-        EXPECT_EQ(file.size(), absent.size()) << value;
-    }
-    // "auto" uses FreeType's auto-hinter, which also evens the stems at one bit.
-    for (int w : stemWidths(letters16(box, "auto"), 'E')) EXPECT_EQ(w, 1);
-}

@@ -107,9 +107,13 @@ TEST(RunSequence, InvalidValuesStopBeforeAnythingIsWritten) {
         {R"("renderMode": 3)", "", "renderMode"},
         {R"("renderMode": 0)", "", "renderMode"},
         {R"("fontSize": 0)", "", "fontSize"},
-        {R"("fontSize": 256)", "", "fontSize"},
-        {R"("fontSize": 200, "italic": true)", "", "fontSize"},       // 300 columns
-        {R"("fontSize": 252)", "[Setting]\nrotate=1\n", "fontSize"},  // rows round up to 256
+        // Too large: the message names the real maximum for the scan order, italic and rotation.
+        {R"("fontSize": 256)", "", "use 1 to 248 pixels (the largest for row scanning, "},
+        {R"("fontSize": 200, "italic": true)", "",  // 300 columns
+         "use 1 to 165 pixels (the largest for row scanning with italic, "},
+        {R"("fontSize": 200, "italic": true, "scanMode": "V")", "", "use 1 to 170 pixels"},
+        {R"("fontSize": 252)", "[Setting]\nrotate=1\n",  // rows round up to 256
+         "use 1 to 248 pixels (the largest with rotation, "},
         {"\"font\": \"" + std::string(113, 'a') + ".ttf\"", "", "font"},
         {R"("fontSize": 16)", "[Setting]\nrotate=9999999999\n", "rotate"},
         {R"("hinting": "full")", "",
