@@ -1,5 +1,7 @@
 #include "charset/CharacterTables.h"
 
+#include <cstdio>
+
 #include "charset/CodePageFile.h"
 #include "charset/ListFiles.h"
 #include "platform/platform.h"
@@ -17,13 +19,24 @@ fs::path codePagePath(const fs::path& toolDir, const std::wstring& name) {
     return fs::path(joined);
 }
 
-bool applyCustomerRange(uint16_t* charIndex, const CustomerRange& range) {
+bool applyCustomerRange(uint16_t* charIndex, const CustomerRange& range, std::string* why) {
     const int64_t first = range.firstVal;
     const int64_t end = first + range.range;
-    if (end < INT32_MIN || end > INT32_MAX) return false;  // the sum overflows 32 bits
-    if (end > int64_t{kCodePointCount}) return false;      // reaches beyond U+FFFF
-    if (first >= end) return true;                         // empty: nothing to mark, no fault
-    if (first < 0) return false;                           // would start below U+0000
+    auto reject = [&](const std::string& reason) {
+        if (why)
+            *why = "customer range firstVal " + std::to_string(range.firstVal) + ", range " +
+                   std::to_string(range.range) + " is skipped: " + reason;
+        return false;
+    };
+    if (end < INT32_MIN || end > INT32_MAX)
+        return reject("firstVal + range does not fit in 32 bits");
+    if (end > int64_t{kCodePointCount}) {
+        char last[16];
+        std::snprintf(last, sizeof last, "U+%04llX", static_cast<unsigned long long>(end - 1));
+        return reject("it would end at " + std::string(last) + ", past U+FFFF");
+    }
+    if (first >= end) return true;  // empty: nothing to mark, no fault
+    if (first < 0) return reject("it starts below U+0000");
     for (int64_t c = first; c < end; ++c) markCodePoint(charIndex, static_cast<uint16_t>(c));
     return true;
 }
@@ -65,8 +78,15 @@ SelectionReport buildCharacterTables(const fs::path& toolDir, const FontConfig& 
         loadCstFile(platform::pathFromWide(path), index, &problem);
         if (!problem.empty()) report.warnings.push_back(problem);
     }
+    // Characters from text come after the other files and before the ranges.
+    for (const std::wstring& path : config.textPaths)
+        loadTextFile(platform::pathFromWide(path), index, &report.warnings);
     for (const CustomerRange& range : config.customerVals) {
-        if (!applyCustomerRange(index, range)) ++report.rejectedRanges;
+        std::string why;
+        if (!applyCustomerRange(index, range, &why)) {
+            ++report.rejectedRanges;
+            report.rejectedRangeReasons.push_back(why);
+        }
     }
     listAndNumber(tables);
     return report;

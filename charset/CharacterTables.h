@@ -32,14 +32,16 @@ struct SelectionReport {
     // Customer ranges skipped because they reach beyond U+FFFF, start below U+0000 or overflow
     // 32 bits. The driver prints "error customer range" (no line end) once for each.
     int32_t rejectedRanges = 0;
+    // For each of them, in order: its values and why it was skipped.
+    std::vector<std::string> rejectedRangeReasons;
     // One line each about a selection file that could not be opened or is malformed.
     std::vector<std::string> warnings;
 };
 
 // Allocates both tables with every slot 0xFFFF, then applies, in this order: the code pages
 // (<toolDir><sep>CodePage<sep><name>, joined as text so that a name is never taken as a path of
-// its own), the mapping files, the cst files (paths as configured) and the customer ranges; then
-// lists and numbers the selection. Never fails; problems are returned in the report.
+// its own), the mapping files, the cst files (paths as configured), the text files and the customer
+// ranges; then lists and numbers the selection. Never fails; problems are returned in the report.
 SelectionReport buildCharacterTables(const std::filesystem::path& toolDir, const FontConfig& config,
                                      CharacterTables& tables);
 
@@ -49,7 +51,9 @@ std::filesystem::path codePagePath(const std::filesystem::path& toolDir, const s
 // Applies one customer range to a 65,536-slot table. Returns false (nothing marked) for a range
 // that must be reported: it ends beyond U+FFFF, its end overflows 32 bits, or it starts below
 // U+0000 while covering at least one code point. An empty or negative range returns true.
-bool applyCustomerRange(uint16_t* charIndex, const CustomerRange& range);
+// `why`, when given, receives a line with the range's values and the reason it is refused.
+bool applyCustomerRange(uint16_t* charIndex, const CustomerRange& range,
+                        std::string* why = nullptr);
 
 // Lists the marked slots into charList and numbers them in charIndex (two linear passes).
 void listAndNumber(CharacterTables& tables);

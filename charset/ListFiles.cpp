@@ -178,3 +178,108 @@ int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex, std::str
     applyCstImage(imageBytes(image), image.size(), charIndex, quotedPath(path), problem);
     return 0;
 }
+
+namespace {
+
+// The length of the UTF-8 sequence that starts `p` (at most `left` bytes available) and its code
+// point, or 0 when the bytes there are not valid UTF-8: a stray continuation byte, a sequence cut
+// short, an overlong form, a surrogate or a value beyond U+10FFFF.
+size_t decodeUtf8(const uint8_t* p, size_t left, uint32_t& code) {
+    const uint8_t b = p[0];
+    size_t length = 0;
+    uint32_t minimum = 0;
+    if (b < 0x80) {
+        code = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+        code = b & 0x1Fu;
+        minimum = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        code = b & 0x0Fu;
+        minimum = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        code = b & 0x07u;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        code = code << 6 | (p[i] & 0x3Fu);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+// Counts one kind of skipped text and remembers where the first one was.
+struct Skipped {
+    size_t count = 0;
+    size_t line = 0;
+    size_t column = 0;
+    void add(size_t atLine, size_t atColumn) {
+        if (count++ == 0) {
+            line = atLine;
+            column = atColumn;
+        }
+    }
+    std::string where() const {
+        return "first: line " + std::to_string(line) + ", column " + std::to_string(column);
+    }
+};
+
+}  // namespace
+
+void applyTextImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const std::string& name,
+                    std::vector<std::string>* problems) {
+    size_t i = 0;
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) i = 3;
+    size_t line = 1;
+    size_t column = 1;  // in characters; a byte that is not UTF-8 counts as one
+    Skipped invalid;
+    Skipped beyond;
+    while (i < size) {
+        uint32_t code = 0;
+        const size_t length = decodeUtf8(bytes + i, size - i, code);
+        if (length == 0) {
+            invalid.add(line, column);
+            ++i;
+            ++column;
+            continue;
+        }
+        i += length;
+        if (code == '\n') {
+            ++line;
+            column = 1;
+            continue;
+        }
+        if (code != '\r') {
+            if (code > 0xFFFF)
+                beyond.add(line, column);
+            else
+                markCodePoint(charIndex, static_cast<uint16_t>(code));
+        }
+        ++column;
+    }
+    if (!problems) return;
+    if (invalid.count > 0)
+        problems->push_back("text file " + name + ": " + std::to_string(invalid.count) +
+                            " byte(s) that are not valid UTF-8 skipped (" + invalid.where() + ")");
+    if (beyond.count > 0)
+        problems->push_back("text file " + name + ": " + std::to_string(beyond.count) +
+                            " character(s) beyond U+FFFF skipped (" + beyond.where() + ")");
+}
+
+void loadTextFile(const std::filesystem::path& path, uint16_t* charIndex,
+                  std::vector<std::string>* problems) {
+    std::string image;
+    std::string problem;
+    if (!readSelectionFile(path, "text file", image, &problem)) {
+        if (problems) problems->push_back(problem);
+        return;
+    }
+    applyTextImage(imageBytes(image), image.size(), charIndex, quotedPath(path), problems);
+}

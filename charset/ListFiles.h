@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // A mapping line is seen through a 600-byte buffer: at most this many characters count.
 constexpr size_t kMappingLineLimit = 599;
@@ -26,6 +27,15 @@ void applyMappingImage(const uint8_t* bytes, size_t size, uint16_t* charIndex,
                        const std::string& name, std::string* problem = nullptr);
 void applyCstImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const std::string& name,
                    std::string* problem = nullptr);
+
+// Marks every character of a UTF-8 text file: each code point that occurs, the space included.
+// Line ends (CR, LF) and a leading byte-order mark are not characters. Invalid UTF-8 and code
+// points beyond U+FFFF are skipped; `problems` receives one line for each of the two kinds
+// (how many, and where the first one is), or one line for a file that cannot be opened.
+void loadTextFile(const std::filesystem::path& path, uint16_t* charIndex,
+                  std::vector<std::string>* problems = nullptr);
+void applyTextImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const std::string& name,
+                    std::vector<std::string>* problems = nullptr);
 
 // ---- The pieces of the mapping reader, exposed for testing -----------------------------------
 

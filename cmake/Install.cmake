@@ -27,6 +27,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR
 # Beside README as docs/, so its links and pictures work in the installed copy too.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
+# The examples that README and the cookbook link to, without the outputs of earlier runs.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        PATTERN "*_font.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE PATTERN "*_sheet.png" EXCLUDE
+        PATTERN "*.tmp*" EXCLUDE)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fontbin)

@@ -2,7 +2,10 @@
 
 #include <cjson/cJSON.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -64,6 +67,13 @@ std::vector<ConfigBinding> makeConfigBindings(FontConfig& m) {
         intBinding("root.fontSet", "renderMode", BindingKind::Number, &fs.renderMode),
         intBinding("root.fontSet", "indexMethod", BindingKind::Number, &fs.indexMethod),
         intBinding("root.fontSet", "crop", BindingKind::Number, &fs.crop),
+    };
+}
+
+std::vector<ConfigBinding> makeExtensionBindings(FontConfig& m) {
+    return {
+        listBinding("root", "textPaths", BindingKind::WideStringList, &m.textPaths),
+        textBinding("root.fontSet", "hinting", &m.fontSet.hinting),
     };
 }
 
@@ -253,7 +263,8 @@ std::string textPosition(const char* text, size_t offset) {
 }  // namespace
 
 bool bindConfigText(const char* text, size_t size, FontConfig& model,
-                    std::vector<std::string>* warnings, std::string* parseError) {
+                    std::vector<std::string>* warnings, std::string* parseError,
+                    std::vector<std::string>* unknownKeys) {
     // Editors on Windows like to start UTF-8 files with a byte-order mark; skip it.
     if (size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
         static_cast<unsigned char>(text[1]) == 0xBB &&
@@ -274,19 +285,116 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
         }
         return false;
     }
-    const std::vector<ConfigBinding> bindings = makeConfigBindings(model);
+    std::vector<ConfigBinding> bindings = makeConfigBindings(model);
+    for (ConfigBinding& b : makeExtensionBindings(model)) bindings.push_back(std::move(b));
     bindConfig(model, bindings, "root", tree, warnings);
+    if (unknownKeys) *unknownKeys = findUnknownKeys(tree);
     cJSON_Delete(tree);
     return true;
 }
 
 ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
-                          std::vector<std::string>* warnings, std::string* parseError) {
+                          std::vector<std::string>* warnings, std::string* parseError,
+                          std::vector<std::string>* unknownKeys) {
     // A directory or a pipe is not a configuration file; the reader refuses both.
     std::string buffer;
     std::string reason;
     if (!platform::readWholeFile(path, buffer, reason)) return ConfigLoad::CannotOpen;
-    return bindConfigText(buffer.data(), buffer.size(), model, warnings, parseError)
+    return bindConfigText(buffer.data(), buffer.size(), model, warnings, parseError, unknownKeys)
                ? ConfigLoad::Loaded
                : ConfigLoad::NotJson;
+}
+
+size_t editDistance(const std::string& a, const std::string& b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            const size_t replace = diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1);
+            row[j] = std::min({replace, above + 1, row[j - 1] + 1});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+namespace {
+
+// Members each level of the file knows. Besides those bound above, the font-set keys that other
+// features read (a collection's face, a variable font's instance, further fonts, advance widths)
+// count as known, so that a file written for them draws no warning here.
+const std::vector<std::string> kRootKeys = {"codePages",    "mappingPaths", "cstPaths",
+                                            "customerVals", "fontSet",      "textPaths"};
+const std::vector<std::string> kFontSetKeys = {
+    "font", "fontSize", "scanMode",  "bold",       "italic",        "renderMode", "indexMethod",
+    "crop", "hinting",  "faceIndex", "variations", "fallbackFonts", "advances"};
+const std::vector<std::string> kRangeKeys = {"firstVal", "range"};
+
+// As cJSON_GetObjectItem compares member names: ASCII letters without regard to case.
+bool knows(const std::vector<std::string>& keys, const char* name) {
+    return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
+        return k.size() == std::strlen(name) && editDistance(k, name) == 0;
+    });
+}
+
+// The known key nearest to `name`, with the number of edits between them.
+std::pair<const std::string*, size_t> nearest(const std::vector<std::string>& keys,
+                                              const std::string& name) {
+    const std::string* best = nullptr;
+    size_t bestDistance = 0;
+    auto lower = [](std::string t) {
+        for (char& c : t)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return t;
+    };
+    for (const std::string& k : keys) {
+        size_t d = editDistance(name, k);
+        // A part of the key ("size" for "fontSize") is as near as one edit.
+        if (d > 1 && name.size() >= 3 && lower(k).find(lower(name)) != std::string::npos) d = 1;
+        if (!best || d < bestDistance) {
+            best = &k;
+            bestDistance = d;
+        }
+    }
+    return {best, bestDistance};
+}
+
+// `keys` are the members this object knows; `elsewhere` those of the other level, where a key
+// written at the wrong level belongs.
+void checkMembers(const cJSON* node, const std::vector<std::string>& keys, const std::string& where,
+                  const std::vector<std::string>& elsewhere, const std::string& elsewhereName,
+                  std::vector<std::string>& lines) {
+    if (!cJSON_IsObject(node)) return;
+    for (const cJSON* member = node->child; member; member = member->next) {
+        if (!member->string || knows(keys, member->string)) continue;
+        const std::string name = member->string;
+        std::string line = "\"" + name + "\" " + where + " is not a known key and is ignored; ";
+        const auto here = nearest(keys, name);
+        const auto there = nearest(elsewhere, name);
+        if (there.first && there.second == 0)
+            line += "it belongs " + elsewhereName;
+        else if (there.first && there.second < here.second)
+            line += "did you mean \"" + *there.first + "\" " + elsewhereName + "?";
+        else
+            line += "did you mean \"" + *here.first + "\"?";
+        lines.push_back(line);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> findUnknownKeys(const cJSON* root) {
+    std::vector<std::string> lines;
+    checkMembers(root, kRootKeys, "at the top level", kFontSetKeys, "inside \"fontSet\"", lines);
+    if (!cJSON_IsObject(root)) return lines;
+    if (const cJSON* fontSet = cJSON_GetObjectItem(root, "fontSet"))
+        checkMembers(fontSet, kFontSetKeys, "in fontSet", kRootKeys, "at the top level", lines);
+    forEachElement(cJSON_GetObjectItem(root, "customerVals"), [&](const cJSON* element) {
+        checkMembers(element, kRangeKeys, "in a customerVals element", {}, "", lines);
+    });
+    return lines;
 }

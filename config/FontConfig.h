@@ -18,6 +18,9 @@ struct FontSetSettings {
     int32_t renderMode = 1;      // bits per pixel: 1, 2, 4 or 8
     int32_t indexMethod = 1;     // lowest bit: 1 = code-point list, 0 = full glyph-number table
     int32_t crop = 0;            // lowest bit: 1 = offset table with trimmed records
+    // FreeType's hinting for every glyph load: "default" (FreeType's own choice, as without the
+    // key), "none", "light", "mono" or "auto". Anything else is refused before the run starts.
+    std::string hinting = "default";
 };
 
 // `range` consecutive code points starting at `firstVal`.
@@ -31,6 +34,7 @@ struct FontConfig {
     std::vector<std::wstring> codePages;     // code-page file names under <toolDir>/CodePage
     std::vector<std::wstring> mappingPaths;  // text mapping files, relative to the working dir
     std::vector<std::wstring> cstPaths;      // binary code-point lists
+    std::vector<std::wstring> textPaths;     // UTF-8 text files: every character in them
     std::vector<CustomerRange> customerVals;
     FontSetSettings fontSet;
     // Scratch record the binder fills from one customerVals element before appending a copy.
@@ -62,6 +66,10 @@ struct ConfigBinding {
 // The 15 bindings, in visiting order, with targets inside `model`.
 std::vector<ConfigBinding> makeConfigBindings(FontConfig& model);
 
+// The bindings of the keys added since: "textPaths" and fontSet "hinting". They are visited after
+// the 15 above, so a file without them binds exactly as before.
+std::vector<ConfigBinding> makeExtensionBindings(FontConfig& model);
+
 // Binds the members of `node` that the table names under `path` into `model`. A null node
 // binds nothing. Never fails: a member of the wrong JSON type is read by the binding's kind.
 // Members that must be text but are not (and are therefore ignored) are described, one line
@@ -78,15 +86,27 @@ enum class ConfigLoad {
 
 // Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped.
 // When the text is not JSON, `parseError` (if given) says where the parser gave up.
+// `unknownKeys` (if given) receives one line per member that no binding knows.
 ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
                           std::vector<std::string>* warnings = nullptr,
-                          std::string* parseError = nullptr);
+                          std::string* parseError = nullptr,
+                          std::vector<std::string>* unknownKeys = nullptr);
 
 // Parses and binds JSON text held in memory (the file's contents). Returns false when the text
 // is not valid JSON.
 bool bindConfigText(const char* text, size_t size, FontConfig& model,
-                    std::vector<std::string>* warnings = nullptr,
-                    std::string* parseError = nullptr);
+                    std::vector<std::string>* warnings = nullptr, std::string* parseError = nullptr,
+                    std::vector<std::string>* unknownKeys = nullptr);
+
+// One line per member of the root object, of "fontSet" and of the "customerVals" elements
+// that the configuration does not know, each with the nearest known key: `"size" in fontSet is
+// not a known key and is ignored; did you mean "fontSize"?`. Keys compare without regard to
+// ASCII case, as the binder looks them up.
+std::vector<std::string> findUnknownKeys(const cJSON* root);
+
+// The number of single-character edits (insert, delete, replace) between two texts, letters
+// compared without regard to ASCII case.
+size_t editDistance(const std::string& a, const std::string& b);
 
 // Formatted reading of an integer from configuration text: base 16 after a leading "0x"/"0X",
 // otherwise base 10; leading blanks skipped, optional sign, stops at the first non-digit.

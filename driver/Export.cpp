@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "driver/CellGeometry.h"
+#include "driver/FontLookup.h"
 #include "driver/OutputFile.h"
 #include "driver/Progress.h"
 #include "driver/Run.h"
@@ -20,7 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDefaultFont = "simsun.ttc";
-constexpr const char* kFallbackFont = "unifont.ttf";
 
 std::string separator() {
     return platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/";
@@ -43,11 +43,13 @@ bool allZero(const uint8_t* data, size_t size) {
 }  // namespace
 
 int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
-                  const TransformSettings& transform, const CharacterTables& tables) {
+                  const TransformSettings& transform, const CharacterTables& tables,
+                  const FontLookup& lookup) {
     // Names come from the font as configured, before the default applies: an empty font gives
-    // names that start with "_size".
-    const std::string base = fontStem(fontSet.font) + "_size" + std::to_string(fontSet.fontSize) +
-                             "_bits" + std::to_string(fontSet.renderMode);
+    // names that start with "_size". A font found only as a path is named after its file.
+    const std::string base = fontStem(lookup.nameFont) + "_size" +
+                             std::to_string(fontSet.fontSize) + "_bits" +
+                             std::to_string(fontSet.renderMode);
     const fs::path fontFilePath = outputPath(projectDir, base + "_font.bin");
     const fs::path listFilePath = outputPath(projectDir, base + "_out.cst");
 
@@ -61,20 +63,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     }
 
     if (fontSet.font.empty()) fontSet.font = kDefaultFont;
+    // The font file's header names the font as the outputs do.
+    if (lookup.byPath) fontSet.font = lookup.nameFont;
 
-    // The font is a bare file name: the system's font folders first, then the tool's own.
-    const std::string fontDir = platform::pathToUtf8(toolDir) + separator() + "font" + separator();
-    fs::path fallbackPath = platform::pathFromUtf8(fontDir + kFallbackFont);
-    fs::path fontPath;
-    if (auto found = platform::findSystemFont(fontSet.font))
-        fontPath = *found;
-    else
-        fontPath = platform::pathFromUtf8(fontDir + fontSet.font);
-    // A fallback that is not a readable file (a folder, a pipe) counts as missing.
-    if (!platform::pathExists(fallbackPath) || !platform::notAFileReason(fallbackPath).empty())
-        fallbackPath = fontPath;
-    if (!platform::pathExists(fontPath)) {
+    const fs::path& fontPath = lookup.fontPath;
+    const fs::path& fallbackPath = lookup.fallbackPath;
+    if (!lookup.found) {
         platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
+        for (const std::string& line : fontNotFoundHelp(toolDir, fontSet.font))
+            platform::writeErrLine(line);
         return kExitFontUnusable;
     }
 
@@ -107,6 +104,9 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
 
     Progress progress(tables.charCount, platform::stderrIsTerminal());
     MissingGlyphs missing;
+    // Glyphs whose ink the counter-clockwise turn moved out of the cell, and the first of them.
+    int32_t inkLost = 0;
+    std::string inkLostFirst;
     // One cell for the whole loop: each character is drawn over the previous one's storage.
     GlyphCell cell;
     for (int32_t i = 0; i < tables.charCount && writer.ok(); ++i) {
@@ -131,6 +131,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             origin = IntPair{cellSize.cols, cellSize.rows};
             renderCell(cell, cellSize, code, *fallbackText, extent, origin, fontSet, transform);
         }
+        if ((usedFallback ? *fallbackText : *primaryText).inkLost() && ++inkLost <= 8)
+            inkLostFirst += (inkLostFirst.empty() ? "" : " ") + codePointText(code);
         if (!primaryText->hasGlyph(code))
             missing.add(code, usedFallback, usedFallback && fallbackText->hasGlyph(code));
         writer.writeGlyph(cell.packed(code, extent, origin));
@@ -150,5 +152,12 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
     const std::string missingReport = missing.report(fontSet.font);
     if (!missingReport.empty()) platform::writeErrLine(missingReport);
+    if (inkLost > 0)
+        platform::writeErrLine(
+            "warning: " + std::to_string(inkLost) + " glyph(s) lost ink outside the cell (" +
+            inkLostFirst + (inkLost > 8 ? " ..." : "") +
+            "): the counter-clockwise turn (rotate=2) shifts each glyph by where it lies in the "
+            "upright cell, which with column scanning (\"V\") can move ink out; the bytes are "
+            "written as they are");
     return kExitOk;
 }

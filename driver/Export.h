@@ -6,9 +6,11 @@
 #include "charset/CharacterTables.h"
 #include "config/FontConfig.h"
 #include "config/Settings.h"
+#include "driver/FontLookup.h"
 
 // Writes the character list file and the font bitmap file into `projectDir` and returns the
-// exit status of the run (0, or -4 / -5 after printing why).
+// exit status of the run (0, or -4 / -5 after printing why). `lookup` is where lookUpFont found
+// the font set's font.
 int exportFontSet(const std::filesystem::path& toolDir, const std::filesystem::path& projectDir,
                   FontSetSettings fontSet, const TransformSettings& transform,
-                  const CharacterTables& tables);
+                  const CharacterTables& tables, const FontLookup& lookup);

@@ -8,6 +8,7 @@
 #include "config/Settings.h"
 #include "driver/CellGeometry.h"
 #include "driver/Export.h"
+#include "driver/FontLookup.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -31,6 +32,56 @@ void printLine(const std::string& text) {
 std::string withSeparator(const std::string& dir) {
     if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) return dir;
     return dir + (platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/");
+}
+
+constexpr const char* kDefaultFontName = "simsun.ttc";
+
+// For each mapping, cst or text file that the working directory lacks but the configuration's
+// folder holds: the path as the warnings quote it, and a line that explains.
+std::vector<std::pair<std::string, std::string>> misplacedPathHints(const FontConfig& config,
+                                                                    const fs::path& projectDir) {
+    std::vector<std::pair<std::string, std::string>> hints;
+    const platform::PathStyle style = platform::hostPathStyle();
+    std::error_code ec;
+    const std::string cwd = platform::pathToUtf8(fs::current_path(ec));
+    for (const auto* list : {&config.mappingPaths, &config.cstPaths, &config.textPaths}) {
+        for (const std::wstring& wide : *list) {
+            const std::string path = platform::wideToUtf8(wide);
+            if (path.empty() || platform::isAbsolutePath(path, style) ||
+                platform::pathExists(platform::pathFromWide(wide)))
+                continue;
+            const std::string besideConfig = withSeparator(platform::pathToUtf8(projectDir)) + path;
+            if (!platform::pathExists(platform::pathFromUtf8(besideConfig))) continue;
+            hints.emplace_back(
+                "\"" + platform::pathToUtf8(platform::pathFromWide(wide)) + "\"",
+                "note: \"" + path + "\" is not in the working directory (" + cwd +
+                    ") but is in the configuration's folder, as " + besideConfig +
+                    "; mapping, cst and text paths are read from the working directory: "
+                    "run fontbin from " +
+                    platform::pathToUtf8(projectDir) +
+                    ", or write the path relative to the working directory");
+        }
+    }
+    return hints;
+}
+
+// When a configured code page is missing: a line naming the tables that CodePage/ holds.
+std::string codePageListing(const fs::path& toolDir, const FontConfig& config) {
+    const bool missing = std::any_of(
+        config.codePages.begin(), config.codePages.end(),
+        [&](const std::wstring& n) { return !platform::pathExists(codePagePath(toolDir, n)); });
+    if (!missing) return {};
+    const fs::path dir = codePagePath(toolDir, L"").parent_path();
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(platform::pathToUtf8(it->path().filename()));
+    std::sort(names.begin(), names.end());
+    std::string line = "note: " + platform::pathToUtf8(dir);
+    if (names.empty()) return line + " holds no code-page tables";
+    line += " holds:";
+    for (const std::string& name : names) line += " " + name;
+    return line;
 }
 
 }  // namespace
@@ -96,20 +147,27 @@ int runFontbin(const std::vector<std::string>& args) {
         projectDir = platform::directoryOf(configPath);
         printLine(platform::pathToUtf8(projectDir));
     } else {
+        // Standard output stays as it always was; the reason goes to standard error.
+        platform::writeErrLine("Usage: fontbin [CONFIG]  (one configuration path at most; " +
+                               std::to_string(args.size() - 1) +
+                               " arguments were given: quote a path that holds spaces)");
         return kExitBadCommandLine;
     }
 
     FontConfig config;
     std::vector<std::string> configWarnings;
     std::string parseError;
-    switch (loadFontConfig(configPath, config, &configWarnings, &parseError)) {
+    std::vector<std::string> unknownKeys;
+    switch (loadFontConfig(configPath, config, &configWarnings, &parseError, &unknownKeys)) {
         case ConfigLoad::CannotOpen:
             printLine(platform::pathToUtf8(configPath) + " not exist!");
             return kExitConfigNotReadable;
         case ConfigLoad::NotJson:
-            platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
-                                   " is not valid JSON (" + parseError +
-                                   "); using the default configuration");
+            platform::writeErrLine(
+                "warning: " + platform::pathToUtf8(configPath) + " is not valid JSON (" +
+                parseError +
+                "); using the default configuration: every setting takes its default, so no "
+                "character is selected and the font is simsun.ttc");
             break;
         case ConfigLoad::Loaded:
             break;
@@ -123,6 +181,8 @@ int runFontbin(const std::vector<std::string>& args) {
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) + ": " +
                                std::to_string(configWarnings.size() - shown) +
                                " more warnings like these");
+    for (const std::string& line : unknownKeys)
+        platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) + ": " + line);
 
     // setting.ini is looked up in the working directory, not beside the configuration.
     TransformSettings transform;
@@ -136,7 +196,15 @@ int runFontbin(const std::vector<std::string>& args) {
         }
     }
 
-    const std::string invalid = validateFontSet(config.fontSet, transform.rotate);
+    // The font is looked up before the values are checked, so that a font given as a path is
+    // checked under the file name that will name the outputs.
+    const FontLookup font = lookUpFont(
+        toolDir, projectDir, config.fontSet.font.empty() ? kDefaultFontName : config.fontSet.font);
+    FontLookup named = font;
+    if (config.fontSet.font.empty()) named.nameFont.clear();  // the outputs start with "_size"
+    FontSetSettings checked = config.fontSet;
+    if (font.byPath) checked.font = font.nameFont;
+    const std::string invalid = validateFontSet(checked, transform.rotate);
     if (!invalid.empty()) {
         platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + invalid);
         return kExitInvalidValue;
@@ -145,11 +213,22 @@ int runFontbin(const std::vector<std::string>& args) {
     CharacterTables tables;
     const SelectionReport report = buildCharacterTables(toolDir, config, tables);
     for (int32_t i = 0; i < report.rejectedRanges; ++i) platform::writeOut("error customer range");
-    for (const std::string& warning : report.warnings)
+    if (report.rejectedRanges > 0 && platform::stdoutIsTerminal())
+        platform::writeErr("\n");  // the stdout message has no line end of its own
+    for (const std::string& why : report.rejectedRangeReasons)
+        platform::writeErrLine("warning: " + why);
+    const auto hints = misplacedPathHints(config, projectDir);
+    for (const std::string& warning : report.warnings) {
         platform::writeErrLine("warning: " + warning);
+        for (const auto& hint : hints)
+            if (warning.find("cannot open") == 0 && warning.find(hint.first) != std::string::npos)
+                platform::writeErrLine(hint.second);
+    }
+    if (const std::string listing = codePageListing(toolDir, config); !listing.empty())
+        platform::writeErrLine(listing);
     if (tables.charCount == 0)
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
                                " selects no character; the font file will hold no glyphs");
 
-    return exportFontSet(toolDir, projectDir, config.fontSet, transform, tables);
+    return exportFontSet(toolDir, projectDir, config.fontSet, transform, tables, named);
 }

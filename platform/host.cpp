@@ -135,26 +135,25 @@ std::vector<fs::path> systemFontDirs() {
 #endif
 }
 
-std::optional<fs::path> findSystemFont(const std::string& fileName) {
+namespace {
+
+// Visits each system font folder and the folders below it, breadth first, in name order, until
+// `visit` returns true. Returns whether it did. Windows keeps its fonts flat in each folder, and
+// there only the folders themselves are visited.
+template <typename Visit>
+bool walkFontFolders(Visit visit) {
 #ifdef _WIN32
-    if (fileName.empty()) return std::nullopt;
-    for (const fs::path& dir : systemFontDirs()) {
-        // Plain concatenation, as on Linux: the name is text appended to the folder.
-        fs::path candidate = pathFromUtf8(pathToUtf8(dir) + "\\" + fileName);
-        if (pathExists(candidate)) return candidate;
-    }
-    return std::nullopt;
+    const int depths = 1;
 #else
-    if (fileName.empty()) return std::nullopt;
+    const int depths = 8;
+#endif
     for (const fs::path& top : systemFontDirs()) {
         std::vector<fs::path> level{top};
         // A depth limit keeps a symlink loop below a font folder from walking forever.
-        for (int depth = 0; depth < 8 && !level.empty(); ++depth) {
+        for (int depth = 0; depth < depths && !level.empty(); ++depth) {
             std::vector<fs::path> next;
             for (const fs::path& dir : level) {
-                // Plain concatenation: a name with folders in it is looked up below each folder.
-                fs::path candidate = fs::path(dir.string() + "/" + fileName);
-                if (pathExists(candidate)) return candidate;
+                if (visit(dir)) return true;
                 std::error_code ec;
                 std::vector<fs::path> subdirs;
                 for (fs::directory_iterator
@@ -170,7 +169,79 @@ std::optional<fs::path> findSystemFont(const std::string& fileName) {
             level.swap(next);
         }
     }
+    return false;
+}
+
+bool hasFontExtension(const fs::path& file) {
+    std::string ext = file.extension().string();
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext == ".ttf" || ext == ".otf" || ext == ".ttc" || ext == ".otc";
+}
+
+}  // namespace
+
+std::optional<fs::path> findSystemFont(const std::string& fileName) {
+    if (fileName.empty()) return std::nullopt;
+    const char* separator = hostPathStyle() == PathStyle::Windows ? "\\" : "/";
+    std::optional<fs::path> found;
+    walkFontFolders([&](const fs::path& dir) {
+        // Plain concatenation: a name with folders in it is looked up below each folder.
+        fs::path candidate = pathFromUtf8(pathToUtf8(dir) + separator + fileName);
+        if (pathExists(candidate)) found = candidate;
+        return found.has_value();
+    });
+    return found;
+}
+
+std::vector<fs::path> systemFontFiles() {
+    std::vector<fs::path> files;
+    walkFontFolders([&](const fs::path& dir) {
+        std::error_code ec;
+        std::vector<fs::path> here;
+        for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
+             !ec && it != end; it.increment(ec)) {
+            std::error_code typeError;
+            if (it->is_regular_file(typeError) && hasFontExtension(it->path()))
+                here.push_back(it->path());
+        }
+        std::sort(here.begin(), here.end());
+        files.insert(files.end(), here.begin(), here.end());
+        return false;
+    });
+    return files;
+}
+
+std::optional<fs::path> fontFileForFamily(const std::string& family) {
+#ifdef _WIN32
+    (void)family;
     return std::nullopt;
+#else
+    if (family.empty()) return std::nullopt;
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return std::nullopt;
+    std::optional<fs::path> file;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
+        // fontconfig always finds some font; it counts only when a family name is the one asked.
+        bool sameFamily = false;
+        FcChar8* name = nullptr;
+        for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i)
+            sameFamily =
+                sameFamily ||
+                FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family.c_str())) == 0;
+        FcChar8* path = nullptr;
+        if (sameFamily && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
+            file = fs::path(reinterpret_cast<char*>(path));
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    FcConfigDestroy(config);
+    return file;
 #endif
 }
 
@@ -235,6 +306,14 @@ void writeErrLine(const std::string& text) {
 
 void writeErr(const std::string& text) {
     writeStream(stderr, text);
+}
+
+bool stdoutIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
 }
 
 bool stderrIsTerminal() {

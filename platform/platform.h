@@ -90,6 +90,16 @@ std::vector<std::filesystem::path> systemFontDirs();
 // file exists.
 std::optional<std::filesystem::path> findSystemFont(const std::string& fileName);
 
+// Every font file (a name ending in .ttf, .otf, .ttc or .otc, in any case) in the system font
+// folders and the folders below them, in search order. Meant for suggestions after a failed
+// lookup: it walks the whole tree.
+std::vector<std::filesystem::path> systemFontFiles();
+
+// The file that holds the font family `family` (compared without regard to case) as the system's
+// font catalogue knows it (fontconfig on Linux), or nothing when no installed family has that
+// name or the system keeps no catalogue.
+std::optional<std::filesystem::path> fontFileForFamily(const std::string& family);
+
 // ---- Text -----------------------------------------------------------------------------------
 
 // UTF-8 to wide text (UTF-32 or UTF-16, as wchar_t is); invalid bytes become U+FFFD.
@@ -123,5 +133,7 @@ void writeErrLine(const std::string& text);
 void writeErr(const std::string& text);
 // True when standard error is a terminal.
 bool stderrIsTerminal();
+// True when standard output is a terminal.
+bool stdoutIsTerminal();
 
 }  // namespace platform

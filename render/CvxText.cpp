@@ -134,7 +134,7 @@ using GlyphHolder = std::unique_ptr<FT_GlyphRec, GlyphDeleter>;
 // treats the character as empty); `failure` then names the call that failed and FreeType's reason.
 GlyphHolder renderBitmap(FT_Face face, FT_UInt index, const FontSetSettings& settings,
                          std::string& failure) {
-    FT_Error error = FT_Load_Glyph(face, index, FT_LOAD_DEFAULT);
+    FT_Error error = FT_Load_Glyph(face, index, hintingLoadFlags(settings));
     if (error != 0) {
         failure = describe("FT_Load_Glyph", error);
         return nullptr;
@@ -316,12 +316,30 @@ FT_Error openFace(FT_Library library, const std::string& path, long faceIndex, F
 
 }  // namespace
 
+bool isHintingValue(const std::string& hinting) {
+    for (const char* value : kHintingValues)
+        if (hinting == value) return true;
+    return false;
+}
+
+int32_t hintingLoadFlags(const FontSetSettings& settings) {
+    const std::string& h = settings.hinting;
+    if (h == "none") return FT_LOAD_NO_HINTING;
+    if (h == "light") return FT_LOAD_TARGET_LIGHT;
+    if (h == "mono") return FT_LOAD_TARGET_MONO;
+    if (h == "auto")
+        return FT_LOAD_FORCE_AUTOHINT |
+               (settings.renderMode == 1 ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT);
+    return FT_LOAD_DEFAULT;
+}
+
 struct CvxText::Impl {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     FT_StreamRec stream{};  // the font file, when we open it for FreeType
     std::array<double, 4> size{20, 0.5, 0.1, 0};
     std::string lastFailure;  // of the latest renderGlyph call
+    bool inkLost = false;     // of the latest renderGlyph call
     // The latest character-map lookup: the export loop asks for the same character twice (to
     // draw it, then whether the font has it).
     uint32_t indexCode = 0x10000;  // none yet
@@ -385,6 +403,10 @@ const std::string& CvxText::lastFailure() const {
     return impl_->lastFailure;
 }
 
+bool CvxText::inkLost() const {
+    return impl_->inkLost;
+}
+
 bool CvxText::hasGlyph(uint16_t code) const {
     return impl_->charIndex(code) != 0;
 }
@@ -412,7 +434,7 @@ void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPai
     }
 
     writeSample(cell, code);
-    shapeCell(cell, extent, placed, settings, transform);
+    impl_->inkLost = shapeCell(cell, extent, placed, settings, transform);
     packedSize = packCell(cell, settings.renderMode);
 }
 

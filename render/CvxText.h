@@ -21,6 +21,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The values the font set's "hinting" accepts, in the order the error message names them.
+constexpr const char* kHintingValues[] = {"default", "none", "light", "mono", "auto"};
+bool isHintingValue(const std::string& hinting);
+
+// FreeType load flags for a glyph drawn with `settings`: 0 (FreeType's defaults) for "default";
+// "none" turns hinting off; "light" and "mono" pick that hinting target; "auto" uses FreeType's
+// auto-hinter, aimed at one-bit output when renderMode is 1 and at light hinting otherwise.
+int32_t hintingLoadFlags(const FontSetSettings& settings);
+
 class CvxText {
 public:
     // Opens face `faceIndex` of the font file (0, the first face of a collection, is what the
@@ -41,6 +50,7 @@ public:
     // (width, height) and leaves as the glyph box's right and bottom edge; `origin` leaves as the
     // pen column and baseline row in the upright cell. A glyph FreeType fails to load or render
     // leaves an empty (all-zero) packed cell and `extent`/`origin` as they came.
+    // inkLost() then tells whether the quarter turn moved ink out of the cell.
     void renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPair& origin,
                      const FontSetSettings& settings, const TransformSettings& transform,
                      size_t& packedSize);
@@ -52,6 +62,10 @@ public:
     // and FreeType's reason), or empty when it drew it. A mapped glyph that fails means damaged
     // glyph data, such as a font file cut short.
     const std::string& lastFailure() const;
+
+    // True when the latest renderGlyph call's counter-clockwise turn shifted part of the glyph's
+    // ink out of the cell (with column scanning the shift is measured in the unturned cell).
+    bool inkLost() const;
 
 private:
     struct Impl;

@@ -110,7 +110,14 @@ void transposeCell(GreyCell& cell) {
     cell.swap(out);
 }
 
-void rotateCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed, int rotate) {
+size_t inkPixels(const GreyCell& cell) {
+    const size_t n = static_cast<size_t>(cell.rows) * static_cast<size_t>(cell.cols);
+    return n - static_cast<size_t>(std::count(cell.data, cell.data + n, uint8_t{0}));
+}
+
+// Returns true when pixels with ink were left behind by the counter-clockwise turn's shift.
+bool rotateCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed, int rotate) {
+    bool lost = false;
     GreyCell& out = spareCell();
     const int32_t rows = cell.rows;  // of the cell before the turn
     const int32_t cols = cell.cols;
@@ -146,8 +153,12 @@ void rotateCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed, i
             for (int32_t r = 0; r < rows; ++r, src += cols) dst[r] = *src;
         }
         extent = {placed.y1, placed.x0 + placed.width};
+        // The shift can leave columns with ink behind; the bytes stay as they are, but the run
+        // reports it.
+        lost = inkPixels(out) < inkPixels(cell);
     }
     cell.swap(out);
+    return lost;
 }
 
 // Packs `ppb` pixels per byte; `code(v)` gives a pixel's bits. Handles any pixel count, one pixel
@@ -237,14 +248,16 @@ void packTwoBits(uint8_t* data, size_t pixels) {
 
 }  // namespace
 
-void shapeCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed,
+bool shapeCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed,
                const FontSetSettings& settings, const TransformSettings& transform) {
-    if (cell.empty()) return;
+    if (cell.empty()) return false;
     if (scansVertically(settings.scanMode)) transposeCell(cell);
+    bool lost = false;
     if ((transform.rotate == 1 || transform.rotate == 2) && !placed.empty()) {
-        rotateCell(cell, extent, placed, transform.rotate);
+        lost = rotateCell(cell, extent, placed, transform.rotate);
     }
     if (gammaEnabled(transform)) applyGamma(cell, transform.gamma);
+    return lost;
 }
 
 size_t packedByteCount(size_t pixels, int renderMode) {

@@ -51,7 +51,9 @@ uint8_t gammaCorrect(uint8_t v, double gamma);
 // the cell as drawn. `placed` describes the bitmap in the upright cell; the turn is skipped for an
 // empty bitmap. Updates extent for a turn (right and bottom edge of the glyph in the turned cell).
 // A turned or transposed cell keeps its storage and its spare buffer for the next glyph.
-void shapeCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed,
+// Returns true when the counter-clockwise turn's shift moved ink out of the cell (it is computed
+// for the upright cell, so with column scanning it can miss the glyph).
+bool shapeCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed,
                const FontSetSettings& settings, const TransformSettings& transform);
 
 // Number of packed bytes for `pixels` pixels at 1, 2, 4 or 8 bits per pixel.

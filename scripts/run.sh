@@ -8,23 +8,32 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 config=${1:-$FONTBIN_ROOT/examples/quickstart/FontConfig.json}
 config_dir=$(cd "$(dirname "$config")" && pwd)
-bin=$FONTBIN_ROOT/build/bin
+# FONTBIN_BIN: another build's bin/ folder (the tests use their own).
+bin=${FONTBIN_BIN:-$FONTBIN_ROOT/build/bin}
 # Mapping and cst paths in a configuration, and setting.ini, are looked up in the working
 # directory; run where the configuration lies so an example's own files are found.
 cd "$config_dir"
 
-# Files written by this run are the ones newer than this mark.
-mark=$(mktemp)
-trap 'rm -f "$mark"' EXIT
+# The outputs of this run are the files whose identity changed: fontbin writes each output under
+# a temporary name and renames it into place, so a file it wrote has a new inode. (Comparing
+# modification times with a marker file misses files written within the same clock tick.)
+outputs_state() {
+  find "$config_dir" -maxdepth 1 \( -name '*_font.bin' -o -name '*_out.cst' \) \
+    -printf '%i\t%T@\t%f\n' | sort
+}
+before=$(outputs_state)
 status=0
 "$bin/fontbin" "$config_dir/$(basename "$config")" || status=$?
 [ "$status" -eq 0 ] || exit "$status"
 
-font_file=$(find "$config_dir" -maxdepth 1 -name '*_font.bin' -newer "$mark" | head -n 1)
+written=$(comm -13 <(echo "$before") <(outputs_state) | cut -f3 | sort)
+font_file=$(grep '_font\.bin$' <<<"$written" | head -n 1 || true)
+[ -z "$font_file" ] || font_file=$config_dir/$font_file
 echo
 echo "Output written to $config_dir:"
-find "$config_dir" -maxdepth 1 \( -name '*_font.bin' -o -name '*_out.cst' \) -newer "$mark" \
-  -printf '  %f  (%s bytes)\n' | sort
+while read -r name; do
+  [ -n "$name" ] && echo "  $name  ($(stat -c %s "$config_dir/$name") bytes)"
+done <<<"$written"
 
 # The glyph sheet: the code points of the first 256 glyphs are the first 256 entries of the
 # list file (16-bit little-endian each).

@@ -22,7 +22,13 @@ fontbin_install_missing() {
   done
   ((${#missing[@]})) || return 0
   local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "Missing packages: ${missing[*]}. Run this as root, or install sudo." >&2
+      return 1
+    fi
+    sudo=sudo
+  fi
   echo "Installing missing packages: ${missing[*]}"
   $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends \
@@ -46,6 +52,8 @@ fontbin_quiet() {
 fontbin_build() {
   local dir=$1
   shift
+  # The build prints nothing unless it fails; say why the first one takes a while.
+  [ -f "$dir/CMakeCache.txt" ] || echo "Building fontbin into $dir (the first build takes a few minutes)..."
   fontbin_quiet cmake -S "$FONTBIN_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@"
   fontbin_quiet cmake --build "$dir" -j"$(nproc)"
 }

@@ -125,6 +125,15 @@ TEST(CharacterTables, EveryRejectedRangeIsCountedAndLaterRangesStillApply) {
         build(rangesOnly({{0x30, 3}, {0xFFFF, 2}, {-1, 2}, {0x41, 2}, {0x41, 0}}), &report);
     EXPECT_EQ(report.rejectedRanges, 2);
     EXPECT_EQ(listOf(t), (Marks{0x30, 0x31, 0x32, 0x41, 0x42}));
+    // Each rejected range is described with its values and the reason, in order.
+    ASSERT_EQ(report.rejectedRangeReasons.size(), 2u);
+    EXPECT_EQ(report.rejectedRangeReasons[0],
+              "customer range firstVal 65535, range 2 is skipped: it would end at U+10000, past "
+              "U+FFFF");
+    EXPECT_EQ(report.rejectedRangeReasons[1],
+              "customer range firstVal -1, range 2 is skipped: it starts below U+0000");
+    build(rangesOnly({{INT32_MAX, 1}}), &report);
+    EXPECT_NE(report.rejectedRangeReasons.at(0).find("does not fit in 32 bits"), std::string::npos);
 }
 
 TEST(CharacterTables, OnlyU0000) {
@@ -178,13 +187,15 @@ TEST(CharacterTables, SourcesAreAppliedAndProblemsReported) {
                            wide(dir.path() / "missing.txt")};
     config.cstPaths = {wide(dir.write("a.cst", cstBytes({0x3000, 0x4E02}))),
                        wide(dir.path() / "missing.cst")};
+    config.textPaths = {wide(dir.write("ui.txt", "\xEF\xBB\xBFOK \xE4\xB8\xAD\r\n"))};
     config.customerVals = {{0x30, 2}, {0xFFFF, 5}};
     SelectionReport report;
     CharacterTables t = build(config, &report, dir.path());
-    Marks expected = {0x30, 0x31, 0x3F};
+    Marks expected = {0x20, 0x30, 0x31, 0x3F, 0x4B, 0x4F};
     for (uint32_t c = 'a'; c <= 'z'; ++c) expected.push_back(c);
     expected.push_back(0x3000);
     expected.push_back(0x4E02);
+    expected.push_back(0x4E2D);
     EXPECT_EQ(listOf(t), expected);
     expectConsistent(t);
     EXPECT_EQ(report.rejectedRanges, 1);

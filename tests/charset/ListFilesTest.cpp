@@ -181,3 +181,44 @@ TEST(CstFile, MissingFileOrDirectoryIsMinusTwo) {
     EXPECT_NE(problem.find("Is a directory"), std::string::npos) << problem;
     EXPECT_EQ(markedCount(index), 0u);
 }
+
+TEST(TextFile, EveryCharacterButLineEnds) {
+    struct Case {
+        const char* name;
+        std::string text;
+        Marks expected;
+        std::vector<std::string> problems;  // fragments, one per expected problem line
+    };
+    const Case cases[] = {
+        {"space counts, CR LF do not", "a b\r\nb\n", {0x20, 0x61, 0x62}, {}},
+        {"leading BOM is not a character", "\xEF\xBB\xBF\xE4\xB8\xAD", {0x4E2D}, {}},
+        {"a later BOM is U+FEFF", "A\xEF\xBB\xBF", {0x41, 0xFEFF}, {}},
+        {"two, three and four bytes",
+         "\xC2\xB0\xE2\x82\xAC\xF0\x9D\x84\x9Ex\xEF\xBF\xBF",
+         {0x78, 0xB0, 0x20AC, 0xFFFF},
+         {"1 character(s) beyond U+FFFF skipped (first: line 1, column 3)"}},
+        {"invalid bytes: stray, overlong, surrogate, cut short",
+         "ok\n\x80\xC0\xAF\xED\xA0\x80z\xE4\xB8",
+         {0x6B, 0x6F, 0x7A},
+         {"8 byte(s) that are not valid UTF-8 skipped (first: line 2, column 1)"}},
+        {"empty file", "", {}, {}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        auto index = freshIndex();
+        std::vector<std::string> problems;
+        loadTextFile(dir.write("ui.txt", c.text), index.data(), &problems);
+        EXPECT_EQ(marked(index), c.expected) << c.name;
+        ASSERT_EQ(problems.size(), c.problems.size()) << c.name;
+        for (size_t i = 0; i < problems.size(); ++i)
+            EXPECT_NE(problems[i].find(c.problems[i]), std::string::npos) << problems[i];
+    }
+    // A file that cannot be read warns as a missing mapping file does, and marks nothing.
+    TempDir dir;
+    auto index = freshIndex();
+    std::vector<std::string> problems;
+    loadTextFile(dir.path() / "missing.txt", index.data(), &problems);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].rfind("cannot open text file \"", 0), 0u) << problems[0];
+    EXPECT_EQ(markedCount(index), 0u);
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "config/FontConfig.h"
@@ -187,4 +188,28 @@ TEST(ConfigBinder, MembersOfTheWrongTypeAreReported) {
     EXPECT_EQ(m.customerVals[0].firstVal, 0);
     EXPECT_EQ(m.customerVals[0].range, 2);
     EXPECT_EQ(m.fontSet.fontSize, 0);
+}
+
+TEST(ConfigBinder, UnknownKeysNameTheNearestKnownKey) {
+    const std::string known = "is not a known key and is ignored; ";
+    struct Case {
+        const char* json;
+        std::vector<std::string> lines;
+    } cases[] = {
+        // Keys of this and of neighbouring features, in any case, draw no warning.
+        {R"({"textPaths": [], "customerVals": [{"firstVal": "1", "range": "2"}], "fontSet": {
+            "FONTSIZE": 8, "hinting": "mono", "faceIndex": 1, "variations": {},
+            "fallbackFonts": [], "advances": true}})",
+         {}},
+        {R"({"size": 16, "fontSet": {"cstPaths": []}, "customerVals": [{"rnage": "2"}]})",
+         {"\"size\" at the top level " + known + "did you mean \"fontSize\" inside \"fontSet\"?",
+          "\"cstPaths\" in fontSet " + known + "it belongs at the top level",
+          "\"rnage\" in a customerVals element " + known + "did you mean \"range\"?"}},
+    };
+    for (const Case& c : cases) {
+        FontConfig m;
+        std::vector<std::string> unknown;
+        ASSERT_TRUE(bindConfigText(c.json, std::strlen(c.json), m, nullptr, nullptr, &unknown));
+        EXPECT_EQ(unknown, c.lines) << c.json;
+    }
 }

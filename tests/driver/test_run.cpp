@@ -45,11 +45,12 @@ TEST(RunSequence, CommandLineErrors) {
     EXPECT_EQ(r.status, 254);
     EXPECT_EQ(r.out,
               quoted(box.toolDir()) + "sub\n" + box.project().string() + "\nsub not exist!\n");
-    // Two arguments: only the tool's folder is printed.
+    // Two arguments: only the tool's folder is printed; the usage line goes to stderr.
     r = box.run({"a", "b"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, quoted(box.toolDir()));
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err.rfind("Usage: fontbin [CONFIG]", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("2 arguments were given"), std::string::npos) << r.err;
 }
 
 TEST(RunSequence, RelativeArgumentAndQuotedToolFolder) {
@@ -108,11 +109,18 @@ TEST(RunSequence, InvalidValuesStopBeforeAnythingIsWritten) {
         {R"("renderMode": 3)", "", "renderMode"},
         {R"("renderMode": 0)", "", "renderMode"},
         {R"("fontSize": 0)", "", "fontSize"},
-        {R"("fontSize": 256)", "", "fontSize"},
-        {R"("fontSize": 200, "italic": true)", "", "fontSize"},       // 300 columns
-        {R"("fontSize": 252)", "[Setting]\nrotate=1\n", "fontSize"},  // rows round up to 256
+        // Too large: the message names the real maximum for the scan order, italic and rotation.
+        {R"("fontSize": 256)", "", "use 1 to 248 pixels (the largest for row scanning, "},
+        {R"("fontSize": 200, "italic": true)", "",  // 300 columns
+         "use 1 to 165 pixels (the largest for row scanning with italic, "},
+        {R"("fontSize": 200, "italic": true, "scanMode": "V")", "", "use 1 to 170 pixels"},
+        {R"("fontSize": 252)", "[Setting]\nrotate=1\n",  // rows round up to 256
+         "use 1 to 248 pixels (the largest with rotation, "},
         {"\"font\": \"" + std::string(113, 'a') + ".ttf\"", "", "font"},
         {R"("fontSize": 16)", "[Setting]\nrotate=9999999999\n", "rotate"},
+        {R"("hinting": "full")", "",
+         R"(hinting "full" is not supported: use "default", "none", "light", "mono" or "auto")"},
+        {R"("hinting": "")", "", "hinting \"\""},
     };
     for (const Case& c : cases) {
         ToolSandbox box;

@@ -147,6 +147,8 @@ const Example kExampleRuns[] = {
     // by the Unifont that comes with the tool.
     {"windows-quickstart", "FontConfig.json", "unifont_size16_bits1", 22 + 21920 * (2 + 36),
      21920 * 2, "", ""},
+    // The 60 different characters of the UI texts, the space included.
+    {"ui-strings", "FontConfig.json", "wqy-microhei_size16_bits1", 27 + 120 + 60 * 36, 120, "", ""},
 };
 
 // Test names and failure messages show the example, not the bytes of the record.
@@ -235,6 +237,21 @@ TEST(Examples, ReusedListReproducesTheSelection) {
     ASSERT_EQ(small.count, 124u);
     ASSERT_EQ(large.count, 124u);
     for (size_t k = 0; k < small.count; ++k) EXPECT_EQ(small.code(k), large.code(k)) << k;
+}
+
+// textPaths selects exactly the characters of the UI texts: no line ends, the space included.
+TEST(Examples, UiStringsSelectExactlyTheirCharacters) {
+    ExampleTree tree;
+    ASSERT_EQ(tree.run("ui-strings", "FontConfig.json").status, 0);
+    const std::string list =
+        readFile(tree.folder("ui-strings") / "wqy-microhei_size16_bits1_out.cst");
+    std::u16string selected;
+    for (size_t i = 0; i + 1 < list.size(); i += 2)
+        selected += static_cast<char16_t>(static_cast<uint8_t>(list[i]) |
+                                          static_cast<uint8_t>(list[i + 1]) << 8);
+    EXPECT_EQ(selected,
+              u" !%-./0258:BCFSTVWacdeghilmnoprstuwy\u00B0亮低取回定已度接无消温电确线络网置设返连"
+              u"量音！");
 }
 
 // Column scanning as an SSD1306 wants it: with a 16 px font each glyph column is two bytes, the

@@ -1,0 +1,108 @@
+#include "driver/FontLookup.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "config/FontConfig.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFallbackFont = "unifont.ttf";
+
+std::string separator() {
+    return platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/";
+}
+
+std::string toolFontDir(const fs::path& toolDir) {
+    return platform::pathToUtf8(toolDir) + separator() + "font" + separator();
+}
+
+bool isReadableFile(const fs::path& path) {
+    return platform::pathExists(path) && platform::notAFileReason(path).empty();
+}
+
+}  // namespace
+
+FontLookup lookUpFont(const fs::path& toolDir, const fs::path& projectDir,
+                      const std::string& font) {
+    FontLookup lookup;
+    lookup.nameFont = font;
+    // The font is a bare file name: the system's font folders first, then the tool's own.
+    const std::string fontDir = toolFontDir(toolDir);
+    if (auto found = platform::findSystemFont(font))
+        lookup.fontPath = *found;
+    else
+        lookup.fontPath = platform::pathFromUtf8(fontDir + font);
+    lookup.found = platform::pathExists(lookup.fontPath);
+    if (!lookup.found && !font.empty()) {
+        // A path of its own, as users write it when the font lies in their project.
+        const platform::PathStyle style = platform::hostPathStyle();
+        const fs::path asPath =
+            platform::isAbsolutePath(font, style)
+                ? platform::pathFromUtf8(font)
+                : platform::pathFromUtf8(platform::pathToUtf8(projectDir) + separator() + font);
+        if (isReadableFile(asPath)) {
+            lookup.fontPath = asPath;
+            lookup.found = true;
+            lookup.byPath = true;
+            lookup.nameFont = platform::pathToUtf8(asPath.filename());
+        }
+    }
+    // A fallback that is not a readable file (a folder, a pipe) counts as missing.
+    lookup.fallbackPath = platform::pathFromUtf8(fontDir + kFallbackFont);
+    if (!isReadableFile(lookup.fallbackPath)) lookup.fallbackPath = lookup.fontPath;
+    return lookup;
+}
+
+std::vector<std::string> nearestNames(const std::string& wanted, std::vector<std::string> names,
+                                      size_t count) {
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::vector<std::pair<size_t, std::string>> ranked;
+    ranked.reserve(names.size());
+    for (std::string& name : names)
+        ranked.emplace_back(editDistance(wanted, name), std::move(name));
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> nearest;
+    for (size_t i = 0; i < ranked.size() && i < count; ++i) nearest.push_back(ranked[i].second);
+    return nearest;
+}
+
+std::vector<std::string> fontNotFoundHelp(const fs::path& toolDir, const std::string& font) {
+    std::vector<std::string> lines;
+    std::string folders;
+    for (const fs::path& dir : platform::systemFontDirs())
+        folders += (folders.empty() ? "" : ", ") + platform::pathToUtf8(dir);
+    lines.push_back("note: \"" + font + "\" was looked for in the system font folders" +
+                    (folders.empty() ? std::string() : " (" + folders + ")") +
+                    // Windows keeps fonts flat in its folders, and only those are searched.
+                    (platform::hostPathStyle() == platform::PathStyle::Windows
+                         ? ""
+                         : " and the folders below them") +
+                    ", then in " + toolFontDir(toolDir) +
+                    ", then as a path of its own (absolute, or relative to the configuration's "
+                    "folder)");
+    if (auto file = platform::fontFileForFamily(font)) {
+        lines.push_back("note: \"" + font + "\" is a font family; its file is " +
+                        platform::pathToUtf8(*file) + ": write \"font\": \"" +
+                        platform::pathToUtf8(file->filename()) + "\"");
+    }
+    std::vector<std::string> names;
+    for (const fs::path& file : platform::systemFontFiles())
+        names.push_back(platform::pathToUtf8(file.filename()));
+    std::error_code ec;
+    for (fs::directory_iterator it(platform::pathFromUtf8(toolFontDir(toolDir)), ec), end;
+         !ec && it != end; it.increment(ec))
+        names.push_back(platform::pathToUtf8(it->path().filename()));
+    const std::vector<std::string> nearest = nearestNames(font, std::move(names), 3);
+    if (!nearest.empty()) {
+        std::string list;
+        for (const std::string& name : nearest) list += (list.empty() ? "" : ", ") + name;
+        lines.push_back("note: installed font files with the nearest names: " + list);
+    }
+    return lines;
+}

@@ -1,0 +1,34 @@
+// Where the configured font and the fallback font are found, and what to tell a user whose font
+// is not found.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct FontLookup {
+    std::filesystem::path fontPath;  // the font to draw with (the last place tried if not found)
+    std::filesystem::path fallbackPath;  // the font for cells the configured one leaves empty
+    bool found = false;
+    // The font was found only as a path of its own (absolute, or relative to the configuration's
+    // folder): the outputs are then named after its file name, which `nameFont` holds.
+    bool byPath = false;
+    std::string nameFont;
+};
+
+// Looks `font` (the default font already applied) up: the system font folders, then `font/`
+// beside the tool; when neither holds it and `font` names an existing file, absolutely or
+// relative to `projectDir`, that file. The fallback is `font/unifont.ttf` beside the tool, or the
+// font itself when that is missing.
+FontLookup lookUpFont(const std::filesystem::path& toolDir, const std::filesystem::path& projectDir,
+                      const std::string& font);
+
+// Lines for standard error after a font was not found: the folders searched, the font file that
+// holds a family of that name, and up to three installed font files with the nearest names.
+std::vector<std::string> fontNotFoundHelp(const std::filesystem::path& toolDir,
+                                          const std::string& font);
+
+// Up to `count` of `names` nearest to `wanted` by edit distance (letters without regard to case),
+// nearest first, ties in name order, without repeats.
+std::vector<std::string> nearestNames(const std::string& wanted, std::vector<std::string> names,
+                                      size_t count);

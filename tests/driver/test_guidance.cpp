@@ -1,0 +1,132 @@
+// What the tool says on stderr about common mistakes. Stdout and exit statuses stay as they are;
+// every line checked here is extra help.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/Sandbox.h"
+
+using testing_support::readBytes;
+using testing_support::ToolSandbox;
+using testing_support::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(Guidance, FontNotFoundNamesFoldersFamilyAndNearestFiles) {
+    struct Case {
+        const char* font;
+        std::vector<std::string> says;
+    } cases[] = {
+#ifdef _WIN32
+        // The Windows fonts folders, flat.
+        {"DejaVu Sans",
+         {"note: \"DejaVu Sans\" was looked for in the system font folders (", "\\Fonts, ",
+          "\\Microsoft\\Windows\\Fonts), then in ", "\\font\\, then as a path of its own"}},
+#else
+        // A family name: fontconfig knows which file holds it.
+        {"DejaVu Sans",
+         {"note: \"DejaVu Sans\" was looked for in the system font folders (", "/usr/share/fonts",
+          "/font/, then as a path of its own",
+          "note: \"DejaVu Sans\" is a font family; its file is "
+          "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf: write \"font\": \"DejaVuSans.ttf\""}},
+#endif
+        // A name off by a character and in the wrong case: the nearest installed names,
+        // compared without case.
+        {"dejavusans-mono.TTF",
+         {"note: installed font files with the nearest names: DejaVuSansMono.ttf, "}},
+    };
+    for (const Case& c : cases) {
+        ToolSandbox box;
+        box.writeConfig(
+            std::string(R"({"customerVals": [{"firstVal": "65"}], "fontSet": {"font": ")") +
+            c.font + "\"}}");
+        auto r = box.run({"FontConfig.json"});
+        EXPECT_EQ(r.status, 252);
+        // Stdout as always: the last place tried, "not exist!".
+        EXPECT_TRUE(has(r.out, (box.toolDir() / "font" / c.font).string() + " not exist!\n"))
+            << r.out;
+        for (const std::string& part : c.says)
+            EXPECT_TRUE(has(r.err, part)) << part << "\n" << r.err;
+    }
+}
+
+TEST(Guidance, FontGivenAsAPathIsUsedAndNamesTheOutputs) {
+    ToolSandbox box;
+    fs::create_directories(box.root() / "my fonts");
+    fs::copy_file(FONTBIN_TEST_FONT_DEJAVU, box.root() / "my fonts" / "Brand.Sans.ttf");
+    // Forward slashes: they are Windows separators too, and need no escaping in JSON.
+    const std::string absolute = (box.root() / "my fonts" / "Brand.Sans.ttf").generic_string();
+    // Absolute, and relative to the configuration's folder (not to the working directory).
+    for (const std::string& font : {absolute, std::string("../my fonts/Brand.Sans.ttf")}) {
+        box.writeConfig(R"({"customerVals": [{"firstVal": "65", "range": "3"}],
+                            "fontSet": {"font": ")" +
+                        font + R"(", "fontSize": 16}})");
+        auto r = box.run({(box.project() / "FontConfig.json").string()}, box.root());
+        ASSERT_EQ(r.status, 0) << font << r.err;
+        EXPECT_EQ(r.err, "");
+        const std::vector<uint8_t> file = readBytes(box.project() / "Brand_size16_bits1_font.bin");
+        // Header: 14 bytes, then the name the outputs carry, NUL-terminated.
+        ASSERT_EQ(file.size(), 14u + 6u + 6u + 3u * 36u);
+        EXPECT_EQ(std::string(file.begin() + 14, file.begin() + 20), std::string("Brand\0", 6));
+        EXPECT_EQ(fs::file_size(box.project() / "Brand_size16_bits1_out.cst"), 6u);
+        fs::remove(box.project() / "Brand_size16_bits1_font.bin");
+    }
+}
+
+TEST(Guidance, ConfigurationMistakes) {
+    ToolSandbox box(true, true);
+    writeFile(box.project() / "menu.txt", "0x41\n");
+    writeFile(box.project() / "ui.txt", "OK");
+    box.writeConfig(R"({"codePages": ["c_9999.nls"], "mappingPaths": ["menu.txt"],
+        "textPaths": ["ui.txt"],
+        "customerVals": [{"firstVal": "0xFFF0", "range": "0x20"}, {"firstVal": "0x42"}],
+        "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16, "italc": true}})");
+    // Run from the folder above: the mapping and text files lie beside the configuration only.
+    auto r = box.run({"project/FontConfig.json"}, box.root());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.size() - 21), "\nerror customer range");  // stdout unchanged
+    const std::vector<std::string> says = {
+        "warning: project/FontConfig.json: \"italc\" in fontSet is not a known key and is "
+        "ignored; did you mean \"italic\"?",
+        "warning: customer range firstVal 65520, range 32 is skipped: ",
+        "note: " + (box.toolDir() / "CodePage").string() + " holds: c_1250.nls c_1251.nls",
+        "note: \"menu.txt\" is not in the working directory (" + box.root().string() +
+            ") but is in the configuration's folder, as " + (box.project() / "menu.txt").string() +
+            "; mapping, cst and text paths are read from the working directory",
+        "note: \"ui.txt\" is not in the working directory",
+    };
+    for (const std::string& part : says) EXPECT_TRUE(has(r.err, part)) << part << "\n" << r.err;
+
+    // Not JSON: the warning says what the defaults mean.
+    box.writeConfig("{\"fontSet\": ");
+    r = box.run({"FontConfig.json"});
+    EXPECT_TRUE(has(r.err,
+                    "using the default configuration: every setting takes its default, so "
+                    "no character is selected and the font is simsun.ttc"))
+        << r.err;
+}
+
+TEST(Guidance, InkTurnedOutOfTheCellIsReported) {
+    ToolSandbox box;
+    box.writeConfig(R"({"customerVals": [{"firstVal": "0x41"}, {"firstVal": "0x223C"}],
+        "fontSet": {"font": "wqy-microhei.ttc", "fontSize": 34, "italic": true, "scanMode": "V"}})");
+    for (const char* rotate : {"1", "2"}) {
+        writeFile(box.project() / "setting.ini", std::string("[Setting]\nrotate=") + rotate + "\n");
+        auto r = box.run({"FontConfig.json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (std::string(rotate) == "1") {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_TRUE(has(r.err, "warning: 2 glyph(s) lost ink outside the cell (U+0041 U+223C)"))
+                << r.err;
+        }
+    }
+}
