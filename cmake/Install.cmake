@@ -23,6 +23,24 @@ install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 
+# The CMake package for firmware projects: fontbin::reader (the device reader as a static
+# library) and fontbin_add_font. Its files find everything relative to their own folder, so the
+# tree stays usable wherever it is unpacked.
+set(FONTBIN_PACKAGE_DIR lib/cmake/fontbin)
+if(TARGET fontbin_reader)
+  set_target_properties(fontbin_reader PROPERTIES EXPORT_NAME reader)
+  install(TARGETS fontbin_reader EXPORT fontbinTargets ARCHIVE DESTINATION lib)
+  install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h DESTINATION include/fontbin)
+  install(EXPORT fontbinTargets NAMESPACE fontbin:: DESTINATION ${FONTBIN_PACKAGE_DIR})
+  include(CMakePackageConfigHelpers)
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/fontbinConfigVersion.cmake
+                                   COMPATIBILITY SameMinorVersion)
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/fontbinConfig.cmake
+                ${PROJECT_SOURCE_DIR}/cmake/package/FontbinGenerate.cmake
+                ${CMAKE_BINARY_DIR}/fontbinConfigVersion.cmake
+          DESTINATION ${FONTBIN_PACKAGE_DIR})
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fontbin)
 set(CPACK_PACKAGE_VENDOR "fontbin developers")

@@ -24,6 +24,8 @@ test -f "$work/root/usr/lib/fontbin/CodePage/c_936.nls"
 test -x "$work/root/usr/bin/fontbin-inspect"
 test -f "$work/root/usr/share/fontbin/reader/fontbin_reader.h"
 test -f "$work/root/usr/share/doc/fontbin/docs/file-format.md"
+test -x "$work/root/usr/bin/fontbin-embed"
+test -f "$work/root/usr/lib/cmake/fontbin/fontbinConfig.cmake"
 
 mkdir "$work/project"
 cp "$source"/examples/quickstart/* "$work/project/"
@@ -37,4 +39,6 @@ size=$(stat -c %s wqy-microhei_size16_bits1_font.bin)
 test "$size" -eq $((27 + 131072 + 7540 * 36)) || { echo "font file has $size bytes"; exit 1; }
 # The installed inspector reads what the installed tool wrote.
 "$work/root/usr/bin/fontbin-inspect" wqy-microhei_size16_bits1_font.bin >/dev/null
+# A firmware project builds against the unpacked package and draws what the preview shows.
+"$source/tests/package/test_firmware_cmake.sh" "$build" "$source" "$work/root/usr" >/dev/null
 echo "package installs and runs"

@@ -336,6 +336,7 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& 
     h += "extern const size_t " + symbol + "_size;\n";
     if (!advances.empty()) {
         h += "\n/* Advance widths in pixels, read with fb_open_advances. */\n";
+        h += "#define " + upper(symbol) + "_HAS_ADVANCES 1\n";
         h += "extern const uint8_t " + symbol + format("_adv[%llu];\n", advances.size());
         h += "extern const size_t " + symbol + "_adv_size;\n";
     }
