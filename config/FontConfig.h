@@ -18,6 +18,7 @@ struct FontSetSettings {
     int32_t renderMode = 1;      // bits per pixel: 1, 2, 4 or 8
     int32_t indexMethod = 1;     // lowest bit: 1 = code-point list, 0 = full glyph-number table
     int32_t crop = 0;            // lowest bit: 1 = offset table with trimmed records
+    int32_t advances = 0;        // 1: also write the advance widths, <base>_adv.bin
 };
 
 // `range` consecutive code points starting at `firstVal`.
@@ -59,7 +60,8 @@ struct ConfigBinding {
     std::wstring* wideTarget = nullptr;
 };
 
-// The 15 bindings, in visiting order, with targets inside `model`.
+// The bindings (the 15 classic keys, then the extensions), in visiting order, with targets inside
+// `model`.
 std::vector<ConfigBinding> makeConfigBindings(FontConfig& model);
 
 // Binds the members of `node` that the table names under `path` into `model`. A null node

@@ -16,11 +16,13 @@ rm -rf "$src"/fonts/*_font.bin "$src"/fonts/*_out.cst
 if [ -z "$prefix" ]; then
   prefix=$work/prefix
   cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
-  # Every kind of input: a code page, a cst file and a font found in the tool's own font/.
+  # Every kind of input: a code page, a cst file and a font found in the tool's own font/; and
+  # the advance widths, which the example and the preview then both use.
   cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$prefix/lib/fontbin/font/testfont.ttc"
   printf '\x16\x4e\x4c\x75' >"$src/fonts/extra.cst"
   sed -i -e 's/"mappingPaths"/"codePages": ["c_1252.nls"], "cstPaths": ["extra.cst"], "mappingPaths"/' \
-      -e 's/wqy-microhei.ttc/testfont.ttc/' "$src/fonts/FontConfig.json"
+      -e 's/wqy-microhei.ttc/testfont.ttc/' -e 's/"crop": 0/"crop": 0, "advances": true/' \
+      "$src/fonts/FontConfig.json"
   checks=1
 fi
 
@@ -34,6 +36,8 @@ grep -q "fontbin: ui_font_16" "$work/build.log" || fail "the font was not made"
 
 # The framebuffer, pixel for pixel, against the text preview of the same file.
 "$bld/firmware" >"$work/firmware.txt"
+[ -z "${checks:-}" ] || grep -q UI_FONT_16_HAS_ADVANCES "$bld/fontbin/ui_font_16/ui_font_16.h" \
+  || fail "no advance widths"
 font=$(ls "$bld"/fontbin/ui_font_16/*_font.bin)
 "$prefix/bin/fontbin-inspect" "$font" --text "Hello, 世界" --width 128 >"$work/preview.txt"
 [ "$(wc -l <"$work/firmware.txt")" = 64 ] || fail "framebuffer is not 64 lines"

@@ -9,7 +9,8 @@ cd "$work"
 
 cat >FontConfig.json <<'JSON'
 { "customerVals": [ { "firstVal": "0x20", "range": "95" } ],
-  "fontSet": { "font": "DejaVuSans.ttf", "fontSize": 16, "renderMode": 2, "crop": 1 } }
+  "fontSet": { "font": "DejaVuSans.ttf", "fontSize": 16, "renderMode": 2, "crop": 1,
+              "advances": true } }
 JSON
 "$bin/fontbin" "$work/FontConfig.json" >/dev/null
 font=DejaVuSans_size16_bits2_font.bin
@@ -19,6 +20,9 @@ font=DejaVuSans_size16_bits2_font.bin
 grep -q 'extern const uint8_t DejaVuSans_size16_bits2_font\[' gen/a.h || fail "default symbol"
 grep -q '"DejaVuSans", fontSize 16 px, 2 bits per pixel' gen/a.h || fail "font line"
 grep -q 'glyphs   94 glyph records, U+0021 to U+007E' gen/a.h || fail "glyph line: $(grep glyphs gen/a.h)"
+# The advance widths beside the font file come along as a second array.
+grep -q 'define DEJAVUSANS_SIZE16_BITS2_FONT_HAS_ADVANCES 1' gen/a.h || fail "advances macro"
+grep -q 'extern const uint8_t DejaVuSans_size16_bits2_font_adv\[' gen/a.h || fail "advances array"
 
 # Deterministic: the same input gives the same bytes.
 mkdir -p again && "$bin/fontbin-embed" $font again/a --symbol DejaVuSans_size16_bits2_font
@@ -41,7 +45,16 @@ int main(int argc, char** argv) {
         return 1;
     if (fb_open(DejaVuSans_size16_bits2_font, DejaVuSans_size16_bits2_font_size, &font) != FB_OK)
         return 2;
-    return fb_find_glyph(&font, 'A', &g) == FB_OK ? 0 : 3;
+    if (fb_find_glyph(&font, 'A', &g) != FB_OK) return 3;
+    {
+        fb_advances adv;
+        unsigned space = 0;
+        if (fb_open_advances(DejaVuSans_size16_bits2_font_adv, DejaVuSans_size16_bits2_font_adv_size,
+                             &font, &adv) != FB_OK)
+            return 4;
+        /* The space has no record in this layout, yet its width is there. */
+        return fb_advance(&adv, &font, ' ', &space) == FB_OK && space > 0 ? 0 : 5;
+    }
 }
 C
 flags=(-Wall -Wextra -pedantic -Werror -Igen -I"$source/reader")
@@ -58,8 +71,10 @@ objdump -h sect.o | grep -q '\.fontdata' || fail "section macro"
 # Refused: a damaged file (with the reader's reason), a symbol that is no identifier. Nothing
 # is written in either case.
 head -c -1 $font >cut_font.bin
+cp $font short_font.bin && head -c -1 DejaVuSans_size16_bits2_adv.bin >short_adv.bin
 cases=(
   "1|cut_font.bin|truncated file: file ends inside a glyph record"
+  "1|short_font.bin|short_adv.bin: advance widths: truncated file"
   "2|$font --symbol 2fast|is not a C identifier"
   "2|$font --symbol int|is not a C identifier"
   "2|$font|give FILE.bin and OUT"
