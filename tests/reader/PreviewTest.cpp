@@ -117,12 +117,23 @@ TEST(Preview, AdvanceWidthsFileTakesOver) {
     ASSERT_EQ(art.size(), 12u);
     EXPECT_EQ(art[0].size(), 15u);
     EXPECT_EQ(art[5][8], '#') << r.out;
-    // A width file of another font size is refused with the reader's reason.
+    // The check of the file covers it.
+    r = inspect::run({path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("advances    " + (dir / "t_adv.bin").string() + ": 3 widths, ok"),
+              std::string::npos)
+        << r.out;
+    // A width file of another font size is refused with the reader's reason, by both.
     adv[5] = 13;
     testing_support::writeFile(dir / "t_adv.bin", std::string(adv.begin(), adv.end()));
-    r = inspect::run({path, "--text", "A"});
-    EXPECT_EQ(r.status, inspect::kViolation);
-    EXPECT_NE(r.err.find("font size differs"), std::string::npos) << r.err;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{path, "--text", "A"}, std::vector<std::string>{path}}) {
+        r = inspect::run(args);
+        EXPECT_EQ(r.status, inspect::kViolation);
+        EXPECT_NE(r.err.find("t_adv.bin: inconsistent header: font size differs"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 TEST(Preview, PngIsMagnifiedWithAGridAndRedBoxes) {

@@ -185,30 +185,35 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
 }
 
 // --text: the art on stdout, or the PNG and one line about it; missing characters on stderr.
+// The advance widths beside `file`, when there are any: `present` says so, and the result is
+// empty or why they cannot be used. `bytes` keeps the file's bytes for `adv`.
+std::string openAdvances(const std::string& file, const fb_font& font, std::string& bytes,
+                         fb_advances& adv, bool& present) {
+    const std::string path = advancePathFor(file);
+    present = !path.empty() && platform::pathExists(platform::pathFromUtf8(path));
+    if (!present) return {};
+    std::string reason;
+    if (!platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason))
+        return path + ": " + reason;
+    const fb_error err =
+        fb_open_advances(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &font, &adv);
+    if (err == FB_OK) return {};
+    return path + ": " + fb_error_string(err) +
+           (adv.error_detail ? std::string(": ") + adv.error_detail : std::string());
+}
+
 Result preview(const Options& o, const fb_font& font, const std::string& prefix) {
     Result r;
     std::string advBytes;
     fb_advances adv{};
-    const std::string advPath = advancePathFor(o.file);
-    const bool withAdvances =
-        !advPath.empty() && platform::pathExists(platform::pathFromUtf8(advPath));
-    if (withAdvances) {
-        std::string reason;
-        fb_error err = FB_ERR_ARGUMENT;
-        if (platform::readWholeFile(platform::pathFromUtf8(advPath), advBytes, reason))
-            err = fb_open_advances(reinterpret_cast<const uint8_t*>(advBytes.data()),
-                                   advBytes.size(), &font, &adv);
-        if (err != FB_OK) {
-            r.err = prefix + advPath + ": " +
-                    (reason.empty() ? std::string(fb_error_string(err)) +
-                                          (adv.error_detail ? std::string(": ") + adv.error_detail
-                                                            : std::string())
-                                    : reason) +
-                    "\n";
-            r.status = kViolation;
-            return r;
-        }
+    bool withAdvances = false;
+    const std::string advError = openAdvances(o.file, font, advBytes, adv, withAdvances);
+    if (!advError.empty()) {
+        r.err = prefix + advError + "\n";
+        r.status = kViolation;
+        return r;
     }
+    const std::string advPath = advancePathFor(o.file);
     // A backslash and an n start a new line, as a line break typed into the shell would.
     std::string text = *o.text;
     for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at))
@@ -499,6 +504,15 @@ Result run(const std::vector<std::string>& args) {
     r.out = summary(font, o.file, walk, o);
     r.out += walk.violation.empty() ? "check       ok: every structural rule holds\n"
                                     : "check       FAILED: " + walk.violation + "\n";
+    // The advance widths beside the file are checked against it too.
+    std::string advBytes;
+    fb_advances adv{};
+    bool withAdvances = false;
+    const std::string advError = openAdvances(o.file, font, advBytes, adv, withAdvances);
+    if (withAdvances && advError.empty())
+        r.out += "advances    " + advancePathFor(o.file) + format(": %llu widths, ok\n", adv.count);
+    else if (withAdvances)
+        r.out += "advances    FAILED: " + advError + "\n";
 
     const bool upright = showsUpright(font, o.raw);
     bool missing = false;
@@ -532,6 +546,9 @@ Result run(const std::vector<std::string>& args) {
     }
     if (!walk.violation.empty()) {
         r.err += prefix + o.file + ": " + walk.violation + "\n";
+        r.status = kViolation;
+    } else if (!advError.empty()) {
+        r.err += prefix + advError + "\n";
         r.status = kViolation;
     } else if (missing && r.status == kOk) {
         r.status = kNoSuchGlyph;
