@@ -239,9 +239,11 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& 
          format(f.bpp == 1 ? "%llu bit per pixel" : "%llu bits per pixel", f.bpp) + style + "\n";
     h += std::string(" * layout   ") + layoutText(f.layout) + "\n";
     h += " * glyphs   " + glyphs + "\n";
-    h +=
-        format(" * cell     %llu rows x %llu columns as packed", f.geometry.rows, f.geometry.cols) +
-        (f.geometry.rotate == 0 ? " without rotation" : " with rotation") + "\n";
+    // The file does not record a rotation: this is the cell fb_open takes by default.
+    h += format(" * cell     %llu rows x %llu columns", f.geometry.rows, f.geometry.cols) +
+         (f.geometry.rotate == 0 ? ", as fb_open reads it without rotation"
+                                 : ", as fb_open reads it (turned)") +
+         "\n";
     h += format(" * size     %llu bytes", font.size()) +
          (advances.empty() ? std::string()
                            : format(", advance widths %llu bytes", advances.size())) +
