@@ -150,6 +150,12 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
     canvas.width = wrapWidth ? wrapWidth : std::max(1u, right);
     canvas.height = canvas.lines * lineHeight;
     canvas.maxValue = (1u << font.bpp) - 1u;
+    // A picture of some megapixels is plenty for a display; a long text without --width must
+    // not take the machine's memory.
+    if (size_t(canvas.width) * canvas.height > (size_t(1) << 26)) {
+        error = "the text would take more than 64 million pixels: give a shorter text or --width";
+        return Canvas{};
+    }
     canvas.pixels.assign(size_t(canvas.width) * canvas.height, 0);
     canvas.boxes.assign(canvas.pixels.size(), 0);
     auto put = [&canvas](unsigned x, unsigned y, unsigned v, bool box) {
