@@ -107,8 +107,8 @@ TEST(Preview, LaysTextOutAsTheCookbookSays) {
 TEST(Preview, RefusesWhatItCannotDraw) {
     TempDir dir;
     const std::string path = write(dir, font(false, false));
-    // 300,000 letters on one line: 2.7 million pixels wide.
-    inspect::Result r = inspect::run({path, "--text", std::string(300000, 'A')});
+    // 700,000 letters on one line: 6.3 million pixels wide, 12 high.
+    inspect::Result r = inspect::run({path, "--text", std::string(700000, 'A')});
     EXPECT_EQ(r.status, inspect::kViolation);
     EXPECT_NE(r.err.find("more than 64 million pixels"), std::string::npos) << r.err;
     r = inspect::run({path, "--png", "x.png"});
