@@ -98,7 +98,7 @@ struct Canvas {
 // fontSize / 3 for a character without ink. A line ends at '\n' and, when `wrapWidth` is not 0,
 // before a character that would cross it. Empty `error` on success.
 Canvas drawText(const fb_font& font, const fb_advances* advances,
-                  const std::vector<uint32_t>& codes, unsigned wrapWidth, std::string& error);
+                const std::vector<uint32_t>& codes, unsigned wrapWidth, std::string& error);
 
 // The canvas as text: '.' for background, '#' for ink (grey levels as for --show).
 std::string canvasArt(const Canvas& canvas);
