@@ -15,7 +15,7 @@ if(TARGET fontbin)
   file(CREATE_LINK ../lib/fontbin/fontbin ${CMAKE_BINARY_DIR}/install-link/fontbin SYMBOLIC)
   install(FILES ${CMAKE_BINARY_DIR}/install-link/fontbin DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-foreach(tool fontbin-inspect fontbin-codepage)
+foreach(tool fontbin-inspect fontbin-codepage fontbin-embed)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -31,6 +31,9 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         PATTERN "*_font.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE PATTERN "*_sheet.png" EXCLUDE
         PATTERN "*.tmp*" EXCLUDE)
+
+# The CMake package for firmware projects: fontbin::reader and fontbin_add_font.
+include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fontbin)

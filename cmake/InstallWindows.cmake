@@ -1,6 +1,6 @@
 # The Windows package: one folder to unpack anywhere, the tool beside its CodePage\ and font\
 # folders (it finds them through its own path), with a configuration that runs as it is.
-foreach(tool fontbin fontbin-inspect)
+foreach(tool fontbin fontbin-inspect fontbin-embed)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION .)
   endif()
@@ -12,6 +12,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
         DESTINATION reader)
+
+include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME fontbin)

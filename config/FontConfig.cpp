@@ -67,6 +67,7 @@ std::vector<ConfigBinding> makeConfigBindings(FontConfig& m) {
         intBinding("root.fontSet", "renderMode", BindingKind::Number, &fs.renderMode),
         intBinding("root.fontSet", "indexMethod", BindingKind::Number, &fs.indexMethod),
         intBinding("root.fontSet", "crop", BindingKind::Number, &fs.crop),
+        intBinding("root.fontSet", "advances", BindingKind::Boolean, &fs.advances),
     };
 }
 

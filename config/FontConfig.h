@@ -21,6 +21,7 @@ struct FontSetSettings {
     // FreeType's hinting for every glyph load: "default" (FreeType's own choice, as without the
     // key), "none", "light", "mono" or "auto". Anything else is refused before the run starts.
     std::string hinting = "default";
+    int32_t advances = 0;        // 1: also write the advance widths, <base>_adv.bin
 };
 
 // `range` consecutive code points starting at `firstVal`.
@@ -63,7 +64,8 @@ struct ConfigBinding {
     std::wstring* wideTarget = nullptr;
 };
 
-// The 15 bindings, in visiting order, with targets inside `model`.
+// The bindings (the 15 classic keys, then the extensions), in visiting order, with targets inside
+// `model`.
 std::vector<ConfigBinding> makeConfigBindings(FontConfig& model);
 
 // The bindings of the keys added since: "textPaths" and fontSet "hinting". They are visited after

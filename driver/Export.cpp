@@ -11,6 +11,7 @@
 #include "driver/OutputFile.h"
 #include "driver/Progress.h"
 #include "driver/Run.h"
+#include "output/AdvanceFileWriter.h"
 #include "output/CharListWriter.h"
 #include "output/FontFileWriter.h"
 #include "platform/platform.h"
@@ -102,6 +103,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     FontFileWriter writer(fontFile, fontSet, transform.rotate);
     writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
 
+    // Advance widths, when asked for: one per character, in glyph order.
+    AdvanceFile advances;
+    size_t clampedAdvances = 0;
+    if (fontSet.advances) {
+        advances.fontSize = static_cast<uint8_t>(fontSet.fontSize);
+        advances.baseline = static_cast<uint8_t>(primaryText->baseline(fontSet.fontSize));
+        advances.widths.reserve(static_cast<size_t>(tables.charCount));
+    }
+
     Progress progress(tables.charCount, platform::stderrIsTerminal());
     MissingGlyphs missing;
     // Glyphs whose ink the counter-clockwise turn moved out of the cell, and the first of them.
@@ -135,6 +145,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             inkLostFirst += (inkLostFirst.empty() ? "" : " ") + codePointText(code);
         if (!primaryText->hasGlyph(code))
             missing.add(code, usedFallback, usedFallback && fallbackText->hasGlyph(code));
+        if (fontSet.advances) {
+            // The font that maps the character gives its width, even when it draws it empty (a
+            // space); when it does not map it, the font whose cell is kept.
+            const CvxText& from =
+                usedFallback && !primaryText->hasGlyph(code) ? *fallbackText : *primaryText;
+            bool clamped = false;
+            advances.widths.push_back(advancePixels(from.lastAdvance(), clamped));
+            clampedAdvances += clamped;
+        }
         writer.writeGlyph(cell.packed(code, extent, origin));
         progress.update(i + 1);
     }
@@ -150,6 +169,22 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         return reportWriteFailure(fontFilePath, error);
     }
     progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
+    if (fontSet.advances) {
+        // The offset-table layout has no record for a character without ink, so the file lists
+        // the code points its widths belong to.
+        if (fontSet.crop & 1)
+            advances.codePoints.assign(tables.charList.begin(),
+                                       tables.charList.begin() + tables.charCount);
+        const fs::path advancePath = outputPath(projectDir, base + "_adv.bin");
+        OutputFile advanceFile(advancePath);
+        if (!advanceFile.open(error)) return reportWriteFailure(advancePath, error);
+        writeAdvanceFile(advanceFile, advances);
+        if (!advanceFile.commit(error)) return reportWriteFailure(advancePath, error);
+        if (clampedAdvances)
+            platform::writeErrLine("warning: " + fontSet.font + ": " +
+                                   std::to_string(clampedAdvances) +
+                                   " advance width(s) above 255 pixels stored as 255");
+    }
     const std::string missingReport = missing.report(fontSet.font);
     if (!missingReport.empty()) platform::writeErrLine(missingReport);
     if (inkLost > 0)

@@ -243,6 +243,46 @@ unsigned fb_glyph_pixel(const fb_glyph* glyph, unsigned x, unsigned y);
    FB_ERR_BAD_RECORD with *detail (when not null) set to a fixed text. */
 fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
 
+/* ---------------------------------------------------------------------------------------------
+ * Advance widths ("*_adv.bin", written beside the font file when the configuration asks for
+ * "advances"): how far the pen moves after each character, in whole pixels.
+ *
+ *   offset 0   4 bytes   tag "FBAW"
+ *          4   1         version, 1
+ *          5   1         fontSize, as in the font file
+ *          6   4         u32 count: the characters selected, in glyph order
+ *          10  1         baseline row of the upright cell
+ *          11  1         flags: bit 0 set when a code-point list follows the widths
+ *          12  count     one width per character, in code-point order
+ *          12 + count    (flag bit 0) count u16 code points, strictly ascending
+ *
+ * The code-point list is there for the offset-table layout, whose file has no record (and so no
+ * number) for characters without ink; the other layouts number every character themselves.
+ */
+#define FB_ADV_HEADER_BYTES 12u
+#define FB_ADV_HAS_CODE_POINTS 0x01u
+
+typedef struct fb_advances {
+    const uint8_t* data;
+    size_t size;
+    int ready;
+    unsigned font_size;
+    unsigned baseline;
+    uint32_t count;
+    const uint8_t* widths;      /* count bytes */
+    const uint8_t* code_points; /* count u16, or null when the font file numbers the glyphs */
+    const char* error_detail;   /* why fb_open_advances failed */
+} fb_advances;
+
+/* Checks buf[0 .. len) as the advance widths of `font` (opened with fb_open): tag, version,
+   font size, count and length, and for the offset-table layout an ascending code-point list
+   that holds every code point with a record. */
+fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out);
+
+/* The advance width in pixels of a code point. FB_ERR_NOT_FOUND when it was not selected. */
+fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_point,
+                    unsigned* width);
+
 #ifdef __cplusplus
 }
 #endif

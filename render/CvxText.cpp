@@ -340,6 +340,7 @@ struct CvxText::Impl {
     std::array<double, 4> size{20, 0.5, 0.1, 0};
     std::string lastFailure;  // of the latest renderGlyph call
     bool inkLost = false;     // of the latest renderGlyph call
+    long lastAdvance = 0;     // of the latest renderGlyph call, 26.6 pixels
     // The latest character-map lookup: the export loop asks for the same character twice (to
     // draw it, then whether the font has it).
     uint32_t indexCode = 0x10000;  // none yet
@@ -407,6 +408,14 @@ bool CvxText::inkLost() const {
     return impl_->inkLost;
 }
 
+long CvxText::lastAdvance() const {
+    return impl_->lastAdvance;
+}
+
+int32_t CvxText::baseline(int32_t fontSize) const {
+    return baselineRow(impl_->face->ascender, impl_->face->descender, fontSize);
+}
+
 bool CvxText::hasGlyph(uint16_t code) const {
     return impl_->charIndex(code) != 0;
 }
@@ -422,6 +431,8 @@ void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPai
     impl_->lastFailure.clear();
     const GlyphHolder glyph =
         renderBitmap(face, impl_->charIndex(code), settings, impl_->lastFailure);
+    // The slot still holds the loaded glyph; emboldening changed its outline, not its advance.
+    impl_->lastAdvance = glyph ? static_cast<long>(face->glyph->advance.x) : 0;
     if (glyph) {
         const auto* bitmapGlyph = reinterpret_cast<const FT_BitmapGlyphRec*>(glyph.get());
         const FT_Bitmap& bitmap = bitmapGlyph->bitmap;

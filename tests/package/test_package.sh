@@ -31,6 +31,8 @@ if find "$work/root/usr/share/doc/fontbin/examples" -name '*_font.bin' | grep -q
   echo "the package ships outputs of earlier runs"
   exit 1
 fi
+test -x "$work/root/usr/bin/fontbin-embed"
+test -f "$work/root/usr/lib/cmake/fontbin/fontbinConfig.cmake"
 
 mkdir "$work/project"
 cp "$source"/examples/quickstart/* "$work/project/"
@@ -44,4 +46,6 @@ size=$(stat -c %s wqy-microhei_size16_bits1_font.bin)
 test "$size" -eq $((27 + 131072 + 7540 * 36)) || { echo "font file has $size bytes"; exit 1; }
 # The installed inspector reads what the installed tool wrote.
 "$work/root/usr/bin/fontbin-inspect" wqy-microhei_size16_bits1_font.bin >/dev/null
+# A firmware project builds against the unpacked package and draws what the preview shows.
+"$source/tests/package/test_firmware_cmake.sh" "$build" "$source" "$work/root/usr" >/dev/null
 echo "package installs and runs"

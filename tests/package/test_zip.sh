@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G ZIP -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
 pkg=$(echo "$work"/unpacked/fontbin-*-win64)
-for f in fontbin.exe fontbin-inspect.exe FontConfig.json README.md font/unifont.ttf \
+for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
   CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fontbin_reader.c; do
   test -f "$pkg/$f" || { echo "the package lacks $f"; exit 1; }
 done
@@ -67,16 +67,18 @@ for side in win linux; do
   mkdir "$work/$side/examples/oled-ascii-12px/sample"
 done
 configs=0
-for config in $(cd "$work/linux/examples" && ls -- */*.json); do
+dirs=()
+for config in $(cd "$work/linux/examples" && find . -name '*.json' | sort); do
   dir=$(dirname "$config")
   name=$(basename "$config")
   (cd "$work/win/examples/$dir" && "$wine" "$pkg/fontbin.exe" "$name" >"$work/run.out" 2>&1) ||
     { echo "fontbin.exe failed on $config:"; cat "$work/run.out"; failures=$((failures + 1)); }
   (cd "$work/linux/examples/$dir" && "$host/fontbin" "$name" >/dev/null 2>&1)
   configs=$((configs + 1))
+  dirs+=("$dir")
 done
-for dir in "$work"/linux/examples/*/; do
-  compare "$work/win/examples/$(basename "$dir")" "$dir"
+for dir in $(printf '%s\n' "${dirs[@]}" | sort -u); do
+  compare "$work/win/examples/$dir" "$work/linux/examples/$dir"
 done
 samples=$(ls "$work/linux/examples/oled-ascii-12px/sample" | wc -l)
 [ "$samples" = 26 ] || { echo "$samples sample images on Linux, not 26"; failures=$((failures + 1)); }

@@ -184,6 +184,68 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
     return s;
 }
 
+// --text: the art on stdout, or the PNG and one line about it; missing characters on stderr.
+// The advance widths beside `file`, when there are any: `present` says so, and the result is
+// empty or why they cannot be used. `bytes` keeps the file's bytes for `adv`.
+std::string openAdvances(const std::string& file, const fb_font& font, std::string& bytes,
+                         fb_advances& adv, bool& present) {
+    const std::string path = advancePathFor(file);
+    present = !path.empty() && platform::pathExists(platform::pathFromUtf8(path));
+    if (!present) return {};
+    std::string reason;
+    if (!platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason))
+        return path + ": " + reason;
+    const fb_error err =
+        fb_open_advances(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &font, &adv);
+    if (err == FB_OK) return {};
+    return path + ": " + fb_error_string(err) +
+           (adv.error_detail ? std::string(": ") + adv.error_detail : std::string());
+}
+
+Result preview(const Options& o, const fb_font& font, const std::string& prefix) {
+    Result r;
+    std::string advBytes;
+    fb_advances adv{};
+    bool withAdvances = false;
+    const std::string advError = openAdvances(o.file, font, advBytes, adv, withAdvances);
+    if (!advError.empty()) {
+        r.err = prefix + advError + "\n";
+        r.status = kViolation;
+        return r;
+    }
+    const std::string advPath = advancePathFor(o.file);
+    // A backslash and an n start a new line, as a line break typed into the shell would.
+    std::string text = *o.text;
+    for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at))
+        text.replace(at, 2, "\n");
+    std::string error;
+    const Canvas canvas =
+        drawText(font, withAdvances ? &adv : nullptr, decodeUtf8(text), o.width, error);
+    if (error.empty() && !o.png.empty() && size_t(canvas.width) * o.scale > 100000)
+        error = "the picture would be wider than 100000 pixels: give --width or a smaller --scale";
+    if (error.empty() && !o.png.empty()) error = writeCanvasPng(canvas, o.png, o.scale);
+    if (!error.empty()) {
+        r.err = prefix + error + "\n";
+        r.status = kViolation;
+        return r;
+    }
+    if (o.png.empty())
+        r.out = canvasArt(canvas);
+    else
+        r.out = "preview     " + o.png +
+                format(": %llu x %llu display pixels", canvas.width, canvas.height) +
+                format(", %llu line(s), scale %llu", canvas.lines, o.scale) +
+                (withAdvances ? ", advance widths from " + advPath : std::string()) + "\n";
+    if (!canvas.missing.empty()) {
+        std::string list;
+        for (uint32_t cp : canvas.missing)
+            list += (list.empty() ? "" : ", ") + describeCodePoint(cp);
+        r.err = prefix + o.file + ": no glyph for " + list + " (drawn as a box)\n";
+        r.status = kNoSuchGlyph;
+    }
+    return r;
+}
+
 }  // namespace
 
 std::optional<uint32_t> parseCodePoint(const std::string& text) {
@@ -243,13 +305,18 @@ std::string usageText() {
            "  --sheet OUT.png       draw all glyphs on a grid into a PNG\n"
            "  --range U+20-U+7E     only these code points on the sheet\n"
            "  --raw                 column-scanned cells as stored, not turned upright\n"
+           "  --text \"Hello, 世界\"  draw the text as the display shows it (character art);\n"
+           "                        \\n in it starts a new line\n"
+           "  --png OUT.png         with --text: a magnified PNG with a pixel grid instead\n"
+           "  --scale N             with --png: screen pixels per display pixel (1 to 32, 4)\n"
+           "  --width PX            with --text: wrap lines at this many pixels\n"
            "The file does not record rotation nor a scanMode other than \"H\" or \"V\":\n"
            "  --rotate N            the rotate setting of the run (0, 1 or 2)\n"
            "  --scan TEXT           the scanMode of the run (\"H\", \"V\", \"v\", ...)\n"
            "  --cell ROWSxCOLS      the packed cell size itself\n"
            "\n"
            "Exit status: 0 all rules hold, 1 unreadable file or a rule broken (one line on\n"
-           "stderr says which), 2 bad command line, 3 a --show character has no glyph.\n";
+           "stderr says which), 2 bad command line, 3 a --show or --text character has no glyph.\n";
 }
 
 std::string parseOptions(const std::vector<std::string>& args, Options& o) {
@@ -283,6 +350,18 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
         } else if (a == "--sheet") {
             if (!value(v) || v.empty()) return "--sheet takes the PNG file to write";
             o.sheet = v;
+        } else if (a == "--text") {
+            if (!value(v)) return "--text takes the text to draw";
+            o.text = v;
+        } else if (a == "--png") {
+            if (!value(v) || v.empty()) return "--png takes the PNG file to write";
+            o.png = v;
+        } else if (a == "--scale") {
+            if (!value(v) || !parseUnsigned(v, o.scale) || o.scale < 1 || o.scale > 32)
+                return "--scale takes 1 to 32";
+        } else if (a == "--width") {
+            if (!value(v) || !parseUnsigned(v, o.width) || o.width < 1)
+                return "--width takes 1 to 9999 pixels";
         } else if (a == "--range") {
             if (!value(v) || !parseRange(v, o.rangeFirst, o.rangeLast))
                 return "--range takes FIRST-LAST, such as U+0020-U+007E";
@@ -299,6 +378,9 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
     if (o.file.empty()) return "no file given";
     if (o.cellRows && (o.rotate || o.scan)) return "--cell excludes --rotate and --scan";
     if (range && o.sheet.empty()) return "--range needs --sheet";
+    if (o.text && (!o.show.empty() || !o.sheet.empty()))
+        return "--text excludes --show and --sheet";
+    if (!o.text && (!o.png.empty() || o.width)) return "--png and --width need --text";
     return {};
 }
 
@@ -416,10 +498,21 @@ Result run(const std::vector<std::string>& args) {
         }
     }
 
+    if (o.text) return preview(o, font, prefix);
+
     const Walk walk = walkGlyphs(font);
     r.out = summary(font, o.file, walk, o);
     r.out += walk.violation.empty() ? "check       ok: every structural rule holds\n"
                                     : "check       FAILED: " + walk.violation + "\n";
+    // The advance widths beside the file are checked against it too.
+    std::string advBytes;
+    fb_advances adv{};
+    bool withAdvances = false;
+    const std::string advError = openAdvances(o.file, font, advBytes, adv, withAdvances);
+    if (withAdvances && advError.empty())
+        r.out += "advances    " + advancePathFor(o.file) + format(": %llu widths, ok\n", adv.count);
+    else if (withAdvances)
+        r.out += "advances    FAILED: " + advError + "\n";
 
     const bool upright = showsUpright(font, o.raw);
     bool missing = false;
@@ -453,6 +546,9 @@ Result run(const std::vector<std::string>& args) {
     }
     if (!walk.violation.empty()) {
         r.err += prefix + o.file + ": " + walk.violation + "\n";
+        r.status = kViolation;
+    } else if (!advError.empty()) {
+        r.err += prefix + advError + "\n";
         r.status = kViolation;
     } else if (missing && r.status == kOk) {
         r.status = kNoSuchGlyph;

@@ -29,6 +29,10 @@ struct Options {
     uint32_t rangeLast = 0xFFFF;
     bool raw = false;  // --raw: column-scanned cells as stored, not upright
     bool help = false;
+    std::optional<std::string> text;  // --text: the string to preview
+    std::string png;                  // --png OUT.png
+    unsigned scale = 4;               // --scale N
+    unsigned width = 0;               // --width PX, 0 for one line per text line
 };
 
 // "U+4E00", "u+4e00", "0x4E00", or exactly one UTF-8 character.
@@ -67,6 +71,45 @@ struct SheetInfo {
 // success, else the reason.
 std::string writeSheet(const fb_font& font, const std::string& path, uint32_t first, uint32_t last,
                        bool upright, SheetInfo& info);
+
+// ---- Text preview ---------------------------------------------------------------------------
+
+// Code points of UTF-8 text; invalid bytes become U+FFFD.
+std::vector<uint32_t> decodeUtf8(const std::string& text);
+
+// The file beside a font file that holds its advance widths: "<base>_adv.bin" for
+// "<base>_font.bin", or empty for any other name.
+std::string advancePathFor(const std::string& fontPath);
+
+// Text as the display shows it: one value per pixel (0 .. 2^bpp - 1), rows of `width` pixels.
+struct Canvas {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned maxValue = 1;
+    unsigned lines = 0;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> boxes;     // 1 where the outline of a missing character's box lies
+    std::vector<uint32_t> missing;  // characters the file lacks, in text order, once each
+};
+
+// Lays `codes` out line by line as firmware that follows the cookbook does: each glyph's cell
+// upright (scan order and rotation undone) with its top-left corner at the pen; the pen moves by
+// the advance width from `advances` when given, else by the ink's right edge + 1, and by
+// fontSize / 3 for a character without ink. A line ends at '\n' and, when `wrapWidth` is not 0,
+// before a character that would cross it. Empty `error` on success.
+Canvas drawText(const fb_font& font, const fb_advances* advances,
+                const std::vector<uint32_t>& codes, unsigned wrapWidth, std::string& error);
+
+// The canvas as text: '.' for background, '#' for ink (grey levels as for --show).
+std::string canvasArt(const Canvas& canvas);
+
+// The canvas as a PNG, each pixel `scale` x `scale` with a faint grid; boxes in red.
+std::string writeCanvasPng(const Canvas& canvas, const std::string& path, unsigned scale);
+
+// Writes a PNG of width x height RGB pixels; `fillBand` fills `lines` rows from row y.
+std::string writePng(const std::string& path, unsigned width, unsigned height,
+                     void (*fillBand)(void* context, unsigned y, unsigned lines, uint8_t* band),
+                     void* context);
 
 struct Result {
     int status = kOk;

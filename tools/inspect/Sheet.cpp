@@ -136,12 +136,18 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
     info.rowStarts.clear();
     for (size_t k = 0; k < count; k += L.gridCols) info.rowStarts.push_back(L.glyphs[k].code_point);
 
+    return writePng(path, L.width, height, fillBand, &L);
+}
+
+std::string writePng(const std::string& path, unsigned width, unsigned height,
+                     void (*fill)(void* context, unsigned y, unsigned lines, uint8_t* band),
+                     void* context) {
     PngSink sink;
     sink.file = platform::openFile(platform::pathFromUtf8(path), "wb");
     if (!sink.file) return "cannot create " + path + ": " + std::strerror(errno);
     const unsigned bandLines = 64;
-    std::vector<uint8_t> band(size_t(L.width) * 3 * bandLines);
-    bool ok = writeRows(sink, L.width, height, fillBand, &L, bandLines, band.data());
+    std::vector<uint8_t> band(size_t(width) * 3 * bandLines);
+    bool ok = writeRows(sink, width, height, fill, context, bandLines, band.data());
     if (sink.png) png_destroy_write_struct(&sink.png, sink.info ? &sink.info : nullptr);
     bool closed = std::fclose(sink.file) == 0;
     if (!ok || !closed) {

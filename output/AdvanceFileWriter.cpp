@@ -1,0 +1,27 @@
+#include "output/AdvanceFileWriter.h"
+
+#include "output/LittleEndian.h"
+
+bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file) {
+    const size_t count = file.widths.size();
+    std::vector<uint8_t> bytes(12 + count + 2 * file.codePoints.size());
+    bytes[0] = 'F';
+    bytes[1] = 'B';
+    bytes[2] = 'A';
+    bytes[3] = 'W';
+    bytes[4] = 1;  // version
+    bytes[5] = file.fontSize;
+    storeLittleEndian(&bytes[6], static_cast<uint32_t>(count), 4);
+    bytes[10] = file.baseline;
+    bytes[11] = file.codePoints.empty() ? 0 : 1;  // a code-point list follows the widths
+    for (size_t i = 0; i < count; ++i) bytes[12 + i] = file.widths[i];
+    for (size_t i = 0; i < file.codePoints.size(); ++i)
+        storeLittleEndian(&bytes[12 + count + 2 * i], file.codePoints[i], 2);
+    return out.write(bytes.data(), bytes.size());
+}
+
+uint8_t advancePixels(long advance26_6, bool& clamped) {
+    const long pixels = (advance26_6 + 32) >> 6;
+    clamped = pixels > 255;
+    return static_cast<uint8_t>(pixels < 0 ? 0 : (pixels > 255 ? 255 : pixels));
+}

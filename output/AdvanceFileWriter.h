@@ -1,0 +1,26 @@
+// The advance-width file, "<base>_adv.bin": how far the pen moves after each selected character,
+// in whole pixels, for firmware that sets proportional text. The layout is described byte by
+// byte in docs/file-format.md and read by fb_open_advances in the device reader.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "output/ByteSink.h"
+
+struct AdvanceFile {
+    uint8_t fontSize = 0;
+    uint8_t baseline = 0;
+    // One width per selected character, in code-point order.
+    std::vector<uint8_t> widths;
+    // The selected code points, written after the widths when the font file does not number
+    // every selected character itself (the offset-table layout); empty otherwise.
+    std::vector<uint16_t> codePoints;
+};
+
+// Header, widths and (when given) the code points, in one write. False when the sink failed.
+bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file);
+
+// A width in 26.6 pixels rounded to whole pixels, and limited to 0 .. 255; `clamped` is set
+// when the width did not fit.
+uint8_t advancePixels(long advance26_6, bool& clamped);

@@ -1,0 +1,177 @@
+// fontbin-inspect --text on files built in memory: the cookbook's advance and space rules,
+// missing characters, wrapping, the scan order and rotation undone, the advance-width file, and
+// the PNG read back with libpng.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "reader/FontFileBuilder.h"
+#include "support/Sandbox.h"
+#include "tools/inspect/Inspect.h"
+
+namespace {
+
+using fbtest::buildFontFile;
+using fbtest::Font;
+using fbtest::Glyph;
+using testing_support::TempDir;
+
+// Size 12, 12 x 16 cells: 'A' a diagonal (x i, y i + 2), 'B' one pixel at x 3, y 5, a space.
+Font font(bool crop, bool scanV, bool withSpace = true) {
+    Font f;
+    f.crop = crop;
+    f.scanV = scanV;
+    f.rows = 12;
+    f.cols = 16;
+    Glyph a, b, space;
+    a.code = 'A';
+    a.pixels.assign(f.rows * f.cols, 0);
+    for (unsigned i = 0; i < 8; ++i) a.pixels[(i + 2) * f.cols + i] = 1;
+    a.extentX = 8;
+    a.extentY = 10;
+    b.code = 'B';
+    b.pixels.assign(f.rows * f.cols, 0);
+    b.pixels[5 * f.cols + 3] = 1;
+    b.extentX = 4;
+    b.extentY = 6;
+    space.code = ' ';
+    space.pixels.assign(f.rows * f.cols, 0);
+    f.glyphs = {a, b};
+    if (withSpace) f.glyphs.insert(f.glyphs.begin(), space);
+    return f;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        out.push_back(text.substr(start, nl - start));
+    return out;
+}
+
+std::string write(const TempDir& dir, const Font& f, const std::string& name = "t_font.bin") {
+    const std::vector<uint8_t> bytes = buildFontFile(f);
+    testing_support::writeFile(dir / name, std::string(bytes.begin(), bytes.end()));
+    return (dir / name).string();
+}
+
+TEST(Preview, LaysTextOutAsTheCookbookSays) {
+    TempDir dir;
+    struct Case {
+        const char* what;
+        Font font;
+        std::vector<std::string> args;
+        unsigned width, height;
+        std::vector<std::pair<unsigned, unsigned>> ink;  // (x, y) that must be '#'
+        size_t inkCount;
+        int status;
+    } cases[] = {
+        // A: 0..8 (extent 8 + 1), B: 9..13, space 12 / 3 = 4, A again at 18.
+        {"rows", font(false, false), {"AB A"}, 27, 12, {{0, 2}, {7, 9}, {12, 5}, {18, 2}}, 17, 0},
+        // Column scanning: stored (x, y) is upright (y, x) in 16-row lines; B's pixel at (5, 3).
+        {"columns", font(false, true), {"BA"}, 14, 16, {{5, 3}, {7, 0}, {12, 5}}, 8, 0},
+        // Trimmed records: the space has no record and still takes 4 pixels.
+        {"crop space", font(true, false, false), {"A A"}, 22, 12, {{0, 2}, {13, 2}}, 16, 0},
+        // Turned clockwise: advance by extent y + 1 (A 11, B 7); stored (x, y) is upright
+        // (y, 15 - x), so B's pixel lands at column 11 + 5, row 12, in 16-row lines.
+        {"rotate 1", font(false, false), {"AB", "--rotate", "1"}, 18, 16, {{11 + 5, 12}}, 9, 0},
+        // Wrapping at 12 pixels puts each letter on its own line.
+        {"wrap", font(false, false), {"AA", "--width", "12"}, 12, 24, {{0, 2}, {0, 14}}, 16, 0},
+        {"newline", font(false, false), {"A\\nB"}, 9, 24, {{3, 12 + 5}}, 9, 0},
+        // A missing character: a 6-pixel box outline (rows 1 to 10) and status 3.
+        {"missing", font(false, false), {"CA"}, 16, 12, {{0, 1}, {5, 10}, {7, 2}}, 28 + 8, 3},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {write(dir, c.font), "--text"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        inspect::Result r = inspect::run(args);
+        EXPECT_EQ(r.status, c.status) << c.what << ": " << r.err;
+        const std::vector<std::string> art = lines(r.out);
+        ASSERT_EQ(art.size(), c.height) << c.what << ":\n" << r.out;
+        EXPECT_EQ(art[0].size(), c.width) << c.what << ":\n" << r.out;
+        for (auto [x, y] : c.ink)
+            EXPECT_EQ(art[y][x], '#') << c.what << " at " << x << ", " << y << ":\n" << r.out;
+        size_t ink = 0;
+        for (const std::string& l : art) ink += std::count(l.begin(), l.end(), '#');
+        EXPECT_EQ(ink, c.inkCount) << c.what << ":\n" << r.out;
+        if (c.status == 3) {
+            EXPECT_NE(r.err.find("no glyph for U+0043 'C' (drawn as a box)"), std::string::npos)
+                << r.err;
+        }
+    }
+}
+
+TEST(Preview, RefusesWhatItCannotDraw) {
+    TempDir dir;
+    const std::string path = write(dir, font(false, false));
+    // 700,000 letters on one line: 6.3 million pixels wide, 12 high.
+    inspect::Result r = inspect::run({path, "--text", std::string(700000, 'A')});
+    EXPECT_EQ(r.status, inspect::kViolation);
+    EXPECT_NE(r.err.find("more than 64 million pixels"), std::string::npos) << r.err;
+    r = inspect::run({path, "--png", "x.png"});
+    EXPECT_EQ(r.status, inspect::kUsage);
+    r = inspect::run({path, "--text", "A", "--show", "A"});
+    EXPECT_EQ(r.status, inspect::kUsage);
+}
+
+TEST(Preview, AdvanceWidthsFileTakesOver) {
+    TempDir dir;
+    const std::string path = write(dir, font(false, false));
+    // Widths in glyph order (space, A, B): 2, 3, 10.
+    std::vector<uint8_t> adv = {'F', 'B', 'A', 'W', 1, 12, 3, 0, 0, 0, 9, 0, 2, 3, 10};
+    testing_support::writeFile(dir / "t_adv.bin", std::string(adv.begin(), adv.end()));
+    inspect::Result r = inspect::run({path, "--text", "A B"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> art = lines(r.out);
+    // A at 0 (advance 3), space 2, B at 5: its pixel at 8; the line is 15 wide.
+    ASSERT_EQ(art.size(), 12u);
+    EXPECT_EQ(art[0].size(), 15u);
+    EXPECT_EQ(art[5][8], '#') << r.out;
+    // The check of the file covers it.
+    r = inspect::run({path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("advances    " + (dir / "t_adv.bin").string() + ": 3 widths, ok"),
+              std::string::npos)
+        << r.out;
+    // A width file of another font size is refused with the reader's reason, by both.
+    adv[5] = 13;
+    testing_support::writeFile(dir / "t_adv.bin", std::string(adv.begin(), adv.end()));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{path, "--text", "A"}, std::vector<std::string>{path}}) {
+        r = inspect::run(args);
+        EXPECT_EQ(r.status, inspect::kViolation);
+        EXPECT_NE(r.err.find("t_adv.bin: inconsistent header: font size differs"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
+TEST(Preview, PngIsMagnifiedWithAGridAndRedBoxes) {
+    TempDir dir;
+    const std::string png = (dir / "p.png").string();
+    inspect::Result r = inspect::run(
+        {write(dir, font(false, false)), "--text", "CB", "--png", png, "--scale", "5"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("preview     " + png + ": 12 x 12 display pixels, 1 line(s), scale 5"),
+              std::string::npos)
+        << r.out;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, png.c_str()));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> px(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, px.data(), 0, nullptr));
+    ASSERT_EQ(image.width, 60u);
+    ASSERT_EQ(image.height, 60u);
+    auto at = [&](unsigned x, unsigned y) { return px.data() + (y * image.width + x) * 3; };
+    EXPECT_EQ(at(0, 5 + 2)[0], 220);  // the box's left edge, red
+    EXPECT_EQ(at(0, 5 + 2)[1], 40);
+    EXPECT_EQ(at((7 + 3) * 5 + 1, 5 * 5 + 1)[0], 0);  // B's pixel, black
+    EXPECT_EQ(at(12, 12)[0], 255);                    // background
+    EXPECT_EQ(at(14, 12)[0], (255 * 7 + 200) / 8);    // the grid, a shade darker
+}
+
+}  // namespace
