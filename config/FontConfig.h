@@ -21,7 +21,7 @@ struct FontSetSettings {
     // FreeType's hinting for every glyph load: "default" (FreeType's own choice, as without the
     // key), "none", "light", "mono" or "auto". Anything else is refused before the run starts.
     std::string hinting = "default";
-    int32_t advances = 0;        // 1: also write the advance widths, <base>_adv.bin
+    int32_t advances = 0;  // 1: also write the advance widths, <base>_adv.bin
 };
 
 // `range` consecutive code points starting at `firstVal`.
