@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "config/FontChoices.h"
 #include "platform/platform.h"
 
 namespace {
@@ -276,6 +277,7 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
     }
     const std::vector<ConfigBinding> bindings = makeConfigBindings(model);
     bindConfig(model, bindings, "root", tree, warnings);
+    readFontChoices(cJSON_GetObjectItem(tree, "fontSet"), model.fontSet, model.errors);
     cJSON_Delete(tree);
     return true;
 }

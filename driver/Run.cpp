@@ -136,6 +136,12 @@ int runFontbin(const std::vector<std::string>& args) {
         }
     }
 
+    // A typeface choice of the wrong type would silently draw with the wrong face or instance.
+    if (!config.errors.empty()) {
+        platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " +
+                               config.errors.front());
+        return kExitInvalidValue;
+    }
     const std::string invalid = validateFontSet(config.fontSet, transform.rotate);
     if (!invalid.empty()) {
         platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + invalid);
