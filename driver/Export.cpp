@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "config/FontChoices.h"
 #include "driver/CellGeometry.h"
 #include "driver/OutputFile.h"
 #include "driver/Progress.h"
@@ -46,8 +47,11 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                   const TransformSettings& transform, const CharacterTables& tables) {
     // Names come from the font as configured, before the default applies: an empty font gives
     // names that start with "_size".
-    const std::string base = fontStem(fontSet.font) + "_size" + std::to_string(fontSet.fontSize) +
-                             "_bits" + std::to_string(fontSet.renderMode);
+    // A face other than 0 and each variation add to the names, so runs that differ only in
+    // face or instance never overwrite each other.
+    const std::string base =
+        fontStem(fontSet.font) + fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) + "_size" +
+        std::to_string(fontSet.fontSize) + "_bits" + std::to_string(fontSet.renderMode);
     const fs::path fontFilePath = outputPath(projectDir, base + "_font.bin");
     const fs::path listFilePath = outputPath(projectDir, base + "_out.cst");
 
@@ -65,14 +69,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // The font is a bare file name: the system's font folders first, then the tool's own.
     const std::string fontDir = platform::pathToUtf8(toolDir) + separator() + "font" + separator();
     fs::path fallbackPath = platform::pathFromUtf8(fontDir + kFallbackFont);
-    fs::path fontPath;
-    if (auto found = platform::findSystemFont(fontSet.font))
-        fontPath = *found;
-    else
-        fontPath = platform::pathFromUtf8(fontDir + fontSet.font);
+    auto resolveFont = [&fontDir](const std::string& name) {
+        if (auto found = platform::findSystemFont(name)) return *found;
+        return platform::pathFromUtf8(fontDir + name);
+    };
+    const fs::path fontPath = resolveFont(fontSet.font);
     // A fallback that is not a readable file (a folder, a pipe) counts as missing.
-    if (!platform::pathExists(fallbackPath) || !platform::notAFileReason(fallbackPath).empty())
-        fallbackPath = fontPath;
+    const bool fallbackIsFont =
+        !platform::pathExists(fallbackPath) || !platform::notAFileReason(fallbackPath).empty();
+    if (fallbackIsFont) fallbackPath = fontPath;
     if (!platform::pathExists(fontPath)) {
         platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
         return kExitFontUnusable;
@@ -84,16 +89,46 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                                "\": " + reason);
         return kExitFontUnusable;
     }
+    // The fonts asked in turn for characters `font` does not map, found as `font` is.
+    std::vector<fs::path> chainPaths{fontPath};
+    for (const FontChoice& choice : fontSet.fallbackFonts) {
+        const fs::path path = resolveFont(choice.font);
+        if (!platform::pathExists(path)) {
+            platform::writeOut(platform::pathToUtf8(path) + " not exist!\n");
+            return kExitFontUnusable;
+        }
+        if (const std::string reason = platform::notAFileReason(path); !reason.empty()) {
+            platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(path) +
+                                   "\": " + reason);
+            return kExitFontUnusable;
+        }
+        chainPaths.push_back(path);
+    }
 
     const CellSize cellSize = computeCellSize(fontSet, transform.rotate);
     std::unique_ptr<CvxText> primaryText;
     std::unique_ptr<CvxText> fallbackText;
+    std::vector<std::unique_ptr<CvxText>> chain;  // the fallbackFonts, in order
     try {
         const std::array<double, 4> size{static_cast<double>(fontSet.fontSize), 0, 0.1, 0};
-        primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath));
+        primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath), fontSet.faceIndex,
+                                                fontSet.variations);
         primaryText->setSize(&size);
-        fallbackText = std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath));
+        for (size_t k = 0; k < fontSet.fallbackFonts.size(); ++k) {
+            const FontChoice& choice = fontSet.fallbackFonts[k];
+            chain.push_back(std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
+                                                      choice.faceIndex, choice.variations));
+            chain.back()->setSize(&size);
+        }
+        // Standing in for a missing unifont.ttf, the configured font keeps its face and instance.
+        fallbackText = fallbackIsFont
+                           ? std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath),
+                                                       fontSet.faceIndex, fontSet.variations)
+                           : std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath));
         fallbackText->setSize(&size);
+    } catch (const FontChoiceError& e) {
+        platform::writeErrLine(std::string("error: ") + e.what());
+        return kExitInvalidValue;
     } catch (const FontError& e) {
         platform::writeErrLine(std::string("error: ") + e.what());
         return kExitFontUnusable;
@@ -107,21 +142,34 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
 
     Progress progress(tables.charCount, platform::stderrIsTerminal());
     MissingGlyphs missing;
+    std::vector<int32_t> drawnBy(chain.empty() ? 0 : chain.size() + 1);  // per font of the chain
     // One cell for the whole loop: each character is drawn over the previous one's storage.
     GlyphCell cell;
     for (int32_t i = 0; i < tables.charCount && writer.ok(); ++i) {
         const uint16_t code = tables.charList[static_cast<size_t>(i)];
         IntPair extent{cellSize.cols, cellSize.rows};
         IntPair origin{cellSize.cols, cellSize.rows};
-        renderCell(cell, cellSize, code, *primaryText, extent, origin, fontSet, transform);
+        // The first font of [font, fallbackFonts...] that maps the character draws it; the
+        // configured font when none does.
+        CvxText* text = primaryText.get();
+        size_t drawer = 0;
+        if (!chain.empty() && !primaryText->hasGlyph(code)) {
+            for (size_t k = 0; k < chain.size() && drawer == 0; ++k) {
+                if (chain[k]->hasGlyph(code)) {
+                    text = chain[k].get();
+                    drawer = k + 1;
+                }
+            }
+        }
+        renderCell(cell, cellSize, code, *text, extent, origin, fontSet, transform);
         // A character the font maps but FreeType cannot load or draw means damaged glyph data
         // (a file cut short, say). Drawing it with the fallback font would hide that, so the
         // run stops here and the earlier font file stays as it was.
-        if (!primaryText->lastFailure().empty() && primaryText->hasGlyph(code)) {
+        if (!text->lastFailure().empty() && text->hasGlyph(code)) {
             progress.abandon();
-            platform::writeErrLine("error: font \"" + platform::pathToUtf8(fontPath) + "\" maps " +
-                                   codePointText(code) +
-                                   " but FreeType cannot draw it: " + primaryText->lastFailure());
+            platform::writeErrLine("error: font \"" + platform::pathToUtf8(chainPaths[drawer]) +
+                                   "\" maps " + codePointText(code) +
+                                   " but FreeType cannot draw it: " + text->lastFailure());
             return kExitFontUnusable;
         }
         // A cell the configured font leaves empty is drawn once more with the fallback font.
@@ -131,8 +179,9 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             origin = IntPair{cellSize.cols, cellSize.rows};
             renderCell(cell, cellSize, code, *fallbackText, extent, origin, fontSet, transform);
         }
-        if (!primaryText->hasGlyph(code))
+        if (drawer == 0 && !primaryText->hasGlyph(code))
             missing.add(code, usedFallback, usedFallback && fallbackText->hasGlyph(code));
+        if (!drawnBy.empty()) ++drawnBy[drawer];
         writer.writeGlyph(cell.packed(code, extent, origin));
         progress.update(i + 1);
     }
@@ -148,7 +197,16 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         return reportWriteFailure(fontFilePath, error);
     }
     progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
-    const std::string missingReport = missing.report(fontSet.font);
+    const std::string missingReport = missing.report(fontSet.font, !chain.empty());
     if (!missingReport.empty()) platform::writeErrLine(missingReport);
+    if (!chain.empty()) {
+        std::vector<std::string> names{fontSet.font};
+        for (const FontChoice& choice : fontSet.fallbackFonts)
+            names.push_back(choice.font + (choice.faceIndex != 0
+                                               ? " (face " + std::to_string(choice.faceIndex) + ")"
+                                               : std::string()));
+        if (fontSet.faceIndex != 0) names[0] += " (face " + std::to_string(fontSet.faceIndex) + ")";
+        platform::writeErrLine(chainReport(names, drawnBy));
+    }
     return kExitOk;
 }

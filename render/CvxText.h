@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config/FontConfig.h"
 #include "config/Settings.h"
@@ -21,6 +22,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A face or instance the configuration asks for and the font does not have. The message lists
+// what the font does have (its faces, or its axes with their ranges).
+class FontChoiceError : public FontError {
+public:
+    using FontError::FontError;
+};
+
 class CvxText {
 public:
     // Opens face `faceIndex` of the font file (0, the first face of a collection, is what the
@@ -28,6 +36,11 @@ public:
     // Throws FontError when FreeType cannot start or open the file, or when the face's ascender
     // equals its descender.
     explicit CvxText(const std::string& fontPath, long faceIndex = 0);
+    // The same, then sets the design coordinates of the named axes of a variable font (the
+    // others keep their defaults) before the face is sized, so the sizing uses the instance's
+    // metrics. Throws FontChoiceError when the font has no face `faceIndex`, is not variable,
+    // lacks an axis or a value lies outside its axis's range.
+    CvxText(const std::string& fontPath, long faceIndex, const std::vector<AxisValue>& variations);
     virtual ~CvxText();
     CvxText(const CvxText&) = delete;
     CvxText& operator=(const CvxText&) = delete;
