@@ -75,6 +75,12 @@ std::string tagText(FT_ULong tag) {
     return text;
 }
 
+// A 16.16 design coordinate. FreeType hands named instances' coordinates over as the file's 32
+// bits without sign extension, so negative values (a slant of -10) would read as 65526.
+double fixedValue(FT_Fixed value) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value & 0xFFFFFFFF)) / 65536.0;
+}
+
 FaceInfo describeFace(FT_Library library, FT_Face face) {
     FaceInfo info;
     info.index = face->face_index & 0xFFFF;
@@ -106,7 +112,7 @@ FaceInfo describeFace(FT_Library library, FT_Face face) {
             NamedInstanceInfo instance;
             instance.name = sfntName(face, mm->namedstyle[i].strid);
             for (FT_UInt a = 0; a < mm->num_axis; ++a)
-                instance.coordinates.push_back(mm->namedstyle[i].coords[a] / 65536.0);
+                instance.coordinates.push_back(fixedValue(mm->namedstyle[i].coords[a]));
             info.instances.push_back(instance);
         }
         FT_Done_MM_Var(library, mm);
