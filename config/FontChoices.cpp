@@ -8,13 +8,22 @@
 
 namespace {
 
-// The member as written in the file, shortened for a one-line message.
+// The member as written in the file (control characters escaped), shortened for a one-line
+// message.
 std::string jsonText(const cJSON* node) {
     char* printed = cJSON_PrintUnformatted(node);
     std::string text = printed ? printed : "?";
     cJSON_free(printed);
     if (text.size() > 40) text = text.substr(0, 37) + "...";
     return text;
+}
+
+// A member name, quoted and escaped as JSON text.
+std::string quotedName(const char* text) {
+    cJSON* node = cJSON_CreateString(text ? text : "");
+    std::string quoted = jsonText(node);
+    cJSON_Delete(node);
+    return quoted;
 }
 
 bool isAxisTag(const std::string& tag) {
@@ -51,8 +60,8 @@ bool readVariations(const cJSON* member, const std::string& name, std::vector<Ax
     for (const cJSON* axis = member->child; axis; axis = axis->next) {
         const std::string tag = axis->string ? axis->string : "";
         if (!isAxisTag(tag)) {
-            errors.push_back(name + ": \"" + tag +
-                             "\" is not an axis tag (1 to 4 letters or digits, such as \"wght\")");
+            errors.push_back(name + ": " + quotedName(axis->string) +
+                             " is not an axis tag (1 to 4 letters or digits, such as \"wght\")");
             return false;
         }
         for (const AxisValue& earlier : values) {
