@@ -200,12 +200,12 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     const std::string missingReport = missing.report(fontSet.font, !chain.empty());
     if (!missingReport.empty()) platform::writeErrLine(missingReport);
     if (!chain.empty()) {
-        std::vector<std::string> names{fontSet.font};
+        auto label = [](const std::string& font, int32_t face) {
+            return face == 0 ? font : font + " (face " + std::to_string(face) + ")";
+        };
+        std::vector<std::string> names{label(fontSet.font, fontSet.faceIndex)};
         for (const FontChoice& choice : fontSet.fallbackFonts)
-            names.push_back(choice.font + (choice.faceIndex != 0
-                                               ? " (face " + std::to_string(choice.faceIndex) + ")"
-                                               : std::string()));
-        if (fontSet.faceIndex != 0) names[0] += " (face " + std::to_string(fontSet.faceIndex) + ")";
+            names.push_back(label(choice.font, choice.faceIndex));
         platform::writeErrLine(chainReport(names, drawnBy));
     }
     return kExitOk;
