@@ -31,8 +31,8 @@ public:
 
 class CvxText {
 public:
-    // Opens face `faceIndex` of the font file (0, the first face of a collection, is what the
-    // export uses; other faces are for tools and tests) and sizes it for a 20-pixel line span.
+    // Opens face `faceIndex` of the font file (0: the first face of a collection, or the only
+    // face of a single font) and sizes it for a 20-pixel line span.
     // Throws FontError when FreeType cannot start or open the file, or when the face's ascender
     // equals its descender.
     explicit CvxText(const std::string& fontPath, long faceIndex = 0);
