@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "config/FontChoices.h"
 #include "platform/platform.h"
 
 namespace {
@@ -290,6 +291,7 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
     for (ConfigBinding& b : makeExtensionBindings(model)) bindings.push_back(std::move(b));
     bindConfig(model, bindings, "root", tree, warnings);
     if (unknownKeys) *unknownKeys = findUnknownKeys(tree);
+    readFontChoices(cJSON_GetObjectItem(tree, "fontSet"), model.fontSet, model.errors);
     cJSON_Delete(tree);
     return true;
 }

@@ -8,6 +8,20 @@
 
 struct cJSON;
 
+// One design coordinate of a variable font: an axis tag ("wght") and its value.
+struct AxisValue {
+    std::string tag;  // 1 to 4 ASCII letters or digits
+    double value = 0;
+};
+
+// A font of the per-character chain: a name looked up as `font` is, the face of a collection and
+// the instance of a variable font.
+struct FontChoice {
+    std::string font;
+    int32_t faceIndex = 0;
+    std::vector<AxisValue> variations;  // in the order written; empty: the default instance
+};
+
 // The one font set a run exports. Copied by value into the rasteriser.
 struct FontSetSettings {
     int32_t fontSize = 32;       // pixel size of the line span (ascender to descender)
@@ -22,6 +36,12 @@ struct FontSetSettings {
     // key), "none", "light", "mono" or "auto". Anything else is refused before the run starts.
     std::string hinting = "default";
     int32_t advances = 0;  // 1: also write the advance widths, <base>_adv.bin
+    // Which typeface draws (config/FontChoices.h): the face of `font`, its instance, and the
+    // fonts asked in turn for characters `font` does not map. Defaults leave every output as
+    // it is without them.
+    int32_t faceIndex = 0;
+    std::vector<AxisValue> variations;
+    std::vector<FontChoice> fallbackFonts;
 };
 
 // `range` consecutive code points starting at `firstVal`.
@@ -41,6 +61,8 @@ struct FontConfig {
     // Scratch record the binder fills from one customerVals element before appending a copy.
     // It is deliberately not reset between elements: a missing member keeps the previous value.
     CustomerRange currentCustomerRange;
+    // Values that make the configuration unusable, one line each; the run ends before writing.
+    std::vector<std::string> errors;
 };
 
 enum class BindingKind : int32_t {

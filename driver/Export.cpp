@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "config/FontChoices.h"
 #include "driver/CellGeometry.h"
 #include "driver/FontLookup.h"
 #include "driver/OutputFile.h"
@@ -47,8 +48,11 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                   const TransformSettings& transform, const CharacterTables& tables,
                   const FontLookup& lookup) {
     // Names come from the font as configured, before the default applies: an empty font gives
-    // names that start with "_size". A font found only as a path is named after its file.
-    const std::string base = fontStem(lookup.nameFont) + "_size" +
+    // names that start with "_size". A font found only as a path is named after its file. A
+    // face other than 0 and each variation add to the names, so runs that differ only in face
+    // or instance never overwrite each other.
+    const std::string base = fontStem(lookup.nameFont) +
+                             fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) + "_size" +
                              std::to_string(fontSet.fontSize) + "_bits" +
                              std::to_string(fontSet.renderMode);
     const fs::path fontFilePath = outputPath(projectDir, base + "_font.bin");
@@ -69,6 +73,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
 
     const fs::path& fontPath = lookup.fontPath;
     const fs::path& fallbackPath = lookup.fallbackPath;
+    // Without unifont.ttf the configured font stands in for it.
+    const bool fallbackIsFont = fallbackPath == fontPath;
     if (!lookup.found) {
         platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
         for (const std::string& line : fontNotFoundHelp(toolDir, fontSet.font))
@@ -82,16 +88,47 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                                "\": " + reason);
         return kExitFontUnusable;
     }
+    // The fonts asked in turn for characters `font` does not map, found as `font` is.
+    std::vector<fs::path> chainPaths{fontPath};
+    for (const FontChoice& choice : fontSet.fallbackFonts) {
+        const FontLookup found = lookUpFont(toolDir, projectDir, choice.font);
+        const fs::path& path = found.fontPath;
+        if (!found.found) {
+            platform::writeOut(platform::pathToUtf8(path) + " not exist!\n");
+            return kExitFontUnusable;
+        }
+        if (const std::string reason = platform::notAFileReason(path); !reason.empty()) {
+            platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(path) +
+                                   "\": " + reason);
+            return kExitFontUnusable;
+        }
+        chainPaths.push_back(path);
+    }
 
     const CellSize cellSize = computeCellSize(fontSet, transform.rotate);
     std::unique_ptr<CvxText> primaryText;
     std::unique_ptr<CvxText> fallbackText;
+    std::vector<std::unique_ptr<CvxText>> chain;  // the fallbackFonts, in order
     try {
         const std::array<double, 4> size{static_cast<double>(fontSet.fontSize), 0, 0.1, 0};
-        primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath));
+        primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath), fontSet.faceIndex,
+                                                fontSet.variations);
         primaryText->setSize(&size);
-        fallbackText = std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath));
+        for (size_t k = 0; k < fontSet.fallbackFonts.size(); ++k) {
+            const FontChoice& choice = fontSet.fallbackFonts[k];
+            chain.push_back(std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
+                                                      choice.faceIndex, choice.variations));
+            chain.back()->setSize(&size);
+        }
+        // Standing in for a missing unifont.ttf, the configured font keeps its face and instance.
+        fallbackText = fallbackIsFont
+                           ? std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath),
+                                                       fontSet.faceIndex, fontSet.variations)
+                           : std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath));
         fallbackText->setSize(&size);
+    } catch (const FontChoiceError& e) {
+        platform::writeErrLine(std::string("error: ") + e.what());
+        return kExitInvalidValue;
     } catch (const FontError& e) {
         platform::writeErrLine(std::string("error: ") + e.what());
         return kExitFontUnusable;
@@ -117,21 +154,34 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // Glyphs whose ink the counter-clockwise turn moved out of the cell, and the first of them.
     int32_t inkLost = 0;
     std::string inkLostFirst;
+    std::vector<int32_t> drawnBy(chain.empty() ? 0 : chain.size() + 1);  // per font of the chain
     // One cell for the whole loop: each character is drawn over the previous one's storage.
     GlyphCell cell;
     for (int32_t i = 0; i < tables.charCount && writer.ok(); ++i) {
         const uint16_t code = tables.charList[static_cast<size_t>(i)];
         IntPair extent{cellSize.cols, cellSize.rows};
         IntPair origin{cellSize.cols, cellSize.rows};
-        renderCell(cell, cellSize, code, *primaryText, extent, origin, fontSet, transform);
+        // The first font of [font, fallbackFonts...] that maps the character draws it; the
+        // configured font when none does.
+        CvxText* text = primaryText.get();
+        size_t drawer = 0;
+        if (!chain.empty() && !primaryText->hasGlyph(code)) {
+            for (size_t k = 0; k < chain.size() && drawer == 0; ++k) {
+                if (chain[k]->hasGlyph(code)) {
+                    text = chain[k].get();
+                    drawer = k + 1;
+                }
+            }
+        }
+        renderCell(cell, cellSize, code, *text, extent, origin, fontSet, transform);
         // A character the font maps but FreeType cannot load or draw means damaged glyph data
         // (a file cut short, say). Drawing it with the fallback font would hide that, so the
         // run stops here and the earlier font file stays as it was.
-        if (!primaryText->lastFailure().empty() && primaryText->hasGlyph(code)) {
+        if (!text->lastFailure().empty() && text->hasGlyph(code)) {
             progress.abandon();
-            platform::writeErrLine("error: font \"" + platform::pathToUtf8(fontPath) + "\" maps " +
-                                   codePointText(code) +
-                                   " but FreeType cannot draw it: " + primaryText->lastFailure());
+            platform::writeErrLine("error: font \"" + platform::pathToUtf8(chainPaths[drawer]) +
+                                   "\" maps " + codePointText(code) +
+                                   " but FreeType cannot draw it: " + text->lastFailure());
             return kExitFontUnusable;
         }
         // A cell the configured font leaves empty is drawn once more with the fallback font.
@@ -141,15 +191,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             origin = IntPair{cellSize.cols, cellSize.rows};
             renderCell(cell, cellSize, code, *fallbackText, extent, origin, fontSet, transform);
         }
-        if ((usedFallback ? *fallbackText : *primaryText).inkLost() && ++inkLost <= 8)
+        if ((usedFallback ? *fallbackText : *text).inkLost() && ++inkLost <= 8)
             inkLostFirst += (inkLostFirst.empty() ? "" : " ") + codePointText(code);
-        if (!primaryText->hasGlyph(code))
+        if (drawer == 0 && !primaryText->hasGlyph(code))
             missing.add(code, usedFallback, usedFallback && fallbackText->hasGlyph(code));
+        if (!drawnBy.empty()) ++drawnBy[drawer];
         if (fontSet.advances) {
-            // The font that maps the character gives its width, even when it draws it empty (a
-            // space); when it does not map it, the font whose cell is kept.
-            const CvxText& from =
-                usedFallback && !primaryText->hasGlyph(code) ? *fallbackText : *primaryText;
+            // The font of the chain that maps the character gives its width, even when it draws
+            // it empty (a space); when none maps it, the font whose cell is kept.
+            const CvxText& from = usedFallback && !text->hasGlyph(code) ? *fallbackText : *text;
             bool clamped = false;
             advances.widths.push_back(advancePixels(from.lastAdvance(), clamped));
             clampedAdvances += clamped;
@@ -185,8 +235,17 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                                    std::to_string(clampedAdvances) +
                                    " advance width(s) above 255 pixels stored as 255");
     }
-    const std::string missingReport = missing.report(fontSet.font);
+    const std::string missingReport = missing.report(fontSet.font, !chain.empty());
     if (!missingReport.empty()) platform::writeErrLine(missingReport);
+    if (!chain.empty()) {
+        auto label = [](const std::string& font, int32_t face) {
+            return face == 0 ? font : font + " (face " + std::to_string(face) + ")";
+        };
+        std::vector<std::string> names{label(fontSet.font, fontSet.faceIndex)};
+        for (const FontChoice& choice : fontSet.fallbackFonts)
+            names.push_back(label(choice.font, choice.faceIndex));
+        platform::writeErrLine(chainReport(names, drawnBy));
+    }
     if (inkLost > 0)
         platform::writeErrLine(
             "warning: " + std::to_string(inkLost) + " glyph(s) lost ink outside the cell (" +

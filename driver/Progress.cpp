@@ -67,9 +67,12 @@ void MissingGlyphs::add(uint16_t code, bool usedFallback, bool fallbackHasIt) {
     if (first_.size() < kListed) first_.push_back(code);
 }
 
-std::string MissingGlyphs::report(const std::string& fontName) const {
+std::string MissingGlyphs::report(const std::string& fontName, bool chained) const {
     if (count_ == 0) return {};
-    std::string line = "warning: " + fontName + " has no glyph for " + std::to_string(count_) +
+    const std::string subject =
+        chained ? "neither " + fontName + " nor its fallback fonts have a glyph for "
+                : fontName + " has no glyph for ";
+    std::string line = "warning: " + subject + std::to_string(count_) +
                        (count_ == 1 ? " selected character" : " selected characters") + " (";
     for (size_t i = 0; i < first_.size(); ++i) line += (i ? " " : "") + codePointText(first_[i]);
     if (static_cast<size_t>(count_) > first_.size()) line += " ...";
@@ -83,4 +86,11 @@ std::string MissingGlyphs::report(const std::string& fontName) const {
     part(drawnByFallback_, " drawn by the fallback font");
     part(missingInFallback_, " missing from the fallback font too");
     return line + parts;
+}
+
+std::string chainReport(const std::vector<std::string>& fonts, const std::vector<int32_t>& counts) {
+    std::string line = "characters drawn:";
+    for (size_t i = 0; i < fonts.size() && i < counts.size(); ++i)
+        line += std::string(i ? ", " : " ") + std::to_string(counts[i]) + " by " + fonts[i];
+    return line;
 }

@@ -37,8 +37,9 @@ public:
     // `usedFallback`: the configured font drew nothing, so the fallback font drew the character;
     // `fallbackHasIt`: the fallback font maps it.
     void add(uint16_t code, bool usedFallback, bool fallbackHasIt);
-    // One line for standard error, or empty when every character is mapped.
-    std::string report(const std::string& fontName) const;
+    // One line for standard error, or empty when every character is mapped. `chained`: the
+    // characters counted are those no font of the fallbackFonts chain maps either.
+    std::string report(const std::string& fontName, bool chained = false) const;
 
     static constexpr size_t kListed = 8;
 
@@ -49,6 +50,10 @@ private:
     int32_t missingInFallback_ = 0;
     std::vector<uint16_t> first_;
 };
+
+// "characters drawn: 95 by DejaVuSans.ttf, 7445 by NotoSansCJK-Regular.ttc (face 2)": how many
+// characters each font of the chain drew, fonts and counts in chain order.
+std::string chainReport(const std::vector<std::string>& fonts, const std::vector<int32_t>& counts);
 
 // "U+4E00": the code point in at least four upper-case hexadecimal digits.
 std::string codePointText(uint32_t code);

@@ -196,6 +196,12 @@ int runFontbin(const std::vector<std::string>& args) {
         }
     }
 
+    // A typeface choice of the wrong type would silently draw with the wrong face or instance.
+    if (!config.errors.empty()) {
+        platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " +
+                               config.errors.front());
+        return kExitInvalidValue;
+    }
     // The font is looked up before the values are checked, so that a font given as a path is
     // checked under the file name that will name the outputs.
     const FontLookup font = lookUpFont(

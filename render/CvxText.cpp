@@ -4,6 +4,7 @@
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
 #include FT_OUTLINE_H
+#include FT_MULTIPLE_MASTERS_H
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,10 @@
 #include <cstring>
 #include <memory>
 
+#include "config/FontChoices.h"
 #include "platform/platform.h"
+#include "render/FaceOpen.h"
+#include "render/FontFaces.h"
 #include "render/Sample.h"
 #include "render/Shape.h"
 
@@ -44,6 +48,12 @@ std::string describe(const char* call, FT_Error error) {
     return std::string(call) + " failed: " + freetypeErrorText(error) + " (error " + code + ")";
 }
 
+}  // namespace
+
+std::string describeFreetypeError(const char* call, FT_Error error) {
+    return describe(call, error);
+}
+
 // Pixel size for a line span of `span` pixels. FreeType itself clamps to 1..0xFFFF; clamping
 // here first keeps absurd values (and a descender above the ascender) out of the conversion.
 FT_UInt pixelHeight(FT_Face face, double span) {
@@ -53,6 +63,8 @@ FT_UInt pixelHeight(FT_Face face, double span) {
     if (height > 65535.0) return 65535;
     return static_cast<FT_UInt>(height);
 }
+
+namespace {
 
 // The first table of face `faceIndex` whose bytes reach past the end of the file, as text, or
 // empty. FreeType drops such a table and goes on without it, so a font cut short inside its glyph
@@ -288,6 +300,8 @@ void closeStream(FT_Stream stream) {
     stream->descriptor.pointer = nullptr;
 }
 
+}  // namespace
+
 // Opens face `faceIndex` of the font at the UTF-8 `path`. `stream` must outlive the face.
 FT_Error openFace(FT_Library library, const std::string& path, long faceIndex, FT_StreamRec& stream,
                   FT_Face* face) {
@@ -312,6 +326,59 @@ FT_Error openFace(FT_Library library, const std::string& path, long faceIndex, F
     args.stream = &stream;
     // From here FreeType owns the file: it closes it on failure and with the face.
     return FT_Open_Face(library, &args, faceIndex, face);
+}
+
+namespace {
+
+// Throws FontChoiceError listing the faces of the font when it has no face `faceIndex`. Returns
+// when it has one (the face then failed to open for another reason).
+void throwNoSuchFace(const std::string& fontPath, long faceIndex) {
+    const std::vector<FaceInfo> faces = describeFontFaces(fontPath);
+    if (faceIndex >= 0 && static_cast<size_t>(faceIndex) < faces.size()) return;
+    throw FontChoiceError("font \"" + fontPath + "\" has no face " + std::to_string(faceIndex) +
+                          "; its faces: " + faceListText(faces));
+}
+
+FT_ULong axisTag(const std::string& tag) {
+    FT_ULong value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value = (value << 8) | (i < tag.size() ? static_cast<unsigned char>(tag[i]) : ' ');
+    return value;
+}
+
+// Sets the design coordinates of a variable font: the named axes to their values, the others to
+// their defaults.
+void setVariations(FT_Library library, FT_Face face, const std::string& fontPath,
+                   const std::vector<AxisValue>& variations) {
+    const std::string font = "font \"" + fontPath + "\"";
+    FT_MM_Var* mm = nullptr;
+    if (!FT_HAS_MULTIPLE_MASTERS(face) || FT_Get_MM_Var(face, &mm) != 0)
+        throw FontChoiceError(font + " is not a variable font: it has no variation axes");
+    std::vector<FT_Fixed> coordinates(mm->num_axis);
+    for (FT_UInt a = 0; a < mm->num_axis; ++a) coordinates[a] = mm->axis[a].def;
+    std::string problem;
+    for (const AxisValue& v : variations) {
+        FT_UInt a = 0;
+        while (a < mm->num_axis && mm->axis[a].tag != axisTag(v.tag)) ++a;
+        if (a == mm->num_axis) {
+            problem = font + " has no axis \"" + v.tag + "\"";
+            break;
+        }
+        if (v.value < mm->axis[a].minimum / 65536.0 || v.value > mm->axis[a].maximum / 65536.0) {
+            problem = font + ": " + v.tag + " " + shortestDecimal(v.value) +
+                      " is outside the axis's range";
+            break;
+        }
+        coordinates[a] = static_cast<FT_Fixed>(std::lround(v.value * 65536.0));
+    }
+    const FT_UInt axes = mm->num_axis;
+    FT_Done_MM_Var(library, mm);
+    if (!problem.empty())
+        throw FontChoiceError(problem + "; its axes: " + axisListText(readAxes(library, face)));
+    const FT_Error error = FT_Set_Var_Design_Coordinates(face, axes, coordinates.data());
+    if (error != 0)
+        throw FontError("cannot use " + font + ": " +
+                        describe("FT_Set_Var_Design_Coordinates", error));
 }
 
 }  // namespace
@@ -360,20 +427,31 @@ struct CvxText::Impl {
     }
 };
 
-CvxText::CvxText(const std::string& fontPath, long faceIndex) : impl_(std::make_unique<Impl>()) {
+CvxText::CvxText(const std::string& fontPath, long faceIndex)
+    : CvxText(fontPath, faceIndex, std::vector<AxisValue>()) {}
+
+CvxText::CvxText(const std::string& fontPath, long faceIndex,
+                 const std::vector<AxisValue>& variations)
+    : impl_(std::make_unique<Impl>()) {
     const std::string font = "font \"" + fontPath + "\": ";
     FT_Error error = FT_Init_FreeType(&impl_->library);
     if (error != 0) {
         impl_->library = nullptr;
         throw FontError("cannot open " + font + describe("FT_Init_FreeType", error));
     }
+    // FreeType reads the bits above the lowest 16 as a named instance, not as a face.
+    if (faceIndex < 0 || faceIndex > 0xFFFF) throwNoSuchFace(fontPath, faceIndex);
     error = openFace(impl_->library, fontPath, faceIndex, impl_->stream, &impl_->face);
     if (error != 0) {
         impl_->face = nullptr;
+        if (faceIndex > 0) throwNoSuchFace(fontPath, faceIndex);
         throw FontError("cannot open " + font + describe("FT_New_Face", error));
     }
     const std::string cut = tablePastEnd(fontPath, faceIndex);
     if (!cut.empty()) throw FontError("damaged " + font + cut);
+    // The instance's ascender and descender can differ from the default's: set it before any
+    // metric is read.
+    if (!variations.empty()) setVariations(impl_->library, impl_->face, fontPath, variations);
     if (impl_->face->ascender == impl_->face->descender) {
         throw FontError("unusable " + font + "its ascender equals its descender (" +
                         std::to_string(impl_->face->ascender) + "), so it has no line height");

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config/FontConfig.h"
 #include "config/Settings.h"
@@ -29,14 +30,25 @@ bool isHintingValue(const std::string& hinting);
 // "none" turns hinting off; "light" and "mono" pick that hinting target; "auto" uses FreeType's
 // auto-hinter, aimed at one-bit output when renderMode is 1 and at light hinting otherwise.
 int32_t hintingLoadFlags(const FontSetSettings& settings);
+// A face or instance the configuration asks for and the font does not have. The message lists
+// what the font does have (its faces, or its axes with their ranges).
+class FontChoiceError : public FontError {
+public:
+    using FontError::FontError;
+};
 
 class CvxText {
 public:
-    // Opens face `faceIndex` of the font file (0, the first face of a collection, is what the
-    // export uses; other faces are for tools and tests) and sizes it for a 20-pixel line span.
+    // Opens face `faceIndex` of the font file (0: the first face of a collection, or the only
+    // face of a single font) and sizes it for a 20-pixel line span.
     // Throws FontError when FreeType cannot start or open the file, or when the face's ascender
     // equals its descender.
     explicit CvxText(const std::string& fontPath, long faceIndex = 0);
+    // The same, then sets the design coordinates of the named axes of a variable font (the
+    // others keep their defaults) before the face is sized, so the sizing uses the instance's
+    // metrics. Throws FontChoiceError when the font has no face `faceIndex`, is not variable,
+    // lacks an axis or a value lies outside its axis's range.
+    CvxText(const std::string& fontPath, long faceIndex, const std::vector<AxisValue>& variations);
     virtual ~CvxText();
     CvxText(const CvxText&) = delete;
     CvxText& operator=(const CvxText&) = delete;

@@ -131,7 +131,8 @@ if [ ! -f "$W/wine/system.reg" ]; then
 fi
 # The fonts the tests and examples name, where a Windows user has them: the Windows fonts folder.
 for font in truetype/dejavu/DejaVuSans.ttf truetype/dejavu/DejaVuSansMono.ttf \
-  truetype/wqy/wqy-microhei.ttc truetype/wqy/wqy-zenhei.ttc opentype/ipafont-gothic/ipag.ttf; do
+  truetype/wqy/wqy-microhei.ttc truetype/wqy/wqy-zenhei.ttc opentype/ipafont-gothic/ipag.ttf \
+  opentype/noto/NotoSansCJK-Regular.ttc truetype/inter-vf/Inter.var.ttf; do
   cp -u "/usr/share/fonts/$font" "$W/wine/drive_c/windows/Fonts/"
 done
 

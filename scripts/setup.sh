@@ -11,6 +11,7 @@ fontbin_packages=(
   libcjson-dev libfreetype-dev libopencv-core-dev libpng-dev libfontconfig-dev
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont fonts-ipafont-gothic
+  fonts-noto-cjk fonts-inter-variable
   valgrind
   ${FONTBIN_EXTRA_PACKAGES:-}
 )

@@ -154,6 +154,15 @@ const Example kExampleRuns[] = {
     // ASCII and 世界 for the firmware example, which CMake builds (tests/package).
     {"firmware-cmake/fonts", "FontConfig.json", "wqy-microhei_size16_bits1", 27 + 194 + 97 * 36,
      194, "", ""},
+    // Latin (and the Greek, Cyrillic and symbols of GB2312) from DejaVu Sans, the hanzi from the
+    // simplified Chinese face of Noto Sans CJK.
+    {"latin-and-cjk", "FontConfig.json", "DejaVuSans_size16_bits1", 25 + 7540 * (2 + 36), 7540 * 2,
+     "", "characters drawn: 401 by DejaVuSans.ttf, 7139 by NotoSansCJK-Regular.ttc (face 2)\n"},
+    // Inter's own bold instance at 4 bits: 16 x 16 cell of 128 bytes.
+    {"variable-bold", "FontConfig.json", "Inter_wght700_size16_bits4", 20 + 190 + 95 * 132, 190, "",
+     ""},
+    {"simplified-chinese-face", "FontConfig.json", "NotoSansCJK-Regular_face2_size16_bits1",
+     34 + 7540 * (2 + 36), 7540 * 2, "", ""},
 };
 
 // Test names and failure messages show the example, not the bytes of the record.
@@ -226,6 +235,21 @@ TEST(Examples, EveryFolderHasARun) {
     for (const auto& entry : fs::directory_iterator(kExamples))
         if (entry.is_directory()) folders.insert(entry.path().filename().string());
     EXPECT_EQ(folders, tested);
+}
+
+uint64_t fnv1a(const std::string& bytes) {
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (unsigned char b : bytes) hash = (hash ^ b) * 0x100000001b3u;
+    return hash;
+}
+
+// Without the typeface keys every byte of the quick start stays as it was before they existed.
+TEST(Examples, QuickStartBytesAreUnchanged) {
+    ExampleTree tree;
+    ASSERT_EQ(tree.run("quickstart", "FontConfig.json").status, 0);
+    const fs::path dir = tree.folder("quickstart");
+    EXPECT_EQ(fnv1a(readFile(dir / "wqy-microhei_size16_bits1_font.bin")), 0xd1bbdbf531d6a1ffu);
+    EXPECT_EQ(fnv1a(readFile(dir / "wqy-microhei_size16_bits1_out.cst")), 0x12c7d4f799a92759u);
 }
 
 // The list file fed back through cstPaths selects the same characters in the same order, so

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "charset/CharacterTables.h"
+#include "config/FontChoices.h"
 #include "config/FontConfig.h"
 #include "driver/CellGeometry.h"
 #include "output/FontFileWriter.h"
@@ -25,6 +26,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const CellSize cell = computeCellSize(config.fontSet, rotate);
         if (cell.rows <= 0 || cell.cols <= 0 || cell.rows > 255 || cell.cols > 255)
             __builtin_trap();
+    }
+    // The typeface keys: each error is one line, at most one per key; without errors only values
+    // the rasteriser can take and that keep output names inside the project folder.
+    if (config.errors.size() > 3) __builtin_trap();
+    for (const std::string& error : config.errors)
+        if (error.find_first_of("\r\n") != std::string::npos) __builtin_trap();
+    auto checkChoice = [](int32_t face, const std::vector<AxisValue>& variations) {
+        if (face < 0) __builtin_trap();
+        for (const AxisValue& v : variations)
+            if (v.tag.empty() || v.tag.size() > 4 || !(v.value >= kMinAxisValue) ||
+                !(v.value <= kMaxAxisValue))
+                __builtin_trap();
+        if (fontChoiceSuffix(face, variations).find_first_of("/\\: ") != std::string::npos)
+            __builtin_trap();
+    };
+    if (config.errors.empty()) {
+        checkChoice(config.fontSet.faceIndex, config.fontSet.variations);
+        for (const FontChoice& f : config.fontSet.fallbackFonts) {
+            if (f.font.empty()) __builtin_trap();
+            checkChoice(f.faceIndex, f.variations);
+        }
     }
     const std::vector<uint8_t> header = buildFontHeader(config.fontSet, tables.charCount);
     if (header.empty() || header[0] != header.size()) __builtin_trap();

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "platform/platform.h"
+#include "tools/inspect/FontReport.h"
 
 namespace inspect {
 namespace {
@@ -315,6 +316,11 @@ std::string usageText() {
            "  --scan TEXT           the scanMode of the run (\"H\", \"V\", \"v\", ...)\n"
            "  --cell ROWSxCOLS      the packed cell size itself\n"
            "\n"
+           "usage: fontbin-inspect --font FONT [--size N]\n"
+           "Lists the faces of a font file (a path, or a name looked up as fontbin does), with\n"
+           "their bitmap strikes, variation axes and named instances: what faceIndex, variations\n"
+           "and fontSize can choose. --size N adds the pixel size and cell of fontSize N.\n"
+           "\n"
            "Exit status: 0 all rules hold, 1 unreadable file or a rule broken (one line on\n"
            "stderr says which), 2 bad command line, 3 a --show or --text character has no glyph.\n";
 }
@@ -444,6 +450,10 @@ std::string glyphArt(const fb_glyph& g, bool upright) {
 }
 
 Result run(const std::vector<std::string>& args) {
+    if (wantsFontReport(args)) {
+        const auto self = platform::executablePath();
+        return fontReport(args, self ? platform::pathToUtf8(platform::directoryOf(*self)) : ".");
+    }
     Result r;
     Options o;
     const std::string prefix = "fontbin-inspect: ";
