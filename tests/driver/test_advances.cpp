@@ -52,6 +52,16 @@ TEST(Advances, WrittenBesideTheFontAndReadByTheReader) {
          {{'j', 4}, {' ', 4}, {'W', 13}},
          97,
          false},
+        // With a chain, the font that maps the character gives the width: the ideographic space
+        // comes from Micro Hei (a whole em), not from DejaVu's missing-glyph box (8 pixels).
+        {"sans with a fallback font",
+         FONTBIN_TEST_FONT_DEJAVU,
+         "sans.ttf",
+         R"("fontSize": 16, "fallbackFonts": ["wqy-microhei.ttc"])",
+         "sans_size16_bits1",
+         {{'W', 13}, {0x3000, 13}},
+         97,
+         false},
         {"micro hei, glyph table",
          FONTBIN_TEST_FONT_MICROHEI,
          "hei.ttc",
