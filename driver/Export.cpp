@@ -51,10 +51,9 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // names that start with "_size". A font found only as a path is named after its file. A
     // face other than 0 and each variation add to the names, so runs that differ only in face
     // or instance never overwrite each other.
-    const std::string base = fontStem(lookup.nameFont) +
-                             fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) + "_size" +
-                             std::to_string(fontSet.fontSize) + "_bits" +
-                             std::to_string(fontSet.renderMode);
+    const std::string base =
+        fontStem(lookup.nameFont) + fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) +
+        "_size" + std::to_string(fontSet.fontSize) + "_bits" + std::to_string(fontSet.renderMode);
     const fs::path fontFilePath = outputPath(projectDir, base + "_font.bin");
     const fs::path listFilePath = outputPath(projectDir, base + "_out.cst");
 
