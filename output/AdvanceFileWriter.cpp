@@ -25,3 +25,11 @@ uint8_t advancePixels(long advance26_6, bool& clamped) {
     clamped = pixels > 255;
     return static_cast<uint8_t>(pixels < 0 ? 0 : (pixels > 255 ? 255 : pixels));
 }
+
+std::string advancePathFor(const std::string& fontPath) {
+    const std::string suffix = "_font.bin";
+    if (fontPath.size() < suffix.size() ||
+        fontPath.compare(fontPath.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return {};
+    return fontPath.substr(0, fontPath.size() - suffix.size()) + "_adv.bin";
+}

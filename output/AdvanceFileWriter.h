@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "output/ByteSink.h"
@@ -24,3 +25,7 @@ bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file);
 // A width in 26.6 pixels rounded to whole pixels, and limited to 0 .. 255; `clamped` is set
 // when the width did not fit.
 uint8_t advancePixels(long advance26_6, bool& clamped);
+
+// The advance-width file that belongs to a font file: "<base>_adv.bin" for "<base>_font.bin",
+// or empty when the name does not end in "_font.bin".
+std::string advancePathFor(const std::string& fontPath);

@@ -8,6 +8,7 @@
 
 #include "config/FontConfig.h"
 #include "driver/FontLookup.h"
+#include "output/AdvanceFileWriter.h"
 #include "platform/platform.h"
 #include "reader/fontbin_reader.h"
 
@@ -183,14 +184,6 @@ std::string symbolFromFileName(const std::string& path) {
         if (!isLetter(c) && !isDigit(c)) c = '_';
     if (name.empty() || !isLetter(name[0]) || name[0] == '_') name = "font_" + name;
     return isCIdentifier(name) ? name : name + "_font";
-}
-
-std::string advancePathFor(const std::string& fontPath) {
-    const std::string suffix = "_font.bin";
-    if (fontPath.size() < suffix.size() ||
-        fontPath.compare(fontPath.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return {};
-    return fontPath.substr(0, fontPath.size() - suffix.size()) + "_adv.bin";
 }
 
 Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& advances,

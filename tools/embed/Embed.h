@@ -20,9 +20,6 @@ bool isCIdentifier(const std::string& name);
 // does not start with a letter.
 std::string symbolFromFileName(const std::string& path);
 
-// The advance-width file that belongs to a font file: "<base>_adv.bin" for "<base>_font.bin",
-// or empty when the name does not end in "_font.bin".
-std::string advancePathFor(const std::string& fontPath);
 
 struct Source {
     std::string header;  // OUT.h

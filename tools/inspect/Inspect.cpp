@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "output/AdvanceFileWriter.h"
 #include "platform/platform.h"
 #include "tools/inspect/FontReport.h"
 

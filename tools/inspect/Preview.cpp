@@ -79,14 +79,6 @@ std::vector<uint32_t> decodeUtf8(const std::string& text) {
     return out;
 }
 
-std::string advancePathFor(const std::string& fontPath) {
-    const std::string suffix = "_font.bin";
-    if (fontPath.size() < suffix.size() ||
-        fontPath.compare(fontPath.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return {};
-    return fontPath.substr(0, fontPath.size() - suffix.size()) + "_adv.bin";
-}
-
 Canvas drawText(const fb_font& font, const fb_advances* advances,
                 const std::vector<uint32_t>& codes, unsigned wrapWidth, std::string& error) {
     Canvas canvas;
