@@ -20,7 +20,6 @@ bool isCIdentifier(const std::string& name);
 // does not start with a letter.
 std::string symbolFromFileName(const std::string& path);
 
-
 struct Source {
     std::string header;  // OUT.h
     std::string source;  // OUT.c

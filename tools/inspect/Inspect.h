@@ -77,7 +77,6 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
 // Code points of UTF-8 text; invalid bytes become U+FFFD.
 std::vector<uint32_t> decodeUtf8(const std::string& text);
 
-
 // Text as the display shows it: one value per pixel (0 .. 2^bpp - 1), rows of `width` pixels.
 struct Canvas {
     unsigned width = 0;
