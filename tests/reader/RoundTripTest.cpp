@@ -224,7 +224,7 @@ namespace {
 // The text preview undoes the scan order and the rotation: the same text in the same font looks
 // the same whichever way the file stores it (at 16 px every one of these cells is 16 x 16).
 TEST(RoundTripPreview, TextLooksTheSameWhateverTheScanAndRotation) {
-    if (!fs::exists(fs::path(FONTBIN_BIN_DIR) / "fontbin"))
+    if (!fs::exists(testing_support::binary("fontbin")))
         GTEST_SKIP() << "fontbin is not built in " << FONTBIN_BIN_DIR;
     const struct {
         const char* scan;
