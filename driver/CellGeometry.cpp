@@ -1,5 +1,6 @@
 #include "driver/CellGeometry.h"
 
+#include "driver/FontLookup.h"
 #include "output/FontFileWriter.h"
 #include "render/CvxText.h"
 
@@ -41,7 +42,7 @@ std::string validateFontSet(const FontSetSettings& s, int32_t rotate) {
     if (cell.rows > 255 || cell.cols > 255)
         return "fontSize " + std::to_string(s.fontSize) + " gives a glyph cell of " +
                std::to_string(cell.rows) + " x " + std::to_string(cell.cols) + " pixels: " + range;
-    const std::string stem = fontStem(s.font.empty() ? std::string("simsun.ttc") : s.font);
+    const std::string stem = fontStem(s.font.empty() ? std::string(kDefaultFontName) : s.font);
     if (stem.size() > 112)
         return "font \"" + s.font + "\": the name before its first '.' has " +
                std::to_string(stem.size()) + " bytes; the font file holds at most 112";

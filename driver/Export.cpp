@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDefaultFont = "simsun.ttc";
-
 std::string separator() {
     return platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/";
 }
@@ -66,7 +64,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         if (!listFile.commit(error)) return reportWriteFailure(listFilePath, error);
     }
 
-    if (fontSet.font.empty()) fontSet.font = kDefaultFont;
+    if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
     // The font file's header names the font as the outputs do.
     if (lookup.byPath) fontSet.font = lookup.nameFont;
 

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// The font of a configuration that names none.
+constexpr const char* kDefaultFontName = "simsun.ttc";
+
 struct FontLookup {
     std::filesystem::path fontPath;  // the font to draw with (the last place tried if not found)
     std::filesystem::path fallbackPath;  // the font for cells the configured one leaves empty

@@ -34,8 +34,6 @@ std::string withSeparator(const std::string& dir) {
     return dir + (platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/");
 }
 
-constexpr const char* kDefaultFontName = "simsun.ttc";
-
 // For each mapping, cst or text file that the working directory lacks but the configuration's
 // folder holds: the path as the warnings quote it, and a line that explains.
 std::vector<std::pair<std::string, std::string>> misplacedPathHints(const FontConfig& config,
@@ -168,7 +166,8 @@ int runFontbin(const std::vector<std::string>& args) {
                 "warning: " + platform::pathToUtf8(configPath) + " is not valid JSON (" +
                 parseError +
                 "); using the default configuration: every setting takes its default, so no "
-                "character is selected and the font is simsun.ttc");
+                "character is selected and the font is " +
+                kDefaultFontName);
             break;
         case ConfigLoad::Loaded:
             break;

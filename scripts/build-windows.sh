@@ -59,6 +59,12 @@ upstream_version() {
   echo "${v%-*}"
 }
 
+# The index line (URI, name, size, hash) of the upstream tarball of SOURCE-PACKAGE VERSION.
+orig_line() {
+  apt-get "${apt_opts[@]}" source --print-uris "$1" 2>/dev/null |
+    grep -F "'" | grep -F " ${1}_${2}.orig.tar." | grep -v '\.asc ' | head -1 || true
+}
+
 # fetch_orig SOURCE-PACKAGE UPSTREAM-VERSION: the upstream tarball, checked against the hash
 # that Debian's signed index gives, unpacked into deps/src/SOURCE. Only the .orig tarball is
 # used: it is the released source, and Debian's patch tarball of an update may be gone.
@@ -69,8 +75,13 @@ fetch_orig() {
   fi
   apt_prepare
   local line uri file size hash
-  line=$(apt-get "${apt_opts[@]}" source --print-uris "$src" 2>/dev/null |
-    grep -F "'" | grep -F " ${src}_${version}.orig.tar." | grep -v '\.asc ' | head -1) || true
+  line=$(orig_line "$src" "$version")
+  if [ -z "$line" ]; then
+    # Lists read by an earlier build may be out of date: read them again, once.
+    rm -f "$apt_dir/updated"
+    apt_prepare
+    line=$(orig_line "$src" "$version")
+  fi
   if [ -z "$line" ]; then
     echo "build-windows: Debian's sources have no upstream tarball of $src $version" >&2
     return 1

@@ -302,7 +302,7 @@ std::vector<std::string> runInputs(const std::string& configPath, const std::str
     for (const auto* list : {&model.mappingPaths, &model.cstPaths, &model.textPaths})
         for (const std::wstring& path : *list) add(work / platform::pathFromWide(path));
     // The font as the tool finds it, a font given as a path included.
-    const std::string font = model.fontSet.font.empty() ? "simsun.ttc" : model.fontSet.font;
+    const std::string font = model.fontSet.font.empty() ? kDefaultFontName : model.fontSet.font;
     add(lookUpFont(tool, platform::directoryOf(config), font).fontPath);
     // Without duplicates, in a stable order.
     std::sort(inputs.begin(), inputs.end());
