@@ -7,6 +7,7 @@
 
 #include "charset/CharacterTables.h"
 #include "charset/FileImage.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -181,40 +182,6 @@ int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex, std::str
 
 namespace {
 
-// The length of the UTF-8 sequence that starts `p` (at most `left` bytes available) and its code
-// point, or 0 when the bytes there are not valid UTF-8: a stray continuation byte, a sequence cut
-// short, an overlong form, a surrogate or a value beyond U+10FFFF.
-size_t decodeUtf8(const uint8_t* p, size_t left, uint32_t& code) {
-    const uint8_t b = p[0];
-    size_t length = 0;
-    uint32_t minimum = 0;
-    if (b < 0x80) {
-        code = b;
-        return 1;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-        code = b & 0x1Fu;
-        minimum = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        code = b & 0x0Fu;
-        minimum = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        code = b & 0x07u;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (left < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        code = code << 6 | (p[i] & 0x3Fu);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return length;
-}
-
 // Counts one kind of skipped text and remembers where the first one was.
 struct Skipped {
     size_t count = 0;
@@ -242,8 +209,9 @@ void applyTextImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, cons
     Skipped invalid;
     Skipped beyond;
     while (i < size) {
-        uint32_t code = 0;
-        const size_t length = decodeUtf8(bytes + i, size - i, code);
+        char32_t code = 0;
+        size_t bad = 0;
+        const size_t length = platform::decodeUtf8(bytes + i, size - i, code, bad);
         if (length == 0) {
             invalid.add(line, column);
             ++i;

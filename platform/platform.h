@@ -102,6 +102,14 @@ std::optional<std::filesystem::path> fontFileForFamily(const std::string& family
 
 // ---- Text -----------------------------------------------------------------------------------
 
+// One UTF-8 sequence at `p`, of which `left` bytes are available: its length, with its code
+// point in `code`; or 0 when the bytes there are not valid UTF-8 (a stray continuation byte, a
+// sequence cut short, an overlong form, a surrogate, a value beyond U+10FFFF), with the number
+// of bytes that make up the bad sequence (at least 1) in `badLength`.
+size_t decodeUtf8(const unsigned char* p, size_t left, char32_t& code, size_t& badLength);
+// Appends `code` (at most U+10FFFF) as UTF-8.
+void appendUtf8(std::string& out, char32_t code);
+
 // UTF-8 to wide text (UTF-32 or UTF-16, as wchar_t is); invalid bytes become U+FFFD.
 std::wstring utf8ToWide(const std::string& text);
 // Wide text to UTF-8; unpaired surrogates and values beyond U+10FFFF become U+FFFD.

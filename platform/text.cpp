@@ -20,6 +20,8 @@ void appendWide(std::wstring& out, char32_t cp) {
     out += static_cast<wchar_t>(cp);
 }
 
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -38,46 +40,49 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-}  // namespace
+size_t decodeUtf8(const unsigned char* p, size_t left, char32_t& code, size_t& badLength) {
+    const unsigned char b = p[0];
+    if (b < 0x80) {
+        code = b;
+        return 1;
+    }
+    size_t len;
+    char32_t min;
+    if ((b & 0xE0) == 0xC0) {
+        len = 2, code = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3, code = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4, code = b & 0x07, min = 0x10000;
+    } else {
+        badLength = 1;
+        return 0;
+    }
+    size_t k = 1;
+    for (; k < len && k < left && (p[k] & 0xC0) == 0x80; ++k) code = (code << 6) | (p[k] & 0x3F);
+    if (k < len || code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        // The lead byte and the continuation bytes that followed it make one bad sequence.
+        badLength = k;
+        return 0;
+    }
+    return len;
+}
 
 std::wstring utf8ToWide(const std::string& text) {
     std::wstring out;
     out.reserve(text.size());
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        unsigned char b = s[i];
-        if (b < 0x80) {
-            out += static_cast<wchar_t>(b);
-            ++i;
-            continue;
-        }
-        size_t len;
-        char32_t cp;
-        char32_t min;
-        if ((b & 0xE0) == 0xC0) {
-            len = 2, cp = b & 0x1F, min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            len = 3, cp = b & 0x0F, min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            len = 4, cp = b & 0x07, min = 0x10000;
+    for (size_t i = 0; i < n;) {
+        char32_t cp = 0;
+        size_t bad = 0;
+        if (const size_t len = decodeUtf8(s + i, n - i, cp, bad)) {
+            appendWide(out, cp);
+            i += len;
         } else {
             out += static_cast<wchar_t>(kReplacement);
-            ++i;
-            continue;
+            i += bad;
         }
-        size_t k = 1;
-        for (; k < len && i + k < n && (s[i + k] & 0xC0) == 0x80; ++k)
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            // One replacement per maximal bad sequence start; resume after what was consumed.
-            out += static_cast<wchar_t>(kReplacement);
-            i += k;
-            continue;
-        }
-        appendWide(out, cp);
-        i += len;
     }
     return out;
 }

@@ -9,28 +9,11 @@
 #include <memory>
 
 #include "config/FontChoices.h"
+#include "platform/platform.h"
 #include "render/CvxText.h"
 #include "render/FaceOpen.h"
 
 namespace {
-
-void appendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // Entry `nameId` of the face's name table as UTF-8: the English Windows entry (UTF-16BE) when
 // there is one, else a Macintosh Roman one read as ASCII; empty when there is neither.
@@ -54,7 +37,7 @@ std::string sfntName(FT_Face face, FT_UInt nameId) {
                     }
                 }
                 if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-                appendUtf8(text, c);
+                platform::appendUtf8(text, c);
             }
             return text;
         }

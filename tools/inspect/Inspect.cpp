@@ -257,22 +257,13 @@ std::optional<uint32_t> parseCodePoint(const std::string& text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         return parseHex(text.substr(2), cp) ? std::optional<uint32_t>(cp) : std::nullopt;
     // Exactly one UTF-8 character, shortest form.
-    const auto* b = reinterpret_cast<const unsigned char*>(text.data());
-    size_t n = text.size();
-    if (n == 1 && b[0] < 0x80) return b[0];
-    size_t need = (b && n && (b[0] & 0xE0) == 0xC0)   ? 2
-                  : (b && n && (b[0] & 0xF0) == 0xE0) ? 3
-                  : (b && n && (b[0] & 0xF8) == 0xF0) ? 4
-                                                      : 0;
-    if (need == 0 || n != need) return std::nullopt;
-    cp = b[0] & (0x7F >> need);
-    for (size_t i = 1; i < n; ++i) {
-        if ((b[i] & 0xC0) != 0x80) return std::nullopt;
-        cp = (cp << 6) | (b[i] & 0x3F);
-    }
-    static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-    return cp;
+    if (text.empty()) return std::nullopt;
+    char32_t code = 0;
+    size_t bad = 0;
+    if (platform::decodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), code,
+                             bad) != text.size())
+        return std::nullopt;
+    return static_cast<uint32_t>(code);
 }
 
 bool parseRange(const std::string& text, uint32_t& first, uint32_t& last) {
@@ -296,6 +287,12 @@ fb_scan scanFromText(const std::string& text) {
     if (!text.empty() && text[0] == 'V') return FB_SCAN_COLUMNS;
     if (!text.empty() && text[0] == 'v') return FB_SCAN_COLUMNS_ROW_SIZED;
     return FB_SCAN_ROWS;
+}
+
+char artPixel(unsigned value, unsigned maxValue) {
+    static const char kRamp[] = ":-=+*%#@";
+    if (value == 0) return '.';
+    return maxValue == 1 ? '#' : kRamp[(value * 8 - 1) / maxValue];
 }
 
 std::string usageText() {
@@ -434,7 +431,6 @@ std::string glyphArt(const fb_glyph& g, bool upright) {
     s += g.bpp == 1 ? "" : "s";
     s += upright ? " per pixel, shown upright (each stored row is a column here)\n"
                  : " per pixel, as stored\n";
-    static const char kRamp[] = ":-=+*%#@";
     const unsigned maxValue = (1u << g.bpp) - 1u;
     s += "     ";
     for (unsigned x = 0; x < cols; ++x) s += static_cast<char>('0' + x % 10);
@@ -443,7 +439,7 @@ std::string glyphArt(const fb_glyph& g, bool upright) {
         s += format("  %2llu ", y);
         for (unsigned x = 0; x < cols; ++x) {
             unsigned v = upright ? fb_glyph_pixel(&g, y, x) : fb_glyph_pixel(&g, x, y);
-            s += v == 0 ? '.' : (g.bpp == 1 ? '#' : kRamp[(v * 8 - 1) / maxValue]);
+            s += artPixel(v, maxValue);
         }
         s += "\n";
     }

@@ -74,6 +74,9 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
 
 // ---- Text preview ---------------------------------------------------------------------------
 
+// One pixel of character art: '.' for no ink, '#' at 1 bit, else a ramp from ':' to '@'.
+char artPixel(unsigned value, unsigned maxValue);
+
 // Code points of UTF-8 text; invalid bytes become U+FFFD.
 std::vector<uint32_t> decodeUtf8(const std::string& text);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "tools/inspect/Inspect.h"
 
 namespace inspect {
@@ -54,26 +55,15 @@ struct Placement {
 std::vector<uint32_t> decodeUtf8(const std::string& text) {
     std::vector<uint32_t> out;
     const auto* b = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned c = b[i];
-        const size_t need = c < 0x80             ? 1
-                            : (c & 0xE0) == 0xC0 ? 2
-                            : (c & 0xF0) == 0xE0 ? 3
-                            : (c & 0xF8) == 0xF0 ? 4
-                                                 : 0;
-        uint32_t cp = need == 1 ? c : c & (0x7Fu >> need);
-        size_t k = 1;
-        for (; need > 1 && k < need && i + k < n && (b[i + k] & 0xC0) == 0x80; ++k)
-            cp = (cp << 6) | (b[i + k] & 0x3F);
-        static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (need == 0 || k != need || cp < kMin[need] || cp > 0x10FFFF ||
-            (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(0xFFFD);
-            i += std::max<size_t>(1, k);
-        } else {
+    for (size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        size_t bad = 0;
+        if (const size_t length = platform::decodeUtf8(b + i, text.size() - i, cp, bad)) {
             out.push_back(cp);
-            i += need;
+            i += length;
+        } else {
+            out.push_back(0xFFFD);
+            i += bad;
         }
     }
     return out;
@@ -186,13 +176,12 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
 }
 
 std::string canvasArt(const Canvas& canvas) {
-    static const char kRamp[] = ":-=+*%#@";
     std::string s;
     s.reserve((size_t(canvas.width) + 1) * canvas.height);
     for (unsigned y = 0; y < canvas.height; ++y) {
         for (unsigned x = 0; x < canvas.width; ++x) {
             const unsigned v = canvas.pixels[size_t(y) * canvas.width + x];
-            s += v == 0 ? '.' : (canvas.maxValue == 1 ? '#' : kRamp[(v * 8 - 1) / canvas.maxValue]);
+            s += artPixel(v, canvas.maxValue);
         }
         s += '\n';
     }
