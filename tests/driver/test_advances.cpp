@@ -24,6 +24,7 @@ struct Case {
     const char* font;  // file copied into the tool's font/ folder as the configured name
     const char* name;
     const char* fontSet;  // the rest of fontSet
+    unsigned fontSize;
     const char* stem;
     std::vector<std::pair<uint32_t, unsigned>> widths;  // expected advance of code points
     unsigned count;
@@ -38,6 +39,7 @@ TEST(Advances, WrittenBesideTheFontAndReadByTheReader) {
          kSerifItalic,
          "serif.ttf",
          R"("fontSize": 24, "crop": 1)",
+         24,
          "serif_size24_bits1",
          {{'j', 6}, {' ', 6}, {0x200B, 0}, {'A', 14}, {0x3000, 12}},
          97,
@@ -48,6 +50,7 @@ TEST(Advances, WrittenBesideTheFontAndReadByTheReader) {
          FONTBIN_TEST_FONT_DEJAVU,
          "sans.ttf",
          R"("fontSize": 16, "indexMethod": 1, "bold": true)",
+         16,
          "sans_size16_bits1",
          {{'j', 4}, {' ', 4}, {'W', 13}},
          97,
@@ -58,6 +61,7 @@ TEST(Advances, WrittenBesideTheFontAndReadByTheReader) {
          FONTBIN_TEST_FONT_DEJAVU,
          "sans.ttf",
          R"("fontSize": 16, "fallbackFonts": ["wqy-microhei.ttc"])",
+         16,
          "sans_size16_bits1",
          {{'W', 13}, {0x3000, 13}},
          97,
@@ -66,6 +70,7 @@ TEST(Advances, WrittenBesideTheFontAndReadByTheReader) {
          FONTBIN_TEST_FONT_MICROHEI,
          "hei.ttc",
          R"("fontSize": 16, "indexMethod": 0, "renderMode": 4)",
+         16,
          "hei_size16_bits4",
          {{0x3000, 13}, {'i', 3}},
          97,
@@ -93,7 +98,8 @@ TEST(Advances, WrittenBesideTheFontAndReadByTheReader) {
         ASSERT_EQ(fb_open(fontBytes.data(), fontBytes.size(), &font), FB_OK) << c.what;
         ASSERT_EQ(fb_open_advances(advBytes.data(), advBytes.size(), &font, &adv), FB_OK)
             << c.what << ": " << adv.error_detail;
-        EXPECT_EQ(adv.font_size, font.font_size);
+        EXPECT_EQ(advBytes[5], c.fontSize) << c.what;
+        EXPECT_EQ(font.font_size, c.fontSize) << c.what;
         // The baseline is the row the upright glyphs stand on.
         fb_glyph g;
         ASSERT_EQ(fb_find_glyph(&font, 'A', &g), FB_OK);

@@ -78,6 +78,7 @@ TEST(Guidance, FontGivenAsAPathIsUsedAndNamesTheOutputs) {
         EXPECT_EQ(std::string(file.begin() + 14, file.begin() + 20), std::string("Brand\0", 6));
         EXPECT_EQ(fs::file_size(box.project() / "Brand_size16_bits1_out.cst"), 6u);
         fs::remove(box.project() / "Brand_size16_bits1_font.bin");
+        fs::remove(box.project() / "Brand_size16_bits1_out.cst");
     }
 }
 

@@ -215,14 +215,13 @@ TEST_P(ExampleRunTest, RunsAndWritesTheDocumentedFiles) {
     EXPECT_EQ(static_cast<int64_t>(fs::file_size(dir / listName)), e.listBytes);
 
     const fs::path inspect = testing_support::binary("fontbin-inspect");
-    if (fs::exists(inspect)) {
-        std::vector<std::string> args{fontName};
-        std::istringstream words(e.inspectArgs);
-        for (std::string word; words >> word;) args.push_back(word);
-        const RunResult check = testing_support::runProgram(inspect, args, dir);
-        EXPECT_EQ(check.status, 0) << check.out << check.err;
-        EXPECT_NE(check.out.find("every structural rule holds"), std::string::npos) << check.out;
-    }
+    ASSERT_TRUE(fs::exists(inspect)) << inspect;
+    std::vector<std::string> args{fontName};
+    std::istringstream words(e.inspectArgs);
+    for (std::string word; words >> word;) args.push_back(word);
+    const RunResult check = testing_support::runProgram(inspect, args, dir);
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find("every structural rule holds"), std::string::npos) << check.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleRunTest, testing::ValuesIn(kExampleRuns), exampleName);

@@ -27,12 +27,13 @@ if [ -z "$prefix" ]; then
 fi
 
 bld=$work/build
+touch "$work/before-configure"
 cmake -S "$src" -B "$bld" -DCMAKE_PREFIX_PATH="$prefix" >"$work/configure.log" 2>&1 \
   || { cat "$work/configure.log"; fail "configure"; }
 cmake --build "$bld" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
 grep -q "fontbin: ui_font_16" "$work/build.log" || fail "the font was not made"
 # Nothing goes into the source tree.
-[ -z "$(find "$src" -newer "$work/configure.log" -type f)" ] || fail "wrote into the source tree"
+[ -z "$(find "$src" -newer "$work/before-configure" -type f)" ] || fail "wrote into the source tree"
 
 # The framebuffer, pixel for pixel, against the text preview of the same file.
 "$bld/firmware" >"$work/firmware.txt"
@@ -44,7 +45,7 @@ font=$(ls "$bld"/fontbin/ui_font_16/*_font.bin)
 rows=$(wc -l <"$work/preview.txt")
 head -n "$rows" "$work/firmware.txt" | cmp -s - "$work/preview.txt" || {
   diff "$work/preview.txt" <(head -n "$rows" "$work/firmware.txt"); fail "framebuffer differs"; }
-tail -n +$((rows + 1)) "$work/firmware.txt" | grep -q '#' && fail "ink below the text line"
+! grep -q '#' <(tail -n +$((rows + 1)) "$work/firmware.txt") || fail "ink below the text line"
 grep -q '#' "$work/preview.txt" || fail "no ink at all"
 "$bld/firmware" --pbm "$work/hello.pbm"
 [ "$(head -c 10 "$work/hello.pbm" | od -An -c | tr -d ' ')" = 'P4\n12864\n' ] && [ "$(stat -c %s "$work/hello.pbm")" = 1034 ] \

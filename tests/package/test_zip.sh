@@ -21,7 +21,9 @@ done
 
 # Statically linked: the executables import only DLLs that every Windows has.
 for exe in "$pkg"/*.exe; do
-  for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p'); do
+  dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+  grep -qix 'kernel32.dll' <<<"$dlls" || { echo "no imports read from $(basename "$exe")"; exit 1; }
+  for dll in $dlls; do
     case "${dll,,}" in
       kernel32.dll | msvcrt.dll | ole32.dll | shell32.dll | user32.dll | advapi32.dll) ;;
       *) echo "$(basename "$exe") needs $dll, which Windows does not have"; exit 1 ;;

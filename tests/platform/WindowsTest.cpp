@@ -92,6 +92,9 @@ TEST(WindowsPaths, ConfigurationByDriveLetterAndUncStyleAndNonAsciiToolFolder) {
         testing_support::runProgram(odd / "fontbin.exe", {"FontConfig.json"}, box.project());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), testing_support::toolDirLine(odd));
+    // Escaped backslashes, and the folder's name as UTF-8.
+    EXPECT_NE(r.out.find("\\\\fontbin-test-"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\\\\\xE5\xB7\xA5\xE5\x85\xB7 \xC3\xBC\"\n"), std::string::npos) << r.out;
 }
 
 TEST(WindowsFonts, FoundInTheSystemAndThePerUserFontsFolders) {
@@ -102,6 +105,9 @@ TEST(WindowsFonts, FoundInTheSystemAndThePerUserFontsFolders) {
     };
     for (const fs::path& folder : folders) {
         SCOPED_TRACE(folder.string());
+        // A run that died before cleaning up may have left a file of this name.
+        std::error_code ec;
+        fs::remove(folder / name, ec);
         ToolSandbox box;  // its own font/ folder holds only Unifont
         box.writeConfig(config(name));
         {

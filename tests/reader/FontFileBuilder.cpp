@@ -1,5 +1,7 @@
 #include "reader/FontFileBuilder.h"
 
+#include <png.h>
+
 #include <algorithm>
 
 namespace fbtest {
@@ -93,3 +95,19 @@ std::vector<uint8_t> buildFontFile(const Font& font) {
 }
 
 }  // namespace fbtest
+
+RgbImage readRgbPng(const std::string& path) {
+    RgbImage image;
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
+    png.format = PNG_FORMAT_RGB;
+    image.pixels.resize(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, image.pixels.data(), 0, nullptr)) {
+        image.pixels.clear();
+        return image;
+    }
+    image.width = png.width;
+    image.height = png.height;
+    return image;
+}

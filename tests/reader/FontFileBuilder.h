@@ -44,3 +44,13 @@ std::vector<uint8_t> buildFontFile(const Font& font);
 size_t recordsOffset(const Font& font);
 
 }  // namespace fbtest
+
+// A PNG file decoded to 8-bit RGB; empty (0 x 0) when it cannot be read.
+struct RgbImage {
+    unsigned width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    const uint8_t* at(unsigned x, unsigned y) const {
+        return pixels.data() + (size_t(y) * width + x) * 3;
+    }
+};
+RgbImage readRgbPng(const std::string& path);

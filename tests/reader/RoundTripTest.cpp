@@ -83,8 +83,7 @@ class RoundTrip : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(RoundTrip, EveryGlyphDecodesToTheRenderedCell) {
     const RunCase& c = GetParam();
-    if (!fs::exists(testing_support::binary("fontbin")))
-        GTEST_SKIP() << "fontbin is not built in " << FONTBIN_BIN_DIR;
+    ASSERT_TRUE(fs::exists(testing_support::binary("fontbin"))) << FONTBIN_BIN_DIR;
     ToolSandbox box;
     box.addFont(FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf");
     const bool crop = c.layout == 2, indexList = c.layout == 1;
@@ -224,8 +223,7 @@ namespace {
 // The text preview undoes the scan order and the rotation: the same text in the same font looks
 // the same whichever way the file stores it (at 16 px every one of these cells is 16 x 16).
 TEST(RoundTripPreview, TextLooksTheSameWhateverTheScanAndRotation) {
-    if (!fs::exists(testing_support::binary("fontbin")))
-        GTEST_SKIP() << "fontbin is not built in " << FONTBIN_BIN_DIR;
+    ASSERT_TRUE(fs::exists(testing_support::binary("fontbin"))) << FONTBIN_BIN_DIR;
     const struct {
         const char* scan;
         int rotate;
@@ -259,6 +257,7 @@ TEST(RoundTripPreview, TextLooksTheSameWhateverTheScanAndRotation) {
                                   << c.bpp;
     }
     EXPECT_NE(reference[0].find('#'), std::string::npos);
+    EXPECT_NE(reference[1].find('@'), std::string::npos);  // full ink at 4 bits
 }
 
 }  // namespace
