@@ -228,8 +228,10 @@ TEST(RoundTripPreview, TextLooksTheSameWhateverTheScanAndRotation) {
         const char* scan;
         int rotate;
         int bpp;
-    } cases[] = {{"H", 0, 1}, {"V", 0, 1}, {"H", 1, 1}, {"H", 2, 1},
-                 {"H", 0, 4}, {"V", 0, 4}, {"H", 1, 4}};
+        int crop;
+    } cases[] = {{"H", 0, 1, 0}, {"V", 0, 1, 0}, {"H", 1, 1, 0}, {"H", 2, 1, 0},
+                 {"H", 0, 1, 1}, {"V", 0, 1, 1}, {"H", 1, 1, 1}, {"H", 2, 1, 1},
+                 {"H", 0, 4, 0}, {"V", 0, 4, 0}, {"H", 1, 4, 0}};
     // Not {"H", 2, 4}: the counter-clockwise turn moves each glyph by an amount that depends on
     // its bitmap's first column, which the file does not keep; the preview takes the first
     // column with ink, and a column of greys too faint for 4 bits shifts the glyph a pixel.
@@ -239,7 +241,8 @@ TEST(RoundTripPreview, TextLooksTheSameWhateverTheScanAndRotation) {
         box.addFont(FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf");
         box.writeConfig(std::string(R"({"customerVals": [{"firstVal": "0x20", "range": "95"}],)") +
                         R"( "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16, "scanMode": ")" +
-                        c.scan + R"(", "renderMode": )" + std::to_string(c.bpp) + "}}");
+                        c.scan + R"(", "renderMode": )" + std::to_string(c.bpp) +
+                        R"(, "crop": )" + std::to_string(c.crop) + "}}");
         testing_support::writeFile(box.project() / "setting.ini",
                                    "[Setting]\nrotate=" + std::to_string(c.rotate) + "\n");
         ASSERT_EQ(box.run({"FontConfig.json"}).status, 0);
@@ -254,7 +257,7 @@ TEST(RoundTripPreview, TextLooksTheSameWhateverTheScanAndRotation) {
             ref = r.out;
         else
             EXPECT_EQ(r.out, ref) << "scan " << c.scan << ", rotate " << c.rotate << ", bits "
-                                  << c.bpp;
+                                  << c.bpp << ", crop " << c.crop;
     }
     EXPECT_NE(reference[0].find('#'), std::string::npos);
     EXPECT_NE(reference[1].find('@'), std::string::npos);  // full ink at 4 bits

@@ -72,9 +72,11 @@ objdump -h sect.o | grep -q '\.fontdata' || fail "section macro"
 # is written in either case.
 head -c -1 $font >cut_font.bin
 cp $font short_font.bin && head -c -1 DejaVuSans_size16_bits2_adv.bin >short_adv.bin
+cp $font empty_font.bin && : >empty_adv.bin
 cases=(
   "1|cut_font.bin|truncated file: file ends inside a glyph record"
   "1|short_font.bin|short_adv.bin: advance widths: truncated file"
+  "1|empty_font.bin|empty_adv.bin: advance widths: truncated file"
   "2|$font --symbol 2fast|is not a C identifier"
   "2|$font --symbol int|is not a C identifier"
   "2|$font|give FILE.bin and OUT"
@@ -91,5 +93,12 @@ for c in "${cases[@]}"; do
   grep -q "$reason" err || fail "$args: $(cat err)"
   [ "$(wc -l <err)" = 1 ] || fail "$args: more than one line"
   test ! -e bad || fail "$args: wrote output"
+done
+# The dependency file names every font a run may open: the font, the font for empty cells
+# beside the tool, and the fallback fonts.
+sed 's/"advances": true/"fallbackFonts": ["DejaVuSansMono.ttf"]/' FontConfig.json >chain.json
+"$bin/fontbin-embed" --inputs chain.json --tool-dir "$bin" --depfile chain.d --target t
+for f in /DejaVuSans.ttf /DejaVuSansMono.ttf /font/unifont.ttf /chain.json; do
+  grep -qF "$f" chain.d || fail "dependency file lacks $f: $(cat chain.d)"
 done
 echo "fontbin-embed ok"

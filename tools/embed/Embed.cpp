@@ -123,6 +123,13 @@ bool writeAll(const std::vector<std::pair<std::string, std::string>>& files, std
         std::error_code ec;
         for (const fs::path& t : temps) fs::remove(t, ec);
     };
+    // A target that cannot be replaced is refused before any file is.
+    for (const auto& file : files) {
+        if (platform::isDirectory(platform::pathFromUtf8(file.first))) {
+            error = "cannot write " + file.first + ": it is a directory";
+            return false;
+        }
+    }
     for (const auto& [path, text] : files) {
         fs::path temp = platform::pathFromUtf8(path + ".tmp");
         temps.push_back(temp);
@@ -138,11 +145,10 @@ bool writeAll(const std::vector<std::pair<std::string, std::string>>& files, std
         }
     }
     for (size_t i = 0; i < files.size(); ++i) {
-        std::error_code ec;
-        fs::rename(temps[i], platform::pathFromUtf8(files[i].first), ec);
-        if (ec) {
+        std::string reason;
+        if (!platform::replaceFile(temps[i], platform::pathFromUtf8(files[i].first), reason)) {
             dropTemps();
-            error = "cannot write " + files[i].first + ": " + ec.message();
+            error = "cannot write " + files[i].first + ": " + reason;
             return false;
         }
     }
@@ -186,7 +192,7 @@ std::string symbolFromFileName(const std::string& path) {
     return isCIdentifier(name) ? name : name + "_font";
 }
 
-Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& advances,
+Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>* advances,
                   const std::string& fileName, const std::string& headerName,
                   const std::string& symbol, std::string& error) {
     Source s;
@@ -197,10 +203,14 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& 
         error = openError(f, err);
         return s;
     }
-    if (!advances.empty()) {
+    if (advances) {
         fb_advances a;
-        err = fb_open_advances(advances.data(), advances.size(), &f, &a);
+        // An empty vector has no storage; the reader then says the file is cut short.
+        const uint8_t* bytes =
+            advances->empty() ? reinterpret_cast<const uint8_t*>("") : advances->data();
+        err = fb_open_advances(bytes, advances->size(), &f, &a);
         if (err != FB_OK) {
+            s.advancesRejected = true;
             error = std::string("advance widths: ") + fb_error_string(err) +
                     (a.error_detail ? std::string(": ") + a.error_detail : std::string());
             return s;
@@ -239,8 +249,7 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& 
                                  : ", as fb_open reads it (turned)") +
          "\n";
     h += format(" * size     %llu bytes", font.size()) +
-         (advances.empty() ? std::string()
-                           : format(", advance widths %llu bytes", advances.size())) +
+         (!advances ? std::string() : format(", advance widths %llu bytes", advances->size())) +
          "\n";
     h += " *\n * Read it with fontbin_reader.h: fb_open(" + symbol + ", " + symbol +
          "_size, &font).\n";
@@ -253,10 +262,10 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& 
     h += "\n#ifdef __cplusplus\nextern \"C\" {\n#endif\n\n";
     h += "extern const uint8_t " + symbol + format("[%llu];\n", font.empty() ? 1 : font.size());
     h += "extern const size_t " + symbol + "_size;\n";
-    if (!advances.empty()) {
+    if (advances) {
         h += "\n/* Advance widths in pixels, read with fb_open_advances. */\n";
         h += "#define " + upper(symbol) + "_HAS_ADVANCES 1\n";
-        h += "extern const uint8_t " + symbol + format("_adv[%llu];\n", advances.size());
+        h += "extern const uint8_t " + symbol + format("_adv[%llu];\n", advances->size());
         h += "extern const size_t " + symbol + "_adv_size;\n";
     }
     h += "\n#ifdef __cplusplus\n}\n#endif\n\n#endif /* " + guard + " */\n";
@@ -270,12 +279,12 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& 
     appendBytes(c, font);
     c += "};\n";
     c += "const size_t " + symbol + format("_size = %llu;\n", font.size());
-    if (!advances.empty()) {
+    if (advances) {
         c += "\nFONTBIN_FONT_SECTION FONTBIN_FONT_ALIGN const uint8_t " + symbol +
-             format("_adv[%llu] = {", advances.size());
-        appendBytes(c, advances);
+             format("_adv[%llu] = {", advances->size());
+        appendBytes(c, *advances);
         c += "};\n";
-        c += "const size_t " + symbol + format("_adv_size = %llu;\n", advances.size());
+        c += "const size_t " + symbol + format("_adv_size = %llu;\n", advances->size());
     }
     return s;
 }
@@ -301,9 +310,15 @@ std::vector<std::string> runInputs(const std::string& configPath, const std::str
         add(tool / "CodePage" / platform::pathFromWide(name));
     for (const auto* list : {&model.mappingPaths, &model.cstPaths, &model.textPaths})
         for (const std::wstring& path : *list) add(work / platform::pathFromWide(path));
-    // The font as the tool finds it, a font given as a path included.
+    // Every font the run may open, found as the tool finds them: the font, the one that draws
+    // cells it leaves empty, and the fallback fonts.
+    const fs::path projectDir = platform::directoryOf(config);
     const std::string font = model.fontSet.font.empty() ? kDefaultFontName : model.fontSet.font;
-    add(lookUpFont(tool, platform::directoryOf(config), font).fontPath);
+    const FontLookup lookup = lookUpFont(tool, projectDir, font);
+    add(lookup.fontPath);
+    add(lookup.fallbackPath);
+    for (const FontChoice& choice : model.fontSet.fallbackFonts)
+        add(lookUpFont(tool, projectDir, choice.font).fontPath);
     // Without duplicates, in a stable order.
     std::sort(inputs.begin(), inputs.end());
     inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
@@ -391,14 +406,16 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
     }
 
     std::vector<uint8_t> font, advances;
+    bool withAdvances = false;
     std::string reason;
     if (!readFile(file, font, reason)) {
         err = prefix + "cannot read " + file + ": " + reason + "\n";
         return kFailed;
     }
     const std::string advPath = advancePathFor(file);
-    if (!advPath.empty() && platform::pathExists(platform::pathFromUtf8(advPath)) &&
-        !readFile(advPath, advances, reason)) {
+    // A width file beside the font belongs to it, even an empty one (which the reader refuses).
+    withAdvances = !advPath.empty() && platform::pathExists(platform::pathFromUtf8(advPath));
+    if (withAdvances && !readFile(advPath, advances, reason)) {
         err = prefix + "cannot read " + advPath + ": " + reason + "\n";
         return kFailed;
     }
@@ -406,9 +423,10 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
     const std::string headerName =
         platform::pathToUtf8(platform::pathFromUtf8(outBase + ".h").filename());
     std::string error;
-    Source s = makeSource(font, advances, fileName, headerName, symbol, error);
+    Source s =
+        makeSource(font, withAdvances ? &advances : nullptr, fileName, headerName, symbol, error);
     if (!error.empty()) {
-        err = prefix + (error.rfind("advance", 0) == 0 ? advPath : file) + ": " + error + "\n";
+        err = prefix + (s.advancesRejected ? advPath : file) + ": " + error + "\n";
         return kFailed;
     }
     if (!writeAll({{outBase + ".h", s.header}, {outBase + ".c", s.source}}, error)) {

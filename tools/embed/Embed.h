@@ -21,19 +21,22 @@ bool isCIdentifier(const std::string& name);
 std::string symbolFromFileName(const std::string& path);
 
 struct Source {
-    std::string header;  // OUT.h
-    std::string source;  // OUT.c
+    std::string header;             // OUT.h
+    std::string source;             // OUT.c
+    bool advancesRejected = false;  // the error is the advance widths', not the font file's
 };
 
-// Checks `font` (and `advances` when not empty) with the device reader and writes the C text.
+// Checks `font` (and `advances`, the width file beside it, when there is one) with the device
+// reader and writes the C text.
 // `headerName` is the name by which the .c includes the .h. Empty `error` on success.
-Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>& advances,
+Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>* advances,
                   const std::string& fileName, const std::string& headerName,
                   const std::string& symbol, std::string& error);
 
 // Every file a fontbin run on `configPath` reads, with the working directory `workDir` and the
-// tool's own folder `toolDir`: the configuration, setting.ini, the code-page, mapping and cst
-// files it names and the font file. A file that does not exist is represented by the folder it
+// tool's own folder `toolDir`: the configuration, setting.ini, the code-page, mapping, cst and
+// text files it names, and the font files it may open (the font, the empty-cell fallback font
+// and the fallback fonts). A file that does not exist is represented by the folder it
 // would appear in, so that creating it is seen as a change.
 std::vector<std::string> runInputs(const std::string& configPath, const std::string& workDir,
                                    const std::string& toolDir);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/FontChoices.h"
+#include "driver/FontLookup.h"
 #include "platform/platform.h"
 #include "render/CellLayout.h"
 #include "render/CvxText.h"
@@ -94,20 +95,12 @@ std::string faceReport(const FaceInfo& face, int32_t size) {
     return s;
 }
 
-// FONT itself when it names an existing file, else the bare name looked up as fontbin does.
-std::string findFont(const std::string& name, const std::string& toolDir) {
-    if (platform::pathExists(platform::pathFromUtf8(name))) return name;
-    if (auto found = platform::findSystemFont(name)) return platform::pathToUtf8(*found);
-    const std::string separator =
-        platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/";
-    const std::string inTool = toolDir + separator + "font" + separator + name;
-    return platform::pathExists(platform::pathFromUtf8(inTool)) ? inTool : std::string();
-}
-
 }  // namespace
 
 bool wantsFontReport(const std::vector<std::string>& args) {
-    return std::find(args.begin(), args.end(), "--font") != args.end();
+    // Only as an option of its own: "--font" may also be the text of --text or --show.
+    return (!args.empty() && args[0] == "--font") ||
+           (args.size() > 2 && args[0] == "--size" && args[2] == "--font");
 }
 
 Result fontReport(const std::vector<std::string>& args, const std::string& toolDir) {
@@ -136,10 +129,20 @@ Result fontReport(const std::vector<std::string>& args, const std::string& toolD
         r.status = kUsage;
         return r;
     }
-    const std::string path = findFont(font, toolDir);
-    if (path.empty()) {
+    // The font fontbin itself would open for this name (a path relative to the working
+    // directory when it is not a bare name the font folders hold).
+    std::error_code ec;
+    const FontLookup lookup =
+        lookUpFont(platform::pathFromUtf8(toolDir), std::filesystem::current_path(ec), font);
+    if (!lookup.found) {
         r.err = prefix + font + ": no such file, nor a font of that name in the system's font " +
                 "folders or in " + toolDir + "/font\n";
+        r.status = kViolation;
+        return r;
+    }
+    const std::string path = platform::pathToUtf8(lookup.fontPath);
+    if (const std::string reason = platform::notAFileReason(lookup.fontPath); !reason.empty()) {
+        r.err = prefix + path + ": " + reason + "\n";
         r.status = kViolation;
         return r;
     }

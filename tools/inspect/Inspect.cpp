@@ -101,12 +101,6 @@ struct Walk {
     std::string violation;
 };
 
-bool hasInk(const fb_glyph& g) {
-    for (size_t i = 0; i < g.bits_size; ++i)
-        if (g.bits[i]) return true;
-    return false;
-}
-
 Walk walkGlyphs(const fb_font& font) {
     Walk w;
     fb_glyph g;
@@ -223,8 +217,12 @@ Result preview(const Options& o, const fb_font& font, const std::string& prefix)
     std::string error;
     const Canvas canvas =
         drawText(font, withAdvances ? &adv : nullptr, decodeUtf8(text), o.width, error);
-    if (error.empty() && !o.png.empty() && size_t(canvas.width) * o.scale > 100000)
-        error = "the picture would be wider than 100000 pixels: give --width or a smaller --scale";
+    if (error.empty() && !o.png.empty() &&
+        (size_t(canvas.width) * o.scale > 100000 ||
+         size_t(canvas.width) * o.scale * canvas.height * o.scale > (size_t(1) << 26)))
+        error =
+            "the picture would be wider than 100000 or larger than 64 million pixels: give "
+            "--width, a shorter text or a smaller --scale";
     if (error.empty() && !o.png.empty()) error = writeCanvasPng(canvas, o.png, o.scale);
     if (!error.empty()) {
         r.err = prefix + error + "\n";
@@ -287,6 +285,12 @@ fb_scan scanFromText(const std::string& text) {
     if (!text.empty() && text[0] == 'V') return FB_SCAN_COLUMNS;
     if (!text.empty() && text[0] == 'v') return FB_SCAN_COLUMNS_ROW_SIZED;
     return FB_SCAN_ROWS;
+}
+
+bool hasInk(const fb_glyph& g) {
+    for (size_t i = 0; i < g.bits_size; ++i)
+        if (g.bits[i]) return true;
+    return false;
 }
 
 char artPixel(unsigned value, unsigned maxValue) {
@@ -465,25 +469,18 @@ Result run(const std::vector<std::string>& args) {
         return r;
     }
 
-    std::error_code ec;
+    // A folder or a pipe is refused before it is opened: reading a pipe would wait for a writer.
     const std::filesystem::path path = platform::pathFromUtf8(o.file);
-    if (std::filesystem::is_directory(path, ec)) {
-        r.err = prefix + o.file + ": is a directory\n";
-        r.status = kViolation;
-        return r;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes;
-    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
-        r.err = prefix + o.file + ": cannot read the file\n";
+    std::string bytes, reason = platform::notAFileReason(path);
+    if (!reason.empty() || !platform::readWholeFile(path, bytes, reason)) {
+        r.err = prefix + o.file + ": " + reason + "\n";
         r.status = kViolation;
         return r;
     }
 
     fb_font font;
-    fb_error err = fb_open_cell(bytes.data() ? bytes.data() : reinterpret_cast<const uint8_t*>(""),
-                                bytes.size(), o.cellRows, o.cellCols, &font);
+    fb_error err = fb_open_cell(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                o.cellRows, o.cellCols, &font);
     if (err != FB_OK) {
         r.err = prefix + openError(o.file, font, err) + "\n";
         r.status = kViolation;

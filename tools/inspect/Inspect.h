@@ -74,6 +74,9 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
 
 // ---- Text preview ---------------------------------------------------------------------------
 
+// True when any stored pixel of the glyph is set.
+bool hasInk(const fb_glyph& g);
+
 // One pixel of character art: '.' for no ink, '#' at 1 bit, else a ramp from ':' to '@'.
 char artPixel(unsigned value, unsigned maxValue);
 

@@ -16,12 +16,6 @@ bool isSpace(uint32_t cp) {
            cp == 0x202F || cp == 0x205F || cp == 0x3000;
 }
 
-bool hasInk(const fb_glyph& g) {
-    for (size_t i = 0; i < g.bits_size; ++i)
-        if (g.bits[i]) return true;
-    return false;
-}
-
 // A stored glyph seen upright: the scan order and the rotation of the file undone.
 struct Upright {
     enum Mode { kAsStored, kTransposed, kClockwise, kCounterClockwise };
@@ -114,7 +108,10 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
             if (std::find(canvas.missing.begin(), canvas.missing.end(), cp) == canvas.missing.end())
                 canvas.missing.push_back(cp);
         } else if (ink) {
-            inkRight = rotate ? g.extent_y : g.extent_x;
+            // A trimmed record's extent is the box in the stored cell, which column scanning
+            // transposed; a fixed record's is the box before the transposition.
+            const bool transposed = g.trimmed && up.mode == Upright::kTransposed;
+            inkRight = rotate || transposed ? g.extent_y : g.extent_x;
             advance = listed ? stored : inkRight + 1;
         } else {
             advance = listed ? stored : spaceWidth;
