@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -11,6 +12,8 @@ namespace {
 // The member as written in the file (control characters escaped), shortened for a one-line
 // message.
 std::string jsonText(const cJSON* node) {
+    // cJSON reads 1e400 as infinity and prints it as null.
+    if (cJSON_IsNumber(node) && !std::isfinite(node->valuedouble)) return "a number too large";
     char* printed = cJSON_PrintUnformatted(node);
     std::string text = printed ? printed : "?";
     cJSON_free(printed);
@@ -149,9 +152,30 @@ std::string shortestDecimal(double value) {
     return text == "-0" ? "0" : text;
 }
 
+namespace {
+
+// The shortest decimal that sets the same design coordinate as `value`: FreeType takes 16.16
+// fixed point, so five decimals always suffice, and a value written with a hundred digits (or
+// as 1e-300) names the instance it draws, in a name that fits the file system.
+std::string coordinateText(double value) {
+    const long fixed = std::lround(value * 65536.0);
+    for (int digits = 0; digits <= 5; ++digits) {
+        char buffer[48];
+        const auto result =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
+        if (result.ec != std::errc()) break;
+        const std::string text(buffer, result.ptr);
+        if (std::lround(std::strtod(text.c_str(), nullptr) * 65536.0) == fixed)
+            return text == "-0" ? "0" : text;
+    }
+    return shortestDecimal(static_cast<double>(fixed) / 65536.0);
+}
+
+}  // namespace
+
 std::string fontChoiceSuffix(int32_t faceIndex, const std::vector<AxisValue>& variations) {
     std::string suffix;
     if (faceIndex != 0) suffix += "_face" + std::to_string(faceIndex);
-    for (const AxisValue& v : variations) suffix += "_" + v.tag + shortestDecimal(v.value);
+    for (const AxisValue& v : variations) suffix += "_" + v.tag + coordinateText(v.value);
     return suffix;
 }

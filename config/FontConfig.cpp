@@ -394,8 +394,14 @@ std::vector<std::string> findUnknownKeys(const cJSON* root) {
     std::vector<std::string> lines;
     checkMembers(root, kRootKeys, "at the top level", kFontSetKeys, "inside \"fontSet\"", lines);
     if (!cJSON_IsObject(root)) return lines;
-    if (const cJSON* fontSet = cJSON_GetObjectItem(root, "fontSet"))
+    if (const cJSON* fontSet = cJSON_GetObjectItem(root, "fontSet")) {
         checkMembers(fontSet, kFontSetKeys, "in fontSet", kRootKeys, "at the top level", lines);
+        // A misspelt faceIndex in a fallback font would draw silently with another face.
+        forEachElement(cJSON_GetObjectItem(fontSet, "fallbackFonts"), [&](const cJSON* element) {
+            checkMembers(element, {"font", "faceIndex", "variations"}, "in a fallbackFonts element",
+                         {}, "", lines);
+        });
+    }
     forEachElement(cJSON_GetObjectItem(root, "customerVals"), [&](const cJSON* element) {
         checkMembers(element, kRangeKeys, "in a customerVals element", {}, "", lines);
     });

@@ -92,6 +92,10 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         const fs::path& path = found.fontPath;
         if (!found.found) {
             platform::writeOut(platform::pathToUtf8(path) + " not exist!\n");
+            platform::writeErrLine("note: \"" + choice.font +
+                                   "\" is named in fontSet.fallbackFonts");
+            for (const std::string& line : fontNotFoundHelp(toolDir, choice.font))
+                platform::writeErrLine(line);
             return kExitFontUnusable;
         }
         if (const std::string reason = platform::notAFileReason(path); !reason.empty()) {
@@ -105,17 +109,35 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     const CellSize cellSize = computeCellSize(fontSet, transform.rotate);
     std::unique_ptr<CvxText> primaryText;
     std::unique_ptr<CvxText> fallbackText;
-    std::vector<std::unique_ptr<CvxText>> chain;  // the fallbackFonts, in order
+    // The fallbackFonts, in order; null for one that repeats the font or an earlier fallback
+    // font (same file, face and instance), which could never draw a character and would only
+    // cost another FreeType instance.
+    std::vector<std::unique_ptr<CvxText>> chain;
     try {
         const std::array<double, 4> size{static_cast<double>(fontSet.fontSize), 0, 0.1, 0};
         primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath), fontSet.faceIndex,
                                                 fontSet.variations);
         primaryText->setSize(&size);
+        auto same = [&](size_t a, size_t b) {  // positions in [font, fallbackFonts...]
+            const int32_t faceA = a ? fontSet.fallbackFonts[a - 1].faceIndex : fontSet.faceIndex;
+            const int32_t faceB = b ? fontSet.fallbackFonts[b - 1].faceIndex : fontSet.faceIndex;
+            const auto& varA = a ? fontSet.fallbackFonts[a - 1].variations : fontSet.variations;
+            const auto& varB = b ? fontSet.fallbackFonts[b - 1].variations : fontSet.variations;
+            return chainPaths[a] == chainPaths[b] && faceA == faceB &&
+                   std::equal(varA.begin(), varA.end(), varB.begin(), varB.end(),
+                              [](const AxisValue& x, const AxisValue& y) {
+                                  return x.tag == y.tag && x.value == y.value;
+                              });
+        };
         for (size_t k = 0; k < fontSet.fallbackFonts.size(); ++k) {
             const FontChoice& choice = fontSet.fallbackFonts[k];
-            chain.push_back(std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
-                                                      choice.faceIndex, choice.variations));
-            chain.back()->setSize(&size);
+            bool repeats = false;
+            for (size_t j = 0; j <= k && !repeats; ++j) repeats = same(j, k + 1);
+            chain.push_back(repeats
+                                ? nullptr
+                                : std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
+                                                            choice.faceIndex, choice.variations));
+            if (chain.back()) chain.back()->setSize(&size);
         }
         // Standing in for a missing unifont.ttf, the configured font keeps its face and instance.
         fallbackText = fallbackIsFont
@@ -164,7 +186,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         size_t drawer = 0;
         if (!chain.empty() && !primaryText->hasGlyph(code)) {
             for (size_t k = 0; k < chain.size() && drawer == 0; ++k) {
-                if (chain[k]->hasGlyph(code)) {
+                if (chain[k] && chain[k]->hasGlyph(code)) {
                     text = chain[k].get();
                     drawer = k + 1;
                 }
@@ -231,6 +253,14 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             platform::writeErrLine("warning: " + fontSet.font + ": " +
                                    std::to_string(clampedAdvances) +
                                    " advance width(s) above 255 pixels stored as 255");
+    } else {
+        // Widths of an earlier run describe the font file just replaced, not this one: the
+        // reader and the tools would pair them by name.
+        const fs::path stale = outputPath(projectDir, base + "_adv.bin");
+        if (platform::pathExists(stale) && platform::notAFileReason(stale).empty()) {
+            std::error_code ec;
+            fs::remove(stale, ec);
+        }
     }
     const std::string missingReport = missing.report(fontSet.font, !chain.empty());
     if (!missingReport.empty()) platform::writeErrLine(missingReport);

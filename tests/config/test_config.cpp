@@ -220,8 +220,11 @@ TEST(ConfigBinder, UnknownKeysNameTheNearestKnownKey) {
         // Keys of this and of neighbouring features, in any case, draw no warning.
         {R"({"textPaths": [], "customerVals": [{"firstVal": "1", "range": "2"}], "fontSet": {
             "FONTSIZE": 8, "hinting": "mono", "faceIndex": 1, "variations": {},
-            "fallbackFonts": [], "advances": true}})",
+            "fallbackFonts": [{"FONT": "a.ttf", "faceIndex": 1, "variations": {}}],
+            "advances": true}})",
          {}},
+        {R"({"fontSet": {"fallbackFonts": ["a.ttf", {"font": "b.ttc", "faceIdx": 1}]}})",
+         {"\"faceIdx\" in a fallbackFonts element " + known + "did you mean \"faceIndex\"?"}},
         {R"({"size": 16, "fontSet": {"cstPaths": []}, "customerVals": [{"rnage": "2"}]})",
          {"\"size\" at the top level " + known + "did you mean \"fontSize\" inside \"fontSet\"?",
           "\"cstPaths\" in fontSet " + known + "it belongs at the top level",

@@ -26,6 +26,7 @@ TEST(FontChoices, ValuesOfTheWrongTypeAreOneErrorEach) {
         {R"("variations": [700])", "fontSet.variations must be an object of axis tags and numbers"},
         {R"("variations": {"wg\nt": 700})", "fontSet.variations: \"wg\\nt\" is not an axis tag"},
         {R"("variations": {"wght": 7, "wght": 4})", "fontSet.variations names \"wght\" twice"},
+        {R"("faceIndex": 1e400)", "not a number too large"},
         {R"("variations": {"wght": 40000})",
          "variations.wght must be a number from -32768 to "
          "32767, not 40000"},
@@ -52,4 +53,9 @@ TEST(FontChoices, BoundInOrderAndNamedShortest) {
     EXPECT_EQ(m.fontSet.fallbackFonts[0].font + m.fontSet.fallbackFonts[1].font, "b.ttfc.ttc");
     EXPECT_EQ(m.fontSet.fallbackFonts[1].faceIndex, 3);
     EXPECT_EQ(shortestDecimal(1e-5) + " " + shortestDecimal(-0.0), "0.00001 0");
+    // Named by the coordinate the font gets (16.16 fixed point), in few digits.
+    const FontConfig tiny =
+        bindFontSet(R"("variations": {"opsz": 0.1, "wdth": -1e-300, "slnt": 14.2500000001})");
+    ASSERT_TRUE(tiny.errors.empty());
+    EXPECT_EQ(fontChoiceSuffix(0, tiny.fontSet.variations), "_opsz0.1_wdth0_slnt14.25");
 }

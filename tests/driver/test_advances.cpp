@@ -123,6 +123,12 @@ TEST(Advances, WrittenBesideTheFontAndReadByTheReader) {
         ASSERT_EQ(plain.run({"FontConfig.json"}).status, 0);
         EXPECT_EQ(readBytes(plain.project() / (std::string(c.stem) + "_font.bin")), fontBytes);
         EXPECT_FALSE(fs::exists(plain.project() / (std::string(c.stem) + "_adv.bin")));
+        // Run again without the key where the widths were written: they no longer belong to
+        // the font file, and go with its replacement.
+        box.writeConfig("{" + selection + R"("fontSet": {"font": ")" + c.name + "\", " + c.fontSet +
+                        "}}");
+        ASSERT_EQ(box.run({"FontConfig.json"}).status, 0);
+        EXPECT_FALSE(fs::exists(box.project() / (std::string(c.stem) + "_adv.bin"))) << c.what;
     }
 }
 
