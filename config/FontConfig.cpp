@@ -340,7 +340,9 @@ const std::vector<std::string> kRangeKeys = {"firstVal", "range"};
 // As cJSON_GetObjectItem compares member names: ASCII letters without regard to case.
 bool knows(const std::vector<std::string>& keys, const char* name) {
     return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
-        return k.size() == std::strlen(name) && editDistance(k, name) == 0;
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return std::equal(k.begin(), k.end(), name, name + std::strlen(name),
+                          [&](char x, char y) { return lower(x) == lower(y); });
     });
 }
 

@@ -22,13 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string separator() {
-    return platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/";
-}
-
 // Output names are appended to the folder as text, so a stem with folders in it stays below it.
 fs::path outputPath(const fs::path& projectDir, const std::string& name) {
-    return platform::pathFromUtf8(platform::pathToUtf8(projectDir) + separator() + name);
+    return platform::pathFromUtf8(platform::pathToUtf8(projectDir) + platform::hostSeparator() +
+                                  name);
 }
 
 int reportWriteFailure(const fs::path& path, const std::string& reason) {

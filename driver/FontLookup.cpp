@@ -12,12 +12,9 @@ namespace {
 
 constexpr const char* kFallbackFont = "unifont.ttf";
 
-std::string separator() {
-    return platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/";
-}
-
 std::string toolFontDir(const fs::path& toolDir) {
-    return platform::pathToUtf8(toolDir) + separator() + "font" + separator();
+    return platform::pathToUtf8(toolDir) + platform::hostSeparator() + "font" +
+           platform::hostSeparator();
 }
 
 bool isReadableFile(const fs::path& path) {
@@ -40,10 +37,10 @@ FontLookup lookUpFont(const fs::path& toolDir, const fs::path& projectDir,
     if (!lookup.found && !font.empty()) {
         // A path of its own, as users write it when the font lies in their project.
         const platform::PathStyle style = platform::hostPathStyle();
-        const fs::path asPath =
-            platform::isAbsolutePath(font, style)
-                ? platform::pathFromUtf8(font)
-                : platform::pathFromUtf8(platform::pathToUtf8(projectDir) + separator() + font);
+        const fs::path asPath = platform::isAbsolutePath(font, style)
+                                    ? platform::pathFromUtf8(font)
+                                    : platform::pathFromUtf8(platform::pathToUtf8(projectDir) +
+                                                             platform::hostSeparator() + font);
         if (isReadableFile(asPath)) {
             lookup.fontPath = asPath;
             lookup.found = true;

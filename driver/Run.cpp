@@ -31,7 +31,7 @@ void printLine(const std::string& text) {
 
 std::string withSeparator(const std::string& dir) {
     if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) return dir;
-    return dir + (platform::hostPathStyle() == platform::PathStyle::Windows ? "\\" : "/");
+    return dir + platform::hostSeparator();
 }
 
 // For each mapping, cst or text file that the working directory lacks but the configuration's

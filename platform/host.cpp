@@ -31,6 +31,10 @@ PathStyle hostPathStyle() {
 #endif
 }
 
+std::string hostSeparator() {
+    return hostPathStyle() == PathStyle::Windows ? "\\" : "/";
+}
+
 fs::path directoryOf(const fs::path& path) {
 #ifdef _WIN32
     // The system's own full-path rules: drive-relative paths ("C:x") take the drive's current
@@ -183,7 +187,7 @@ bool hasFontExtension(const fs::path& file) {
 
 std::optional<fs::path> findSystemFont(const std::string& fileName) {
     if (fileName.empty()) return std::nullopt;
-    const char* separator = hostPathStyle() == PathStyle::Windows ? "\\" : "/";
+    const std::string separator = hostSeparator();
     std::optional<fs::path> found;
     walkFontFolders([&](const fs::path& dir) {
         // Plain concatenation: a name with folders in it is looked up below each folder.

@@ -18,6 +18,9 @@ enum class PathStyle { Windows, Posix };
 // The style of the machine we run on.
 PathStyle hostPathStyle();
 
+// The separator this machine's paths are joined with: "\\" on Windows, "/" elsewhere.
+std::string hostSeparator();
+
 // Windows: "C:\x", "c:/x", "\\server\share", "//?/..." are absolute; "C:x" and "\x" are not.
 // POSIX: a leading '/'.
 bool isAbsolutePath(const std::string& path, PathStyle style);
