@@ -234,7 +234,8 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>* 
     if (f.style_flags & FB_STYLE_ITALIC) style += ", italic";
     if (f.style_flags & FB_STYLE_SCAN_V) style += ", column scanning";
 
-    const std::string guard = "FONTBIN_EMBED_" + upper(symbol) + "_H";
+    // The symbol as it is: symbols that differ only in case need headers of their own.
+    const std::string guard = "FONTBIN_EMBED_" + symbol + "_H";
     std::string& h = s.header;
     h = "/* " + symbol + ": the font file " + commentText(fileName) + ", made by fontbin-embed.\n";
     h += " *\n";
