@@ -52,14 +52,18 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     const fs::path fontFilePath = outputPath(projectDir, base + "_font.bin");
     const fs::path listFilePath = outputPath(projectDir, base + "_out.cst");
 
-    // The list file is written first, so it exists even when the font turns out to be missing.
-    {
-        OutputFile listFile(listFilePath);
-        std::string error;
-        if (!listFile.open(error)) return reportWriteFailure(listFilePath, error);
-        writeCharList(listFile, tables.charList.data(), tables.charCount);
-        if (!listFile.commit(error)) return reportWriteFailure(listFilePath, error);
-    }
+    // The list file is written first. It replaces the earlier one together with the font file,
+    // or on its own when the run stops for the font (missing or unusable), as it did before the
+    // font was looked at.
+    OutputSet outputs;
+    std::string error;
+    OutputFile* listFile = outputs.add(listFilePath, error);
+    if (!listFile) return reportWriteFailure(listFilePath, error);
+    writeCharList(*listFile, tables.charList.data(), tables.charCount);
+    if (!listFile->close(error)) return reportWriteFailure(listFilePath, error);
+    auto keepList = [&](int status) {
+        return listFile->commit(error) ? status : reportWriteFailure(listFilePath, error);
+    };
 
     if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
     // The font file's header names the font as the outputs do.
@@ -73,14 +77,14 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
         for (const std::string& line : fontNotFoundHelp(toolDir, fontSet.font))
             platform::writeErrLine(line);
-        return kExitFontUnusable;
+        return keepList(kExitFontUnusable);
     }
 
     // FreeType would call a folder an unknown file format, and would wait forever on a pipe.
     if (const std::string reason = platform::notAFileReason(fontPath); !reason.empty()) {
         platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(fontPath) +
                                "\": " + reason);
-        return kExitFontUnusable;
+        return keepList(kExitFontUnusable);
     }
     // The fonts asked in turn for characters `font` does not map, found as `font` is.
     std::vector<fs::path> chainPaths{fontPath};
@@ -93,12 +97,12 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                                    "\" is named in fontSet.fallbackFonts");
             for (const std::string& line : fontNotFoundHelp(toolDir, choice.font))
                 platform::writeErrLine(line);
-            return kExitFontUnusable;
+            return keepList(kExitFontUnusable);
         }
         if (const std::string reason = platform::notAFileReason(path); !reason.empty()) {
             platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(path) +
                                    "\": " + reason);
-            return kExitFontUnusable;
+            return keepList(kExitFontUnusable);
         }
         chainPaths.push_back(path);
     }
@@ -144,16 +148,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         fallbackText->setSize(&size);
     } catch (const FontChoiceError& e) {
         platform::writeErrLine(std::string("error: ") + e.what());
-        return kExitInvalidValue;
+        return keepList(kExitInvalidValue);
     } catch (const FontError& e) {
         platform::writeErrLine(std::string("error: ") + e.what());
-        return kExitFontUnusable;
+        return keepList(kExitFontUnusable);
     }
 
-    OutputFile fontFile(fontFilePath);
-    std::string error;
-    if (!fontFile.open(error)) return reportWriteFailure(fontFilePath, error);
-    FontFileWriter writer(fontFile, fontSet, transform.rotate);
+    OutputFile* fontFile = outputs.add(fontFilePath, error);
+    if (!fontFile) return reportWriteFailure(fontFilePath, error);
+    FontFileWriter writer(*fontFile, fontSet, transform.rotate);
     writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
 
     // Advance widths, when asked for: one per character, in glyph order.
@@ -198,7 +201,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             platform::writeErrLine("error: font \"" + platform::pathToUtf8(chainPaths[drawer]) +
                                    "\" maps " + codePointText(code) +
                                    " but FreeType cannot draw it: " + text->lastFailure());
-            return kExitFontUnusable;
+            return keepList(kExitFontUnusable);
         }
         // A cell the configured font leaves empty is drawn once more with the fallback font.
         const bool usedFallback = cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize);
@@ -226,15 +229,10 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     writer.finish();
     if (!writer.ok()) {
         progress.abandon();
-        // The temporary file is dropped with `fontFile`; an earlier good file stays as it was.
+        // The temporary files go with `outputs`; the earlier files stay as they were.
         return reportWriteFailure(fontFilePath,
                                   writer.error() ? std::strerror(writer.error()) : "write failed");
     }
-    if (!fontFile.commit(error)) {
-        progress.abandon();
-        return reportWriteFailure(fontFilePath, error);
-    }
-    progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
     if (fontSet.advances) {
         // The offset-table layout has no record for a character without ink, so the file lists
         // the code points its widths belong to.
@@ -242,10 +240,20 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             advances.codePoints.assign(tables.charList.begin(),
                                        tables.charList.begin() + tables.charCount);
         const fs::path advancePath = outputPath(projectDir, base + "_adv.bin");
-        OutputFile advanceFile(advancePath);
-        if (!advanceFile.open(error)) return reportWriteFailure(advancePath, error);
-        writeAdvanceFile(advanceFile, advances);
-        if (!advanceFile.commit(error)) return reportWriteFailure(advancePath, error);
+        OutputFile* advanceFile = outputs.add(advancePath, error);
+        if (!advanceFile) {
+            progress.abandon();
+            return reportWriteFailure(advancePath, error);
+        }
+        writeAdvanceFile(*advanceFile, advances);
+    }
+    fs::path failed;
+    if (!outputs.commit(failed, error)) {
+        progress.abandon();
+        return reportWriteFailure(failed, error);
+    }
+    progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
+    if (fontSet.advances) {
         if (clampedAdvances)
             platform::writeErrLine("warning: " + fontSet.font + ": " +
                                    std::to_string(clampedAdvances) +
@@ -256,7 +264,11 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         const fs::path stale = outputPath(projectDir, base + "_adv.bin");
         if (platform::pathExists(stale) && platform::notAFileReason(stale).empty()) {
             std::error_code ec;
-            fs::remove(stale, ec);
+            if (!fs::remove(stale, ec) && ec)
+                platform::writeErrLine("warning: cannot remove " + platform::pathToUtf8(stale) +
+                                       ", the width file of an earlier run, which does not match "
+                                       "the new font file: " +
+                                       ec.message());
         }
     }
     const std::string missingReport = missing.report(fontSet.font, !chain.empty());

@@ -75,8 +75,59 @@ bool narrowPathsAreNative();
 bool replaceFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
                  std::string& reason);
 
-// This process's id, for names of temporary files.
+// This process's id.
 long processId();
+
+// ---- Writing files --------------------------------------------------------------------------
+// Every tool writes through FileReplacement, so that no output is ever half written, written
+// through a link, or written over a device.
+
+// Why a new file cannot take the place of `target`: "it is a directory", "it is a symbolic
+// link" (renaming over it would drop the link, writing through it would let anyone who can
+// write the folder aim the tool at another file), "it is not a regular file" (a device, pipe or
+// socket), on Windows also "it is read-only". Empty when it can, or when nothing has that name.
+std::string notReplaceableReason(const std::filesystem::path& target);
+
+// True when both paths name one existing file, however spelt or linked (device and inode; on
+// Windows volume serial number and file index). False when either does not exist.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
+
+// A file that replaces `target` in one step once complete. Its bytes go to a temporary file
+// created exclusively, under an unpredictable name, in the target's folder: never an existing
+// file, and never a link planted under a name the tool was expected to use. Until commit the
+// target stays as it was; the temporary is removed unless committed.
+class FileReplacement {
+public:
+    explicit FileReplacement(std::filesystem::path target);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Refuses a target that cannot be replaced (notReplaceableReason), then creates the
+    // temporary. On failure `reason` says why.
+    bool create(std::string& reason);
+    // The temporary, for writing; null before create.
+    std::FILE* stream() const { return file_; }
+    // Flushes and closes the temporary; false with the reason when a write failed.
+    bool close(std::string& reason);
+    // Closes when still open, then renames the temporary over the target.
+    bool commit(std::string& reason);
+
+    bool closed() const { return closed_; }
+    const std::filesystem::path& target() const { return target_; }
+
+private:
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    std::FILE* file_ = nullptr;
+    bool closed_ = false;
+    bool committed_ = false;
+};
+
+// Replaces the targets of `files` in order, after closing each and checking every target
+// first. On failure `reason` says why files[replaced] failed; the `replaced` before it are
+// already replaced (a rename can still fail, when another program holds a target open).
+bool commitAll(const std::vector<FileReplacement*>& files, size_t& replaced, std::string& reason);
 
 // The running executable's own path as the operating system reports it (follows PATH lookup
 // and symlinks), or nothing when it cannot tell.
