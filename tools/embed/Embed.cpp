@@ -243,7 +243,8 @@ std::string symbolProblem(const std::string& name) {
          {name, name + "_size", name + "_adv", name + "_adv_size", upper(name) + "_HAS_ADVANCES"}) {
         const auto is = [&n](const char* k) { return n == k; };
         if (std::any_of(std::begin(kKeywords), std::end(kKeywords), is))
-            return n == name ? "is a keyword of C or C++" : "makes " + n + ", a keyword";
+            return n == name ? "is not a C identifier: it is a keyword of C or C++"
+                             : "makes " + n + ", a keyword of C or C++";
         // Any name that starts with an underscore is the implementation's at file scope.
         if (n[0] == '_') return "is reserved: names starting with _ belong to the compiler";
         if (std::any_of(std::begin(kTaken), std::end(kTaken), is) ||
@@ -427,7 +428,8 @@ std::string depfileText(const std::string& target, const std::vector<std::string
                 out += '\\';
             } else if (c == '$') {
                 out += '$';
-            } else if (c == ':' && !(i == 1 && isLetter(path[0]) && path[0] != '_')) {
+            } else if (c == ':' && !(i == 1 && isLetter(path[0]) && path[0] != '_' &&
+                                     path.size() > 2 && (path[2] == '/' || path[2] == '\\'))) {
                 out += '\\';
             }
             out += c;
@@ -517,7 +519,7 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
             return static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"' || c == '\\';
         })) {
         err = prefix + "OUT \"" + commentText(outBase) +
-              "\" cannot be included by its name: give a file name without quotes, backslashes "
+              "\" cannot be included by its name: give a file name, without quotes, backslashes "
               "or control characters\n";
         return kUsage;
     }
