@@ -146,8 +146,18 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
          [](const fs::path& d) { return !fs::exists(d / "o.d"); }},
     };
     rows.insert(rows.end(), posix.begin(), posix.end());
-    // A width file of an earlier run that this user may not remove: root's, in a sticky folder.
-    if (geteuid() == 0 && fs::exists("/usr/bin/setpriv"))
+    // Files of an earlier run that this user may not remove or replace: root's, in a sticky
+    // folder. A width file that stays is named; a rename failing after another names the file
+    // already replaced.
+    const char* nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    if (geteuid() == 0 && fs::exists("/usr/bin/setpriv")) {
+        rows.push_back({"a rename that fails after another", "fontbin", {"FontConfig.json"}, 251,
+                        "_font.bin: Operation not permitted; already replaced: ",
+                        [](const fs::path& d) {
+                            for (const std::string& f : {kFont, kList, kAdv}) fs::remove(d / f);
+                            writeFile(d / kFont, "earlier");
+                            fs::permissions(d, fs::perms::all | fs::perms::sticky_bit);
+                        }, [](const fs::path& d) { return holds(d / kFont, "earlier"); }, nobody});
         rows.push_back({"a stale width file that stays", "fontbin", {"FontConfig.json"}, 0,
                         "warning: cannot remove", [](const fs::path& d) {
                             writeFile(d / "FontConfig.json", R"({"fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16}})");
@@ -155,7 +165,8 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
                             fs::remove(d / kList);
                             fs::permissions(d, fs::perms::all | fs::perms::sticky_bit);
                         }, [](const fs::path& d) { return fs::exists(d / kAdv); },
-                        "setpriv --reuid=65534 --regid=65534 --clear-groups "});
+                        nobody});
+    }
 #endif
     // clang-format on
     for (const Row& row : rows) {
