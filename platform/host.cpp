@@ -250,6 +250,7 @@ std::optional<fs::path> fontFileForFamily(const std::string& family) {
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
+    removeTemporariesOnInterrupt();
 #ifdef _WIN32
     (void)argc;
     (void)argv;

@@ -122,12 +122,39 @@ private:
     std::FILE* file_ = nullptr;
     bool closed_ = false;
     bool committed_ = false;
+    int liveSlot_ = -1;  // where an interrupt finds the temporary (see removeTemporariesOnInterrupt)
 };
 
 // Replaces the targets of `files` in order, after closing each and checking every target
 // first. On failure `reason` says why files[replaced] failed; the `replaced` before it are
 // already replaced (a rename can still fail, when another program holds a target open).
 bool commitAll(const std::vector<FileReplacement*>& files, size_t& replaced, std::string& reason);
+
+// From now on an interrupt (Ctrl+C; on POSIX SIGINT, SIGTERM and SIGHUP; on Windows also a
+// closed console, a logoff or a shutdown) removes every temporary a FileReplacement still holds
+// and ends the process at once: with status 128 + the signal's number on POSIX (130 for Ctrl+C),
+// with STATUS_CONTROL_C_EXIT on Windows. A signal the parent set to be ignored stays ignored.
+// startProcess calls this.
+void removeTemporariesOnInterrupt();
+
+// A file's bytes, read-only, mapped into memory (an empty file maps to no bytes). Meant for fonts:
+// the library reading them then makes no system calls of its own.
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // False when the file cannot be opened or mapped.
+    bool open(const std::filesystem::path& path);
+    const unsigned char* data() const { return data_; }
+    uint64_t size() const { return size_; }
+
+private:
+    const unsigned char* data_ = nullptr;
+    uint64_t size_ = 0;
+};
 
 // The running executable's own path as the operating system reports it (follows PATH lookup
 // and symlinks), or nothing when it cannot tell.
@@ -178,7 +205,8 @@ std::string pathToUtf8(const std::filesystem::path& path);
 
 // The command-line arguments as UTF-8 (on Windows taken from the wide command line, so that
 // names outside the ANSI code page survive), and the process set up for a run: a file-size
-// limit then fails a write with an error we can report instead of killing the process.
+// limit then fails a write with an error we can report instead of killing the process, and an
+// interrupt removes the temporaries (removeTemporariesOnInterrupt).
 std::vector<std::string> startProcess(int argc, char** argv);
 
 // ---- Console --------------------------------------------------------------------------------
