@@ -103,7 +103,9 @@ fetch_orig() {
 build_dep() {
   local name=$1 version=$2
   shift 2
-  local stamp=$deps/stamps/$name-$version
+  # The options are part of the stamp: a build with other options is another build.
+  local stamp
+  stamp=$deps/stamps/$name-$version-$(printf '%s\n' "$@" | md5sum | cut -c1-12)
   [ -f "$stamp" ] && return 0
   fetch_orig "$name" "$version"
   echo "Building $name $version for Windows"
@@ -120,8 +122,10 @@ build_dep libpng1.6 "$(upstream_version libpng-dev)" -DPNG_SHARED=OFF -DPNG_STAT
   -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON
 build_dep freetype "$(upstream_version libfreetype-dev)" -DFT_REQUIRE_ZLIB=ON -DFT_REQUIRE_PNG=ON \
   -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+# Without dllexport: a program linking cJSON statically would otherwise export its functions.
 build_dep cjson "$(upstream_version libcjson-dev)" -DENABLE_CJSON_TEST=OFF \
-  -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF
+  -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF \
+  -DENABLE_PUBLIC_SYMBOLS=OFF -DENABLE_HIDDEN_SYMBOLS=ON
 build_dep googletest "$(upstream_version googletest)" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
 
 # ---- Wine, with its state inside the build folder --------------------------------------------
