@@ -122,7 +122,8 @@ private:
     std::FILE* file_ = nullptr;
     bool closed_ = false;
     bool committed_ = false;
-    int liveSlot_ = -1;  // where an interrupt finds the temporary (see removeTemporariesOnInterrupt)
+    int liveSlot_ =
+        -1;  // where an interrupt finds the temporary (see removeTemporariesOnInterrupt)
 };
 
 // Replaces the targets of `files` in order, after closing each and checking every target

@@ -82,8 +82,12 @@ SRWLOCK liveLock = SRWLOCK_INIT;
 
 struct LiveLock {
 #ifdef _WIN32
-    LiveLock() { AcquireSRWLockExclusive(&liveLock); }
-    ~LiveLock() { ReleaseSRWLockExclusive(&liveLock); }
+    LiveLock() {
+        AcquireSRWLockExclusive(&liveLock);
+    }
+    ~LiveLock() {
+        ReleaseSRWLockExclusive(&liveLock);
+    }
 #endif
 };
 
