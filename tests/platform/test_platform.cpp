@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <string>
-
 #include "platform/platform.h"
 
 using platform::PathStyle;
@@ -109,35 +105,4 @@ TEST(Host, FindsFontsBelowSystemFontFolders) {
     EXPECT_EQ(found->filename(), "DejaVuSans.ttf");
     EXPECT_FALSE(platform::findSystemFont("no-such-font.ttf").has_value());
     EXPECT_FALSE(platform::findSystemFont("").has_value());
-}
-
-// A mapped file holds the file's bytes, whatever its name; an empty file maps to no bytes; a
-// missing file or a folder does not open.
-TEST(Files, MappedFileHoldsTheBytes) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / platform::pathFromUtf8("fontbin 映射 test");
-    std::filesystem::create_directories(dir);
-    struct Case {
-        const char* name;
-        std::string bytes;  // written first, unless the case is a missing file or a folder
-        bool opens;
-    } cases[] = {{"字体.ttf", std::string("\0\1\2font", 7), true},
-                 {"empty.ttf", "", true},
-                 {"missing.ttf", "-", false},
-                 {".", "-", false}};
-    for (const Case& c : cases) {
-        const std::filesystem::path path = dir / platform::pathFromUtf8(c.name);
-        if (c.bytes != "-") {
-            std::FILE* out = platform::openFile(path, "wb");
-            ASSERT_NE(out, nullptr);
-            std::fwrite(c.bytes.data(), 1, c.bytes.size(), out);
-            std::fclose(out);
-        }
-        platform::MappedFile mapped;
-        EXPECT_EQ(mapped.open(path), c.opens) << c.name;
-        if (!c.opens) continue;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(mapped.data()), mapped.size()), c.bytes)
-            << c.name;
-    }
-    std::filesystem::remove_all(dir);
 }
