@@ -16,8 +16,9 @@ foreach(entry ${FONTBIN_PROGRAM_DESCRIPTIONS})
   set(dir ${CMAKE_BINARY_DIR}/resources/${FONTBIN_RC_NAME})
   set(FONTBIN_RC_MANIFEST ${dir}/program.manifest)
   configure_file(${PROJECT_SOURCE_DIR}/platform/windows/program.manifest.in ${FONTBIN_RC_MANIFEST} @ONLY)
+  # The build does not know that the resource file reads the manifest: the manifest's hash in
+  # the resource file changes it, and so compiles it again, whenever the manifest changes.
+  file(MD5 ${FONTBIN_RC_MANIFEST} FONTBIN_RC_MANIFEST_HASH)
   configure_file(${PROJECT_SOURCE_DIR}/platform/windows/program.rc.in ${dir}/program.rc @ONLY)
   target_sources(${FONTBIN_RC_NAME} PRIVATE ${dir}/program.rc)
-  # windres does not see the manifest as a dependency of the resource file.
-  set_source_files_properties(${dir}/program.rc PROPERTIES OBJECT_DEPENDS ${FONTBIN_RC_MANIFEST})
 endforeach()

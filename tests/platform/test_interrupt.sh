@@ -2,7 +2,7 @@
 # An interrupted run leaves no temporary behind and ends with a failure status: fontbin is
 # stopped while its outputs are being written, once for each signal, and the folder must then
 # hold nothing but the configuration.
-# Usage: test_interrupt.sh FONTBIN FONT [WINE_WRAPPER]
+# Usage: test_interrupt.sh FONTBIN FONT [WINE_WRAPPER]   (FONT an installed font, found by name)
 # Under Wine the signal becomes Windows' Ctrl+C, and the status is STATUS_CONTROL_C_EXIT's low
 # byte (0x3A).
 set -euo pipefail
@@ -25,7 +25,7 @@ for case in $cases; do
   # Large cells over the whole BMP: long enough to be caught while writing.
   cat >"$dir/FontConfig.json" <<JSON
 {"customerVals": [{"firstVal": "0x0", "range": "65536"}],
- "fontSet": {"font": "$font", "fontSize": 96, "renderMode": 8}}
+ "fontSet": {"font": "$(basename "$font")", "fontSize": 96, "renderMode": 8}}
 JSON
   (cd "$dir" && exec $wine "$fontbin" FontConfig.json >/dev/null 2>&1) &
   pid=$!
