@@ -182,6 +182,20 @@ std::vector<std::filesystem::path> systemFontFiles();
 // name or the system keeps no catalogue.
 std::optional<std::filesystem::path> fontFileForFamily(const std::string& family);
 
+// An installed font found by its name: its file, and the face of a collection that carries the
+// name as far as the system's catalogue tells (0 when it does not).
+struct NamedFont {
+    std::filesystem::path file;
+    int32_t faceIndex = 0;
+};
+
+// The installed font whose family or full name is `name` (compared without regard to case), as
+// users see fonts named: on Linux through fontconfig (localised family names included, and the
+// regular style of a family preferred), on Windows from the installed-font lists of the machine
+// and of the user in the registry (their names in English, as Windows writes them: "SimSun &
+// NSimSun", "Arial Bold"). Nothing when no installed font has that name.
+std::optional<NamedFont> fontFileForName(const std::string& name);
+
 // ---- Text -----------------------------------------------------------------------------------
 
 // One UTF-8 sequence at `p`, of which `left` bytes are available: its length, with its code
