@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 
 #include "config/FontChoices.h"
 #include "driver/CellGeometry.h"
@@ -56,9 +59,14 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     {
         OutputFile listFile(listFilePath);
         std::string error;
-        if (!listFile.open(error)) return reportWriteFailure(listFilePath, error);
-        writeCharList(listFile, tables.charList.data(), tables.charCount);
-        if (!listFile.commit(error)) return reportWriteFailure(listFilePath, error);
+        bool written = listFile.open(error);
+        if (written) writeCharList(listFile, tables.charList.data(), tables.charCount);
+        written = written && listFile.commit(error);
+        // A missing font is the fault the user must hear of, whatever became of the list file.
+        if (!written && lookup.found) return reportWriteFailure(listFilePath, error);
+        if (!written)
+            platform::writeErrLine("error: cannot write " + platform::pathToUtf8(listFilePath) +
+                                   ": " + error);
     }
 
     if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
@@ -77,15 +85,19 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     }
 
     // FreeType would call a folder an unknown file format, and would wait forever on a pipe.
-    if (const std::string reason = platform::notAFileReason(fontPath); !reason.empty()) {
+    if (const std::string reason = fontFileProblem(fontPath); !reason.empty()) {
         platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(fontPath) +
                                "\": " + reason);
         return kExitFontUnusable;
     }
     // The fonts asked in turn for characters `font` does not map, found as `font` is.
     std::vector<fs::path> chainPaths{fontPath};
+    std::map<std::string, FontLookup> looked;  // a name the list repeats is looked up once
     for (const FontChoice& choice : fontSet.fallbackFonts) {
-        const FontLookup found = lookUpFont(toolDir, projectDir, choice.font);
+        auto known = looked.find(choice.font);
+        if (known == looked.end())
+            known = looked.emplace(choice.font, lookUpFont(toolDir, projectDir, choice.font)).first;
+        const FontLookup& found = known->second;
         const fs::path& path = found.fontPath;
         if (!found.found) {
             platform::writeOut(platform::pathToUtf8(path) + " not exist!\n");
@@ -95,7 +107,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                 platform::writeErrLine(line);
             return kExitFontUnusable;
         }
-        if (const std::string reason = platform::notAFileReason(path); !reason.empty()) {
+        if (const std::string reason = fontFileProblem(path); !reason.empty()) {
             platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(path) +
                                    "\": " + reason);
             return kExitFontUnusable;
@@ -115,21 +127,23 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath), fontSet.faceIndex,
                                                 fontSet.variations);
         primaryText->setSize(&size);
-        auto same = [&](size_t a, size_t b) {  // positions in [font, fallbackFonts...]
-            const int32_t faceA = a ? fontSet.fallbackFonts[a - 1].faceIndex : fontSet.faceIndex;
-            const int32_t faceB = b ? fontSet.fallbackFonts[b - 1].faceIndex : fontSet.faceIndex;
-            const auto& varA = a ? fontSet.fallbackFonts[a - 1].variations : fontSet.variations;
-            const auto& varB = b ? fontSet.fallbackFonts[b - 1].variations : fontSet.variations;
-            return chainPaths[a] == chainPaths[b] && faceA == faceB &&
-                   std::equal(varA.begin(), varA.end(), varB.begin(), varB.end(),
-                              [](const AxisValue& x, const AxisValue& y) {
-                                  return x.tag == y.tag && x.value == y.value;
-                              });
+        // One key per [file, face, instance]: a set finds repeats in a long list at once. The
+        // file is keyed by its elements, so paths that compare equal give equal keys.
+        using Key = std::tuple<std::vector<fs::path::string_type>, int32_t,
+                               std::vector<std::pair<std::string, double>>>;
+        auto key = [&](size_t at, int32_t face, const std::vector<AxisValue>& variations) {
+            Key k;
+            for (const fs::path& element : chainPaths[at])
+                std::get<0>(k).push_back(element.native());
+            std::get<1>(k) = face;
+            for (const AxisValue& v : variations) std::get<2>(k).emplace_back(v.tag, v.value);
+            return k;
         };
+        std::set<Key> opened{key(0, fontSet.faceIndex, fontSet.variations)};
         for (size_t k = 0; k < fontSet.fallbackFonts.size(); ++k) {
             const FontChoice& choice = fontSet.fallbackFonts[k];
-            bool repeats = false;
-            for (size_t j = 0; j <= k && !repeats; ++j) repeats = same(j, k + 1);
+            const bool repeats =
+                !opened.insert(key(k + 1, choice.faceIndex, choice.variations)).second;
             chain.push_back(repeats
                                 ? nullptr
                                 : std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
