@@ -25,12 +25,13 @@ constexpr uint64_t kMaxTextBytes = 64 * kMiB;
 constexpr uint64_t kMaxCstBytes = 16 * kMiB;
 // Font files: the largest real ones (Noto CJK collections) are about 20 to 120 MiB; FreeType reads
 // through 32-bit offsets, and on Windows its stream sizes are 32-bit too.
-constexpr uint64_t kMaxFontBytes = 2048 * kMiB;
+constexpr uint64_t kMaxFontBytes = 2048 * kMiB;  // 2 GiB
 // An advance-width file: a header and at most three bytes per code point.
 constexpr uint64_t kMaxWidthFileBytes = 1 * kMiB;
 
-// "16 MiB", "64 KiB" or "1000 bytes": a limit as the messages name it.
+// "2 GiB", "16 MiB", "64 KiB" or "1000 bytes": a limit as the messages name it.
 inline std::string sizeText(uint64_t bytes) {
+    if (bytes % (1024 * kMiB) == 0) return std::to_string(bytes / (1024 * kMiB)) + " GiB";
     if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
     if (bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
     return std::to_string(bytes) + " bytes";
