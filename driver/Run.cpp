@@ -68,22 +68,20 @@ void resolveSelectionPaths(FontConfig& config, const fs::path& projectDir,
     }
 }
 
-// When a configured code page is missing: a line naming the tables that CodePage/ holds.
-std::string codePageListing(const fs::path& toolDir, const FontConfig& config) {
-    const bool missing = std::any_of(
-        config.codePages.begin(), config.codePages.end(),
-        [&](const std::wstring& n) { return !platform::pathExists(codePagePath(toolDir, n)); });
-    if (!missing) return {};
+// The error line for a configured code page that CodePage/ beside the tool lacks: where it was
+// looked for and which tables are there.
+std::string missingCodePage(const fs::path& toolDir, const std::wstring& name) {
     const fs::path dir = codePagePath(toolDir, L"").parent_path();
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
         names.push_back(platform::pathToUtf8(it->path().filename()));
     std::sort(names.begin(), names.end());
-    std::string line = "note: " + platform::pathToUtf8(dir);
-    if (names.empty()) return line + " holds no code-page tables";
-    line += " holds:";
-    for (const std::string& name : names) line += " " + name;
+    std::string line = "code page \"" + platform::wideToUtf8(name) + "\" is not in " +
+                       platform::pathToUtf8(dir) + ", which holds";
+    if (names.empty()) return line + " no code-page tables";
+    line += ":";
+    for (const std::string& table : names) line += " " + table;
     return line;
 }
 
@@ -253,8 +251,7 @@ int runFontbin(const std::vector<std::string>& args) {
     resolveSelectionPaths(config, projectDir, inputErrors);
     for (const std::wstring& name : config.codePages)
         if (!platform::pathExists(codePagePath(toolDir, name)))
-            inputErrors.push_back("code page \"" + platform::wideToUtf8(name) + "\" is not in " +
-                                  platform::pathToUtf8(codePagePath(toolDir, L"").parent_path()));
+            inputErrors.push_back(missingCodePage(toolDir, name));
     CharacterTables tables;
     SelectionReport report;
     if (inputErrors.empty()) {
@@ -264,8 +261,6 @@ int runFontbin(const std::vector<std::string>& args) {
     if (!inputErrors.empty()) {
         for (const std::string& line : inputErrors)
             platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + line);
-        if (const std::string listing = codePageListing(toolDir, config); !listing.empty())
-            platform::writeErrLine(listing);
         return kExitInvalidValue;
     }
     for (int32_t i = 0; i < report.rejectedRanges; ++i) platform::writeOut("error customer range");

@@ -106,8 +106,9 @@ TEST(Guidance, ConfigurationMistakes) {
     // A missing code page: the tables CodePage/ holds.
     box.writeConfig(R"({"codePages": ["c_9999.nls"]})");
     r = box.run({"FontConfig.json"});
-    EXPECT_TRUE(has(
-        r.err, "note: " + (box.toolDir() / "CodePage").string() + " holds: c_1250.nls c_1251.nls"))
+    EXPECT_TRUE(has(r.err, "code page \"c_9999.nls\" is not in " +
+                               (box.toolDir() / "CodePage").string() +
+                               ", which holds: c_1250.nls c_1251.nls"))
         << r.err;
 
     // Only white space: the warning says what the defaults mean.
