@@ -364,14 +364,8 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
     cJSON* tree = cJSON_ParseWithLength(text, size);
     if (!tree) {
         // Blank text keeps the defaults; the caller warns in the words it always used.
-        if (isBlankText(text, size)) {
-            const char* at = cJSON_GetErrorPtr();
-            const bool inside = at != nullptr && at >= text && at <= text + size;
-            return fail(size == 0 ? "the file is empty"
-                        : inside
-                            ? "error near " + textPosition(text, static_cast<size_t>(at - text))
-                            : "error");
-        }
+        if (isBlankText(text, size))
+            return fail(size == 0 ? "the file is empty" : "the file holds only white space");
         return fail(parseFailure(text, size));
     }
     if (const auto nul = escapedNul(text, size)) {

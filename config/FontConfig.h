@@ -112,8 +112,8 @@ enum class ConfigLoad {
 };
 
 // Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped.
-// For Empty, `parseError` (if given) says where the parser gave up ("the file is empty", "error
-// near line 2, column 1"); for NotJson it holds a clause to follow the file's name: "is not valid
+// For Empty, `parseError` (if given) says "the file is empty" or "the file holds only white
+// space"; for NotJson it holds a clause to follow the file's name: "is not valid
 // JSON (error near line 3, column 14)", with a hint for an escape that is no JSON escape (a
 // Windows path) and for too deep nesting; "is not valid JSON (a NUL byte at line 1, column 2): it
 // looks saved as UTF-16; save it as UTF-8"; "holds "\u0000" in a string (...)..."; "is N bytes,

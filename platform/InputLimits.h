@@ -26,6 +26,9 @@ constexpr uint64_t kMaxCstBytes = 16 * kMiB;
 // Font files: the largest real ones (Noto CJK collections) are about 20 to 120 MiB; FreeType reads
 // through 32-bit offsets, and on Windows its stream sizes are 32-bit too.
 constexpr uint64_t kMaxFontBytes = 2048 * kMiB;  // 2 GiB
+// A font file fontbin wrote, as fontbin-inspect reads it: its offsets are 32-bit, and 65,536
+// records of the largest cell stay below 4 GiB.
+constexpr uint64_t kMaxBitmapFontBytes = 4096 * kMiB;  // 4 GiB
 // An advance-width file: a header and at most three bytes per code point.
 constexpr uint64_t kMaxWidthFileBytes = 1 * kMiB;
 

@@ -214,3 +214,20 @@ TEST(InputFaults, StopBeforeWritingOrNameTheRightFile) {
         }
     }
 }
+
+TEST(InputFaults, InspectRefusesFilesLargerThanTheirKindMayBe) {
+    FONTBIN_SKIP_ON_WINDOWS("Wine's files are not sparse: 1 TB would be written out");
+    ToolSandbox box;
+    box.writeConfig("{" + fontSet("DejaVuSans.ttf", ", \"advances\": true") + "}");
+    ASSERT_EQ(box.run({"FontConfig.json"}).status, 0);
+    const fs::path font = box.project() / "DejaVuSans_size16_bits1_font.bin";
+    for (const auto& [huge, says] :
+         {std::pair<std::string, std::string>{"DejaVuSans_size16_bits1_adv.bin",
+                                              "more than the 1 MiB a width file may have"},
+          {"DejaVuSans_size16_bits1_font.bin", "more than the 4 GiB a font file may have"}}) {
+        fs::resize_file(box.project() / huge, uint64_t{1} << 40);
+        const auto r = testing_support::runProgram(testing_support::binary("fontbin-inspect"),
+                                                   {font.string()}, box.project());
+        EXPECT_NE((r.out + r.err).find(says), std::string::npos) << r.out << r.err;
+    }
+}

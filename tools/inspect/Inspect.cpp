@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "output/AdvanceFileWriter.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "tools/inspect/FontReport.h"
 
@@ -189,7 +190,8 @@ std::string openAdvances(const std::string& file, const fb_font& font, std::stri
     present = !path.empty() && platform::pathExists(platform::pathFromUtf8(path));
     if (!present) return {};
     std::string reason;
-    if (!platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason))
+    if (!platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason,
+                                 limits::kMaxWidthFileBytes, "a width file"))
         return path + ": " + reason;
     const fb_error err =
         fb_open_advances(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &font, &adv);
@@ -472,7 +474,8 @@ Result run(const std::vector<std::string>& args) {
     // A folder or a pipe is refused before it is opened: reading a pipe would wait for a writer.
     const std::filesystem::path path = platform::pathFromUtf8(o.file);
     std::string bytes, reason = platform::notAFileReason(path);
-    if (!reason.empty() || !platform::readWholeFile(path, bytes, reason)) {
+    if (!reason.empty() ||
+        !platform::readWholeFile(path, bytes, reason, limits::kMaxBitmapFontBytes, "a font file")) {
         r.err = prefix + o.file + ": " + reason + "\n";
         r.status = kViolation;
         return r;
