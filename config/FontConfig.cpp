@@ -361,14 +361,18 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
         size -= 3;
     }
     // The text ends at the end of the buffer; whatever follows the top-level value is ignored.
-    cJSON* tree = cJSON_ParseWithLength(text, size);
+    const char* parsedEnd = nullptr;
+    cJSON* tree = cJSON_ParseWithLengthOpts(text, size, &parsedEnd, false);
     if (!tree) {
         // Blank text keeps the defaults; the caller warns in the words it always used.
         if (isBlankText(text, size))
             return fail(size == 0 ? "the file is empty" : "the file holds only white space");
         return fail(parseFailure(text, size));
     }
-    if (const auto nul = escapedNul(text, size)) {
+    const size_t parsed = parsedEnd >= text && parsedEnd <= text + size
+                              ? static_cast<size_t>(parsedEnd - text)
+                              : size;
+    if (const auto nul = escapedNul(text, parsed)) {
         cJSON_Delete(tree);
         return fail("holds \"\\u0000\" in a string (" + textPosition(text, *nul) +
                     "): a NUL character would cut the text short there; remove it");
