@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 
 #include "config/FontChoices.h"
 #include "driver/CellGeometry.h"
@@ -58,9 +61,13 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     OutputSet outputs;
     std::string error;
     OutputFile* listFile = outputs.add(listFilePath, error);
-    if (!listFile) return reportWriteFailure(listFilePath, error);
-    writeCharList(*listFile, tables.charList.data(), tables.charCount);
-    if (!listFile->close(error)) return reportWriteFailure(listFilePath, error);
+    bool listWritten = listFile != nullptr;
+    if (listWritten) {
+        writeCharList(*listFile, tables.charList.data(), tables.charCount);
+        listWritten = listFile->close(error);
+    }
+    // A missing font is the fault the user must hear of, whatever became of the list file.
+    if (!listWritten && lookup.found) return reportWriteFailure(listFilePath, error);
     auto keepList = [&](int status) {
         return listFile->commit(error) ? status : reportWriteFailure(listFilePath, error);
     };
@@ -74,22 +81,30 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // Without unifont.ttf the configured font stands in for it.
     const bool fallbackIsFont = fallbackPath == fontPath;
     if (!lookup.found) {
+        if (listWritten && !listFile->commit(error)) listWritten = false;
+        if (!listWritten)
+            platform::writeErrLine("error: cannot write " + platform::pathToUtf8(listFilePath) +
+                                   ": " + error);
         platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
         for (const std::string& line : fontNotFoundHelp(toolDir, fontSet.font))
             platform::writeErrLine(line);
-        return keepList(kExitFontUnusable);
+        return kExitFontUnusable;
     }
 
     // FreeType would call a folder an unknown file format, and would wait forever on a pipe.
-    if (const std::string reason = platform::notAFileReason(fontPath); !reason.empty()) {
+    if (const std::string reason = fontFileProblem(fontPath); !reason.empty()) {
         platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(fontPath) +
                                "\": " + reason);
         return keepList(kExitFontUnusable);
     }
     // The fonts asked in turn for characters `font` does not map, found as `font` is.
     std::vector<fs::path> chainPaths{fontPath};
+    std::map<std::string, FontLookup> looked;  // a name the list repeats is looked up once
     for (const FontChoice& choice : fontSet.fallbackFonts) {
-        const FontLookup found = lookUpFont(toolDir, projectDir, choice.font);
+        auto known = looked.find(choice.font);
+        if (known == looked.end())
+            known = looked.emplace(choice.font, lookUpFont(toolDir, projectDir, choice.font)).first;
+        const FontLookup& found = known->second;
         const fs::path& path = found.fontPath;
         if (!found.found) {
             platform::writeOut(platform::pathToUtf8(path) + " not exist!\n");
@@ -99,7 +114,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                 platform::writeErrLine(line);
             return keepList(kExitFontUnusable);
         }
-        if (const std::string reason = platform::notAFileReason(path); !reason.empty()) {
+        if (const std::string reason = fontFileProblem(path); !reason.empty()) {
             platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(path) +
                                    "\": " + reason);
             return keepList(kExitFontUnusable);
@@ -119,21 +134,23 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath), fontSet.faceIndex,
                                                 fontSet.variations);
         primaryText->setSize(&size);
-        auto same = [&](size_t a, size_t b) {  // positions in [font, fallbackFonts...]
-            const int32_t faceA = a ? fontSet.fallbackFonts[a - 1].faceIndex : fontSet.faceIndex;
-            const int32_t faceB = b ? fontSet.fallbackFonts[b - 1].faceIndex : fontSet.faceIndex;
-            const auto& varA = a ? fontSet.fallbackFonts[a - 1].variations : fontSet.variations;
-            const auto& varB = b ? fontSet.fallbackFonts[b - 1].variations : fontSet.variations;
-            return chainPaths[a] == chainPaths[b] && faceA == faceB &&
-                   std::equal(varA.begin(), varA.end(), varB.begin(), varB.end(),
-                              [](const AxisValue& x, const AxisValue& y) {
-                                  return x.tag == y.tag && x.value == y.value;
-                              });
+        // One key per [file, face, instance]: a set finds repeats in a long list at once. The
+        // file is keyed by its elements, so paths that compare equal give equal keys.
+        using Key = std::tuple<std::vector<fs::path::string_type>, int32_t,
+                               std::vector<std::pair<std::string, double>>>;
+        auto key = [&](size_t at, int32_t face, const std::vector<AxisValue>& variations) {
+            Key k;
+            for (const fs::path& element : chainPaths[at])
+                std::get<0>(k).push_back(element.native());
+            std::get<1>(k) = face;
+            for (const AxisValue& v : variations) std::get<2>(k).emplace_back(v.tag, v.value);
+            return k;
         };
+        std::set<Key> opened{key(0, fontSet.faceIndex, fontSet.variations)};
         for (size_t k = 0; k < fontSet.fallbackFonts.size(); ++k) {
             const FontChoice& choice = fontSet.fallbackFonts[k];
-            bool repeats = false;
-            for (size_t j = 0; j <= k && !repeats; ++j) repeats = same(j, k + 1);
+            const bool repeats =
+                !opened.insert(key(k + 1, choice.faceIndex, choice.variations)).second;
             chain.push_back(repeats
                                 ? nullptr
                                 : std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),

@@ -1,5 +1,6 @@
 #include "driver/FontByName.h"
 
+#include <map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -46,8 +47,13 @@ void applyFacesChosenByName(const std::filesystem::path& toolDir,
                             const std::filesystem::path& projectDir, const FontLookup& font,
                             FontSetSettings& fontSet) {
     if (font.byName && fontSet.faceIndex == 0) fontSet.faceIndex = font.faceIndex;
+    // Each name once: a configuration may name the same fallback font many times.
+    std::map<std::string, FontLookup> looked;
     for (FontChoice& choice : fontSet.fallbackFonts) {
-        const FontLookup found = lookUpFont(toolDir, projectDir, choice.font);
-        if (found.byName && choice.faceIndex == 0) choice.faceIndex = found.faceIndex;
+        auto known = looked.find(choice.font);
+        if (known == looked.end())
+            known = looked.emplace(choice.font, lookUpFont(toolDir, projectDir, choice.font)).first;
+        if (known->second.byName && choice.faceIndex == 0)
+            choice.faceIndex = known->second.faceIndex;
     }
 }

@@ -54,7 +54,13 @@ std::string notAFileReason(const std::filesystem::path& path) noexcept;
 // leaves `bytes` empty and puts the reason into `reason`: "Is a directory", "not a regular file"
 // (pipes, devices), the system's text for a failed open ("No such file or directory", ...), or
 // "cannot be read".
-bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason);
+// A file larger than `maxBytes` is not read: `reason` then says how large it is and that it is
+// more than `kind` may have (see platform/InputLimits.h), and nothing is allocated for it.
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason,
+                   uint64_t maxBytes = UINT64_MAX, const std::string& kind = "a file");
+
+// The size of a file in bytes, or nothing when it cannot be told (no such file, not a file).
+std::optional<uint64_t> fileSize(const std::filesystem::path& path) noexcept;
 
 // Opens a file by its path, with a C stdio mode ("rb", "wb"): by the wide path on Windows, so
 // that names outside the ANSI code page work. Null on failure, with errno set.
@@ -169,7 +175,8 @@ std::vector<std::filesystem::path> systemFontDirs();
 // The first file named exactly `fileName` (text appended to the folder as it is) in the system
 // font folders: each folder itself first, then the folders below it, breadth first, in name
 // order (on Windows, where font folders are flat, only each folder itself). Nothing when no such
-// file exists.
+// file exists. The folders are listed once per process, and each name's answer is kept for the
+// rest of the process: a run sees the font folders as they were when it first looked.
 std::optional<std::filesystem::path> findSystemFont(const std::string& fileName);
 
 // Every font file (a name ending in .ttf, .otf, .ttc or .otc, in any case) in the system font

@@ -119,9 +119,9 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
     const Check victimKept = [](const fs::path& d) { return holds(d / "victim", "victim"); };
     const std::vector<Row> posix = {
         {"a 1 TB font file", "fontbin-inspect", {"huge_font.bin"}, 1,
-         "larger than a font file can be", sparse, nullptr},
+         "more than the 4 GiB a font file may have", sparse, nullptr},
         {"a 1 TB font file", "fontbin-embed", {"huge_font.bin", "o"}, 1,
-         "larger than a font file can be", sparse, noHeader},
+         "more than the 4 GiB a font file may have", sparse, noHeader},
         {"--png onto a device", "fontbin-inspect", {kFont, "--text", "A", "--png", "/dev/null"}, 1,
          "not a regular file", nullptr, [](const fs::path&) { return fs::is_character_file("/dev/null"); }},
         {"--png onto a link", "fontbin-inspect", {kFont, "--text", "A", "--png", "link.png"}, 1,

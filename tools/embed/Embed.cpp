@@ -14,9 +14,9 @@
 #include "config/FontConfig.h"
 #include "driver/FontLookup.h"
 #include "output/AdvanceFileWriter.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "reader/fontbin_reader.h"
-#include "tools/InputLimits.h"
 
 namespace embed {
 namespace {
@@ -148,21 +148,6 @@ std::string commentText(std::string text) {
     for (size_t at = text.find("*/"); at != std::string::npos; at = text.find("*/", at))
         text.replace(at, 2, "*_/");
     return text;
-}
-
-// Reads a whole input of at most `maximum` bytes; one larger, or more than memory holds, is
-// refused with a reason instead of an abort.
-bool readFile(const std::string& path, uint64_t maximum, const char* kind, std::string& bytes,
-              std::string& reason) {
-    reason = tools::tooLargeReason(platform::pathFromUtf8(path), maximum, kind);
-    if (!reason.empty()) return false;
-    try {
-        return platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason);
-    } catch (const std::bad_alloc&) {
-        bytes.clear();
-        reason = "not enough memory to read it";
-        return false;
-    }
 }
 
 // Why `path` cannot be an output of a run that reads `inputs`: a file the tool reads, or a
@@ -527,15 +512,16 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
     std::string font, advances;
     bool withAdvances = false;
     std::string reason;
-    if (!readFile(file, tools::kMaxFontFileBytes, "a font file", font, reason)) {
+    if (!platform::readWholeFile(platform::pathFromUtf8(file), font, reason,
+                                 limits::kMaxBitmapFontBytes, "a font file")) {
         err = prefix + "cannot read " + file + ": " + reason + "\n";
         return kFailed;
     }
     const std::string advPath = advancePathFor(file);
     // A width file beside the font belongs to it, even an empty one (which the reader refuses).
     withAdvances = !advPath.empty() && platform::pathExists(platform::pathFromUtf8(advPath));
-    if (withAdvances &&
-        !readFile(advPath, tools::kMaxWidthFileBytes, "a width file", advances, reason)) {
+    if (withAdvances && !platform::readWholeFile(platform::pathFromUtf8(advPath), advances, reason,
+                                                 limits::kMaxWidthFileBytes, "a width file")) {
         err = prefix + "cannot read " + advPath + ": " + reason + "\n";
         return kFailed;
     }

@@ -8,8 +8,8 @@
 #include <new>
 
 #include "output/AdvanceFileWriter.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
-#include "tools/InputLimits.h"
 #include "tools/inspect/FontReport.h"
 
 namespace inspect {
@@ -183,16 +183,6 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
 }
 
 // Reads a whole input; memory running out is a reason like any other, not an abort.
-bool readInput(const std::filesystem::path& path, std::string& bytes, std::string& reason) {
-    try {
-        return platform::readWholeFile(path, bytes, reason);
-    } catch (const std::bad_alloc&) {
-        bytes.clear();
-        reason = "not enough memory to read it";
-        return false;
-    }
-}
-
 // --text: the art on stdout, or the PNG and one line about it; missing characters on stderr.
 // The advance widths beside `file`, when there are any: `present` says so, and the result is
 // empty or why they cannot be used. `bytes` keeps the file's bytes for `adv`.
@@ -201,9 +191,9 @@ std::string openAdvances(const std::string& file, const fb_font& font, std::stri
     const std::string path = advancePathFor(file);
     present = !path.empty() && platform::pathExists(platform::pathFromUtf8(path));
     if (!present) return {};
-    std::string reason = tools::tooLargeReason(platform::pathFromUtf8(path),
-                                               tools::kMaxWidthFileBytes, "a width file");
-    if (!reason.empty() || !readInput(platform::pathFromUtf8(path), bytes, reason))
+    std::string reason;
+    if (!platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason,
+                                 limits::kMaxWidthFileBytes, "a width file"))
         return path + ": " + reason;
     const fb_error err =
         fb_open_advances(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &font, &adv);
@@ -486,9 +476,8 @@ Result run(const std::vector<std::string>& args) {
     // A folder or a pipe is refused before it is opened: reading a pipe would wait for a writer.
     const std::filesystem::path path = platform::pathFromUtf8(o.file);
     std::string bytes, reason = platform::notAFileReason(path);
-    if (reason.empty())
-        reason = tools::tooLargeReason(path, tools::kMaxFontFileBytes, "a font file");
-    if (!reason.empty() || !readInput(path, bytes, reason)) {
+    if (!reason.empty() ||
+        !platform::readWholeFile(path, bytes, reason, limits::kMaxBitmapFontBytes, "a font file")) {
         r.err = prefix + o.file + ": " + reason + "\n";
         r.status = kViolation;
         return r;
