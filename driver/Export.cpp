@@ -15,6 +15,7 @@
 #include "driver/Run.h"
 #include "output/AdvanceFileWriter.h"
 #include "output/CharListWriter.h"
+#include "output/CompactFontWriter.h"
 #include "output/FontFileWriter.h"
 #include "platform/platform.h"
 #include "render/CvxText.h"
@@ -42,6 +43,7 @@ bool allZero(const uint8_t* data, size_t size) {
 struct OutputNames {
     std::string base;
     fs::path fontFile;
+    fs::path compactFile;
     fs::path listFile;
     fs::path advanceFile;
 };
@@ -57,6 +59,7 @@ OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontS
                  fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) + "_size" +
                  std::to_string(fontSet.fontSize) + "_bits" + std::to_string(fontSet.renderMode);
     names.fontFile = outputPath(projectDir, names.base + "_font.bin");
+    names.compactFile = outputPath(projectDir, names.base + "_compact.bin");
     names.listFile = outputPath(projectDir, names.base + "_out.cst");
     names.advanceFile = outputPath(projectDir, names.base + "_adv.bin");
     return names;
@@ -297,6 +300,40 @@ int writeFontFile(const fs::path& path, const FontSetSettings& fontSet,
     return kExitOk;
 }
 
+// The compact layout, "<base>_compact.bin", through CompactFontWriter: it needs every glyph
+// before it can build its model, so the file is written in one piece at the end.
+int writeCompactFile(const fs::path& path, const FontSetSettings& fontSet,
+                     const TransformSettings& transform, const CharacterTables& tables,
+                     FontChain& fonts, RenderReport& report) {
+    OutputFile compactFile(path);
+    std::string error;
+    if (!compactFile.open(error)) return reportWriteFailure(path, error);
+    CompactFontWriter writer(fontSet, transform.rotate, fonts.primary->baseline(fontSet.fontSize));
+    Progress progress(tables.charCount, platform::stderrIsTerminal());
+    const int status = renderGlyphs(fontSet, transform, tables, fonts, true, progress, report,
+                                    [&](const PackedGlyph& glyph, uint8_t advance) {
+                                        writer.addGlyph(glyph, advance);
+                                        return true;
+                                    });
+    if (status != kExitOk) return status;
+    const std::vector<uint8_t> bytes = writer.finish();
+    if (!compactFile.write(bytes.data(), bytes.size()) || !compactFile.flush()) {
+        progress.abandon();
+        return reportWriteFailure(
+            path, compactFile.error() ? std::strerror(compactFile.error()) : "write failed");
+    }
+    if (!compactFile.commit(error)) {
+        progress.abandon();
+        return reportWriteFailure(path, error);
+    }
+    progress.finish(platform::pathToUtf8(path), bytes.size());
+    if (report.clampedAdvances)
+        platform::writeErrLine("warning: " + fontSet.font + ": " +
+                               std::to_string(report.clampedAdvances) +
+                               " advance width(s) above 255 pixels stored as 255");
+    return kExitOk;
+}
+
 // "<base>_adv.bin" when widths were asked for; otherwise a width file of an earlier run goes.
 int writeAdvances(const fs::path& path, const FontSetSettings& fontSet,
                   const CharacterTables& tables, AdvanceFile* advances,
@@ -370,10 +407,21 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         return status;
     if (const int status = openFontChain(fontSet, lookup, fonts); status != kExitOk) return status;
 
+    RenderReport report;
+    if (fontSet.compact) {
+        // The compact file replaces neither "<base>_font.bin" nor "<base>_adv.bin": an earlier
+        // run's pair still describe each other, and a firmware may still use them.
+        if (const int status =
+                writeCompactFile(names.compactFile, fontSet, transform, tables, fonts, report);
+            status != kExitOk)
+            return status;
+        printRenderReport(fontSet, report);
+        return kExitOk;
+    }
+
     // Advance widths, when asked for: one per character, in glyph order.
     std::optional<AdvanceFile> advances;
     if (fontSet.advances) advances.emplace();
-    RenderReport report;
     if (const int status = writeFontFile(names.fontFile, fontSet, transform, tables, fonts, report,
                                          advances ? &*advances : nullptr);
         status != kExitOk)
