@@ -532,7 +532,20 @@ Result run(const std::vector<std::string>& args) {
         r.status = kViolation;
         return r;
     }
-    if (o.rotate || o.scan) {
+    if (font.layout == FB_LAYOUT_COMPACT && (o.rotate || o.scan || o.cellRows)) {
+        // The compact file records its cell, scan order and rotation: options may only agree.
+        const bool agrees = !o.cellRows &&
+                            (!o.rotate || unsigned(*o.rotate) == font.compact.rotate) &&
+                            (!o.scan || unsigned(scanFromText(*o.scan)) == font.compact.scan);
+        if (!agrees) {
+            r.err = prefix + o.file + ": the compact file records its cell, " +
+                    scanText(int(font.compact.scan)) +
+                    format(" and rotation %llu; --cell, --scan and --rotate", font.compact.rotate) +
+                    " may only repeat them\n";
+            r.status = kUsage;
+            return r;
+        }
+    } else if (o.rotate || o.scan) {
         fb_scan scan =
             o.scan ? scanFromText(*o.scan)
                    : ((font.style_flags & FB_STYLE_SCAN_V) ? FB_SCAN_COLUMNS : FB_SCAN_ROWS);

@@ -116,12 +116,10 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
             // transposed; a fixed record's is the box before the transposition.
             const bool transposed = g.trimmed && up.mode == Upright::kTransposed;
             inkRight = rotate || transposed ? g.extent_y : g.extent_x;
-            // A compact glyph's box lies in the stored cell; turned counter-clockwise it starts
-            // at the pen, as the file does not keep where it lay in the upright cell.
+            // A compact glyph's box lies in the stored cell, whose rows are the upright
+            // columns when the cell is transposed or turned.
             if (g.compact)
-                inkRight = up.mode == Upright::kAsStored           ? g.box_x + g.box_w
-                           : up.mode == Upright::kCounterClockwise ? g.box_h
-                                                                   : g.box_y + g.box_h;
+                inkRight = up.mode == Upright::kAsStored ? g.box_x + g.box_w : g.box_y + g.box_h;
             advance = listed ? stored : inkRight + 1;
         } else {
             advance = listed ? stored : spaceWidth;
@@ -175,7 +173,8 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
                 if (any) break;
                 ++first;
             }
-            u.mirror = first + (p.glyph.compact ? p.glyph.box_h : p.glyph.extent_y) - 1;
+            u.mirror =
+                first + (p.glyph.compact ? p.glyph.box_y + p.glyph.box_h : p.glyph.extent_y) - 1;
         }
         for (unsigned r = 0; r < u.rows; ++r)
             for (unsigned c = 0; c < u.cols; ++c)
