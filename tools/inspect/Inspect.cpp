@@ -137,6 +137,11 @@ Walk walkGlyphs(const fb_font& font) {
 std::string geometryText(const fb_font& font, const Options& o) {
     const fb_geometry& g = font.geometry;
     std::string text = format("%llu rows x %llu columns", g.rows, g.cols);
+    if (font.layout == FB_LAYOUT_COMPACT)
+        return text + " (" + scanText(int(font.compact.scan)) +
+               (font.compact.rotate ? format(", rotation %llu", font.compact.rotate)
+                                    : std::string(", no rotation")) +
+               ", as the file records it)";
     if (g.scan < 0) return text + " (as given)";
     text += std::string(" (") + scanText(g.scan) + ", ";
     if (g.rotate == 0)
