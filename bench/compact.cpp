@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 void ignoreRow(void* user, unsigned, const uint8_t* levels, unsigned width) {
     unsigned* sum = static_cast<unsigned*>(user);
-    for (unsigned x = 0; x < width; ++x) *sum += levels[x];
+    *sum += levels[0] + levels[width - 1];
 }
 
 // Decodes every glyph once; returns the glyphs decoded, or -1 on an error.

@@ -56,53 +56,65 @@ private:
     uint64_t bits_ = 0;
 };
 
-// Binary arithmetic coder on 16-bit integers with bitwise output (the reader mirrors it): an
-// interval [low, high] is split in proportion to the 12-bit probability and renormalised one
-// bit at a time, with underflow bits held back until their value is known. The final two bits
-// pick a quarter that lies inside the interval, so the decoder may read any bits after them
-// (the next glyph's) without changing a decision.
+// Binary arithmetic coder with a 16-bit range and bitwise output; the reader mirrors it. The
+// interval [low, low + range) is split in proportion to the 12-bit probability and renormalised
+// one bit at a time while range < 2^15; a bit that depends on a later carry is held back as in
+// CABAC. The decoder needs only the range and its offset in the interval, so each decision costs
+// it a multiply, a compare and, per output bit, a shift. The first bit of every glyph's code is
+// always 0 (the interval starts below 2^16) and is not stored. The flush writes the fewest bits
+// (at most three) that name an aligned block inside the final interval, so the decoder may read
+// any bits after them (the next glyph's) without changing a decision.
 class ArithmeticEncoder {
 public:
-    explicit ArithmeticEncoder(BitStream& out) : out_(out) {}
+    explicit ArithmeticEncoder(BitStream& out) : out_(out), start_(out.bits()) {}
     void encode(uint32_t bit, uint32_t p1) {
-        const uint32_t range = high_ - low_ + 1;
-        const uint32_t split = low_ + ((range * ((1u << kProbBits) - p1)) >> kProbBits);
-        if (bit)
-            low_ = split;
-        else
-            high_ = split - 1;
-        for (;;) {
-            if (high_ < 0x8000u) {
-                emit(0);
-            } else if (low_ >= 0x8000u) {
-                emit(1);
-                low_ -= 0x8000u;
-                high_ -= 0x8000u;
-            } else if (low_ >= 0x4000u && high_ < 0xC000u) {
-                ++pending_;
-                low_ -= 0x4000u;
-                high_ -= 0x4000u;
+        const uint32_t r0 = (range_ * ((1u << kProbBits) - p1)) >> kProbBits;
+        if (bit) {
+            low_ += r0;
+            range_ -= r0;
+        } else {
+            range_ = r0;
+        }
+        while (range_ < 0x8000u) {
+            if (low_ < 0x8000u) {
+                put(0);
+            } else if (low_ >= 0x10000u) {
+                low_ -= 0x10000u;
+                put(1);
             } else {
-                break;
+                low_ -= 0x8000u;
+                ++outstanding_;
             }
+            range_ <<= 1;
             low_ <<= 1;
-            high_ = (high_ << 1) | 1u;
         }
     }
     void finish() {
-        ++pending_;
-        emit(low_ < 0x4000u ? 0u : 1u);
+        for (uint32_t k = 1; k <= 3; ++k) {
+            const uint32_t step = 1u << (17 - k);
+            const uint32_t v = (low_ + step - 1) & ~(step - 1);
+            if (v + step > low_ + range_) continue;
+            for (uint32_t i = 0; i < k; ++i) put((v >> (16 - i)) & 1u);
+            break;
+        }
+        // A glyph with ink always has at least one stored bit: size 0 means "no ink".
+        if (out_.bits() == start_) out_.put(0);
     }
 
 private:
-    void emit(uint32_t bit) {
-        out_.put(bit);
-        for (; pending_ > 0; --pending_) out_.put(bit ^ 1u);
+    void put(uint32_t bit) {
+        if (first_)
+            first_ = false;
+        else
+            out_.put(bit);
+        for (; outstanding_ > 0; --outstanding_) out_.put(bit ^ 1u);
     }
     BitStream& out_;
+    uint64_t start_;
     uint32_t low_ = 0;
-    uint32_t high_ = 0xFFFFu;
-    uint32_t pending_ = 0;
+    uint32_t range_ = 0xFFFFu;
+    uint32_t outstanding_ = 0;
+    bool first_ = true;
 };
 
 // -log2(k / 4096) in 1/65536 bits, k = 1..4095, from integers only (so every host chooses the

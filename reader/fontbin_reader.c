@@ -38,6 +38,14 @@
 #define fail(f, err, detail, offset, cp) fail_at(f, err, detail, offset, cp)
 #endif
 
+/* Hot helpers of the decoder; a hint only, C99 leaves inlining to the compiler. */
+#if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
+#define FB_INLINE inline __attribute__((always_inline))
+#define FB_INLINE_SPEED 1
+#else
+#define FB_INLINE inline
+#endif
+
 #ifdef FB_LEGACY
 static const uint8_t kMagic[5] = {0x01, 0x03, 0x00, 0x00, 0x01};
 #endif
@@ -426,18 +434,11 @@ static const uint8_t kCompactTag[4] = {'F', 'B', 'C', 'P'};
 
 enum { FIELD_SIZE = 0, FIELD_ADVANCE, FIELD_X, FIELD_Y, FIELD_W, FIELD_H, FIELD_COUNT };
 
-/* A little-endian bit field of up to 32 bits at bit `bit` of p. */
+/* A little-endian bit field of up to 24 bits at bit `bit` of p. The four bytes read from the
+   field's first byte on lie in the file: the glyph table is followed by at least the four bytes
+   of a checkpoint. */
 static uint32_t rd_field(const uint8_t* p, uint32_t bit, unsigned width) {
-    uint32_t v = 0;
-    unsigned got = 0;
-    while (got < width) {
-        unsigned b = (unsigned)(bit & 7u), take = 8u - b;
-        if (take > width - got) take = width - got;
-        v |= (((uint32_t)p[bit >> 3] >> b) & ((1u << take) - 1u)) << got;
-        got += take;
-        bit += take;
-    }
-    return v;
+    return (rd32(p + (bit >> 3)) >> (bit & 7u)) & ((1u << width) - 1u);
 }
 
 static uint32_t compact_field(const fb_font* f, uint32_t number, unsigned field) {
@@ -687,132 +688,211 @@ static fb_error compact_find(const fb_font* f, uint32_t code_point, int next, fb
     return compact_glyph(f, rd16(f->data + f->compact.runs + 5u * k), run_glyph(f, k), out);
 }
 
-/* Arithmetic decoder: the mirror of the writer's coder (output/CompactFontWriter.cpp). The
-   invariant low <= value <= high holds for any input, so the renormalisation ends after at most
-   16 steps. */
+/* Arithmetic decoder: the mirror of the writer's coder (output/CompactFontWriter.cpp). It keeps
+   the interval's range and the code's offset in it, offset < range <= 0xFFFF for any input;
+   each renormalisation step doubles the range, so it ends after at most 9 steps. Bits come
+   from `bits`, a byte at a time; past the data part they are zero. */
 typedef struct fb_coder {
     const uint8_t* p;
-    uint32_t pos, end; /* bit positions in the data part */
-    uint32_t low, high, value;
+    uint32_t next, end;   /* next byte to load, end of the data part */
+    uint32_t bits, count; /* the byte in use and how many of its bits are left */
+    uint32_t range, offset;
 } fb_coder;
 
-static uint32_t coder_bit(fb_coder* d) {
-    uint32_t bit = 0;
-    if (d->pos < d->end) bit = ((uint32_t)d->p[d->pos >> 3] >> (7u - (d->pos & 7u))) & 1u;
-    ++d->pos;
-    return bit;
-}
-
-static uint32_t coder_decode(fb_coder* d, uint32_t q) {
-    uint32_t range = d->high - d->low + 1u;
-    uint32_t split = d->low + ((range * (4096u - 16u * q - 8u)) >> 12);
-    uint32_t bit = d->value >= split;
-    if (bit)
-        d->low = split;
-    else
-        d->high = split - 1u;
-    for (;;) {
-        if (d->high < 0x8000u) {
-        } else if (d->low >= 0x8000u) {
-            d->low -= 0x8000u;
-            d->high -= 0x8000u;
-            d->value -= 0x8000u;
-        } else if (d->low >= 0x4000u && d->high < 0xC000u) {
-            d->low -= 0x4000u;
-            d->high -= 0x4000u;
-            d->value -= 0x4000u;
-        } else {
-            break;
-        }
-        d->low <<= 1;
-        d->high = (d->high << 1) | 1u;
-        d->value = (d->value << 1) | coder_bit(d);
+static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
+    uint32_t range = d->range, offset = d->offset, bit = 0;
+    const uint32_t r0 = (range * (4088u - 16u * q)) >> 12;
+    if (offset < r0) {
+        range = r0;
+    } else {
+        offset -= r0;
+        range -= r0;
+        bit = 1;
     }
+    while (range < 0x8000u) {
+        if (d->count == 0) {
+            d->bits = d->next < d->end ? d->p[d->next] : 0;
+            ++d->next;
+            d->count = 8;
+        }
+        --d->count;
+        range <<= 1;
+        offset = (offset << 1) | ((d->bits >> d->count) & 1u);
+    }
+    d->range = range;
+    d->offset = offset;
     return bit;
 }
 
-static uint32_t quant(uint32_t v, uint32_t max) {
-    if (max == 1u || v == 0) return v;
-    if (v == max) return 3u;
-    return v < (max + 1u) / 2u ? 1u : 2u;
+/* The level a neighbour adds to a context: grey levels quantised to none, low, high, full. */
+static FB_INLINE uint32_t quant(uint32_t v, uint32_t max) {
+    if (v == 0 || max == 1u) return v;
+    return 1u + (v > max / 2u) + (v == max);
 }
 
-/* Scratch for one decoded row: the row itself, zero padding that the context window reads past
-   its end, then one bit per pixel of the row two above. */
-#define FB_ROW_BYTES (FB_COMPACT_MAX_WIDTH + 4u)
-#define FB_SCRATCH_BYTES (FB_ROW_BYTES + (FB_COMPACT_MAX_WIDTH + 2u + 7u) / 8u)
+/* The next bit of the data part, outside the arithmetic decoder. */
+static uint32_t take_bit(fb_coder* d) {
+    if (d->count == 0) {
+        d->bits = d->next < d->end ? d->p[d->next] : 0;
+        ++d->next;
+        d->count = 8;
+    }
+    --d->count;
+    return (d->bits >> d->count) & 1u;
+}
+
+/* Scratch for decoding: one row of levels with 4 zero bytes on each side (the context reads
+   past both ends), then two rows of ink bits (pixel i at bit i + 8, so that i may be -8). */
+#define FB_PAD 4u
+#define FB_ROW_BYTES (FB_COMPACT_MAX_WIDTH + 2u * FB_PAD)
+#define FB_INK_BYTES ((FB_COMPACT_MAX_WIDTH + 16u) / 8u)
+#define FB_SCRATCH_BYTES (FB_ROW_BYTES + 2u * FB_INK_BYTES)
+
+#ifdef FB_INLINE_SPEED
+/* The same decoder for 1 bpp with all three windows, as the writer chooses for large fonts: a
+   level is its own context bit, so the windows live in one register that moves one bit per
+   pixel, and the ink of row y - 2 comes from bit rows (most significant bit first, pixel i at
+   bit i + 8) eight pixels at a time. Built only when optimising for speed; the general loop
+   decodes the same files. */
+static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
+                             uint8_t* scratch, fb_coder* coder) {
+    const fb_compact* c = &f->compact;
+    uint8_t* row = scratch + FB_PAD;
+    uint8_t* ink2 = scratch + FB_ROW_BYTES;
+    uint8_t* ink1 = ink2 + FB_INK_BYTES;
+    const uint8_t* model = f->data + c->model;
+    const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
+    const uint32_t b0 = c->west, b01 = b0 + 2u * r1 + 1u, bits = b01 + 2u * r2 + 1u;
+    const uint32_t keep = ((1u << bits) - 1u) & ~(1u << b0) & ~(1u << b01);
+    const uint32_t lead = r1 > r2 ? r1 : r2, w = g->box_w;
+    const uint8_t* ahead1 = row + 1u + r1; /* the row above's newest window pixel for x */
+    uint32_t x, y;
+    fb_coder d = *coder;
+    for (y = 0; y < g->box_h; ++y) {
+        uint32_t ctx = 0, acc = 0, at2 = 8u + r2 - lead;
+        uint8_t* t = ink1;
+        ink1 = ink2;
+        ink2 = t;
+        memset(ink1, 0, FB_INK_BYTES);
+        /* The windows of x = 0: the pixels up to r1 and r2 on, zero left of the box. */
+        for (x = 0; x <= lead; ++x, ++at2)
+            ctx = ((ctx << 1) & keep) | ((uint32_t)row[(int)(x + r1) - (int)lead] << b0) |
+                  ((((uint32_t)ink2[at2 >> 3] >> (7u - (at2 & 7u))) & 1u) << b01);
+        for (x = 0; x < w;) {
+            /* The next 16 pixels of row y - 2 from at2 on, the first at bit 15. */
+            uint32_t next2 =
+                (((uint32_t)ink2[at2 >> 3] << 8 | ink2[(at2 >> 3) + 1u]) << (at2 & 7u));
+            const uint32_t end = w - x > 8u ? x + 8u : w;
+            at2 += end - x;
+            for (; x < end; ++x) {
+                const uint32_t v = coder_decode(&d, model[ctx]);
+                acc = (acc << 1) | row[x];
+                row[x] = (uint8_t)v;
+                ctx = ((ctx << 1) & keep) | v | ((uint32_t)ahead1[x] << b0) |
+                      (((next2 >> 15) & 1u) << b01);
+                next2 <<= 1;
+            }
+            /* x is a multiple of 8 here, or the row's end. */
+            ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
+        }
+        fn(user, y, row, w);
+    }
+    *coder = d;
+    return FB_OK;
+}
+#endif
 
 static fb_error compact_rows(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
-                             uint8_t* row) {
+                             uint8_t* scratch) {
     const fb_compact* c = &f->compact;
-    uint8_t* nz = row + FB_ROW_BYTES; /* row: row y as decoded, ahead of x still row y - 1 */
+    const uint32_t bpp = f->bpp;
+    /* row: row y as decoded up to x, still row y - 1 from x on. */
+    uint8_t* row = scratch + FB_PAD;
+    uint8_t* ink2 = scratch + FB_ROW_BYTES; /* which pixels of row y - 2 have ink */
+    uint8_t* ink1 = ink2 + FB_INK_BYTES;    /* the same of row y - 1, collected along row y */
     const uint8_t* model = f->data + c->model;
-    const uint32_t bpp = f->bpp, max = (1u << bpp) - 1u, qb = bpp == 1 ? 1u : 2u;
-    const uint32_t tb = tree_bits(bpp), mid = bpp == 1 ? 0u : (bpp == 2 ? 1u : bpp);
-    const uint32_t nodes = bpp == 1 ? 1u : 2u + (1u << tb) - 1u;
-    uint32_t b0 = c->west * qb, m0 = (1u << b0) - 1u, b1 = 0, s1 = 0, m1 = 0, s2 = 0, m2 = 0;
-    uint32_t shared, x, y, w = g->box_w;
+    const uint32_t max = (1u << bpp) - 1u, qb = bpp == 1 ? 1u : 2u;
+    const uint32_t tb = tree_bits(bpp), nodes = bpp == 1 ? 1u : 1u + (1u << tb);
+    /* The context: the west window from bit 0, the row above's window from b0, the window of
+       the row two above from b01, each with its newest pixel lowest. Moving one pixel on shifts
+       the first two windows by a level and the third by a bit. */
+    const uint32_t r1 = c->above ? c->above - 1u : 0u, r2 = c->above2 ? c->above2 - 1u : 0u;
+    const uint32_t b0 = c->west * qb, b01 = b0 + (c->above ? (2u * r1 + 1u) * qb : 0u);
+    const uint32_t e0 = c->west ? (1u << qb) - 1u : 0u, e1 = c->above ? (1u << qb) - 1u : 0u;
+    const uint32_t keep = ((1u << b01) - 1u) & ~(e1 << b0);
+    const uint32_t m2 = c->above2 ? (1u << (2u * r2 + 1u)) - 1u : 0u;
+    const int lead = (int)(r1 > r2 ? r1 : r2);
+    uint32_t x, y, w = g->box_w;
     fb_coder d;
-    if (c->above) {
-        b1 = (2u * c->above - 1u) * qb;
-        s1 = (3u - c->above) * qb;
-        m1 = (1u << b1) - 1u;
-    }
-    if (c->above2) {
-        s2 = 2u - c->above2;
-        m2 = (1u << (2u * c->above2 - 1u)) - 1u;
-    }
-    shared = ((c->model_size - (bpp == 8 ? 15u : 0u)) / nodes) * nodes;
-    memset(row, 0, FB_SCRATCH_BYTES);
+    memset(scratch, 0, FB_SCRATCH_BYTES);
     d.p = f->data + c->stream;
-    d.end = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
-    d.pos = g->stream_bit;
-    d.low = 0;
-    d.high = 0xFFFFu;
-    d.value = 0;
-    if (c->method == FB_COMPACT_CONTEXT)
-        for (x = 0; x < 16u; ++x) d.value = (d.value << 1) | coder_bit(&d);
-    for (y = 0; y < g->box_h; ++y) {
-        uint32_t w0 = 0;
-        uint32_t w1 =
-            (quant(row[0], max) << (2u * qb)) | (quant(row[1], max) << qb) | quant(row[2], max);
-        uint32_t w2 = ((uint32_t)(nz[0] & 1u) << 1) | ((nz[0] >> 1) & 1u);
-        for (x = 0; x < w; ++x) {
-            uint32_t v, up = row[x];
-            if (c->method == FB_COMPACT_RAW) {
-                uint32_t i;
-                for (v = 0, i = 0; i < bpp; ++i) v = (v << 1) | coder_bit(&d);
-            } else {
-                uint32_t ctx =
-                    (w0 & m0) | (((w1 >> s1) & m1) << b0) | (((w2 >> s2) & m2) << (b0 + b1));
-                const uint8_t* p = model + ctx * nodes;
-                if (bpp == 1) {
-                    v = coder_decode(&d, p[0]);
-                } else if (!coder_decode(&d, p[0])) {
-                    v = 0;
-                } else if (coder_decode(&d, p[1])) {
-                    v = max;
-                } else {
-                    uint32_t t = 1, i;
-                    for (i = 0; i < tb; ++i) t = 2u * t + coder_decode(&d, p[1u + t]);
-                    v = t - (1u << tb);
-                    if (mid > tb) {
-                        for (t = 1, i = tb; i < mid; ++i)
-                            t = 2u * t + coder_decode(&d, model[shared + t - 1u]);
-                        v = (v << (mid - tb)) | (t - (1u << (mid - tb)));
-                    }
-                    if (++v >= max) return FB_ERR_BAD_RECORD;
-                }
+    d.end = c->stream_size;
+    d.next = g->stream_bit >> 3;
+    d.count = 0;
+    d.bits = 0;
+    d.range = 0xFFFFu;
+    d.offset = 0;
+    if (d.next < d.end) {
+        /* Start at the glyph's first bit. */
+        d.bits = d.p[d.next];
+        d.count = 8u - (g->stream_bit & 7u);
+        ++d.next;
+    }
+    if (c->method == FB_COMPACT_RAW) {
+        for (y = 0; y < g->box_h; ++y) {
+            for (x = 0; x < w; ++x) {
+                uint32_t i, v = 0;
+                for (i = 0; i < bpp; ++i) v = (v << 1) | take_bit(&d);
+                row[x] = (uint8_t)v;
             }
-            /* Row y - 1 at x becomes row y - 2 for the next row; its neighbours stay in w2. */
-            if (up)
-                nz[x >> 3] = (uint8_t)(nz[x >> 3] | (1u << (x & 7u)));
-            else
-                nz[x >> 3] = (uint8_t)(nz[x >> 3] & ~(1u << (x & 7u)));
+            fn(user, y, row, w);
+        }
+        return FB_OK;
+    }
+    for (x = 0; x < 16u; ++x) d.offset = (d.offset << 1) | take_bit(&d);
+    if (d.offset >= d.range) return FB_ERR_BAD_RECORD; /* no code starts so */
+#ifdef FB_INLINE_SPEED
+    if (bpp == 1u && c->west && c->above && c->above2)
+        return rows_bilevel(f, g, fn, user, scratch, &d);
+#endif
+    for (y = 0; y < g->box_h; ++y) {
+        uint32_t ctx = 0, w2 = 0;
+        int k;
+        uint8_t* t = ink1;
+        ink1 = ink2;
+        ink2 = t;
+        memset(ink1, 0, FB_INK_BYTES);
+        /* The windows of x = 0: the pixels up to r1 and r2 on, zero left of the box. */
+        for (k = -lead; k <= 0; ++k) {
+            uint32_t at2 = (uint32_t)(k + (int)r2 + 8);
+            ctx = ((ctx << qb) & keep) | ((quant(row[k + (int)r1], max) & e1) << b0);
+            w2 = ((w2 << 1) | ((uint32_t)(ink2[at2 >> 3] >> (at2 & 7u)) & 1u)) & m2;
+        }
+        for (x = 0; x < w; ++x) {
+            const uint8_t* p = model + (ctx | (w2 << b01)) * nodes;
+            uint32_t v, at2 = x + r2 + 9u;
+            if (row[x]) ink1[(x + 8u) >> 3] = (uint8_t)(ink1[(x + 8u) >> 3] | (1u << (x & 7u)));
+            if (!coder_decode(&d, p[0])) {
+                v = 0;
+            } else if (bpp == 1u || coder_decode(&d, p[1])) {
+                v = max;
+            } else {
+                /* level - 1: its first tb bits by the context's tree, any further four by the
+                   shared tree at the end of the model. */
+                uint32_t i;
+                for (v = 1, i = 0; i < tb; ++i) v = 2u * v + coder_decode(&d, p[1u + v]);
+                v -= 1u << tb;
+                if (bpp == 8u) {
+                    const uint8_t* sh = model + c->model_size - 16u;
+                    for (i = 1; i < 16u;) i = 2u * i + coder_decode(&d, sh[i]);
+                    v = (v << 4) | (i - 16u);
+                }
+                if (++v >= max) return FB_ERR_BAD_RECORD;
+            }
             row[x] = (uint8_t)v;
-            w0 = (w0 << qb) | quant(v, max);
-            w1 = (w1 << qb) | quant(row[x + 3u], max);
-            w2 = (w2 << 1) | ((uint32_t)(nz[(x + 2u) >> 3] >> ((x + 2u) & 7u)) & 1u);
+            ctx = ((ctx << qb) & keep) | (quant(v, max) & e0) |
+                  ((quant(row[x + 1u + r1], max) & e1) << b0);
+            w2 = ((w2 << 1) | ((uint32_t)(ink2[at2 >> 3] >> (at2 & 7u)) & 1u)) & m2;
         }
         fn(user, y, row, w);
     }
