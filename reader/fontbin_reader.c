@@ -42,6 +42,9 @@
 #if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
 #define FB_INLINE inline __attribute__((always_inline))
 #define FB_INLINE_SPEED 1
+#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_CLZ)
+#define FB_HAVE_CLZ 1 /* a count-leading-zeros instruction */
+#endif
 #else
 #define FB_INLINE inline
 #endif
@@ -689,15 +692,34 @@ static fb_error compact_find(const fb_font* f, uint32_t code_point, int next, fb
 }
 
 /* Arithmetic decoder: the mirror of the writer's coder (output/CompactFontWriter.cpp). It keeps
-   the interval's range and the code's offset in it, offset < range <= 0xFFFF for any input;
-   each renormalisation step doubles the range, so it ends after at most 9 steps. Bits come
-   from `bits`, a byte at a time; past the data part they are zero. */
+   the interval's range and the code's offset in it (offset < range <= 0xFFFF); renormalising
+   doubles the range until it is at least 0x8000, taking one code bit per doubling. Code bits
+   wait in `bits`, most significant first, `avail` of them; past the data part they are zero. */
 typedef struct fb_coder {
     const uint8_t* p;
-    uint32_t next, end;   /* next byte to load, end of the data part */
-    uint32_t bits, count; /* the byte in use and how many of its bits are left */
+    uint32_t next, end; /* next byte to load, end of the data part */
+    uint32_t bits, avail;
     uint32_t range, offset;
 } fb_coder;
+
+/* Tops the reservoir up to at least 25 bits. */
+static void coder_fill(fb_coder* d) {
+    while (d->avail <= 24u) {
+        d->bits |= (uint32_t)(d->next < d->end ? d->p[d->next] : 0) << (24u - d->avail);
+        ++d->next;
+        d->avail += 8u;
+    }
+}
+
+/* The next n (1 .. 24) code bits. */
+static FB_INLINE uint32_t coder_take(fb_coder* d, uint32_t n) {
+    uint32_t v;
+    if (d->avail < n) coder_fill(d);
+    v = d->bits >> (32u - n);
+    d->bits <<= n;
+    d->avail -= n;
+    return v;
+}
 
 static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
     uint32_t range = d->range, offset = d->offset, bit = 0;
@@ -709,15 +731,17 @@ static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
         range -= r0;
         bit = 1;
     }
-    while (range < 0x8000u) {
-        if (d->count == 0) {
-            d->bits = d->next < d->end ? d->p[d->next] : 0;
-            ++d->next;
-            d->count = 8;
-        }
-        --d->count;
-        range <<= 1;
-        offset = (offset << 1) | ((d->bits >> d->count) & 1u);
+    if (range < 0x8000u) {
+        /* range >= 64 after any decision: at most 9 doublings. */
+#ifdef FB_HAVE_CLZ
+        uint32_t n = (uint32_t)__builtin_clz(range) - 16u;
+#else
+        uint32_t n = 0;
+        while ((range << n) < 0x8000u) ++n;
+#endif
+        d->offset = (offset << n) | coder_take(d, n);
+        d->range = range << n;
+        return bit;
     }
     d->range = range;
     d->offset = offset;
@@ -730,17 +754,6 @@ static FB_INLINE uint32_t quant(uint32_t v, uint32_t max) {
     return 1u + (v > max / 2u) + (v == max);
 }
 
-/* The next bit of the data part, outside the arithmetic decoder. */
-static uint32_t take_bit(fb_coder* d) {
-    if (d->count == 0) {
-        d->bits = d->next < d->end ? d->p[d->next] : 0;
-        ++d->next;
-        d->count = 8;
-    }
-    --d->count;
-    return (d->bits >> d->count) & 1u;
-}
-
 /* Scratch for decoding: one row of levels with 4 zero bytes on each side (the context reads
    past both ends), then two rows of ink bits (pixel i at bit i + 8, so that i may be -8). */
 #define FB_PAD 4u
@@ -749,25 +762,67 @@ static uint32_t take_bit(fb_coder* d) {
 #define FB_SCRATCH_BYTES (FB_ROW_BYTES + 2u * FB_INK_BYTES)
 
 #ifdef FB_INLINE_SPEED
-/* The same decoder for 1 bpp with all three windows, as the writer chooses for large fonts: a
-   level is its own context bit, so the windows live in one register that moves one bit per
-   pixel, and the ink of row y - 2 comes from bit rows (most significant bit first, pixel i at
-   bit i + 8) eight pixels at a time. Built only when optimising for speed; the general loop
-   decodes the same files. */
+/* Copies of the decoder for speed, built only when optimising for it (the general loop below
+   decodes the same files). The coder's state lives in locals, and one decision is this macro:
+   `bit` gets the decision coded with probability byte `q`. */
+#ifdef FB_HAVE_CLZ
+#define FB_CLZ16(r) ((uint32_t)__builtin_clz(r) - 16u)
+#else
+static uint32_t fb_clz16(uint32_t r) {
+    uint32_t n = 0;
+    while ((r << n) < 0x8000u) ++n;
+    return n;
+}
+#define FB_CLZ16(r) fb_clz16(r)
+#endif
+#define FB_DECIDE(bit, q)                                                        \
+    do {                                                                         \
+        const uint32_t r0_ = (range * (4088u - 16u * (uint32_t)(q))) >> 12;      \
+        if (offset < r0_) {                                                      \
+            range = r0_;                                                         \
+            bit = 0;                                                             \
+        } else {                                                                 \
+            offset -= r0_;                                                       \
+            range -= r0_;                                                        \
+            bit = 1;                                                             \
+        }                                                                        \
+        if (range < 0x8000u) {                                                   \
+            const uint32_t n_ = FB_CLZ16(range);                                 \
+            for (; avail <= 24u; avail += 8u, ++next)                            \
+                bits |= (uint32_t)(next < end ? src[next] : 0) << (24u - avail); \
+            offset = (offset << n_) | (bits >> (32u - n_));                      \
+            bits <<= n_;                                                         \
+            avail -= n_;                                                         \
+            range <<= n_;                                                        \
+        }                                                                        \
+    } while (0)
+#define FB_CODER_IN(d)                                                                   \
+    const uint8_t* const src = (d)->p;                                                   \
+    const uint32_t end = (d)->end;                                                       \
+    uint32_t next = (d)->next, bits = (d)->bits, avail = (d)->avail, range = (d)->range, \
+             offset = (d)->offset
+
+/* Ink of row y - 2 comes from bit rows, most significant bit first, pixel i at bit i + 8. The
+   next 16 pixels from bit `at` on, the first at bit 15: */
+#define FB_INK16(ink, at) \
+    ((((uint32_t)(ink)[(at) >> 3] << 8) | (ink)[((at) >> 3) + 1u]) << ((at)&7u))
+
+/* 1 bpp with all three windows, as the writer chooses for large fonts: a level is its own
+   context bit, so the windows share one register that moves one bit per pixel. */
 static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
-                             uint8_t* scratch, fb_coder* coder) {
+                             uint8_t* scratch, const fb_coder* d) {
     const fb_compact* c = &f->compact;
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES;
     uint8_t* ink1 = ink2 + FB_INK_BYTES;
     const uint8_t* model = f->data + c->model;
     const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
-    const uint32_t b0 = c->west, b01 = b0 + 2u * r1 + 1u, bits = b01 + 2u * r2 + 1u;
-    const uint32_t keep = ((1u << bits) - 1u) & ~(1u << b0) & ~(1u << b01);
+    const uint32_t b0 = c->west, b01 = b0 + 2u * r1 + 1u, nbits = b01 + 2u * r2 + 1u;
+    const uint32_t keep = ((1u << nbits) - 1u) & ~(1u << b0) & ~(1u << b01);
     const uint32_t lead = r1 > r2 ? r1 : r2, w = g->box_w;
     const uint8_t* ahead1 = row + 1u + r1; /* the row above's newest window pixel for x */
     uint32_t x, y;
-    fb_coder d = *coder;
+    FB_CODER_IN(d);
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, acc = 0, at2 = 8u + r2 - lead;
         uint8_t* t = ink1;
@@ -779,13 +834,12 @@ static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
             ctx = ((ctx << 1) & keep) | ((uint32_t)row[(int)(x + r1) - (int)lead] << b0) |
                   ((((uint32_t)ink2[at2 >> 3] >> (7u - (at2 & 7u))) & 1u) << b01);
         for (x = 0; x < w;) {
-            /* The next 16 pixels of row y - 2 from at2 on, the first at bit 15. */
-            uint32_t next2 =
-                (((uint32_t)ink2[at2 >> 3] << 8 | ink2[(at2 >> 3) + 1u]) << (at2 & 7u));
-            const uint32_t end = w - x > 8u ? x + 8u : w;
-            at2 += end - x;
-            for (; x < end; ++x) {
-                const uint32_t v = coder_decode(&d, model[ctx]);
+            uint32_t next2 = FB_INK16(ink2, at2);
+            const uint32_t stop = w - x > 8u ? x + 8u : w;
+            at2 += stop - x;
+            for (; x < stop; ++x) {
+                uint32_t v;
+                FB_DECIDE(v, model[ctx]);
                 acc = (acc << 1) | row[x];
                 row[x] = (uint8_t)v;
                 ctx = ((ctx << 1) & keep) | v | ((uint32_t)ahead1[x] << b0) |
@@ -797,7 +851,75 @@ static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
         }
         fn(user, y, row, w);
     }
-    *coder = d;
+    return FB_OK;
+}
+
+/* 2 and 4 bpp: levels quantised through a table; the west and row-above windows share one
+   register that moves two bits per pixel, the row two above has its own. */
+static fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
+                          uint8_t* scratch, const fb_coder* d) {
+    const fb_compact* c = &f->compact;
+    uint8_t* row = scratch + FB_PAD;
+    uint8_t* ink2 = scratch + FB_ROW_BYTES;
+    uint8_t* ink1 = ink2 + FB_INK_BYTES;
+    const uint8_t* model = f->data + c->model;
+    const uint32_t bpp = f->bpp, max = (1u << bpp) - 1u, tb = tree_bits(bpp);
+    const uint32_t nodes = 1u + (1u << tb);
+    const uint32_t r1 = c->above ? c->above - 1u : 0u, r2 = c->above2 ? c->above2 - 1u : 0u;
+    const uint32_t b0 = c->west * 2u, b01 = b0 + (c->above ? (2u * r1 + 1u) * 2u : 0u);
+    const uint32_t e0 = c->west ? 3u : 0u, e1 = c->above ? 3u : 0u;
+    const uint32_t keep = ((1u << b01) - 1u) & ~(e1 << b0);
+    const uint32_t m2 = c->above2 ? (1u << (2u * r2 + 1u)) - 1u : 0u;
+    const uint32_t lead = r1 > r2 ? r1 : r2, w = g->box_w;
+    const uint8_t* ahead1 = row + 1u + r1;
+    uint8_t qt[16];
+    uint32_t x, y;
+    FB_CODER_IN(d);
+    for (x = 0; x <= max; ++x) qt[x] = (uint8_t)quant(x, max);
+    for (y = 0; y < g->box_h; ++y) {
+        uint32_t ctx = 0, w2 = 0, acc = 0, at2 = 8u + r2 - lead;
+        uint8_t* t = ink1;
+        ink1 = ink2;
+        ink2 = t;
+        memset(ink1, 0, FB_INK_BYTES);
+        for (x = 0; x <= lead; ++x, ++at2) {
+            ctx = ((ctx << 2) & keep) | ((uint32_t)(qt[row[(int)(x + r1) - (int)lead]] & e1) << b0);
+            w2 = (w2 << 1) | (((uint32_t)ink2[at2 >> 3] >> (7u - (at2 & 7u))) & 1u);
+        }
+        for (x = 0; x < w;) {
+            uint32_t next2 = FB_INK16(ink2, at2);
+            const uint32_t stop = w - x > 8u ? x + 8u : w;
+            at2 += stop - x;
+            for (; x < stop; ++x) {
+                const uint8_t* p = model + (ctx | ((w2 & m2) << b01)) * nodes;
+                uint32_t v, b;
+                FB_DECIDE(b, p[0]);
+                if (b) {
+                    FB_DECIDE(b, p[1]);
+                    if (b) {
+                        v = max;
+                    } else {
+                        uint32_t i;
+                        for (v = 1, i = 0; i < tb; ++i) {
+                            FB_DECIDE(b, p[1u + v]);
+                            v = 2u * v + b;
+                        }
+                        v -= (1u << tb) - 1u;
+                        if (v >= max) return FB_ERR_BAD_RECORD;
+                    }
+                } else {
+                    v = 0;
+                }
+                acc = (acc << 1) | (row[x] != 0);
+                row[x] = (uint8_t)v;
+                ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)(qt[ahead1[x]] & e1) << b0);
+                w2 = (w2 << 1) | ((next2 >> 15) & 1u);
+                next2 <<= 1;
+            }
+            ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
+        }
+        fn(user, y, row, w);
+    }
     return FB_OK;
 }
 #endif
@@ -828,32 +950,28 @@ static fb_error compact_rows(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
     d.p = f->data + c->stream;
     d.end = c->stream_size;
     d.next = g->stream_bit >> 3;
-    d.count = 0;
+    d.avail = 0;
     d.bits = 0;
     d.range = 0xFFFFu;
     d.offset = 0;
-    if (d.next < d.end) {
-        /* Start at the glyph's first bit. */
-        d.bits = d.p[d.next];
-        d.count = 8u - (g->stream_bit & 7u);
-        ++d.next;
-    }
+    /* Start at the glyph's first bit. */
+    coder_fill(&d);
+    if (g->stream_bit & 7u) coder_take(&d, g->stream_bit & 7u);
     if (c->method == FB_COMPACT_RAW) {
         for (y = 0; y < g->box_h; ++y) {
             for (x = 0; x < w; ++x) {
-                uint32_t i, v = 0;
-                for (i = 0; i < bpp; ++i) v = (v << 1) | take_bit(&d);
-                row[x] = (uint8_t)v;
+                row[x] = (uint8_t)coder_take(&d, bpp);
             }
             fn(user, y, row, w);
         }
         return FB_OK;
     }
-    for (x = 0; x < 16u; ++x) d.offset = (d.offset << 1) | take_bit(&d);
+    d.offset = coder_take(&d, 16u);
     if (d.offset >= d.range) return FB_ERR_BAD_RECORD; /* no code starts so */
 #ifdef FB_INLINE_SPEED
     if (bpp == 1u && c->west && c->above && c->above2)
         return rows_bilevel(f, g, fn, user, scratch, &d);
+    if (bpp == 2u || bpp == 4u) return rows_grey(f, g, fn, user, scratch, &d);
 #endif
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, w2 = 0;
