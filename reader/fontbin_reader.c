@@ -33,7 +33,7 @@
 #define FB_TEXT(s) s
 #endif
 #ifdef FB_NO_ERROR_TEXTS
-#define fail(f, err, detail, offset, cp) fail_at(f, err, "", 0, -1)
+#define fail(f, err, detail, offset, cp) fail_code(f, err)
 #else
 #define fail(f, err, detail, offset, cp) fail_at(f, err, detail, offset, cp)
 #endif
@@ -61,6 +61,14 @@ static uint32_t rd32(const uint8_t* p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
+#ifdef FB_NO_ERROR_TEXTS
+static fb_error fail_code(fb_font* f, fb_error err) {
+    f->ready = 0;
+    f->error_detail = "";
+    f->error_code_point = -1;
+    return err;
+}
+#else
 static fb_error fail_at(fb_font* f, fb_error err, const char* detail, size_t offset,
                         int32_t code_point) {
     f->ready = 0;
@@ -69,6 +77,7 @@ static fb_error fail_at(fb_font* f, fb_error err, const char* detail, size_t off
     f->error_code_point = code_point;
     return err;
 }
+#endif
 
 #ifdef FB_LEGACY
 static unsigned up8(unsigned n) {
@@ -433,7 +442,7 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
  * the data part whatever its bits say (reads past its end give zero bits) and every loop is
  * bounded by the glyph's box.
  */
-static const uint8_t kCompactTag[4] = {'F', 'B', 'C', 'P'};
+#define FB_COMPACT_TAG 0x50434246u /* "FBCP" read as a little-endian u32 */
 
 enum { FIELD_SIZE = 0, FIELD_ADVANCE, FIELD_X, FIELD_Y, FIELD_W, FIELD_H, FIELD_COUNT };
 
@@ -444,12 +453,22 @@ static uint32_t rd_field(const uint8_t* p, uint32_t bit, unsigned width) {
     return (rd32(p + (bit >> 3)) >> (bit & 7u)) & ((1u << width) - 1u);
 }
 
-static uint32_t compact_field(const fb_font* f, uint32_t number, unsigned field) {
+/* The six fields of a glyph's record (size, advance, box x, y, w, h). */
+static void compact_record(const fb_font* f, uint32_t number, uint32_t* v) {
     const fb_compact* c = &f->compact;
     uint32_t bit = number * c->record_bits;
-    unsigned i;
-    for (i = 0; i < field; ++i) bit += c->field_bits[i];
-    return c->field_min[field] + rd_field(f->data + c->table, bit, c->field_bits[field]);
+    unsigned n;
+    for (n = 0; n < FIELD_COUNT; ++n) {
+        v[n] = c->field_min[n] + rd_field(f->data + c->table, bit, c->field_bits[n]);
+        bit += c->field_bits[n];
+    }
+}
+
+/* A glyph's code size alone: its record's first field. */
+static uint32_t compact_size(const fb_font* f, uint32_t number) {
+    const fb_compact* c = &f->compact;
+    return c->field_min[FIELD_SIZE] +
+           rd_field(f->data + c->table, number * c->record_bits, c->field_bits[FIELD_SIZE]);
 }
 
 /* Table bytes per context and node layout of a depth, as the writer lays them out. */
@@ -513,10 +532,10 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
         return fail(f, FB_ERR_GEOMETRY, "the file states another cell", 10, -1);
     if (c->checkpoint_shift > 16u)
         return fail(f, FB_ERR_BAD_HEADER, "checkpoint interval out of range", 20, -1);
-    if (c->method > FB_COMPACT_CONTEXT || (c->method == FB_COMPACT_RAW && tmpl != 0) ||
-        (tmpl & 0x80u) || c->west > 4u || c->above > 3u || c->above2 > 2u)
+    if (c->method != FB_COMPACT_CONTEXT || (tmpl & 0x80u) || c->west > 4u || c->above > 3u ||
+        c->above2 > 2u)
         return fail(f, FB_ERR_BAD_HEADER, "unknown coding method or template", 21, -1);
-    if ((c->method == FB_COMPACT_RAW ? 0u : compact_model_bytes(c, f->bpp)) != c->model_size)
+    if (compact_model_bytes(c, f->bpp) != c->model_size)
         return fail(f, FB_ERR_BAD_HEADER, "model size does not match the template", 24, -1);
     c->record_bits = 0;
     for (n = 0; n < FIELD_COUNT; ++n) {
@@ -526,17 +545,14 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
             return fail(f, FB_ERR_BAD_HEADER, "glyph table field out of range", 32u + 5u * n, -1);
         c->record_bits += c->field_bits[n];
     }
-    /* Name: at least its zero byte, which ends it. */
+    /* Name: at least the zero byte that ends it. */
     f->header_length = FB_COMPACT_HEADER_BYTES + f->name_length;
     if (f->name_length == 0)
         return fail(f, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)", 23,
                     -1);
     if (f->size < f->header_length)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the font name", f->size, -1);
-    for (n = 0; n + 1u < f->name_length; ++n)
-        if (b[FB_COMPACT_HEADER_BYTES + n] == 0)
-            return fail(f, FB_ERR_BAD_HEADER, "zero byte inside the font name",
-                        FB_COMPACT_HEADER_BYTES + n, -1);
+    /* (A zero byte inside the name only shortens it; the writer never puts one there.) */
     if (b[f->header_length - 1u] != 0)
         return fail(f, FB_ERR_BAD_HEADER, "font name does not end with a zero byte",
                     f->header_length - 1u, -1);
@@ -569,11 +585,14 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
         }
         if (left != 0) return fail(f, FB_ERR_LENGTH, "bytes follow the data part", at, -1);
     }
+    f->char_count = count;
+#ifdef FB_LEGACY
+    /* The general fields, for tools that read every layout. */
     f->index_offset = c->runs;
     f->index_size = c->model - c->runs;
     f->records_offset = c->stream;
     f->index_bytes = (uint32_t)f->index_size;
-    f->char_count = count;
+#endif
     /* Runs: glyph numbers from 0 up, code points ascending without overlap. */
     for (i = 0; i < c->run_count; ++i) {
         const uint8_t* r = b + c->runs + 5u * i;
@@ -594,23 +613,26 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
     cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
     bits = 0;
     for (i = 0; i < count; ++i) {
-        uint32_t size = compact_field(f, i, FIELD_SIZE);
+        uint32_t v[FIELD_COUNT], size;
+        compact_record(f, i, v);
+        size = v[FIELD_SIZE];
         if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
             rd32(b + c->checkpoints + 4u * (i >> c->checkpoint_shift)) != bits)
             return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
                         c->checkpoints + 4u * (i >> c->checkpoint_shift), -1);
         if (size != 0) {
-            uint32_t x = compact_field(f, i, FIELD_X), y = compact_field(f, i, FIELD_Y);
-            uint32_t w = compact_field(f, i, FIELD_W), h = compact_field(f, i, FIELD_H);
-            if (w == 0 || h == 0 || x > f->geometry.cols - w || w > f->geometry.cols ||
-                h > f->geometry.rows || y > f->geometry.rows - h ||
-                (c->method == FB_COMPACT_RAW && size != w * h * f->bpp))
+            /* Fields are below 2^25: the sums cannot wrap. */
+            uint32_t w = v[FIELD_W], h = v[FIELD_H];
+            if (w == 0 || h == 0 || v[FIELD_X] + w > f->geometry.cols ||
+                v[FIELD_Y] + h > f->geometry.rows)
                 return fail(f, FB_ERR_BAD_RECORD, "glyph box or size does not fit", c->table, -1);
             if (w > FB_COMPACT_MAX_WIDTH)
                 return fail(f, FB_ERR_GEOMETRY, "glyph box wider than FB_COMPACT_MAX_WIDTH",
                             c->table, -1);
+#ifdef FB_LEGACY
             if (w > f->max_extent_x) f->max_extent_x = w;
             if (h > f->max_extent_y) f->max_extent_y = h;
+#endif
         }
         if (size > cap - bits)
             return fail(f, FB_ERR_BAD_INDEX, "glyph sizes add up past the data part", c->table, -1);
@@ -626,11 +648,12 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
 static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t number,
                               fb_glyph* out) {
     const fb_compact* c = &f->compact;
-    uint32_t i, first, bit;
+    uint32_t i, first, bit, v[FIELD_COUNT];
     if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
     first = number >> c->checkpoint_shift;
     bit = rd32(f->data + c->checkpoints + 4u * first);
-    for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_field(f, i, FIELD_SIZE);
+    for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_size(f, i);
+    compact_record(f, number, v);
     memset(out, 0, sizeof *out);
     out->code_point = code_point;
     out->number = number;
@@ -639,23 +662,26 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
     out->origin_y = c->baseline;
-    out->advance = (int)compact_field(f, number, FIELD_ADVANCE);
+    out->advance = (int)v[FIELD_ADVANCE];
     out->stream_bit = bit;
-    out->stream_bits = compact_field(f, number, FIELD_SIZE);
+    out->stream_bits = v[FIELD_SIZE];
+    if (out->stream_bits != 0) {
+        out->box_x = v[FIELD_X];
+        out->box_y = v[FIELD_Y];
+        out->box_w = v[FIELD_W];
+        out->box_h = v[FIELD_H];
+    }
+#ifdef FB_LEGACY
+    /* The fields the other layouts fill, as far as they mean something here. */
     out->offset = c->stream + bit / 8u;
     out->size = (out->stream_bits + (bit & 7u) + 7u) / 8u;
     out->bits = f->data + out->offset;
     out->bits_size = out->size;
-    if (out->stream_bits != 0) {
-        out->box_x = compact_field(f, number, FIELD_X);
-        out->box_y = compact_field(f, number, FIELD_Y);
-        out->box_w = compact_field(f, number, FIELD_W);
-        out->box_h = compact_field(f, number, FIELD_H);
-    }
     out->extent_x = out->box_x + out->box_w;
     out->extent_y = out->box_y + out->box_h;
     out->top_skip = out->box_y;
     out->stored_rows = out->box_h;
+#endif
     return FB_OK;
 }
 
@@ -957,15 +983,6 @@ static fb_error compact_rows(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
     /* Start at the glyph's first bit. */
     coder_fill(&d);
     if (g->stream_bit & 7u) coder_take(&d, g->stream_bit & 7u);
-    if (c->method == FB_COMPACT_RAW) {
-        for (y = 0; y < g->box_h; ++y) {
-            for (x = 0; x < w; ++x) {
-                row[x] = (uint8_t)coder_take(&d, bpp);
-            }
-            fn(user, y, row, w);
-        }
-        return FB_OK;
-    }
     d.offset = coder_take(&d, 16u);
     if (d.offset >= d.range) return FB_ERR_BAD_RECORD; /* no code starts so */
 #ifdef FB_INLINE_SPEED
@@ -1098,7 +1115,7 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
     out->data = buf;
     out->size = len;
 #ifndef FB_NO_COMPACT
-    if (len >= 4u && memcmp(buf, kCompactTag, 4) == 0) {
+    if (len >= 4u && rd32(buf) == FB_COMPACT_TAG) {
         err = open_compact(out, rows, cols);
         if (err != FB_OK) return err;
         out->error_detail = 0;
