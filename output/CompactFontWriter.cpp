@@ -429,14 +429,15 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
 
 std::vector<uint8_t> CompactFontWriter::finish() {
     const std::vector<MethodSize> options = candidates();
-    if (options.empty()) return build(Method::Raw, Template{});
-    size_t best = 0;
-    for (size_t i = 1; i < options.size(); ++i) {
-        const uint64_t a = options[i].modelBytes * 8 + options[i].dataBits;
-        const uint64_t b = options[best].modelBytes * 8 + options[best].dataBits;
-        if (a < b) best = i;
+    const MethodSize* best = nullptr;
+    for (const MethodSize& m : options) {
+        if (m.method != Method::Context) continue;
+        if (best == nullptr ||
+            m.modelBytes * 8 + m.dataBits < best->modelBytes * 8 + best->dataBits)
+            best = &m;
     }
-    return build(options[best].method, options[best].shape);
+    // Without a depth the writer knows, no glyph has ink: the smallest template will do.
+    return build(Method::Context, best != nullptr ? best->shape : Template{0, -1, -1});
 }
 
 std::vector<uint8_t> CompactFontWriter::finishWith(Method method, const Template& shape) {
@@ -446,18 +447,17 @@ std::vector<uint8_t> CompactFontWriter::finishWith(Method method, const Template
 std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& shape) {
     const bool depthOk = bpp_ == 1 || bpp_ == 2 || bpp_ == 4 || bpp_ == 8;
     const Depth d(depthOk ? static_cast<uint32_t>(bpp_) : 1u);
-    if (method == Method::Context) {
-        const Template full = fullTemplate(d.bpp);
-        if (shape.west < 0 || shape.west > full.west || shape.above < -1 ||
-            shape.above > full.above || shape.above2 < -1 || shape.above2 > full.above2)
-            return {};
-    }
+    const Template full = fullTemplate(d.bpp);
+    // Plain levels are weighed by candidates() as the measure to beat, but never written.
+    if (method != Method::Context || shape.west < 0 || shape.west > full.west || shape.above < -1 ||
+        shape.above > full.above || shape.above2 < -1 || shape.above2 > full.above2)
+        return {};
 
     // Model: probabilities counted over every glyph under the template.
     const uint32_t contexts = 1u << contextBits(shape, d.qbits);
     std::vector<uint8_t> model;
     PaddedBox box;
-    if (method == Method::Context) {
+    {
         std::vector<uint64_t> counts(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes),
                                      0);
         for (const Glyph& g : glyphs_) {
@@ -483,20 +483,14 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
             checkpoints.push_back(static_cast<uint32_t>(data.bits()));
         if (g.w == 0) continue;
         const uint64_t start = data.bits();
-        const uint8_t* lv = &levels_[g.levels];
-        if (method == Method::Raw) {
-            for (size_t k = 0; k < static_cast<size_t>(g.w) * static_cast<size_t>(g.h); ++k)
-                for (uint32_t b = d.bpp; b-- > 0;) data.put((lv[k] >> b) & 1u);
-        } else {
-            box.load(lv, g.w, g.h);
-            ArithmeticEncoder enc(data);
-            for (int32_t y = 0; y < g.h; ++y)
-                for (int32_t x = 0; x < g.w; ++x)
-                    d.decisions(
-                        box.at(x, y), box.context(x, y, shape, d), contexts,
-                        [&](uint32_t e, uint32_t bit) { enc.encode(bit, probability(model[e])); });
-            enc.finish();
-        }
+        box.load(&levels_[g.levels], g.w, g.h);
+        ArithmeticEncoder enc(data);
+        for (int32_t y = 0; y < g.h; ++y)
+            for (int32_t x = 0; x < g.w; ++x)
+                d.decisions(
+                    box.at(x, y), box.context(x, y, shape, d), contexts,
+                    [&](uint32_t e, uint32_t bit) { enc.encode(bit, probability(model[e])); });
+        enc.finish();
         sizes[i] = static_cast<uint32_t>(data.bits() - start);
     }
 
@@ -572,7 +566,7 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
     storeLittleEndian(&out[18], static_cast<uint32_t>(runs.size() / 5), 2);
     out[20] = kCheckpointShift;
     out[21] = static_cast<uint8_t>(method);
-    out[22] = method == Method::Context ? templateByte(shape) : 0;
+    out[22] = templateByte(shape);
     out[23] = static_cast<uint8_t>(name.size() + 1);
     storeLittleEndian(&out[24], static_cast<uint32_t>(model.size()), 4);
     storeLittleEndian(&out[28], static_cast<uint32_t>(data.bytes().size()), 4);

@@ -21,9 +21,10 @@
 
 namespace compact {
 
-// How the glyph data is coded (header byte 21).
+// How the glyph data is coded (header byte 21). Only Context is written; Raw, the box's levels
+// at bpp bits each, is the size that candidates() reports for comparison.
 enum class Method : uint8_t {
-    Raw = 0,      // the box's levels, bpp bits each, row by row
+    Raw = 0,
     Context = 1,  // binary arithmetic coding, each decision modelled by decoded neighbours
 };
 
@@ -59,8 +60,8 @@ public:
     // The whole file. Deterministic: the same glyphs give the same bytes on every host.
     std::vector<uint8_t> finish();
 
-    // The same glyphs coded with a given method and template instead of the writer's own choice
-    // (for the bench and the tests). An unusable template for the depth gives an empty file.
+    // The same glyphs coded with a given template instead of the writer's own choice (for the
+    // bench and the tests). Raw, or a template outside the depth's largest, gives no bytes.
     std::vector<uint8_t> finishWith(compact::Method method, const compact::Template& shape);
 
     // Sizes of every method and template the writer weighs, estimated from the model's counts

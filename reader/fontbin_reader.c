@@ -33,7 +33,7 @@
 #define FB_TEXT(s) s
 #endif
 #ifdef FB_NO_ERROR_TEXTS
-#define fail(f, err, detail, offset, cp) fail_at(f, err, "", 0, -1)
+#define fail(f, err, detail, offset, cp) fail_code(f, err)
 #else
 #define fail(f, err, detail, offset, cp) fail_at(f, err, detail, offset, cp)
 #endif
@@ -42,6 +42,9 @@
 #if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
 #define FB_INLINE inline __attribute__((always_inline))
 #define FB_INLINE_SPEED 1
+#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_CLZ)
+#define FB_HAVE_CLZ 1 /* a count-leading-zeros instruction */
+#endif
 #else
 #define FB_INLINE inline
 #endif
@@ -58,6 +61,14 @@ static uint32_t rd32(const uint8_t* p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
+#ifdef FB_NO_ERROR_TEXTS
+static fb_error fail_code(fb_font* f, fb_error err) {
+    f->ready = 0;
+    f->error_detail = "";
+    f->error_code_point = -1;
+    return err;
+}
+#else
 static fb_error fail_at(fb_font* f, fb_error err, const char* detail, size_t offset,
                         int32_t code_point) {
     f->ready = 0;
@@ -66,6 +77,7 @@ static fb_error fail_at(fb_font* f, fb_error err, const char* detail, size_t off
     f->error_code_point = code_point;
     return err;
 }
+#endif
 
 #ifdef FB_LEGACY
 static unsigned up8(unsigned n) {
@@ -430,7 +442,7 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
  * the data part whatever its bits say (reads past its end give zero bits) and every loop is
  * bounded by the glyph's box.
  */
-static const uint8_t kCompactTag[4] = {'F', 'B', 'C', 'P'};
+#define FB_COMPACT_TAG 0x50434246u /* "FBCP" read as a little-endian u32 */
 
 enum { FIELD_SIZE = 0, FIELD_ADVANCE, FIELD_X, FIELD_Y, FIELD_W, FIELD_H, FIELD_COUNT };
 
@@ -441,12 +453,22 @@ static uint32_t rd_field(const uint8_t* p, uint32_t bit, unsigned width) {
     return (rd32(p + (bit >> 3)) >> (bit & 7u)) & ((1u << width) - 1u);
 }
 
-static uint32_t compact_field(const fb_font* f, uint32_t number, unsigned field) {
+/* The six fields of a glyph's record (size, advance, box x, y, w, h). */
+static void compact_record(const fb_font* f, uint32_t number, uint32_t* v) {
     const fb_compact* c = &f->compact;
     uint32_t bit = number * c->record_bits;
-    unsigned i;
-    for (i = 0; i < field; ++i) bit += c->field_bits[i];
-    return c->field_min[field] + rd_field(f->data + c->table, bit, c->field_bits[field]);
+    unsigned n;
+    for (n = 0; n < FIELD_COUNT; ++n) {
+        v[n] = c->field_min[n] + rd_field(f->data + c->table, bit, c->field_bits[n]);
+        bit += c->field_bits[n];
+    }
+}
+
+/* A glyph's code size alone: its record's first field. */
+static uint32_t compact_size(const fb_font* f, uint32_t number) {
+    const fb_compact* c = &f->compact;
+    return c->field_min[FIELD_SIZE] +
+           rd_field(f->data + c->table, number * c->record_bits, c->field_bits[FIELD_SIZE]);
 }
 
 /* Table bytes per context and node layout of a depth, as the writer lays them out. */
@@ -510,10 +532,10 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
         return fail(f, FB_ERR_GEOMETRY, "the file states another cell", 10, -1);
     if (c->checkpoint_shift > 16u)
         return fail(f, FB_ERR_BAD_HEADER, "checkpoint interval out of range", 20, -1);
-    if (c->method > FB_COMPACT_CONTEXT || (c->method == FB_COMPACT_RAW && tmpl != 0) ||
-        (tmpl & 0x80u) || c->west > 4u || c->above > 3u || c->above2 > 2u)
+    if (c->method != FB_COMPACT_CONTEXT || (tmpl & 0x80u) || c->west > 4u || c->above > 3u ||
+        c->above2 > 2u)
         return fail(f, FB_ERR_BAD_HEADER, "unknown coding method or template", 21, -1);
-    if ((c->method == FB_COMPACT_RAW ? 0u : compact_model_bytes(c, f->bpp)) != c->model_size)
+    if (compact_model_bytes(c, f->bpp) != c->model_size)
         return fail(f, FB_ERR_BAD_HEADER, "model size does not match the template", 24, -1);
     c->record_bits = 0;
     for (n = 0; n < FIELD_COUNT; ++n) {
@@ -523,17 +545,14 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
             return fail(f, FB_ERR_BAD_HEADER, "glyph table field out of range", 32u + 5u * n, -1);
         c->record_bits += c->field_bits[n];
     }
-    /* Name: at least its zero byte, which ends it. */
+    /* Name: at least the zero byte that ends it. */
     f->header_length = FB_COMPACT_HEADER_BYTES + f->name_length;
     if (f->name_length == 0)
         return fail(f, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)", 23,
                     -1);
     if (f->size < f->header_length)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the font name", f->size, -1);
-    for (n = 0; n + 1u < f->name_length; ++n)
-        if (b[FB_COMPACT_HEADER_BYTES + n] == 0)
-            return fail(f, FB_ERR_BAD_HEADER, "zero byte inside the font name",
-                        FB_COMPACT_HEADER_BYTES + n, -1);
+    /* (A zero byte inside the name only shortens it; the writer never puts one there.) */
     if (b[f->header_length - 1u] != 0)
         return fail(f, FB_ERR_BAD_HEADER, "font name does not end with a zero byte",
                     f->header_length - 1u, -1);
@@ -566,11 +585,14 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
         }
         if (left != 0) return fail(f, FB_ERR_LENGTH, "bytes follow the data part", at, -1);
     }
+    f->char_count = count;
+#ifdef FB_LEGACY
+    /* The general fields, for tools that read every layout. */
     f->index_offset = c->runs;
     f->index_size = c->model - c->runs;
     f->records_offset = c->stream;
     f->index_bytes = (uint32_t)f->index_size;
-    f->char_count = count;
+#endif
     /* Runs: glyph numbers from 0 up, code points ascending without overlap. */
     for (i = 0; i < c->run_count; ++i) {
         const uint8_t* r = b + c->runs + 5u * i;
@@ -591,23 +613,26 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
     cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
     bits = 0;
     for (i = 0; i < count; ++i) {
-        uint32_t size = compact_field(f, i, FIELD_SIZE);
+        uint32_t v[FIELD_COUNT], size;
+        compact_record(f, i, v);
+        size = v[FIELD_SIZE];
         if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
             rd32(b + c->checkpoints + 4u * (i >> c->checkpoint_shift)) != bits)
             return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
                         c->checkpoints + 4u * (i >> c->checkpoint_shift), -1);
         if (size != 0) {
-            uint32_t x = compact_field(f, i, FIELD_X), y = compact_field(f, i, FIELD_Y);
-            uint32_t w = compact_field(f, i, FIELD_W), h = compact_field(f, i, FIELD_H);
-            if (w == 0 || h == 0 || x > f->geometry.cols - w || w > f->geometry.cols ||
-                h > f->geometry.rows || y > f->geometry.rows - h ||
-                (c->method == FB_COMPACT_RAW && size != w * h * f->bpp))
+            /* Fields are below 2^25: the sums cannot wrap. */
+            uint32_t w = v[FIELD_W], h = v[FIELD_H];
+            if (w == 0 || h == 0 || v[FIELD_X] + w > f->geometry.cols ||
+                v[FIELD_Y] + h > f->geometry.rows)
                 return fail(f, FB_ERR_BAD_RECORD, "glyph box or size does not fit", c->table, -1);
             if (w > FB_COMPACT_MAX_WIDTH)
                 return fail(f, FB_ERR_GEOMETRY, "glyph box wider than FB_COMPACT_MAX_WIDTH",
                             c->table, -1);
+#ifdef FB_LEGACY
             if (w > f->max_extent_x) f->max_extent_x = w;
             if (h > f->max_extent_y) f->max_extent_y = h;
+#endif
         }
         if (size > cap - bits)
             return fail(f, FB_ERR_BAD_INDEX, "glyph sizes add up past the data part", c->table, -1);
@@ -623,11 +648,12 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
 static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t number,
                               fb_glyph* out) {
     const fb_compact* c = &f->compact;
-    uint32_t i, first, bit;
+    uint32_t i, first, bit, v[FIELD_COUNT];
     if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
     first = number >> c->checkpoint_shift;
     bit = rd32(f->data + c->checkpoints + 4u * first);
-    for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_field(f, i, FIELD_SIZE);
+    for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_size(f, i);
+    compact_record(f, number, v);
     memset(out, 0, sizeof *out);
     out->code_point = code_point;
     out->number = number;
@@ -636,23 +662,26 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
     out->origin_y = c->baseline;
-    out->advance = (int)compact_field(f, number, FIELD_ADVANCE);
+    out->advance = (int)v[FIELD_ADVANCE];
     out->stream_bit = bit;
-    out->stream_bits = compact_field(f, number, FIELD_SIZE);
+    out->stream_bits = v[FIELD_SIZE];
+    if (out->stream_bits != 0) {
+        out->box_x = v[FIELD_X];
+        out->box_y = v[FIELD_Y];
+        out->box_w = v[FIELD_W];
+        out->box_h = v[FIELD_H];
+    }
+#ifdef FB_LEGACY
+    /* The fields the other layouts fill, as far as they mean something here. */
     out->offset = c->stream + bit / 8u;
     out->size = (out->stream_bits + (bit & 7u) + 7u) / 8u;
     out->bits = f->data + out->offset;
     out->bits_size = out->size;
-    if (out->stream_bits != 0) {
-        out->box_x = compact_field(f, number, FIELD_X);
-        out->box_y = compact_field(f, number, FIELD_Y);
-        out->box_w = compact_field(f, number, FIELD_W);
-        out->box_h = compact_field(f, number, FIELD_H);
-    }
     out->extent_x = out->box_x + out->box_w;
     out->extent_y = out->box_y + out->box_h;
     out->top_skip = out->box_y;
     out->stored_rows = out->box_h;
+#endif
     return FB_OK;
 }
 
@@ -689,15 +718,34 @@ static fb_error compact_find(const fb_font* f, uint32_t code_point, int next, fb
 }
 
 /* Arithmetic decoder: the mirror of the writer's coder (output/CompactFontWriter.cpp). It keeps
-   the interval's range and the code's offset in it, offset < range <= 0xFFFF for any input;
-   each renormalisation step doubles the range, so it ends after at most 9 steps. Bits come
-   from `bits`, a byte at a time; past the data part they are zero. */
+   the interval's range and the code's offset in it (offset < range <= 0xFFFF); renormalising
+   doubles the range until it is at least 0x8000, taking one code bit per doubling. Code bits
+   wait in `bits`, most significant first, `avail` of them; past the data part they are zero. */
 typedef struct fb_coder {
     const uint8_t* p;
-    uint32_t next, end;   /* next byte to load, end of the data part */
-    uint32_t bits, count; /* the byte in use and how many of its bits are left */
+    uint32_t next, end; /* next byte to load, end of the data part */
+    uint32_t bits, avail;
     uint32_t range, offset;
 } fb_coder;
+
+/* Tops the reservoir up to at least 25 bits. */
+static void coder_fill(fb_coder* d) {
+    while (d->avail <= 24u) {
+        d->bits |= (uint32_t)(d->next < d->end ? d->p[d->next] : 0) << (24u - d->avail);
+        ++d->next;
+        d->avail += 8u;
+    }
+}
+
+/* The next n (1 .. 24) code bits. */
+static FB_INLINE uint32_t coder_take(fb_coder* d, uint32_t n) {
+    uint32_t v;
+    if (d->avail < n) coder_fill(d);
+    v = d->bits >> (32u - n);
+    d->bits <<= n;
+    d->avail -= n;
+    return v;
+}
 
 static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
     uint32_t range = d->range, offset = d->offset, bit = 0;
@@ -709,15 +757,17 @@ static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
         range -= r0;
         bit = 1;
     }
-    while (range < 0x8000u) {
-        if (d->count == 0) {
-            d->bits = d->next < d->end ? d->p[d->next] : 0;
-            ++d->next;
-            d->count = 8;
-        }
-        --d->count;
-        range <<= 1;
-        offset = (offset << 1) | ((d->bits >> d->count) & 1u);
+    if (range < 0x8000u) {
+        /* range >= 64 after any decision: at most 9 doublings. */
+#ifdef FB_HAVE_CLZ
+        uint32_t n = (uint32_t)__builtin_clz(range) - 16u;
+#else
+        uint32_t n = 0;
+        while ((range << n) < 0x8000u) ++n;
+#endif
+        d->offset = (offset << n) | coder_take(d, n);
+        d->range = range << n;
+        return bit;
     }
     d->range = range;
     d->offset = offset;
@@ -730,17 +780,6 @@ static FB_INLINE uint32_t quant(uint32_t v, uint32_t max) {
     return 1u + (v > max / 2u) + (v == max);
 }
 
-/* The next bit of the data part, outside the arithmetic decoder. */
-static uint32_t take_bit(fb_coder* d) {
-    if (d->count == 0) {
-        d->bits = d->next < d->end ? d->p[d->next] : 0;
-        ++d->next;
-        d->count = 8;
-    }
-    --d->count;
-    return (d->bits >> d->count) & 1u;
-}
-
 /* Scratch for decoding: one row of levels with 4 zero bytes on each side (the context reads
    past both ends), then two rows of ink bits (pixel i at bit i + 8, so that i may be -8). */
 #define FB_PAD 4u
@@ -749,25 +788,67 @@ static uint32_t take_bit(fb_coder* d) {
 #define FB_SCRATCH_BYTES (FB_ROW_BYTES + 2u * FB_INK_BYTES)
 
 #ifdef FB_INLINE_SPEED
-/* The same decoder for 1 bpp with all three windows, as the writer chooses for large fonts: a
-   level is its own context bit, so the windows live in one register that moves one bit per
-   pixel, and the ink of row y - 2 comes from bit rows (most significant bit first, pixel i at
-   bit i + 8) eight pixels at a time. Built only when optimising for speed; the general loop
-   decodes the same files. */
+/* Copies of the decoder for speed, built only when optimising for it (the general loop below
+   decodes the same files). The coder's state lives in locals, and one decision is this macro:
+   `bit` gets the decision coded with probability byte `q`. */
+#ifdef FB_HAVE_CLZ
+#define FB_CLZ16(r) ((uint32_t)__builtin_clz(r) - 16u)
+#else
+static uint32_t fb_clz16(uint32_t r) {
+    uint32_t n = 0;
+    while ((r << n) < 0x8000u) ++n;
+    return n;
+}
+#define FB_CLZ16(r) fb_clz16(r)
+#endif
+#define FB_DECIDE(bit, q)                                                        \
+    do {                                                                         \
+        const uint32_t r0_ = (range * (4088u - 16u * (uint32_t)(q))) >> 12;      \
+        if (offset < r0_) {                                                      \
+            range = r0_;                                                         \
+            bit = 0;                                                             \
+        } else {                                                                 \
+            offset -= r0_;                                                       \
+            range -= r0_;                                                        \
+            bit = 1;                                                             \
+        }                                                                        \
+        if (range < 0x8000u) {                                                   \
+            const uint32_t n_ = FB_CLZ16(range);                                 \
+            for (; avail <= 24u; avail += 8u, ++next)                            \
+                bits |= (uint32_t)(next < end ? src[next] : 0) << (24u - avail); \
+            offset = (offset << n_) | (bits >> (32u - n_));                      \
+            bits <<= n_;                                                         \
+            avail -= n_;                                                         \
+            range <<= n_;                                                        \
+        }                                                                        \
+    } while (0)
+#define FB_CODER_IN(d)                                                                   \
+    const uint8_t* const src = (d)->p;                                                   \
+    const uint32_t end = (d)->end;                                                       \
+    uint32_t next = (d)->next, bits = (d)->bits, avail = (d)->avail, range = (d)->range, \
+             offset = (d)->offset
+
+/* Ink of row y - 2 comes from bit rows, most significant bit first, pixel i at bit i + 8. The
+   next 16 pixels from bit `at` on, the first at bit 15: */
+#define FB_INK16(ink, at) \
+    ((((uint32_t)(ink)[(at) >> 3] << 8) | (ink)[((at) >> 3) + 1u]) << ((at)&7u))
+
+/* 1 bpp with all three windows, as the writer chooses for large fonts: a level is its own
+   context bit, so the windows share one register that moves one bit per pixel. */
 static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
-                             uint8_t* scratch, fb_coder* coder) {
+                             uint8_t* scratch, const fb_coder* d) {
     const fb_compact* c = &f->compact;
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES;
     uint8_t* ink1 = ink2 + FB_INK_BYTES;
     const uint8_t* model = f->data + c->model;
     const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
-    const uint32_t b0 = c->west, b01 = b0 + 2u * r1 + 1u, bits = b01 + 2u * r2 + 1u;
-    const uint32_t keep = ((1u << bits) - 1u) & ~(1u << b0) & ~(1u << b01);
+    const uint32_t b0 = c->west, b01 = b0 + 2u * r1 + 1u, nbits = b01 + 2u * r2 + 1u;
+    const uint32_t keep = ((1u << nbits) - 1u) & ~(1u << b0) & ~(1u << b01);
     const uint32_t lead = r1 > r2 ? r1 : r2, w = g->box_w;
     const uint8_t* ahead1 = row + 1u + r1; /* the row above's newest window pixel for x */
     uint32_t x, y;
-    fb_coder d = *coder;
+    FB_CODER_IN(d);
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, acc = 0, at2 = 8u + r2 - lead;
         uint8_t* t = ink1;
@@ -779,13 +860,12 @@ static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
             ctx = ((ctx << 1) & keep) | ((uint32_t)row[(int)(x + r1) - (int)lead] << b0) |
                   ((((uint32_t)ink2[at2 >> 3] >> (7u - (at2 & 7u))) & 1u) << b01);
         for (x = 0; x < w;) {
-            /* The next 16 pixels of row y - 2 from at2 on, the first at bit 15. */
-            uint32_t next2 =
-                (((uint32_t)ink2[at2 >> 3] << 8 | ink2[(at2 >> 3) + 1u]) << (at2 & 7u));
-            const uint32_t end = w - x > 8u ? x + 8u : w;
-            at2 += end - x;
-            for (; x < end; ++x) {
-                const uint32_t v = coder_decode(&d, model[ctx]);
+            uint32_t next2 = FB_INK16(ink2, at2);
+            const uint32_t stop = w - x > 8u ? x + 8u : w;
+            at2 += stop - x;
+            for (; x < stop; ++x) {
+                uint32_t v;
+                FB_DECIDE(v, model[ctx]);
                 acc = (acc << 1) | row[x];
                 row[x] = (uint8_t)v;
                 ctx = ((ctx << 1) & keep) | v | ((uint32_t)ahead1[x] << b0) |
@@ -797,7 +877,75 @@ static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
         }
         fn(user, y, row, w);
     }
-    *coder = d;
+    return FB_OK;
+}
+
+/* 2 and 4 bpp: levels quantised through a table; the west and row-above windows share one
+   register that moves two bits per pixel, the row two above has its own. */
+static fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
+                          uint8_t* scratch, const fb_coder* d) {
+    const fb_compact* c = &f->compact;
+    uint8_t* row = scratch + FB_PAD;
+    uint8_t* ink2 = scratch + FB_ROW_BYTES;
+    uint8_t* ink1 = ink2 + FB_INK_BYTES;
+    const uint8_t* model = f->data + c->model;
+    const uint32_t bpp = f->bpp, max = (1u << bpp) - 1u, tb = tree_bits(bpp);
+    const uint32_t nodes = 1u + (1u << tb);
+    const uint32_t r1 = c->above ? c->above - 1u : 0u, r2 = c->above2 ? c->above2 - 1u : 0u;
+    const uint32_t b0 = c->west * 2u, b01 = b0 + (c->above ? (2u * r1 + 1u) * 2u : 0u);
+    const uint32_t e0 = c->west ? 3u : 0u, e1 = c->above ? 3u : 0u;
+    const uint32_t keep = ((1u << b01) - 1u) & ~(e1 << b0);
+    const uint32_t m2 = c->above2 ? (1u << (2u * r2 + 1u)) - 1u : 0u;
+    const uint32_t lead = r1 > r2 ? r1 : r2, w = g->box_w;
+    const uint8_t* ahead1 = row + 1u + r1;
+    uint8_t qt[16];
+    uint32_t x, y;
+    FB_CODER_IN(d);
+    for (x = 0; x <= max; ++x) qt[x] = (uint8_t)quant(x, max);
+    for (y = 0; y < g->box_h; ++y) {
+        uint32_t ctx = 0, w2 = 0, acc = 0, at2 = 8u + r2 - lead;
+        uint8_t* t = ink1;
+        ink1 = ink2;
+        ink2 = t;
+        memset(ink1, 0, FB_INK_BYTES);
+        for (x = 0; x <= lead; ++x, ++at2) {
+            ctx = ((ctx << 2) & keep) | ((uint32_t)(qt[row[(int)(x + r1) - (int)lead]] & e1) << b0);
+            w2 = (w2 << 1) | (((uint32_t)ink2[at2 >> 3] >> (7u - (at2 & 7u))) & 1u);
+        }
+        for (x = 0; x < w;) {
+            uint32_t next2 = FB_INK16(ink2, at2);
+            const uint32_t stop = w - x > 8u ? x + 8u : w;
+            at2 += stop - x;
+            for (; x < stop; ++x) {
+                const uint8_t* p = model + (ctx | ((w2 & m2) << b01)) * nodes;
+                uint32_t v, b;
+                FB_DECIDE(b, p[0]);
+                if (b) {
+                    FB_DECIDE(b, p[1]);
+                    if (b) {
+                        v = max;
+                    } else {
+                        uint32_t i;
+                        for (v = 1, i = 0; i < tb; ++i) {
+                            FB_DECIDE(b, p[1u + v]);
+                            v = 2u * v + b;
+                        }
+                        v -= (1u << tb) - 1u;
+                        if (v >= max) return FB_ERR_BAD_RECORD;
+                    }
+                } else {
+                    v = 0;
+                }
+                acc = (acc << 1) | (row[x] != 0);
+                row[x] = (uint8_t)v;
+                ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)(qt[ahead1[x]] & e1) << b0);
+                w2 = (w2 << 1) | ((next2 >> 15) & 1u);
+                next2 <<= 1;
+            }
+            ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
+        }
+        fn(user, y, row, w);
+    }
     return FB_OK;
 }
 #endif
@@ -828,32 +976,19 @@ static fb_error compact_rows(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
     d.p = f->data + c->stream;
     d.end = c->stream_size;
     d.next = g->stream_bit >> 3;
-    d.count = 0;
+    d.avail = 0;
     d.bits = 0;
     d.range = 0xFFFFu;
     d.offset = 0;
-    if (d.next < d.end) {
-        /* Start at the glyph's first bit. */
-        d.bits = d.p[d.next];
-        d.count = 8u - (g->stream_bit & 7u);
-        ++d.next;
-    }
-    if (c->method == FB_COMPACT_RAW) {
-        for (y = 0; y < g->box_h; ++y) {
-            for (x = 0; x < w; ++x) {
-                uint32_t i, v = 0;
-                for (i = 0; i < bpp; ++i) v = (v << 1) | take_bit(&d);
-                row[x] = (uint8_t)v;
-            }
-            fn(user, y, row, w);
-        }
-        return FB_OK;
-    }
-    for (x = 0; x < 16u; ++x) d.offset = (d.offset << 1) | take_bit(&d);
+    /* Start at the glyph's first bit. */
+    coder_fill(&d);
+    if (g->stream_bit & 7u) coder_take(&d, g->stream_bit & 7u);
+    d.offset = coder_take(&d, 16u);
     if (d.offset >= d.range) return FB_ERR_BAD_RECORD; /* no code starts so */
 #ifdef FB_INLINE_SPEED
     if (bpp == 1u && c->west && c->above && c->above2)
         return rows_bilevel(f, g, fn, user, scratch, &d);
+    if (bpp == 2u || bpp == 4u) return rows_grey(f, g, fn, user, scratch, &d);
 #endif
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, w2 = 0;
@@ -980,7 +1115,7 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
     out->data = buf;
     out->size = len;
 #ifndef FB_NO_COMPACT
-    if (len >= 4u && memcmp(buf, kCompactTag, 4) == 0) {
+    if (len >= 4u && rd32(buf) == FB_COMPACT_TAG) {
         err = open_compact(out, rows, cols);
         if (err != FB_OK) return err;
         out->error_detail = 0;

@@ -144,7 +144,7 @@ typedef struct fb_compact {
     unsigned line_height;         /* pixel rows of a line */
     unsigned rotate;              /* 0, 1 or 2, as configured */
     unsigned scan;                /* fb_scan of the configured scanMode */
-    unsigned method;              /* FB_COMPACT_RAW or FB_COMPACT_CONTEXT */
+    unsigned method;              /* FB_COMPACT_CONTEXT, the only one so far */
     unsigned west, above, above2; /* context template: pixels left; row above +-(above - 1); row
                                      two above +-(above2 - 1); 0 leaves a row out */
     uint32_t run_count;
@@ -310,7 +310,6 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
 #ifndef FB_COMPACT_MAX_WIDTH
 #define FB_COMPACT_MAX_WIDTH 256u
 #endif
-#define FB_COMPACT_RAW 0u     /* method: plain levels */
 #define FB_COMPACT_CONTEXT 1u /* method: context-modelled arithmetic coding */
 
 /* Writes the glyph's box_h rows of box_w levels (0 .. 2^bpp - 1, one byte each) to
