@@ -1,10 +1,11 @@
 // fontbin-compact-bench: the compact layout on a real run.
 //
-//   fontbin-compact-bench STEM [--all] [--out FILE]
+//   fontbin-compact-bench STEM [--all] [--out FILE] [--template WEST,ABOVE,ABOVE2]
 //       STEM is a cropped run's path without "_font.bin" (made with "crop": 1 and
 //       "advances": true). Builds the compact file from its glyphs, checks that every glyph
 //       decodes to the cropped file's pixels, and prints sizes, encode time and decode time
-//       per glyph. --all also builds and checks every method and template the writer weighs.
+//       per glyph. --all also builds and checks every method and template the writer weighs;
+//       --template writes the file with that template instead of the writer's choice.
 //   fontbin-compact-bench --decode FILE [REPEAT]
 //       Decodes every glyph of a compact file REPEAT times (default 1) and nothing else: the
 //       program bench/compact_decode.sh runs under callgrind.
@@ -93,11 +94,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string stem = argv[1];
-    bool all = false;
+    bool all = false, forced = false;
     std::string outPath;
+    compact::Template shape;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all") == 0) all = true;
         if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) outPath = argv[++i];
+        if (std::strcmp(argv[i], "--template") == 0 && i + 1 < argc)
+            forced =
+                std::sscanf(argv[++i], "%d,%d,%d", &shape.west, &shape.above, &shape.above2) == 3;
     }
     const cropglyphs::Run run = cropglyphs::load(stem);
     if (!run.error.empty()) {
@@ -112,7 +117,12 @@ int main(int argc, char** argv) {
     const auto t0 = Clock::now();
     CompactFontWriter writer(settings, 0, run.baseline);
     for (const cropglyphs::Glyph& g : run.glyphs) writer.addGlyph(run.packed(g), g.advance);
-    const std::vector<uint8_t> bytes = writer.finish();
+    const std::vector<uint8_t> bytes =
+        forced ? writer.finishWith(compact::Method::Context, shape) : writer.finish();
+    if (bytes.empty()) {
+        std::fprintf(stderr, "template out of range for this depth\n");
+        return 2;
+    }
     const double encodeMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 
     const std::string diff = compare(run, bytes);

@@ -1077,7 +1077,8 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
 
 fb_error fb_decode_glyph(const fb_font* font, const fb_glyph* glyph, uint8_t* out, size_t stride) {
     fb_copy_target t;
-    if (!out || !glyph || stride < glyph->box_w) return FB_ERR_ARGUMENT;
+    if (!glyph || stride < glyph->box_w || (!out && glyph->box_w && glyph->box_h))
+        return FB_ERR_ARGUMENT; /* (an empty box needs no buffer) */
 #ifdef FB_LEGACY
     if (!glyph->compact && font && font->ready) {
         /* Straight into the caller's rows: no width limit. */
