@@ -976,13 +976,14 @@ static FB_NOINLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_ro
                 } else {
                     v = 0;
                 }
-                acc = (acc << 1) | (row[x] != 0);
+                if (m2) acc = (acc << 1) | (row[x] != 0);
                 row[x] = (uint8_t)v;
                 ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)(qt[ahead1[x]] & e1) << b0);
                 w2 = (w2 << 1) | ((next2 >> 15) & 1u);
                 next2 <<= 1;
             }
-            ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
+            /* (Without the row two above in the template, its ink is never looked at.) */
+            if (m2) ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
         }
         fn(user, y, row, w);
     }
