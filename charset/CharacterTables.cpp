@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "charset/CodePageFile.h"
+#include "charset/FileImage.h"
 #include "charset/ListFiles.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -66,21 +68,41 @@ SelectionReport buildCharacterTables(const fs::path& toolDir, const FontConfig& 
     uint16_t* index = tables.charIndex.data();
     std::string problem;
 
+    // Each file is read here, so that one that cannot be read is told apart from one whose
+    // contents are only partly usable.
+    std::string image;
+    auto read = [&](const fs::path& path, const char* what, uint64_t maxBytes) {
+        if (readSelectionFile(path, what, maxBytes, image, &problem)) return true;
+        report.errors.push_back(problem);
+        return false;
+    };
+    auto note = [&] {
+        if (!problem.empty()) report.warnings.push_back(problem);
+    };
     for (const std::wstring& name : config.codePages) {
-        loadCodePageFile(codePagePath(toolDir, name), index, &problem);
-        if (!problem.empty()) report.warnings.push_back(problem);
+        const fs::path path = codePagePath(toolDir, name);
+        if (!read(path, "code-page file", limits::kMaxCodePageBytes)) continue;
+        applyCodePageImage(imageBytes(image), image.size(), index, quotedPath(path), &problem);
+        note();
     }
-    for (const std::wstring& path : config.mappingPaths) {
-        loadMappingFile(platform::pathFromWide(path), index, &problem);
-        if (!problem.empty()) report.warnings.push_back(problem);
+    for (const std::wstring& wide : config.mappingPaths) {
+        const fs::path path = platform::pathFromWide(wide);
+        if (!read(path, "mapping file", limits::kMaxMappingBytes)) continue;
+        applyMappingImage(imageBytes(image), image.size(), index, quotedPath(path), &problem);
+        note();
     }
-    for (const std::wstring& path : config.cstPaths) {
-        loadCstFile(platform::pathFromWide(path), index, &problem);
-        if (!problem.empty()) report.warnings.push_back(problem);
+    for (const std::wstring& wide : config.cstPaths) {
+        const fs::path path = platform::pathFromWide(wide);
+        if (!read(path, "cst file", limits::kMaxCstBytes)) continue;
+        applyCstImage(imageBytes(image), image.size(), index, quotedPath(path), &problem);
+        note();
     }
     // Characters from text come after the other files and before the ranges.
-    for (const std::wstring& path : config.textPaths)
-        loadTextFile(platform::pathFromWide(path), index, &report.warnings);
+    for (const std::wstring& wide : config.textPaths) {
+        const fs::path path = platform::pathFromWide(wide);
+        if (!read(path, "text file", limits::kMaxTextBytes)) continue;
+        applyTextImage(imageBytes(image), image.size(), index, quotedPath(path), &report.warnings);
+    }
     for (const CustomerRange& range : config.customerVals) {
         std::string why;
         if (!applyCustomerRange(index, range, &why)) {

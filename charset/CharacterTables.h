@@ -34,14 +34,19 @@ struct SelectionReport {
     int32_t rejectedRanges = 0;
     // For each of them, in order: its values and why it was skipped.
     std::vector<std::string> rejectedRangeReasons;
-    // One line each about a selection file that could not be opened or is malformed.
+    // One line each about a selection file that is malformed, or whose contents were partly
+    // skipped.
     std::vector<std::string> warnings;
+    // One line each about a selection file that could not be read (missing, not a file,
+    // unreadable, too large). Such a file would silently shrink the font: the run must stop.
+    std::vector<std::string> errors;
 };
 
 // Allocates both tables with every slot 0xFFFF, then applies, in this order: the code pages
 // (<toolDir><sep>CodePage<sep><name>, joined as text so that a name is never taken as a path of
 // its own), the mapping files, the cst files (paths as configured), the text files and the customer
-// ranges; then lists and numbers the selection. Never fails; problems are returned in the report.
+// ranges; then lists and numbers the selection. Never fails; problems are returned in the report,
+// files that could not be read among its errors.
 SelectionReport buildCharacterTables(const std::filesystem::path& toolDir, const FontConfig& config,
                                      CharacterTables& tables);
 

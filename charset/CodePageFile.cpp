@@ -5,6 +5,7 @@
 
 #include "charset/CharacterTables.h"
 #include "charset/FileImage.h"
+#include "platform/InputLimits.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ int applyCodePageImage(const uint8_t* data, size_t size, uint16_t* charIndex,
 int loadCodePageFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
     if (problem) problem->clear();
     std::string image;
-    if (!readSelectionFile(path, "code-page file", image, problem)) return -1;
+    if (!readSelectionFile(path, "code-page file", limits::kMaxCodePageBytes, image, problem))
+        return -1;
     return applyCodePageImage(imageBytes(image), image.size(), charIndex, quotedPath(path),
                               problem);
 }

@@ -2,10 +2,11 @@
 
 #include "platform/platform.h"
 
-bool readSelectionFile(const std::filesystem::path& path, const char* what, std::string& bytes,
-                       std::string* problem) {
+bool readSelectionFile(const std::filesystem::path& path, const char* what, uint64_t maxBytes,
+                       std::string& bytes, std::string* problem) {
     std::string reason;
-    if (platform::readWholeFile(path, bytes, reason)) return true;
+    if (platform::readWholeFile(path, bytes, reason, maxBytes, std::string("a ") + what))
+        return true;
     setProblem(problem,
                std::string("cannot open ") + what + " " + quotedPath(path) + ": " + reason);
     return false;

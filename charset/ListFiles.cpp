@@ -7,6 +7,7 @@
 
 #include "charset/CharacterTables.h"
 #include "charset/FileImage.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 
 namespace {
@@ -154,7 +155,8 @@ void applyMappingImage(const uint8_t* bytes, size_t size, uint16_t* charIndex,
 int loadMappingFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
     if (problem) problem->clear();
     std::string image;
-    if (!readSelectionFile(path, "mapping file", image, problem)) return 0;
+    if (!readSelectionFile(path, "mapping file", limits::kMaxMappingBytes, image, problem))
+        return 0;
     applyMappingImage(imageBytes(image), image.size(), charIndex, quotedPath(path), problem);
     return 0;
 }
@@ -175,7 +177,7 @@ void applyCstImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const
 int loadCstFile(const std::filesystem::path& path, uint16_t* charIndex, std::string* problem) {
     if (problem) problem->clear();
     std::string image;
-    if (!readSelectionFile(path, "cst file", image, problem)) return -2;
+    if (!readSelectionFile(path, "cst file", limits::kMaxCstBytes, image, problem)) return -2;
     applyCstImage(imageBytes(image), image.size(), charIndex, quotedPath(path), problem);
     return 0;
 }
@@ -200,21 +202,57 @@ struct Skipped {
 
 }  // namespace
 
+namespace {
+
+// One UTF-16 character at `p` (`left` bytes there): its length in bytes (2 or 4), with its code
+// point in `code`; 0 for an unpaired surrogate or a last odd byte, with the bytes to skip in `bad`.
+size_t decodeUtf16(const uint8_t* p, size_t left, bool bigEndian, char32_t& code, size_t& bad) {
+    auto unit = [p, bigEndian](size_t at) {
+        return static_cast<char32_t>(bigEndian ? p[at] << 8 | p[at + 1] : p[at + 1] << 8 | p[at]);
+    };
+    bad = left < 2 ? left : 2;
+    if (left < 2) return 0;
+    const char32_t first = unit(0);
+    if (first < 0xD800 || first > 0xDFFF) {
+        code = first;
+        return 2;
+    }
+    if (first > 0xDBFF || left < 4) return 0;
+    const char32_t second = unit(2);
+    if (second < 0xDC00 || second > 0xDFFF) return 0;
+    code = 0x10000 + ((first - 0xD800) << 10) + (second - 0xDC00);
+    return 4;
+}
+
+}  // namespace
+
 void applyTextImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const std::string& name,
                     std::vector<std::string>* problems) {
+    // A byte-order mark tells UTF-16 (Notepad's "Unicode", PowerShell's default) from UTF-8.
     size_t i = 0;
-    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) i = 3;
+    bool utf16 = false;
+    bool bigEndian = false;
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        i = 3;
+    } else if (size >= 2 &&
+               ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        i = 2;
+        utf16 = true;
+        bigEndian = bytes[0] == 0xFE;
+    }
     size_t line = 1;
-    size_t column = 1;  // in characters; a byte that is not UTF-8 counts as one
+    size_t column =
+        1;  // in characters; a byte (UTF-16: a code unit) that is not valid counts as one
     Skipped invalid;
     Skipped beyond;
     while (i < size) {
         char32_t code = 0;
         size_t bad = 0;
-        const size_t length = platform::decodeUtf8(bytes + i, size - i, code, bad);
+        const size_t length = utf16 ? decodeUtf16(bytes + i, size - i, bigEndian, code, bad)
+                                    : platform::decodeUtf8(bytes + i, size - i, code, bad);
         if (length == 0) {
             invalid.add(line, column);
-            ++i;
+            i += utf16 ? bad : 1;
             ++column;
             continue;
         }
@@ -235,7 +273,9 @@ void applyTextImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, cons
     if (!problems) return;
     if (invalid.count > 0)
         problems->push_back("text file " + name + ": " + std::to_string(invalid.count) +
-                            " byte(s) that are not valid UTF-8 skipped (" + invalid.where() + ")");
+                            (utf16 ? " code unit(s) that are not valid UTF-16 skipped ("
+                                   : " byte(s) that are not valid UTF-8 skipped (") +
+                            invalid.where() + ")");
     if (beyond.count > 0)
         problems->push_back("text file " + name + ": " + std::to_string(beyond.count) +
                             " character(s) beyond U+FFFF skipped (" + beyond.where() + ")");
@@ -245,7 +285,7 @@ void loadTextFile(const std::filesystem::path& path, uint16_t* charIndex,
                   std::vector<std::string>* problems) {
     std::string image;
     std::string problem;
-    if (!readSelectionFile(path, "text file", image, &problem)) {
+    if (!readSelectionFile(path, "text file", limits::kMaxTextBytes, image, &problem)) {
         if (problems) problems->push_back(problem);
         return;
     }

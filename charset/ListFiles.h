@@ -29,9 +29,11 @@ void applyCstImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const
                    std::string* problem = nullptr);
 
 // Marks every character of a UTF-8 text file: each code point that occurs, the space included.
-// Line ends (CR, LF) and a leading byte-order mark are not characters. Invalid UTF-8 and code
-// points beyond U+FFFF are skipped; `problems` receives one line for each of the two kinds
-// (how many, and where the first one is), or one line for a file that cannot be opened.
+// A file that starts with a UTF-16 byte-order mark (FF FE or FE FF) is read as UTF-16 of that
+// byte order. Line ends (CR, LF) and a leading byte-order mark are not characters. Invalid UTF-8
+// (or UTF-16) and code points beyond U+FFFF are skipped; `problems` receives one line for each of
+// the two kinds (how many, and where the first one is), or one line for a file that cannot be
+// opened.
 void loadTextFile(const std::filesystem::path& path, uint16_t* charIndex,
                   std::vector<std::string>* problems = nullptr);
 void applyTextImage(const uint8_t* bytes, size_t size, uint16_t* charIndex, const std::string& name,

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "config/FontChoices.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 
 namespace {
@@ -263,11 +265,95 @@ std::string textPosition(const char* text, size_t offset) {
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+bool isBlankText(const char* text, size_t size) {
+    return std::all_of(text, text + size,
+                       [](char c) { return isBlank(static_cast<unsigned char>(c)); });
+}
+
+// Where the first "\u0000" escape inside a string of valid JSON text starts, or nothing. cJSON
+// would end the string's text there without a word, and "good.txt\u0000evil" would quietly
+// become "good.txt".
+std::optional<size_t> escapedNul(const char* text, size_t size) {
+    bool inString = false;
+    for (size_t i = 0; i < size; ++i) {
+        if (!inString) {
+            inString = text[i] == '"';
+        } else if (text[i] == '"') {
+            inString = false;
+        } else if (text[i] == '\\' && i + 1 < size) {
+            if (text[i + 1] == 'u' && i + 5 < size && std::memcmp(text + i + 2, "0000", 4) == 0)
+                return i;
+            ++i;  // the escaped character, which may be a quote or a backslash
+        }
+    }
+    return std::nullopt;
+}
+
+// How deeply arrays and objects are nested at `offset` of JSON text.
+size_t nestingAt(const char* text, size_t offset) {
+    size_t depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < offset; ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return depth;
+}
+
+// Why text that is neither blank nor UTF-16 does not parse, as a clause that follows the path.
+std::string parseFailure(const char* text, size_t size) {
+    const char* at = cJSON_GetErrorPtr();
+    if (at == nullptr || at < text || at > text + size) return "is not valid JSON";
+    const size_t offset = static_cast<size_t>(at - text);
+    std::string why = "is not valid JSON (error near " + textPosition(text, offset);
+    // cJSON stops at the backslash of an escape it does not know: mostly a Windows path.
+    if (offset + 1 < size && text[offset] == '\\' &&
+        std::strchr("\"\\/bfnrtu", text[offset + 1]) == nullptr)
+        why += std::string(": \"\\") + text[offset + 1] +
+               "\" is not an escape JSON knows; in paths write \"\\\\\" for each backslash "
+               "(\"C:\\\\Windows\\\\Fonts\") or use \"/\" (\"C:/Windows/Fonts\")";
+    else if (nestingAt(text, offset) >= CJSON_NESTING_LIMIT)
+        why += ": arrays and objects nested more than " + std::to_string(CJSON_NESTING_LIMIT) +
+               " deep";
+    return why + ")";
+}
+
+// Text saved as UTF-16 (Notepad's "Unicode", PowerShell's default) starts with a byte-order
+// mark, or holds a NUL byte beside every ASCII character: a clause that says so, or empty.
+std::string utf16Failure(const char* text, size_t size) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::string where;
+    if (size >= 2 &&
+        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+        where = "a UTF-16 byte-order mark at line 1, column 1";
+    else if (const void* nul = std::memchr(text, 0, size))
+        where = "a NUL byte at " +
+                textPosition(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
+    if (where.empty()) return {};
+    return "is not valid JSON (" + where + "): it looks saved as UTF-16; save it as UTF-8";
+}
+
 }  // namespace
 
 bool bindConfigText(const char* text, size_t size, FontConfig& model,
                     std::vector<std::string>* warnings, std::string* parseError,
                     std::vector<std::string>* unknownKeys) {
+    auto fail = [parseError](const std::string& why) {
+        if (parseError) *parseError = why;
+        return false;
+    };
+    if (const std::string utf16 = utf16Failure(text, size); !utf16.empty()) return fail(utf16);
     // Editors on Windows like to start UTF-8 files with a byte-order mark; skip it.
     if (size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
         static_cast<unsigned char>(text[1]) == 0xBB &&
@@ -276,17 +362,21 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
         size -= 3;
     }
     // The text ends at the end of the buffer; whatever follows the top-level value is ignored.
-    cJSON* tree = cJSON_ParseWithLength(text, size);
+    const char* parsedEnd = nullptr;
+    cJSON* tree = cJSON_ParseWithLengthOpts(text, size, &parsedEnd, false);
     if (!tree) {
-        if (parseError) {
-            const char* at = cJSON_GetErrorPtr();
-            const bool inside = at != nullptr && at >= text && at <= text + size;
-            *parseError = size == 0 ? "the file is empty"
-                          : inside
-                              ? "error near " + textPosition(text, static_cast<size_t>(at - text))
-                              : "error";
-        }
-        return false;
+        // Blank text keeps the defaults; the caller warns in the words it always used.
+        if (isBlankText(text, size))
+            return fail(size == 0 ? "the file is empty" : "the file holds only white space");
+        return fail(parseFailure(text, size));
+    }
+    const size_t parsed = parsedEnd >= text && parsedEnd <= text + size
+                              ? static_cast<size_t>(parsedEnd - text)
+                              : size;
+    if (const auto nul = escapedNul(text, parsed)) {
+        cJSON_Delete(tree);
+        return fail("holds \"\\u0000\" in a string (" + textPosition(text, *nul) +
+                    "): a NUL character would cut the text short there; remove it");
     }
     std::vector<ConfigBinding> bindings = makeConfigBindings(model);
     for (ConfigBinding& b : makeExtensionBindings(model)) bindings.push_back(std::move(b));
@@ -311,13 +401,23 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
 ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
                           std::vector<std::string>* warnings, std::string* parseError,
                           std::vector<std::string>* unknownKeys) {
+    // Refused before it is read: a file far larger than any configuration.
+    if (const auto size = platform::fileSize(path); size && *size > limits::kMaxConfigBytes) {
+        if (parseError)
+            *parseError = "is " + std::to_string(*size) + " bytes, more than the " +
+                          limits::sizeText(limits::kMaxConfigBytes) + " a configuration may have";
+        return ConfigLoad::NotJson;
+    }
     // A directory or a pipe is not a configuration file; the reader refuses both.
     std::string buffer;
     std::string reason;
-    if (!platform::readWholeFile(path, buffer, reason)) return ConfigLoad::CannotOpen;
-    return bindConfigText(buffer.data(), buffer.size(), model, warnings, parseError, unknownKeys)
-               ? ConfigLoad::Loaded
-               : ConfigLoad::NotJson;
+    if (!platform::readWholeFile(path, buffer, reason, limits::kMaxConfigBytes, "a configuration"))
+        return ConfigLoad::CannotOpen;
+    if (bindConfigText(buffer.data(), buffer.size(), model, warnings, parseError, unknownKeys))
+        return ConfigLoad::Loaded;
+    const size_t bom = buffer.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    return isBlankText(buffer.data() + bom, buffer.size() - bom) ? ConfigLoad::Empty
+                                                                 : ConfigLoad::NotJson;
 }
 
 size_t editDistance(const std::string& a, const std::string& b) {

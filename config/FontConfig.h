@@ -109,21 +109,29 @@ void bindConfig(FontConfig& model, const std::vector<ConfigBinding>& bindings,
                 std::vector<std::string>* warnings = nullptr);
 
 enum class ConfigLoad {
-    Loaded,      // parsed and bound
-    NotJson,     // opened, but the text is not valid JSON: nothing bound, defaults stay
+    Loaded,  // parsed and bound
+    Empty,   // opened, but holds nothing or only white space: nothing bound, defaults stay
+    // Opened, but unusable: not valid JSON, saved as UTF-16, a string holding "\u0000", or larger
+    // than a configuration may be. Nothing bound; the run must not go on with the defaults.
+    NotJson,
     CannotOpen,  // missing, a directory, or unreadable: nothing bound
 };
 
 // Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped.
-// When the text is not JSON, `parseError` (if given) says where the parser gave up.
+// For Empty, `parseError` (if given) says "the file is empty" or "the file holds only white
+// space"; for NotJson it holds a clause to follow the file's name: "is not valid
+// JSON (error near line 3, column 14)", with a hint for an escape that is no JSON escape (a
+// Windows path) and for too deep nesting; "is not valid JSON (a NUL byte at line 1, column 2): it
+// looks saved as UTF-16; save it as UTF-8"; "holds "\u0000" in a string (...)..."; "is N bytes,
+// more than ...".
 // `unknownKeys` (if given) receives one line per member that no binding knows.
 ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
                           std::vector<std::string>* warnings = nullptr,
                           std::string* parseError = nullptr,
                           std::vector<std::string>* unknownKeys = nullptr);
 
-// Parses and binds JSON text held in memory (the file's contents). Returns false when the text
-// is not valid JSON.
+// Parses and binds JSON text held in memory (the file's contents). Returns false, with
+// `parseError` as loadFontConfig gives it, when the text is not usable JSON.
 bool bindConfigText(const char* text, size_t size, FontConfig& model,
                     std::vector<std::string>* warnings = nullptr, std::string* parseError = nullptr,
                     std::vector<std::string>* unknownKeys = nullptr);

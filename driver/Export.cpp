@@ -4,8 +4,11 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 
 #include "config/FontChoices.h"
 #include "driver/CellGeometry.h"
@@ -65,13 +68,32 @@ OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontS
     return names;
 }
 
-int writeListFile(const fs::path& path, const CharacterTables& tables) {
-    OutputFile listFile(path);
-    std::string error;
-    if (!listFile.open(error)) return reportWriteFailure(path, error);
-    writeCharList(listFile, tables.charList.data(), tables.charCount);
-    if (!listFile.commit(error)) return reportWriteFailure(path, error);
-    return kExitOk;
+// The list file, written first. It replaces the earlier one together with the font file, or on
+// its own when the run stops for the font (missing or unusable), as it did before the font was
+// looked at.
+struct ListOutput {
+    OutputFile* file = nullptr;
+    bool written = false;
+    std::string error;  // why it was not written
+};
+
+ListOutput writeListFile(OutputSet& outputs, const fs::path& path, const CharacterTables& tables) {
+    ListOutput list;
+    list.file = outputs.add(path, list.error);
+    if (list.file) {
+        writeCharList(*list.file, tables.charList.data(), tables.charCount);
+        list.written = list.file->close(list.error);
+    }
+    return list;
+}
+
+// Ends a run that stops for its font with `status`: the list file alone replaces the earlier
+// one. A missing font is the fault the user must hear of, whatever became of the list file.
+int keepList(ListOutput& list, const fs::path& path, int status, bool fontMissing) {
+    std::string error = list.error;
+    if (list.written && list.file->commit(error)) return status;
+    const int failed = reportWriteFailure(path, error);
+    return fontMissing ? status : failed;
 }
 
 // The fonts that draw, in the order they are asked: the configured font, the fallbackFonts, and
@@ -99,15 +121,19 @@ int findChainFonts(const fs::path& toolDir, const fs::path& projectDir,
     }
 
     // FreeType would call a folder an unknown file format, and would wait forever on a pipe.
-    if (const std::string reason = platform::notAFileReason(fontPath); !reason.empty()) {
+    if (const std::string reason = fontFileProblem(fontPath); !reason.empty()) {
         platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(fontPath) +
                                "\": " + reason);
         return kExitFontUnusable;
     }
     // The fonts asked in turn for characters `font` does not map, found as `font` is.
     paths.assign(1, fontPath);
+    std::map<std::string, FontLookup> looked;  // a name the list repeats is looked up once
     for (const FontChoice& choice : fontSet.fallbackFonts) {
-        const FontLookup found = lookUpFont(toolDir, projectDir, choice.font);
+        auto known = looked.find(choice.font);
+        if (known == looked.end())
+            known = looked.emplace(choice.font, lookUpFont(toolDir, projectDir, choice.font)).first;
+        const FontLookup& found = known->second;
         const fs::path& path = found.fontPath;
         if (!found.found) {
             platform::writeOut(platform::pathToUtf8(path) + " not exist!\n");
@@ -117,7 +143,7 @@ int findChainFonts(const fs::path& toolDir, const fs::path& projectDir,
                 platform::writeErrLine(line);
             return kExitFontUnusable;
         }
-        if (const std::string reason = platform::notAFileReason(path); !reason.empty()) {
+        if (const std::string reason = fontFileProblem(path); !reason.empty()) {
             platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(path) +
                                    "\": " + reason);
             return kExitFontUnusable;
@@ -138,21 +164,23 @@ int openFontChain(const FontSetSettings& fontSet, const FontLookup& lookup, Font
         fonts.primary = std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[0]),
                                                   fontSet.faceIndex, fontSet.variations);
         fonts.primary->setSize(&size);
-        auto same = [&](size_t a, size_t b) {  // positions in [font, fallbackFonts...]
-            const int32_t faceA = a ? fontSet.fallbackFonts[a - 1].faceIndex : fontSet.faceIndex;
-            const int32_t faceB = b ? fontSet.fallbackFonts[b - 1].faceIndex : fontSet.faceIndex;
-            const auto& varA = a ? fontSet.fallbackFonts[a - 1].variations : fontSet.variations;
-            const auto& varB = b ? fontSet.fallbackFonts[b - 1].variations : fontSet.variations;
-            return chainPaths[a] == chainPaths[b] && faceA == faceB &&
-                   std::equal(varA.begin(), varA.end(), varB.begin(), varB.end(),
-                              [](const AxisValue& x, const AxisValue& y) {
-                                  return x.tag == y.tag && x.value == y.value;
-                              });
+        // One key per [file, face, instance]: a set finds repeats in a long list at once. The
+        // file is keyed by its elements, so paths that compare equal give equal keys.
+        using Key = std::tuple<std::vector<fs::path::string_type>, int32_t,
+                               std::vector<std::pair<std::string, double>>>;
+        auto key = [&](size_t at, int32_t face, const std::vector<AxisValue>& variations) {
+            Key k;
+            for (const fs::path& element : chainPaths[at])
+                std::get<0>(k).push_back(element.native());
+            std::get<1>(k) = face;
+            for (const AxisValue& v : variations) std::get<2>(k).emplace_back(v.tag, v.value);
+            return k;
         };
+        std::set<Key> opened{key(0, fontSet.faceIndex, fontSet.variations)};
         for (size_t k = 0; k < fontSet.fallbackFonts.size(); ++k) {
             const FontChoice& choice = fontSet.fallbackFonts[k];
-            bool repeats = false;
-            for (size_t j = 0; j <= k && !repeats; ++j) repeats = same(j, k + 1);
+            const bool repeats =
+                !opened.insert(key(k + 1, choice.faceIndex, choice.variations)).second;
             fonts.chain.push_back(
                 repeats ? nullptr
                         : std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
@@ -256,15 +284,16 @@ int renderGlyphs(const FontSetSettings& fontSet, const TransformSettings& transf
     return kExitOk;
 }
 
-// The fixed-record and offset-table layouts, "<base>_font.bin", through FontFileWriter. Widths go
-// to `advances` when it is given.
-int writeFontFile(const fs::path& path, const FontSetSettings& fontSet,
+// The fixed-record and offset-table layouts, "<base>_font.bin", through FontFileWriter, as a
+// member of `outputs`. Widths go to `advances` when it is given. `bytes` is the file's size.
+int writeFontFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
                   const TransformSettings& transform, const CharacterTables& tables,
-                  FontChain& fonts, RenderReport& report, AdvanceFile* advances) {
-    OutputFile fontFile(path);
+                  FontChain& fonts, Progress& progress, RenderReport& report, AdvanceFile* advances,
+                  uint64_t& bytes) {
     std::string error;
-    if (!fontFile.open(error)) return reportWriteFailure(path, error);
-    FontFileWriter writer(fontFile, fontSet, transform.rotate);
+    OutputFile* fontFile = outputs.add(path, error);
+    if (!fontFile) return reportWriteFailure(path, error);
+    FontFileWriter writer(*fontFile, fontSet, transform.rotate);
     writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
 
     if (advances) {
@@ -273,7 +302,6 @@ int writeFontFile(const fs::path& path, const FontSetSettings& fontSet,
         advances->widths.reserve(static_cast<size_t>(tables.charCount));
     }
 
-    Progress progress(tables.charCount, platform::stderrIsTerminal());
     // A header that could not be written stops the run before the first glyph is drawn.
     if (writer.ok()) {
         const int status =
@@ -288,80 +316,72 @@ int writeFontFile(const fs::path& path, const FontSetSettings& fontSet,
     writer.finish();
     if (!writer.ok()) {
         progress.abandon();
-        // The temporary file is dropped with `fontFile`; an earlier good file stays as it was.
+        // The temporary files go with `outputs`; the earlier files stay as they were.
         return reportWriteFailure(path,
                                   writer.error() ? std::strerror(writer.error()) : "write failed");
     }
-    if (!fontFile.commit(error)) {
-        progress.abandon();
-        return reportWriteFailure(path, error);
-    }
-    progress.finish(platform::pathToUtf8(path), writer.bytesWritten());
+    bytes = writer.bytesWritten();
     return kExitOk;
 }
 
-// The compact layout, "<base>_compact.bin", through CompactFontWriter: it needs every glyph
-// before it can build its model, so the file is written in one piece at the end.
-int writeCompactFile(const fs::path& path, const FontSetSettings& fontSet,
+// The compact layout, "<base>_compact.bin", through CompactFontWriter, as a member of `outputs`:
+// the writer needs every glyph before it can build its model, so the file is written in one
+// piece at the end.
+int writeCompactFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
                      const TransformSettings& transform, const CharacterTables& tables,
-                     FontChain& fonts, RenderReport& report) {
-    OutputFile compactFile(path);
+                     FontChain& fonts, Progress& progress, RenderReport& report, uint64_t& bytes) {
     std::string error;
-    if (!compactFile.open(error)) return reportWriteFailure(path, error);
+    OutputFile* compactFile = outputs.add(path, error);
+    if (!compactFile) return reportWriteFailure(path, error);
     CompactFontWriter writer(fontSet, transform.rotate, fonts.primary->baseline(fontSet.fontSize));
-    Progress progress(tables.charCount, platform::stderrIsTerminal());
     const int status = renderGlyphs(fontSet, transform, tables, fonts, true, progress, report,
                                     [&](const PackedGlyph& glyph, uint8_t advance) {
                                         writer.addGlyph(glyph, advance);
                                         return true;
                                     });
     if (status != kExitOk) return status;
-    const std::vector<uint8_t> bytes = writer.finish();
-    if (!compactFile.write(bytes.data(), bytes.size()) || !compactFile.flush()) {
+    const std::vector<uint8_t> file = writer.finish();
+    if (!compactFile->write(file.data(), file.size()) || !compactFile->flush()) {
         progress.abandon();
         return reportWriteFailure(
-            path, compactFile.error() ? std::strerror(compactFile.error()) : "write failed");
+            path, compactFile->error() ? std::strerror(compactFile->error()) : "write failed");
     }
-    if (!compactFile.commit(error)) {
-        progress.abandon();
-        return reportWriteFailure(path, error);
-    }
-    progress.finish(platform::pathToUtf8(path), bytes.size());
+    bytes = file.size();
+    return kExitOk;
+}
+
+// "<base>_adv.bin" as a member of `outputs`, when widths were asked for.
+int addAdvanceFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                   const CharacterTables& tables, AdvanceFile& advances) {
+    // The offset-table layout has no record for a character without ink, so the file lists the
+    // code points its widths belong to.
+    if (fontSet.crop & 1)
+        advances.codePoints.assign(tables.charList.begin(),
+                                   tables.charList.begin() + tables.charCount);
+    std::string error;
+    OutputFile* advanceFile = outputs.add(path, error);
+    if (!advanceFile) return reportWriteFailure(path, error);
+    writeAdvanceFile(*advanceFile, advances);
+    return kExitOk;
+}
+
+// Widths of an earlier run describe the font file just replaced, not this one: the reader and
+// the tools would pair them by name, so they go.
+void removeStaleAdvances(const fs::path& path) {
+    if (!platform::pathExists(path) || !platform::notAFileReason(path).empty()) return;
+    std::error_code ec;
+    if (!fs::remove(path, ec) && ec)
+        platform::writeErrLine("warning: cannot remove " + platform::pathToUtf8(path) +
+                               ", the width file of an earlier run, which does not match the new "
+                               "font file: " +
+                               ec.message());
+}
+
+void warnClampedAdvances(const FontSetSettings& fontSet, const RenderReport& report) {
     if (report.clampedAdvances)
         platform::writeErrLine("warning: " + fontSet.font + ": " +
                                std::to_string(report.clampedAdvances) +
                                " advance width(s) above 255 pixels stored as 255");
-    return kExitOk;
-}
-
-// "<base>_adv.bin" when widths were asked for; otherwise a width file of an earlier run goes.
-int writeAdvances(const fs::path& path, const FontSetSettings& fontSet,
-                  const CharacterTables& tables, AdvanceFile* advances,
-                  const RenderReport& report) {
-    if (advances) {
-        // The offset-table layout has no record for a character without ink, so the file lists
-        // the code points its widths belong to.
-        if (fontSet.crop & 1)
-            advances->codePoints.assign(tables.charList.begin(),
-                                        tables.charList.begin() + tables.charCount);
-        OutputFile advanceFile(path);
-        std::string error;
-        if (!advanceFile.open(error)) return reportWriteFailure(path, error);
-        writeAdvanceFile(advanceFile, *advances);
-        if (!advanceFile.commit(error)) return reportWriteFailure(path, error);
-        if (report.clampedAdvances)
-            platform::writeErrLine("warning: " + fontSet.font + ": " +
-                                   std::to_string(report.clampedAdvances) +
-                                   " advance width(s) above 255 pixels stored as 255");
-    } else {
-        // Widths of an earlier run describe the font file just replaced, not this one: the
-        // reader and the tools would pair them by name.
-        if (platform::pathExists(path) && platform::notAFileReason(path).empty()) {
-            std::error_code ec;
-            fs::remove(path, ec);
-        }
-    }
-    return kExitOk;
 }
 
 // The lines about characters nobody could draw, who drew what, and ink the turn lost.
@@ -394,8 +414,11 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                   const FontLookup& lookup) {
     const OutputNames names = outputNames(projectDir, fontSet, lookup);
 
-    // The list file is written first, so it exists even when the font turns out to be missing.
-    if (const int status = writeListFile(names.listFile, tables); status != kExitOk) return status;
+    // Every file of the run is written under a temporary name, and all replace the earlier ones
+    // together once complete.
+    OutputSet outputs;
+    ListOutput list = writeListFile(outputs, names.listFile, tables);
+    if (!list.written && lookup.found) return reportWriteFailure(names.listFile, list.error);
 
     if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
     // The font file's header names the font as the outputs do.
@@ -404,32 +427,46 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     FontChain fonts;
     if (const int status = findChainFonts(toolDir, projectDir, fontSet, lookup, fonts.paths);
         status != kExitOk)
-        return status;
-    if (const int status = openFontChain(fontSet, lookup, fonts); status != kExitOk) return status;
+        return keepList(list, names.listFile, status, !lookup.found);
+    if (const int status = openFontChain(fontSet, lookup, fonts); status != kExitOk)
+        return keepList(list, names.listFile, status, false);
 
     RenderReport report;
-    if (fontSet.compact) {
-        // The compact file replaces neither "<base>_font.bin" nor "<base>_adv.bin": an earlier
-        // run's pair still describe each other, and a firmware may still use them.
-        if (const int status =
-                writeCompactFile(names.compactFile, fontSet, transform, tables, fonts, report);
-            status != kExitOk)
-            return status;
-        printRenderReport(fontSet, report);
-        return kExitOk;
-    }
-
-    // Advance widths, when asked for: one per character, in glyph order.
+    Progress progress(tables.charCount, platform::stderrIsTerminal());
+    uint64_t bytes = 0;
+    // The compact file replaces neither "<base>_font.bin" nor "<base>_adv.bin": an earlier run's
+    // pair still describe each other, and a firmware may still use them. Its widths are inside.
     std::optional<AdvanceFile> advances;
-    if (fontSet.advances) advances.emplace();
-    if (const int status = writeFontFile(names.fontFile, fontSet, transform, tables, fonts, report,
-                                         advances ? &*advances : nullptr);
-        status != kExitOk)
-        return status;
-    if (const int status = writeAdvances(names.advanceFile, fontSet, tables,
-                                         advances ? &*advances : nullptr, report);
-        status != kExitOk)
-        return status;
+    if (fontSet.advances && !fontSet.compact) advances.emplace();
+    const fs::path& fontFile = fontSet.compact ? names.compactFile : names.fontFile;
+    const int status =
+        fontSet.compact ? writeCompactFile(outputs, fontFile, fontSet, transform, tables, fonts,
+                                           progress, report, bytes)
+                        : writeFontFile(outputs, fontFile, fontSet, transform, tables, fonts,
+                                        progress, report, advances ? &*advances : nullptr, bytes);
+    // A font that cannot draw a character it maps stops the run; the list file still replaces
+    // the earlier one, as it does for a missing font.
+    if (status == kExitFontUnusable) return keepList(list, names.listFile, status, false);
+    if (status != kExitOk) return status;
+    if (advances) {
+        if (const int added =
+                addAdvanceFile(outputs, names.advanceFile, fontSet, tables, *advances);
+            added != kExitOk) {
+            progress.abandon();
+            return added;
+        }
+    }
+    fs::path failed;
+    std::string error;
+    if (!outputs.commit(failed, error)) {
+        progress.abandon();
+        return reportWriteFailure(failed, error);
+    }
+    progress.finish(platform::pathToUtf8(fontFile), bytes);
+    if (fontSet.compact || advances)
+        warnClampedAdvances(fontSet, report);
+    else
+        removeStaleAdvances(names.advanceFile);
     printRenderReport(fontSet, report);
     return kExitOk;
 }

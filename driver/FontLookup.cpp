@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "config/FontConfig.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -52,6 +53,13 @@ FontLookup lookUpFont(const fs::path& toolDir, const fs::path& projectDir,
     lookup.fallbackPath = platform::pathFromUtf8(fontDir + kFallbackFont);
     if (!isReadableFile(lookup.fallbackPath)) lookup.fallbackPath = lookup.fontPath;
     return lookup;
+}
+
+std::string fontFileProblem(const fs::path& path) {
+    if (std::string reason = platform::notAFileReason(path); !reason.empty()) return reason;
+    if (const auto size = platform::fileSize(path); size && *size > limits::kMaxFontBytes)
+        return limits::tooLargeReason(*size, limits::kMaxFontBytes, "a font file");
+    return {};
 }
 
 std::vector<std::string> nearestNames(const std::string& wanted, std::vector<std::string> names,

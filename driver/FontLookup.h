@@ -26,6 +26,11 @@ struct FontLookup {
 FontLookup lookUpFont(const std::filesystem::path& toolDir, const std::filesystem::path& projectDir,
                       const std::string& font);
 
+// Why the font file at `path` cannot be handed to FreeType although it exists: it is a directory,
+// not a regular file (a pipe would be waited on forever), or larger than a font may be
+// (platform/InputLimits.h). Empty when it can be tried.
+std::string fontFileProblem(const std::filesystem::path& path);
+
 // Lines for standard error after a font was not found: the folders searched, the font file that
 // holds a family of that name, and up to three installed font files with the nearest names.
 std::vector<std::string> fontNotFoundHelp(const std::filesystem::path& toolDir,

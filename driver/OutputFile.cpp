@@ -3,9 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
-
-#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -17,25 +14,7 @@ std::string systemReason(int error) {
 
 }  // namespace
 
-OutputFile::OutputFile(fs::path target) : target_(std::move(target)) {
-    // Same folder as the target, so the final rename never crosses file systems.
-    temp_ = target_;
-    temp_ += ".tmp" + std::to_string(platform::processId());
-}
-
-OutputFile::~OutputFile() {
-    if (opened_ && !committed_) {
-        close();
-        std::error_code ec;
-        fs::remove(temp_, ec);
-    }
-}
-
-void OutputFile::close() {
-    if (file_ == nullptr) return;
-    if (std::fclose(file_) != 0) fail(errno);
-    file_ = nullptr;
-}
+OutputFile::OutputFile(fs::path target) : file_(std::move(target)) {}
 
 bool OutputFile::fail(int error) {
     // The first failure's reason: later calls would overwrite errno.
@@ -45,28 +24,22 @@ bool OutputFile::fail(int error) {
 }
 
 bool OutputFile::open(std::string& error) {
-    errno = 0;
-    file_ = platform::openFile(temp_, "wb");
-    if (file_ == nullptr) {
-        error = systemReason(errno);
-        return false;
-    }
-    std::setvbuf(file_, buffer_, _IOFBF, sizeof buffer_);
-    opened_ = true;
+    if (!file_.create(error)) return false;
+    std::setvbuf(file_.stream(), buffer_, _IOFBF, sizeof buffer_);
     return true;
 }
 
 bool OutputFile::write(const void* data, size_t size) {
     if (!good()) return false;
     errno = 0;
-    if (std::fwrite(data, 1, size, file_) != size) return fail(errno);
+    if (std::fwrite(data, 1, size, file_.stream()) != size) return fail(errno);
     return true;
 }
 
 bool OutputFile::tell(uint64_t& offset) {
     if (!good()) return false;
     errno = 0;
-    const int64_t position = platform::fileTell(file_);
+    const int64_t position = platform::fileTell(file_.stream());
     if (position < 0) return fail(errno);
     offset = static_cast<uint64_t>(position);
     return true;
@@ -75,7 +48,7 @@ bool OutputFile::tell(uint64_t& offset) {
 bool OutputFile::seek(uint64_t offset) {
     if (!good()) return false;
     errno = 0;
-    const int result = platform::fileSeek(file_, offset);
+    const int result = platform::fileSeek(file_.stream(), offset);
     if (result != 0) return fail(errno);
     return true;
 }
@@ -83,22 +56,45 @@ bool OutputFile::seek(uint64_t offset) {
 bool OutputFile::flush() {
     if (!good()) return false;
     errno = 0;
-    if (std::fflush(file_) != 0) return fail(errno);
+    if (std::fflush(file_.stream()) != 0) return fail(errno);
     return true;
 }
 
-bool OutputFile::commit(std::string& error) {
-    flush();
-    close();
-    if (failed_ || !opened_) {
+bool OutputFile::close(std::string& error) {
+    if (file_.closed()) return true;
+    if (failed_ || !file_.stream()) {
         error = systemReason(error_);
         return false;
     }
-    if (platform::isDirectory(target_)) {
-        error = "a directory of that name exists";
-        return false;
+    return file_.close(error);
+}
+
+bool OutputFile::commit(std::string& error) {
+    return close(error) && file_.commit(error);
+}
+
+OutputFile* OutputSet::add(const fs::path& target, std::string& error) {
+    files_.push_back(std::make_unique<OutputFile>(target));
+    if (files_.back()->open(error)) return files_.back().get();
+    files_.pop_back();
+    return nullptr;
+}
+
+bool OutputSet::commit(fs::path& failed, std::string& error) {
+    std::vector<platform::FileReplacement*> replacements;
+    for (const auto& file : files_) {
+        // A write that failed is reported with its own reason, not the close's.
+        if (!file->close(error)) {
+            failed = file->target();
+            return false;
+        }
+        replacements.push_back(&file->replacement());
     }
-    if (!platform::replaceFile(temp_, target_, error)) return false;
-    committed_ = true;
-    return true;
+    size_t replaced = 0;
+    if (platform::commitAll(replacements, replaced, error)) return true;
+    failed = files_[replaced]->target();
+    // The set no longer matches: say which of its files are new.
+    for (size_t i = 0; i < replaced; ++i)
+        error += (i ? ", " : "; already replaced: ") + platform::pathToUtf8(files_[i]->target());
+    return false;
 }

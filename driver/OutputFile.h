@@ -1,46 +1,63 @@
-// An output file that appears under its name only once it is complete: the bytes go to a
-// temporary file in the same folder, which replaces the target on commit. A failed run leaves
-// the previous file untouched and no partial file behind. Plain C stdio underneath: a file
-// stream would set up the standard library's locale, a large share of a small run's memory.
+// Output files that appear under their names only once complete, through the platform's
+// FileReplacement (a temporary file made exclusively beside the target, renamed over it). A
+// failed run leaves the previous files untouched and no partial file behind. Plain C stdio
+// underneath: a file stream would set up the standard library's locale, a large share of a
+// small run's memory.
 #pragma once
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "output/ByteSink.h"
+#include "platform/platform.h"
 
 class OutputFile : public ByteSink {
 public:
     explicit OutputFile(std::filesystem::path target);
-    ~OutputFile() override;  // removes the temporary file unless committed
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Creates the temporary file. On failure `error` holds a one-line reason.
     bool open(std::string& error);
-    // Flushes, closes and renames over the target. On failure `error` holds a one-line reason.
+    // Flushes and closes the temporary file: a write that failed shows here at the latest.
+    bool close(std::string& error);
+    // Closes and renames over the target, on its own. On failure `error` holds a one-line reason.
     bool commit(std::string& error);
 
-    const std::filesystem::path& target() const { return target_; }
+    const std::filesystem::path& target() const { return file_.target(); }
+    platform::FileReplacement& replacement() { return file_; }
 
     bool write(const void* data, size_t size) override;
     bool tell(uint64_t& offset) override;
     bool seek(uint64_t offset) override;
     bool flush() override;
-    bool good() const override { return file_ != nullptr && !failed_; }
+    bool good() const override { return file_.stream() != nullptr && !failed_; }
     int error() const override { return error_; }
 
 private:
     bool fail(int error);
-    void close();
 
-    std::filesystem::path target_;
-    std::filesystem::path temp_;
-    std::FILE* file_ = nullptr;
-    bool opened_ = false;
-    bool committed_ = false;
+    platform::FileReplacement file_;
     bool failed_ = false;
     int error_ = 0;
     char buffer_[1 << 16];
+};
+
+// The outputs of one run, replaced together: each is written completely under its temporary
+// name first, and only when all are complete are they renamed over their targets.
+class OutputSet {
+public:
+    // A new output of the set, open for writing; null, with the reason in `error`, when its
+    // temporary file cannot be made or its target cannot be replaced.
+    OutputFile* add(const std::filesystem::path& target, std::string& error);
+    // Renames every output over its target, in the order added. On failure `failed` is the
+    // output that could not be written and `error` says why, naming the outputs already
+    // replaced when a rename fails after others succeeded.
+    bool commit(std::filesystem::path& failed, std::string& error);
+
+private:
+    std::vector<std::unique_ptr<OutputFile>> files_;
 };

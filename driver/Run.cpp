@@ -9,7 +9,9 @@
 #include "driver/CellGeometry.h"
 #include "driver/Export.h"
 #include "driver/FontLookup.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
+#include "render/CvxText.h"
 
 namespace fs = std::filesystem;
 
@@ -34,51 +36,52 @@ std::string withSeparator(const std::string& dir) {
     return dir + platform::hostSeparator();
 }
 
-// For each mapping, cst or text file that the working directory lacks but the configuration's
-// folder holds: the path as the warnings quote it, and a line that explains.
-std::vector<std::pair<std::string, std::string>> misplacedPathHints(const FontConfig& config,
-                                                                    const fs::path& projectDir) {
-    std::vector<std::pair<std::string, std::string>> hints;
+// Mapping, cst and text paths as the run reads them: a relative path is taken from the working
+// directory when it is there, else from the configuration's folder, so that a configuration run
+// from another folder still finds the files beside it. A path found in neither gives one line in
+// `errors`; it is left as it is.
+void resolveSelectionPaths(FontConfig& config, const fs::path& projectDir,
+                           std::vector<std::string>& errors) {
     const platform::PathStyle style = platform::hostPathStyle();
     std::error_code ec;
     const std::string cwd = platform::pathToUtf8(fs::current_path(ec));
-    for (const auto* list : {&config.mappingPaths, &config.cstPaths, &config.textPaths}) {
-        for (const std::wstring& wide : *list) {
+    const std::pair<std::vector<std::wstring>*, const char*> lists[] = {
+        {&config.mappingPaths, "mapping file"},
+        {&config.cstPaths, "cst file"},
+        {&config.textPaths, "text file"}};
+    for (const auto& [list, what] : lists) {
+        for (std::wstring& wide : *list) {
             const std::string path = platform::wideToUtf8(wide);
             if (path.empty() || platform::isAbsolutePath(path, style) ||
                 platform::pathExists(platform::pathFromWide(wide)))
                 continue;
             const std::string besideConfig = withSeparator(platform::pathToUtf8(projectDir)) + path;
-            if (!platform::pathExists(platform::pathFromUtf8(besideConfig))) continue;
-            hints.emplace_back(
-                "\"" + platform::pathToUtf8(platform::pathFromWide(wide)) + "\"",
-                "note: \"" + path + "\" is not in the working directory (" + cwd +
-                    ") but is in the configuration's folder, as " + besideConfig +
-                    "; mapping, cst and text paths are read from the working directory: "
-                    "run fontbin from " +
-                    platform::pathToUtf8(projectDir) +
-                    ", or write the path relative to the working directory");
+            if (platform::pathExists(platform::pathFromUtf8(besideConfig))) {
+                wide = platform::utf8ToWide(besideConfig);
+                continue;
+            }
+            errors.push_back(std::string(what) + " \"" + path +
+                             "\" is in neither the working directory (" + cwd +
+                             ") nor the configuration's folder (" +
+                             platform::pathToUtf8(projectDir) + ")");
         }
     }
-    return hints;
 }
 
-// When a configured code page is missing: a line naming the tables that CodePage/ holds.
-std::string codePageListing(const fs::path& toolDir, const FontConfig& config) {
-    const bool missing = std::any_of(
-        config.codePages.begin(), config.codePages.end(),
-        [&](const std::wstring& n) { return !platform::pathExists(codePagePath(toolDir, n)); });
-    if (!missing) return {};
+// The error line for a configured code page that CodePage/ beside the tool lacks: where it was
+// looked for and which tables are there.
+std::string missingCodePage(const fs::path& toolDir, const std::wstring& name) {
     const fs::path dir = codePagePath(toolDir, L"").parent_path();
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
         names.push_back(platform::pathToUtf8(it->path().filename()));
     std::sort(names.begin(), names.end());
-    std::string line = "note: " + platform::pathToUtf8(dir);
-    if (names.empty()) return line + " holds no code-page tables";
-    line += " holds:";
-    for (const std::string& name : names) line += " " + name;
+    std::string line = "code page \"" + platform::wideToUtf8(name) + "\" is not in " +
+                       platform::pathToUtf8(dir) + ", which holds";
+    if (names.empty()) return line + " no code-page tables";
+    line += ":";
+    for (const std::string& table : names) line += " " + table;
     return line;
 }
 
@@ -187,6 +190,10 @@ int runFontbin(const std::vector<std::string>& args) {
             printLine(platform::pathToUtf8(configPath) + " not exist!");
             return kExitConfigNotReadable;
         case ConfigLoad::NotJson:
+            // Going on with the defaults would replace good outputs with an empty font.
+            platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + " " + parseError);
+            return kExitInvalidValue;
+        case ConfigLoad::Empty:
             platform::writeErrLine(
                 "warning: " + platform::pathToUtf8(configPath) + " is not valid JSON (" +
                 parseError +
@@ -214,6 +221,13 @@ int runFontbin(const std::vector<std::string>& args) {
     // setting.ini is looked up in the working directory, not beside the configuration.
     TransformSettings transform;
     IniFile ini;
+    if (const auto size = platform::fileSize(platform::pathFromUtf8("setting.ini"));
+        size && *size > limits::kMaxSettingsBytes) {
+        platform::writeErrLine(
+            "error: setting.ini: " +
+            limits::tooLargeReason(*size, limits::kMaxSettingsBytes, "a settings file"));
+        return kExitInvalidValue;
+    }
     if (ini.load("setting.ini")) {
         SettingsError error;
         if (!readTransformSettings(ini, transform, error)) {
@@ -243,22 +257,46 @@ int runFontbin(const std::vector<std::string>& args) {
         return kExitInvalidValue;
     }
 
+    // A face or instance the font lacks ends the run before any output is named or written:
+    // the names carry each variation, so a long list of wrong axes would otherwise fail as a
+    // name too long to write. Only configurations that choose a face or instance pay for it.
+    if ((config.fontSet.faceIndex != 0 || !config.fontSet.variations.empty()) && font.found &&
+        fontFileProblem(font.fontPath).empty()) {
+        try {
+            CvxText probe(platform::pathToUtf8(font.fontPath), config.fontSet.faceIndex,
+                          config.fontSet.variations);
+        } catch (const FontChoiceError& e) {
+            platform::writeErrLine(std::string("error: ") + e.what());
+            return kExitInvalidValue;
+        } catch (const FontError&) {
+            // An unusable font is reported where it is opened for drawing, as before.
+        }
+    }
+
+    // Every selection file must be read whole: a missing one would quietly shrink the font.
+    std::vector<std::string> inputErrors;
+    resolveSelectionPaths(config, projectDir, inputErrors);
+    for (const std::wstring& name : config.codePages)
+        if (!platform::pathExists(codePagePath(toolDir, name)))
+            inputErrors.push_back(missingCodePage(toolDir, name));
     CharacterTables tables;
-    const SelectionReport report = buildCharacterTables(toolDir, config, tables);
+    SelectionReport report;
+    if (inputErrors.empty()) {
+        report = buildCharacterTables(toolDir, config, tables);
+        inputErrors = report.errors;
+    }
+    if (!inputErrors.empty()) {
+        for (const std::string& line : inputErrors)
+            platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + line);
+        return kExitInvalidValue;
+    }
     for (int32_t i = 0; i < report.rejectedRanges; ++i) platform::writeOut("error customer range");
     if (report.rejectedRanges > 0 && platform::stdoutIsTerminal())
         platform::writeErr("\n");  // the stdout message has no line end of its own
     for (const std::string& why : report.rejectedRangeReasons)
         platform::writeErrLine("warning: " + why);
-    const auto hints = misplacedPathHints(config, projectDir);
-    for (const std::string& warning : report.warnings) {
+    for (const std::string& warning : report.warnings)
         platform::writeErrLine("warning: " + warning);
-        for (const auto& hint : hints)
-            if (warning.find("cannot open") == 0 && warning.find(hint.first) != std::string::npos)
-                platform::writeErrLine(hint.second);
-    }
-    if (const std::string listing = codePageListing(toolDir, config); !listing.empty())
-        platform::writeErrLine(listing);
     if (tables.charCount == 0)
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
                                " selects no character; the font file will hold no glyphs");

@@ -53,7 +53,9 @@ bool allZero(const uint8_t* bytes, size_t count) {
 }  // namespace
 
 std::string fontStem(const std::string& font) {
-    return font.substr(0, font.find('.'));
+    const size_t slash = font.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? font : font.substr(slash + 1);
+    return name.substr(0, name.find('.'));
 }
 
 std::vector<uint8_t> buildFontHeader(const FontSetSettings& settings, int32_t charCount) {

@@ -19,7 +19,9 @@
 #include "output/ByteSink.h"
 #include "render/GlyphTypes.h"
 
-// `font` up to, not including, its first '.'; the whole text when it holds none.
+// The file name of `font` without its folders (after the last '/' or '\\', on every system, so
+// that the bytes are the same everywhere) up to, not including, its first '.'; the whole name when
+// it holds none. A dotted folder ("/tmp/my.fonts/x.ttf") does not cut the name.
 std::string fontStem(const std::string& font);
 
 // The header exactly as stored: 14 fixed bytes, the name stem and its terminating zero. Its first

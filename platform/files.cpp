@@ -1,8 +1,10 @@
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <system_error>
 
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -103,7 +105,15 @@ bool replaceFile(const std::filesystem::path& temporary, const std::filesystem::
 #endif
 }
 
-bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason) {
+std::optional<uint64_t> fileSize(const std::filesystem::path& path) noexcept {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) return std::nullopt;
+    return static_cast<uint64_t>(size);
+}
+
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason,
+                   uint64_t maxBytes, const std::string& kind) {
     bytes.clear();
     // Opening a directory for reading succeeds on POSIX, and a pipe would block until a writer
     // comes: neither is an input file.
@@ -121,17 +131,34 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
         return false;
     }
     // The size is only a hint for the first allocation: the file is read up to its end, so one
-    // that grows or shrinks meanwhile, or reports no size, still reads as it really is.
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0) bytes.reserve(static_cast<size_t>(size));
-        std::fseek(file, 0, SEEK_SET);
+    // that grows or shrinks meanwhile, or reports no size, still reads as it really is. A file
+    // that turns out larger than allowed is refused before, or as soon as, it passes the limit.
+    const std::optional<uint64_t> size = fileSize(path);
+    if (size && *size > maxBytes) {
+        std::fclose(file);
+        reason = limits::tooLargeReason(*size, maxBytes, kind);
+        return false;
     }
     char chunk[1 << 14];
-    for (;;) {
-        const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        bytes.append(chunk, got);
-        if (got < sizeof chunk) break;
+    try {
+        if (size && *size > 0) bytes.reserve(static_cast<size_t>(*size));
+        for (;;) {
+            const size_t got = std::fread(chunk, 1, sizeof chunk, file);
+            bytes.append(chunk, got);
+            if (bytes.size() > maxBytes) {
+                std::fclose(file);
+                reason = limits::tooLargeReason(bytes.size(), maxBytes, kind);
+                bytes.clear();
+                return false;
+            }
+            if (got < sizeof chunk) break;
+        }
+    } catch (const std::bad_alloc&) {
+        // Within its limit, a file can still be more than this machine has memory for.
+        std::fclose(file);
+        bytes = std::string();
+        reason = "not enough memory to read it";
+        return false;
     }
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);

@@ -1,6 +1,7 @@
 // Operating-system services: the tool's own location, existence tests, font folders, console.
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <system_error>
 
@@ -185,16 +186,41 @@ bool hasFontExtension(const fs::path& file) {
 
 }  // namespace
 
+namespace {
+
+// The system font folders and the folders below them, in search order, walked once per process:
+// a configuration that names many fonts (a long fallbackFonts list) would otherwise walk the
+// whole tree again for each of them.
+const std::vector<fs::path>& fontFolders() {
+    static const std::vector<fs::path> folders = [] {
+        std::vector<fs::path> all;
+        walkFontFolders([&](const fs::path& dir) {
+            all.push_back(dir);
+            return false;
+        });
+        return all;
+    }();
+    return folders;
+}
+
+}  // namespace
+
 std::optional<fs::path> findSystemFont(const std::string& fileName) {
     if (fileName.empty()) return std::nullopt;
+    // One run looks a name up once, however often the configuration repeats it.
+    static std::map<std::string, std::optional<fs::path>> known;
+    if (const auto it = known.find(fileName); it != known.end()) return it->second;
     const std::string separator = hostSeparator();
     std::optional<fs::path> found;
-    walkFontFolders([&](const fs::path& dir) {
+    for (const fs::path& dir : fontFolders()) {
         // Plain concatenation: a name with folders in it is looked up below each folder.
         fs::path candidate = pathFromUtf8(pathToUtf8(dir) + separator + fileName);
-        if (pathExists(candidate)) found = candidate;
-        return found.has_value();
-    });
+        if (pathExists(candidate)) {
+            found = candidate;
+            break;
+        }
+    }
+    known.emplace(fileName, found);
     return found;
 }
 

@@ -54,7 +54,13 @@ std::string notAFileReason(const std::filesystem::path& path) noexcept;
 // leaves `bytes` empty and puts the reason into `reason`: "Is a directory", "not a regular file"
 // (pipes, devices), the system's text for a failed open ("No such file or directory", ...), or
 // "cannot be read".
-bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason);
+// A file larger than `maxBytes` is not read: `reason` then says how large it is and that it is
+// more than `kind` may have (see platform/InputLimits.h), and nothing is allocated for it.
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& reason,
+                   uint64_t maxBytes = UINT64_MAX, const std::string& kind = "a file");
+
+// The size of a file in bytes, or nothing when it cannot be told (no such file, not a file).
+std::optional<uint64_t> fileSize(const std::filesystem::path& path) noexcept;
 
 // Opens a file by its path, with a C stdio mode ("rb", "wb"): by the wide path on Windows, so
 // that names outside the ANSI code page work. Null on failure, with errno set.
@@ -75,8 +81,59 @@ bool narrowPathsAreNative();
 bool replaceFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
                  std::string& reason);
 
-// This process's id, for names of temporary files.
+// This process's id.
 long processId();
+
+// ---- Writing files --------------------------------------------------------------------------
+// Every tool writes through FileReplacement, so that no output is ever half written, written
+// through a link, or written over a device.
+
+// Why a new file cannot take the place of `target`: "it is a directory", "it is a symbolic
+// link" (renaming over it would drop the link, writing through it would let anyone who can
+// write the folder aim the tool at another file), "it is not a regular file" (a device, pipe or
+// socket), on Windows also "it is read-only". Empty when it can, or when nothing has that name.
+std::string notReplaceableReason(const std::filesystem::path& target);
+
+// True when both paths name one existing file, however spelt or linked (device and inode; on
+// Windows volume serial number and file index). False when either does not exist.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
+
+// A file that replaces `target` in one step once complete. Its bytes go to a temporary file
+// created exclusively, under an unpredictable name, in the target's folder: never an existing
+// file, and never a link planted under a name the tool was expected to use. Until commit the
+// target stays as it was; the temporary is removed unless committed.
+class FileReplacement {
+public:
+    explicit FileReplacement(std::filesystem::path target);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Refuses a target that cannot be replaced (notReplaceableReason), then creates the
+    // temporary. On failure `reason` says why.
+    bool create(std::string& reason);
+    // The temporary, for writing; null before create.
+    std::FILE* stream() const { return file_; }
+    // Flushes and closes the temporary; false with the reason when a write failed.
+    bool close(std::string& reason);
+    // Closes when still open, then renames the temporary over the target.
+    bool commit(std::string& reason);
+
+    bool closed() const { return closed_; }
+    const std::filesystem::path& target() const { return target_; }
+
+private:
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    std::FILE* file_ = nullptr;
+    bool closed_ = false;
+    bool committed_ = false;
+};
+
+// Replaces the targets of `files` in order, after closing each and checking every target
+// first. On failure `reason` says why files[replaced] failed; the `replaced` before it are
+// already replaced (a rename can still fail, when another program holds a target open).
+bool commitAll(const std::vector<FileReplacement*>& files, size_t& replaced, std::string& reason);
 
 // The running executable's own path as the operating system reports it (follows PATH lookup
 // and symlinks), or nothing when it cannot tell.
@@ -90,7 +147,8 @@ std::vector<std::filesystem::path> systemFontDirs();
 // The first file named exactly `fileName` (text appended to the folder as it is) in the system
 // font folders: each folder itself first, then the folders below it, breadth first, in name
 // order (on Windows, where font folders are flat, only each folder itself). Nothing when no such
-// file exists.
+// file exists. The folders are listed once per process, and each name's answer is kept for the
+// rest of the process: a run sees the font folders as they were when it first looked.
 std::optional<std::filesystem::path> findSystemFont(const std::string& fileName);
 
 // Every font file (a name ending in .ttf, .otf, .ttc or .otc, in any case) in the system font

@@ -61,11 +61,11 @@ bool writePng(const std::string& fileName, const GreyCell& image, PngColour colo
     if (image.empty()) return false;
     const bool rgb = colour == PngColour::Rgb;
     std::vector<uint8_t> rowBuffer(rgb ? 3 * static_cast<size_t>(image.cols) : 0);
-    std::FILE* file = platform::openFile(platform::pathFromUtf8(fileName), "wb");
-    if (file == nullptr) return false;
-    const bool written = writePngStream(file, image, rgb, rowBuffer.data());
-    const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    // Complete or not at all, and never through a link or onto a device.
+    platform::FileReplacement file(platform::pathFromUtf8(fileName));
+    std::string reason;
+    if (!file.create(reason)) return false;
+    return writePngStream(file.stream(), image, rgb, rowBuffer.data()) && file.commit(reason);
 }
 
 void writeSample(const GreyCell& cell, uint16_t code) {

@@ -190,7 +190,7 @@ TEST(ConfigBinder, SaysWhereTheTextStopsBeingJson) {
     std::string error;
     std::string text = "{\n  \"fontSet\": {\"fontSize\": 16,}\n}";
     EXPECT_FALSE(bindConfigText(text.data(), text.size(), m, nullptr, &error));
-    EXPECT_EQ(error.rfind("error near line 2, column ", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("is not valid JSON (error near line 2, column ", 0), 0u) << error;
     EXPECT_FALSE(bindConfigText("", 0, m, nullptr, &error));
     EXPECT_EQ(error, "the file is empty");
 }

@@ -86,28 +86,33 @@ TEST(Guidance, ConfigurationMistakes) {
     ToolSandbox box(true, true);
     writeFile(box.project() / "menu.txt", "0x41\n");
     writeFile(box.project() / "ui.txt", "OK");
-    box.writeConfig(R"({"codePages": ["c_9999.nls"], "mappingPaths": ["menu.txt"],
-        "textPaths": ["ui.txt"],
+    box.writeConfig(R"({"mappingPaths": ["menu.txt"], "textPaths": ["ui.txt"],
         "customerVals": [{"firstVal": "0xFFF0", "range": "0x20"}, {"firstVal": "0x42"}],
         "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16, "italc": true}})");
-    // Run from the folder above: the mapping and text files lie beside the configuration only.
+    // Run from the folder above: the mapping and text files lie beside the configuration only,
+    // and are read from there.
     auto r = box.run({"project/FontConfig.json"}, box.root());
     EXPECT_EQ(r.status, 0) << r.err;
+    // U+0041 comes from menu.txt alone.
+    EXPECT_EQ(readBytes(box.project() / "DejaVuSans_size16_bits1_out.cst")[0], 0x41);
     EXPECT_EQ(r.out.substr(r.out.size() - 21), "\nerror customer range");  // stdout unchanged
     const std::vector<std::string> says = {
         "warning: project/FontConfig.json: \"italc\" in fontSet is not a known key and is "
         "ignored; did you mean \"italic\"?",
         "warning: customer range firstVal 65520, range 32 is skipped: ",
-        "note: " + (box.toolDir() / "CodePage").string() + " holds: c_1250.nls c_1251.nls",
-        "note: \"menu.txt\" is not in the working directory (" + box.root().string() +
-            ") but is in the configuration's folder, as " + (box.project() / "menu.txt").string() +
-            "; mapping, cst and text paths are read from the working directory",
-        "note: \"ui.txt\" is not in the working directory",
     };
     for (const std::string& part : says) EXPECT_TRUE(has(r.err, part)) << part << "\n" << r.err;
 
-    // Not JSON: the warning says what the defaults mean.
-    box.writeConfig("{\"fontSet\": ");
+    // A missing code page: the tables CodePage/ holds.
+    box.writeConfig(R"({"codePages": ["c_9999.nls"]})");
+    r = box.run({"FontConfig.json"});
+    EXPECT_TRUE(has(r.err, "code page \"c_9999.nls\" is not in " +
+                               (box.toolDir() / "CodePage").string() +
+                               ", which holds: c_1250.nls c_1251.nls"))
+        << r.err;
+
+    // Only white space: the warning says what the defaults mean.
+    box.writeConfig("\n");
     r = box.run({"FontConfig.json"});
     EXPECT_TRUE(has(r.err,
                     "using the default configuration: every setting takes its default, so "

@@ -139,27 +139,35 @@ TEST(RunSequence, InvalidValuesStopBeforeAnythingIsWritten) {
 
 TEST(RunSequence, InputProblemsAreWarningsNotFailures) {
     ToolSandbox box;
+    // Missing selection files stop the run before anything is written.
     box.writeConfig(R"({"codePages": ["c_none.nls"], "mappingPaths": ["missing.txt"],
-        "customerVals": [{"firstVal": "0xFFFF", "range": "2"}, {"firstVal": "-1", "range": "5"},
-                         {"firstVal": "0x41", "range": "1"}],
         "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 12}})");
     auto r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 253);
+    EXPECT_NE(r.err.find("c_none.nls"), std::string::npos);
+    EXPECT_NE(r.err.find("missing.txt"), std::string::npos);
+    EXPECT_FALSE(fs::exists(box.project() / "DejaVuSans_size12_bits1_out.cst"));
+
+    box.writeConfig(R"({"customerVals": [{"firstVal": "0xFFFF", "range": "2"},
+                         {"firstVal": "-1", "range": "5"}, {"firstVal": "0x41", "range": "1"}],
+        "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 12}})");
+    r = box.run({"FontConfig.json"});
     EXPECT_EQ(r.status, 0);
     // Two rejected ranges: the message twice on one line, with no line break after either.
     EXPECT_NE(r.out.find("error customer rangeerror customer range"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - 20), "error customer range");
-    EXPECT_NE(r.err.find("c_none.nls"), std::string::npos);
-    EXPECT_NE(r.err.find("missing.txt"), std::string::npos);
     EXPECT_EQ(testing_support::readFile(box.project() / "DejaVuSans_size12_bits1_out.cst"),
               std::string("\x41\x00", 2));
 
-    // Text that is not JSON: defaults (nothing selected), a warning naming the file.
+    // Text that is not JSON: an error naming the file, and nothing written.
     box.writeConfig("{ not json");
     r = box.run({"FontConfig.json"});
-    EXPECT_NE(r.err.find("FontConfig.json is not valid JSON (error near line 1, column "),
-              std::string::npos)
-        << r.err;
+    EXPECT_EQ(r.status, 253);
+    EXPECT_EQ(r.err, "error: FontConfig.json is not valid JSON (error near line 1, column 4)\n");
+    EXPECT_FALSE(fs::exists(box.project() / "_size32_bits1_out.cst"));
+    // Only white space: the defaults (nothing selected), with warnings naming the file.
+    box.writeConfig(" \n");
+    r = box.run({"FontConfig.json"});
     EXPECT_NE(r.err.find("FontConfig.json selects no character"), std::string::npos) << r.err;
-    EXPECT_TRUE(fs::exists(box.project() / "_size32_bits1_out.cst"));
     EXPECT_EQ(fs::file_size(box.project() / "_size32_bits1_out.cst"), 0u);
 }

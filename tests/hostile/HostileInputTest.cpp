@@ -192,8 +192,12 @@ TEST(HostileNames, PipesAreRefusedInsteadOfWaitedOn) {
     box.writeConfig(R"({"mappingPaths": ["list.txt"], "cstPaths": ["list.txt"], )" + kAtoZ +
                     R"(, "fontSet": {"font": "pipe.ttf"}})");
     r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 253);  // a selection file that cannot be read stops the run
+    EXPECT_NE(r.err.find("mapping file \"list.txt\": not a regular file"), std::string::npos)
+        << r.err;
+    box.writeConfig("{" + kAtoZ + R"(, "fontSet": {"font": "pipe.ttf"}})");
+    r = box.run({"FontConfig.json"});
     EXPECT_EQ(r.status, kFontUnusable);
-    EXPECT_NE(r.err.find("mapping file \"list.txt\""), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("pipe.ttf\": it is not a regular file"), std::string::npos) << r.err;
 #endif
 }
@@ -208,13 +212,11 @@ TEST(HostileConfig, TenMegabyteConfiguration) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readBytes(box.project() / "DejaVuSans_size16_bits1_out.cst").size(), 52u);
 
-    // 10 MB that is not JSON: a warning, the defaults (so nothing selected, said in a second
-    // warning), and the default font is not there (two notes: where it was looked for, and the
-    // nearest installed names).
+    // 10 MB that is not JSON: one error line, and the run stops.
     box.writeConfig(std::string(10 << 20, '{'));
     r = box.run({"FontConfig.json"});
-    EXPECT_EQ(r.status, kFontUnusable);
-    EXPECT_EQ(lines(r.err), 4u) << r.err;
+    EXPECT_EQ(r.status, 253);
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
     EXPECT_NE(r.err.find("not valid JSON"), std::string::npos) << r.err;
 }
 
@@ -247,11 +249,10 @@ TEST(HostileConfig, JsonNestedTenThousandDeep) {
     box.writeConfig(R"({"deep": )" + deep + ", " + kAtoZ +
                     R"(, "fontSet": {"font": "DejaVuSans.ttf"}})");
     const RunResult r = box.run({"FontConfig.json"});
-    // The parser refuses the nesting instead of recursing 10,000 levels: the whole file is
-    // ignored with one warning, and the defaults select nothing.
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("not valid JSON"), std::string::npos) << r.err;
-    EXPECT_EQ(readBytes(box.project() / "_size32_bits1_out.cst").size(), 0u);
+    // The parser refuses the nesting instead of recursing 10,000 levels, and the run stops.
+    EXPECT_EQ(r.status, 253) << r.err;
+    EXPECT_NE(r.err.find("nested more than 1000 deep"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(box.project() / "_size32_bits1_out.cst"));
 }
 
 TEST(HostileSelection, MillionLineMappingAndOneMegabyteLine) {

@@ -44,8 +44,14 @@ std::string writeThree(const FontSetSettings& settings, bool& ok) {
 
 TEST(FontStem, UpToFirstPoint) {
     const std::pair<std::string, std::string> cases[] = {
-        {"simsun.ttc", "simsun"}, {"my.font.ttf", "my"}, {"", ""},
-        {"noext", "noext"},       {".hidden", ""},       {"dir/a.b", "dir/a"},
+        {"simsun.ttc", "simsun"},
+        {"my.font.ttf", "my"},
+        {"", ""},
+        {"noext", "noext"},
+        {".hidden", ""},
+        {"dir/a.b", "a"},
+        {"/tmp/my.fonts/x.ttf", "x"},
+        {"C:\\my.fonts\\y.ttc", "y"},
     };
     for (const auto& [font, stem] : cases) EXPECT_EQ(fontStem(font), stem) << font;
 }

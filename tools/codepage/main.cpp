@@ -1,8 +1,8 @@
 // fontbin-codepage OUTDIR CP [CP...]: writes OUTDIR/c_<CP>.nls for each code-page number, in the
 // layout fontbin reads from its CodePage folder, computed from the C library's converters.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -29,25 +29,15 @@ bool parseCodePage(const std::string& text, uint32_t& codePage) {
     return true;
 }
 
-// Writes next to the target first so a reader never sees half a table.
+// A reader never sees half a table, and a link or device of that name is refused.
 bool writeFile(const fs::path& target, const std::vector<uint8_t>& bytes, std::string& error) {
-    fs::path temporary = target;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            error = "cannot write " + platform::pathToUtf8(temporary);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        error = "cannot rename to " + platform::pathToUtf8(target) + ": " + ec.message();
-        fs::remove(temporary, ec);
+    platform::FileReplacement out(target);
+    std::string reason;
+    if (!out.create(reason) ||
+        std::fwrite(bytes.data(), 1, bytes.size(), out.stream()) != bytes.size() ||
+        !out.commit(reason)) {
+        error =
+            "cannot write " + platform::pathToUtf8(target) + (reason.empty() ? "" : ": ") + reason;
         return false;
     }
     return true;

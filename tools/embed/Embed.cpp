@@ -1,14 +1,20 @@
 #include "tools/embed/Embed.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
+#include <new>
+#include <regex>
 
 #include "config/FontConfig.h"
 #include "driver/FontLookup.h"
 #include "output/AdvanceFileWriter.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "reader/fontbin_reader.h"
 
@@ -23,20 +29,34 @@ std::string format(const char* fmt, unsigned long long a, unsigned long long b =
     return buf;
 }
 
-// Keywords of C99 and C++: a symbol must not be one.
+// Keywords of every C standard (C89 to C23) and of C++: a symbol must not be one.
 // clang-format off
 const char* const kKeywords[] = {
+    "_Alignas", "_Alignof", "_Atomic", "_BitInt", "_Bool", "_Complex", "_Decimal128",
+    "_Decimal32", "_Decimal64", "_Generic", "_Imaginary", "_Noreturn", "_Static_assert",
+    "_Thread_local",
     "alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool", "break",
     "case", "catch", "char", "char16_t", "char32_t", "char8_t", "class", "compl", "concept",
     "const", "const_cast", "consteval", "constexpr", "constinit", "continue", "co_await",
     "co_return", "co_yield", "decltype", "default", "delete", "do", "double", "dynamic_cast",
     "else", "enum", "explicit", "export", "extern", "false", "float", "for", "friend", "goto",
-    "if", "inline", "int", "long", "mutable", "namespace", "new", "noexcept", "not", "not_eq",
-    "nullptr", "operator", "or", "or_eq", "private", "protected", "public", "register",
+    "if", "inline", "int", "long", "mutable", "namespace", "new", "noexcept", "not",
+    "not_eq", "nullptr", "operator", "or", "or_eq", "private", "protected", "public", "register",
     "reinterpret_cast", "requires", "restrict", "return", "short", "signed", "sizeof", "static",
     "static_assert", "static_cast", "struct", "switch", "template", "this", "thread_local",
-    "throw", "true", "try", "typedef", "typeid", "typename", "union", "unsigned", "using",
-    "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq",
+    "throw", "true", "try", "typedef", "typeid", "typename", "typeof", "typeof_unqual", "union",
+    "unsigned", "using", "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq",
+};
+// Names that <stddef.h> and <stdint.h> declare besides the families matched below, names the
+// output itself defines, those of the reader it is read with, and main.
+const char* const kTaken[] = {
+    "NULL", "offsetof", "size_t", "ptrdiff_t", "max_align_t", "nullptr_t", "unreachable",
+    "intptr_t", "uintptr_t", "intmax_t", "uintmax_t",
+    "FONTBIN_FONT_SECTION", "FONTBIN_FONT_ALIGN", "FONTBIN_READER_H", "main",
+    "fb_advance", "fb_advances", "fb_cell_geometry", "fb_check_glyph", "fb_default_geometry",
+    "fb_error", "fb_error_string", "fb_find_glyph", "fb_font", "fb_geometry", "fb_glyph",
+    "fb_glyph_pixel", "fb_layout", "fb_next_glyph", "fb_open", "fb_open_advances",
+    "fb_open_cell", "fb_scan", "fb_set_geometry", "fb_set_geometry_for",
 };
 // clang-format on
 
@@ -51,6 +71,16 @@ std::string upper(std::string s) {
     for (char& c : s)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return s;
+}
+
+// The families of <stdint.h>: its types (int8_t, uint_least16_t, ...) and limit macros
+// (INT8_MAX, UINT_FAST32_MIN, INTMAX_C, SIZE_MAX, ...), of every width an implementation may add.
+bool stdintName(const std::string& name) {
+    static const std::regex families(
+        "u?int(_least|_fast)?[0-9]+_t|"
+        "U?INT((_LEAST|_FAST)?[0-9]+|MAX|PTR)_(MIN|MAX|WIDTH|C)|"
+        "(PTRDIFF|SIG_ATOMIC|SIZE|WCHAR|WINT)_(MIN|MAX|WIDTH)");
+    return std::regex_match(name, families);
 }
 
 const char* layoutText(fb_layout layout) {
@@ -74,19 +104,31 @@ std::string openError(const fb_font& font, fb_error err) {
     return line;
 }
 
-// The bytes as an initialiser list, 16 to a line.
-void appendBytes(std::string& out, const std::vector<uint8_t>& bytes) {
+// Writes the bytes as an initialiser list, 16 to a line, a block at a time: the text of a large
+// file is six times its size and is never held whole.
+bool writeBytes(std::FILE* out, const std::string& bytes) {
     static const char kHex[] = "0123456789abcdef";
-    out.reserve(out.size() + bytes.size() * 6 + bytes.size() / 16 * 4 + 16);
+    std::string block;
+    block.reserve((1 << 16) + 16);
     for (size_t i = 0; i < bytes.size(); ++i) {
-        out += i % 16 == 0 ? "\n    " : " ";
-        out += "0x";
-        out += kHex[bytes[i] >> 4];
-        out += kHex[bytes[i] & 15];
-        out += ',';
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        block += i % 16 == 0 ? "\n    " : " ";
+        block += "0x";
+        block += kHex[b >> 4];
+        block += kHex[b & 15];
+        block += ',';
+        if (block.size() >= (1 << 16)) {
+            if (std::fwrite(block.data(), 1, block.size(), out) != block.size()) return false;
+            block.clear();
+        }
     }
-    if (bytes.empty()) out += "\n    0x00, /* an array cannot be empty; the size says 0 */";
-    out += "\n";
+    if (bytes.empty()) block += "\n    0x00, /* an array cannot be empty; the size says 0 */";
+    block += "\n";
+    return std::fwrite(block.data(), 1, block.size(), out) == block.size();
+}
+
+bool writeText(std::FILE* out, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
 }
 
 // The attribute that aligns the arrays: 4 bytes, the widest value the reader reads.
@@ -110,51 +152,54 @@ std::string commentText(std::string text) {
     return text;
 }
 
-bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
-    std::string text;
-    if (!platform::readWholeFile(platform::pathFromUtf8(path), text, reason)) return false;
-    bytes.assign(text.begin(), text.end());
-    return true;
+// Why `path` cannot be an output of a run that reads `inputs`: a file the tool reads, or a
+// name it cannot replace (a directory, link or device). Empty when it can.
+std::string outputProblem(const std::string& path, const std::vector<std::string>& inputs) {
+    const fs::path target = platform::pathFromUtf8(path);
+    for (const std::string& input : inputs)
+        if (platform::sameFile(target, platform::pathFromUtf8(input)))
+            return "cannot write " + path + ": it is " + input + ", which is read";
+    const std::string why = platform::notReplaceableReason(target);
+    return why.empty() ? why : "cannot write " + path + ": " + why;
 }
 
-// Writes each file under a temporary name first, then renames them all: a failure leaves no
-// output changed.
-bool writeAll(const std::vector<std::pair<std::string, std::string>>& files, std::string& error) {
-    std::vector<fs::path> temps;
-    auto dropTemps = [&temps] {
+// Writes each file under its own temporary name, then replaces the targets together: a failure
+// before that leaves every output as it was, and no half-written file appears.
+bool writeAll(const std::vector<std::pair<std::string, std::function<bool(std::FILE*)>>>& files,
+              const std::vector<std::string>& inputs, std::string& error) {
+    // Every target is checked before anything is written.
+    for (const auto& file : files)
+        if (!(error = outputProblem(file.first, inputs)).empty()) return false;
+    std::vector<std::unique_ptr<platform::FileReplacement>> outs;
+    std::vector<platform::FileReplacement*> set;
+    for (const auto& [path, write] : files) {
+        const fs::path target = platform::pathFromUtf8(path);
         std::error_code ec;
-        for (const fs::path& t : temps) fs::remove(t, ec);
-    };
-    // A target that cannot be replaced is refused before any file is.
-    for (const auto& file : files) {
-        if (platform::isDirectory(platform::pathFromUtf8(file.first))) {
-            error = "cannot write " + file.first + ": it is a directory";
-            return false;
-        }
-    }
-    for (const auto& [path, text] : files) {
-        fs::path temp = platform::pathFromUtf8(path + ".tmp");
-        temps.push_back(temp);
-        std::error_code ec;
-        if (!temp.parent_path().empty()) fs::create_directories(temp.parent_path(), ec);
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) {
-            dropTemps();
-            error = "cannot write " + path;
-            return false;
-        }
-    }
-    for (size_t i = 0; i < files.size(); ++i) {
+        if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+        outs.push_back(std::make_unique<platform::FileReplacement>(target));
+        set.push_back(outs.back().get());
         std::string reason;
-        if (!platform::replaceFile(temps[i], platform::pathFromUtf8(files[i].first), reason)) {
-            dropTemps();
-            error = "cannot write " + files[i].first + ": " + reason;
+        if (!outs.back()->create(reason)) {
+            error = "cannot write " + path + ": " + reason;
+            return false;
+        }
+        errno = 0;
+        const bool wrote = write(outs.back()->stream());
+        const int writeError = errno;
+        if (!outs.back()->close(reason) || !wrote) {
+            // The write's own reason: closing after it may leave another errno behind.
+            if (!wrote) reason = writeError ? std::strerror(writeError) : "write failed";
+            error = "cannot write " + path + ": " + reason;
             return false;
         }
     }
-    return true;
+    size_t replaced = 0;
+    std::string reason;
+    if (platform::commitAll(set, replaced, reason)) return true;
+    error = "cannot write " + files[replaced].first + ": " + reason;
+    for (size_t i = 0; i < replaced; ++i)
+        error += (i ? ", " : "; already replaced: ") + files[i].first;
+    return false;
 }
 
 std::string generic(const fs::path& p) {
@@ -176,12 +221,31 @@ const char* const kUsageText =
 
 }  // namespace
 
-bool isCIdentifier(const std::string& name) {
-    if (name.empty() || !isLetter(name[0])) return false;
+std::string symbolProblem(const std::string& name) {
+    if (name.empty() || !isLetter(name[0])) return "is not a C identifier";
     for (char c : name)
-        if (!isLetter(c) && !isDigit(c)) return false;
-    return std::find_if(std::begin(kKeywords), std::end(kKeywords),
-                        [&name](const char* k) { return name == k; }) == std::end(kKeywords);
+        if (!isLetter(c) && !isDigit(c)) return "is not a C identifier";
+    // The symbol and the names made from it: each must be free.
+    for (const std::string& n :
+         {name, name + "_size", name + "_adv", name + "_adv_size", upper(name) + "_HAS_ADVANCES"}) {
+        const auto is = [&n](const char* k) { return n == k; };
+        if (std::any_of(std::begin(kKeywords), std::end(kKeywords), is))
+            return n == name ? "is not a C identifier: it is a keyword of C or C++"
+                             : "makes " + n + ", a keyword of C or C++";
+        // Any name that starts with an underscore is the implementation's at file scope.
+        if (n[0] == '_') return "is reserved: names starting with _ belong to the compiler";
+        if (std::any_of(std::begin(kTaken), std::end(kTaken), is) ||
+            n.rfind("FONTBIN_EMBED_", 0) == 0 || stdintName(n))
+            return (n == name ? "is" : "makes " + n + ",") +
+                   std::string(
+                       " a name that <stdint.h>, <stddef.h>, fontbin_reader.h or the "
+                       "output itself uses");
+    }
+    return {};
+}
+
+bool isCIdentifier(const std::string& name) {
+    return symbolProblem(name).empty();
 }
 
 std::string symbolFromFileName(const std::string& path) {
@@ -191,26 +255,23 @@ std::string symbolFromFileName(const std::string& path) {
     for (char& c : name)
         if (!isLetter(c) && !isDigit(c)) c = '_';
     if (name.empty() || !isLetter(name[0]) || name[0] == '_') name = "font_" + name;
-    return isCIdentifier(name) ? name : name + "_font";
+    if (isCIdentifier(name)) return name;
+    return isCIdentifier(name + "_font") ? name + "_font" : "font_" + name;
 }
 
-Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>* advances,
-                  const std::string& fileName, const std::string& headerName,
+Source makeSource(const std::string& font, const std::string* advances, const std::string& fileName,
                   const std::string& symbol, std::string& error) {
     Source s;
     fb_font f;
-    fb_error err =
-        fb_open(font.empty() ? reinterpret_cast<const uint8_t*>("") : font.data(), font.size(), &f);
+    fb_error err = fb_open(reinterpret_cast<const uint8_t*>(font.data()), font.size(), &f);
     if (err != FB_OK) {
         error = openError(f, err);
         return s;
     }
     if (advances) {
         fb_advances a;
-        // An empty vector has no storage; the reader then says the file is cut short.
-        const uint8_t* bytes =
-            advances->empty() ? reinterpret_cast<const uint8_t*>("") : advances->data();
-        err = fb_open_advances(bytes, advances->size(), &f, &a);
+        err = fb_open_advances(reinterpret_cast<const uint8_t*>(advances->data()), advances->size(),
+                               &f, &a);
         if (err != FB_OK) {
             s.advancesRejected = true;
             error = std::string("advance widths: ") + fb_error_string(err) +
@@ -286,23 +347,28 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>* 
     }
     h += "\n#ifdef __cplusplus\n}\n#endif\n\n#endif /* " + guard + " */\n";
 
-    std::string& c = s.source;
-    c = "/* " + symbol + ": the font file " + commentText(fileName) +
-        ", made by fontbin-embed. */\n";
+    return s;
+}
+
+bool writeSource(std::FILE* out, const std::string& font, const std::string* advances,
+                 const std::string& fileName, const std::string& headerName,
+                 const std::string& symbol) {
+    std::string c = "/* " + symbol + ": the font file " + commentText(fileName) +
+                    ", made by fontbin-embed. */\n";
     c += "#include \"" + headerName + "\"\n\n";
     c += "FONTBIN_FONT_SECTION FONTBIN_FONT_ALIGN const uint8_t " + symbol +
          format("[%llu] = {", font.empty() ? 1 : font.size());
-    appendBytes(c, font);
-    c += "};\n";
+    if (!writeText(out, c) || !writeBytes(out, font)) return false;
+    c = "};\n";
     c += "const size_t " + symbol + format("_size = %llu;\n", font.size());
     if (advances) {
         c += "\nFONTBIN_FONT_SECTION FONTBIN_FONT_ALIGN const uint8_t " + symbol +
              format("_adv[%llu] = {", advances->size());
-        appendBytes(c, *advances);
-        c += "};\n";
+        if (!writeText(out, c) || !writeBytes(out, *advances)) return false;
+        c = "};\n";
         c += "const size_t " + symbol + format("_adv_size = %llu;\n", advances->size());
     }
-    return s;
+    return writeText(out, c);
 }
 
 std::vector<std::string> runInputs(const std::string& configPath, const std::string& workDir,
@@ -341,18 +407,38 @@ std::vector<std::string> runInputs(const std::string& configPath, const std::str
     return inputs;
 }
 
-std::string depfileText(const std::string& target, const std::vector<std::string>& inputs) {
-    auto escape = [](const std::string& path) {
+std::string depfileText(const std::string& target, const std::vector<std::string>& inputs,
+                        std::string& error) {
+    // As make and ninja read a dependency file (and as compilers write one): a space or '#' gets
+    // a backslash, as do the backslashes right before it; '$' is doubled; a colon gets a
+    // backslash, except a drive letter's, which both take as it is. A line break cannot be
+    // written at all.
+    auto escape = [&error](const std::string& path) {
         std::string out;
-        for (char c : path) {
-            if (c == ' ' || c == '#') out += '\\';
-            if (c == '$') out += '$';
+        for (size_t i = 0; i < path.size(); ++i) {
+            const char c = path[i];
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                if (error.empty())
+                    error = "cannot list " + commentText(path) +
+                            " in a dependency file: it holds a line break or control character";
+                return out;
+            }
+            if (c == ' ' || c == '#') {
+                for (size_t k = i; k > 0 && path[k - 1] == '\\'; --k) out += '\\';
+                out += '\\';
+            } else if (c == '$') {
+                out += '$';
+            } else if (c == ':' && !(i == 1 && isLetter(path[0]) && path[0] != '_' &&
+                                     path.size() > 2 && (path[2] == '/' || path[2] == '\\'))) {
+                out += '\\';
+            }
             out += c;
         }
         return out;
     };
     std::string text = escape(target) + ":";
     for (const std::string& input : inputs) text += " \\\n  " + escape(input);
+    if (!error.empty()) return {};
     return text + "\n";
 }
 
@@ -399,10 +485,16 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
             return kUsage;
         }
         std::error_code ec;
-        const std::string text = depfileText(
-            target, runInputs(inputs, platform::pathToUtf8(fs::current_path(ec)), toolDir));
+        const std::vector<std::string> read =
+            runInputs(inputs, platform::pathToUtf8(fs::current_path(ec)), toolDir);
         std::string error;
-        if (!writeAll({{depfile, text}}, error)) {
+        const std::string text = depfileText(target, read, error);
+        if (!error.empty()) {
+            err = prefix + error + "\n";
+            return kFailed;
+        }
+        const auto writeDepfile = [&text](std::FILE* out) { return writeText(out, text); };
+        if (!writeAll({{depfile, writeDepfile}}, {inputs}, error)) {
             err = prefix + error + "\n";
             return kFailed;
         }
@@ -416,22 +508,35 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
     const std::string& file = positional[0];
     const std::string& outBase = positional[1];
     if (symbol.empty()) symbol = symbolFromFileName(file);
-    if (!isCIdentifier(symbol)) {
-        err = prefix + "--symbol " + symbol + " is not a C identifier\n";
+    if (const std::string problem = symbolProblem(symbol); !problem.empty()) {
+        err = prefix + "--symbol " + symbol + " " + problem + "\n";
+        return kUsage;
+    }
+    // OUT.c includes OUT.h by its name, which must fit between the quotes of an #include.
+    const std::string outName = platform::pathToUtf8(platform::pathFromUtf8(outBase).filename());
+    if (outName.empty() || outName == "." || outName == ".." ||
+        std::any_of(outName.begin(), outName.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"' || c == '\\';
+        })) {
+        err = prefix + "OUT \"" + commentText(outBase) +
+              "\" cannot be included by its name: give a file name, without quotes, backslashes "
+              "or control characters\n";
         return kUsage;
     }
 
-    std::vector<uint8_t> font, advances;
+    std::string font, advances;
     bool withAdvances = false;
     std::string reason;
-    if (!readFile(file, font, reason)) {
+    if (!platform::readWholeFile(platform::pathFromUtf8(file), font, reason,
+                                 limits::kMaxBitmapFontBytes, "a font file")) {
         err = prefix + "cannot read " + file + ": " + reason + "\n";
         return kFailed;
     }
     const std::string advPath = advancePathFor(file);
     // A width file beside the font belongs to it, even an empty one (which the reader refuses).
     withAdvances = !advPath.empty() && platform::pathExists(platform::pathFromUtf8(advPath));
-    if (withAdvances && !readFile(advPath, advances, reason)) {
+    if (withAdvances && !platform::readWholeFile(platform::pathFromUtf8(advPath), advances, reason,
+                                                 limits::kMaxWidthFileBytes, "a width file")) {
         err = prefix + "cannot read " + advPath + ": " + reason + "\n";
         return kFailed;
     }
@@ -439,13 +544,19 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
     const std::string headerName =
         platform::pathToUtf8(platform::pathFromUtf8(outBase + ".h").filename());
     std::string error;
-    Source s =
-        makeSource(font, withAdvances ? &advances : nullptr, fileName, headerName, symbol, error);
+    Source s = makeSource(font, withAdvances ? &advances : nullptr, fileName, symbol, error);
     if (!error.empty()) {
         err = prefix + (s.advancesRejected ? advPath : file) + ": " + error + "\n";
         return kFailed;
     }
-    if (!writeAll({{outBase + ".h", s.header}, {outBase + ".c", s.source}}, error)) {
+    const auto writeHeader = [&s](std::FILE* out) { return writeText(out, s.header); };
+    const auto writeC = [&](std::FILE* out) {
+        return writeSource(out, font, withAdvances ? &advances : nullptr, fileName, headerName,
+                           symbol);
+    };
+    std::vector<std::string> read{file};
+    if (withAdvances) read.push_back(advPath);
+    if (!writeAll({{outBase + ".h", writeHeader}, {outBase + ".c", writeC}}, read, error)) {
         err = prefix + error + "\n";
         return kFailed;
     }

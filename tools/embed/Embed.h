@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,11 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;  // unreadable or damaged input, or an output that cannot be written
 constexpr int kUsage = 2;
 
-// True for a C identifier that is not a keyword of C99 or C++.
+// Why `name` cannot be the symbol of the arrays: not a C identifier, a keyword of some C
+// standard or of C++, reserved (a leading underscore), or taken by <stdint.h>, <stddef.h>, the
+// reader or the output itself; the same for the names made from it (NAME_size, NAME_adv,
+// NAME_adv_size, the NAME_HAS_ADVANCES macro). Empty when it can.
+std::string symbolProblem(const std::string& name);
 bool isCIdentifier(const std::string& name);
 // The symbol made from a file name: its name without folders and without the extension, every
 // character that cannot appear in an identifier replaced by '_', and "font_" in front when it
@@ -22,16 +27,18 @@ std::string symbolFromFileName(const std::string& path);
 
 struct Source {
     std::string header;             // OUT.h
-    std::string source;             // OUT.c
     bool advancesRejected = false;  // the error is the advance widths', not the font file's
 };
 
 // Checks `font` (and `advances`, the width file beside it, when there is one) with the device
-// reader and writes the C text.
-// `headerName` is the name by which the .c includes the .h. Empty `error` on success.
-Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>* advances,
-                  const std::string& fileName, const std::string& headerName,
+// reader and makes the header. Empty `error` on success.
+Source makeSource(const std::string& font, const std::string* advances, const std::string& fileName,
                   const std::string& symbol, std::string& error);
+// Writes OUT.c to `out`, the arrays a block at a time. `headerName` is the name by which it
+// includes OUT.h. False when a write fails.
+bool writeSource(std::FILE* out, const std::string& font, const std::string* advances,
+                 const std::string& fileName, const std::string& headerName,
+                 const std::string& symbol);
 
 // Every file a fontbin run on `configPath` reads, with the working directory `workDir` and the
 // tool's own folder `toolDir`: the configuration, setting.ini, the code-page, mapping, cst and
@@ -41,8 +48,10 @@ Source makeSource(const std::vector<uint8_t>& font, const std::vector<uint8_t>* 
 std::vector<std::string> runInputs(const std::string& configPath, const std::string& workDir,
                                    const std::string& toolDir);
 
-// A make-style dependency file: `target` depends on `inputs`.
-std::string depfileText(const std::string& target, const std::vector<std::string>& inputs);
+// A make-style dependency file: `target` depends on `inputs`. Empty, with the reason in
+// `error`, when a path holds a character neither make nor ninja can read (a line break).
+std::string depfileText(const std::string& target, const std::vector<std::string>& inputs,
+                        std::string& error);
 
 // The whole tool on its arguments (without the program name); messages go to `err`.
 int run(const std::vector<std::string>& args, std::string& out, std::string& err);

@@ -3,10 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tools/embed/Embed.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // As the other tools: a file-size limit fails a write instead of killing the process (which
+    // would leave its temporary files behind), and Windows arguments arrive as UTF-8.
+    std::vector<std::string> args = platform::startProcess(argc, argv);
+    if (!args.empty()) args.erase(args.begin());
     std::string out, err;
     const int status = embed::run(args, out, err);
     std::fwrite(out.data(), 1, out.size(), stdout);

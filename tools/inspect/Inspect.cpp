@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 
 #include "output/AdvanceFileWriter.h"
+#include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "tools/inspect/FontReport.h"
 
@@ -201,6 +203,7 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
     return s;
 }
 
+// Reads a whole input; memory running out is a reason like any other, not an abort.
 // --text: the art on stdout, or the PNG and one line about it; missing characters on stderr.
 // The advance widths beside `file`, when there are any: `present` says so, and the result is
 // empty or why they cannot be used. `bytes` keeps the file's bytes for `adv`.
@@ -210,7 +213,8 @@ std::string openAdvances(const std::string& file, const fb_font& font, std::stri
     present = !path.empty() && platform::pathExists(platform::pathFromUtf8(path));
     if (!present) return {};
     std::string reason;
-    if (!platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason))
+    if (!platform::readWholeFile(platform::pathFromUtf8(path), bytes, reason,
+                                 limits::kMaxWidthFileBytes, "a width file"))
         return path + ": " + reason;
     const fb_error err =
         fb_open_advances(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &font, &adv);
@@ -523,10 +527,25 @@ Result run(const std::vector<std::string>& args) {
     // A folder or a pipe is refused before it is opened: reading a pipe would wait for a writer.
     const std::filesystem::path path = platform::pathFromUtf8(o.file);
     std::string bytes, reason = platform::notAFileReason(path);
-    if (!reason.empty() || !platform::readWholeFile(path, bytes, reason)) {
+    if (!reason.empty() ||
+        !platform::readWholeFile(path, bytes, reason, limits::kMaxBitmapFontBytes, "a font file")) {
         r.err = prefix + o.file + ": " + reason + "\n";
         r.status = kViolation;
         return r;
+    }
+
+    // A picture never replaces the file it is drawn from.
+    const std::string advPath = advancePathFor(o.file);
+    for (const std::string* out : {&o.png, &o.sheet}) {
+        const std::filesystem::path target = platform::pathFromUtf8(*out);
+        const bool font = !out->empty() && platform::sameFile(target, path);
+        if (font || (!out->empty() && !advPath.empty() &&
+                     platform::sameFile(target, platform::pathFromUtf8(advPath)))) {
+            r.err = prefix + "cannot write " + *out + ": it is the " +
+                    (font ? "font file" : "width file") + " being read\n";
+            r.status = kViolation;
+            return r;
+        }
     }
 
     fb_font font;

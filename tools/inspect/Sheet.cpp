@@ -146,19 +146,20 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
 std::string writePng(const std::string& path, unsigned width, unsigned height,
                      void (*fill)(void* context, unsigned y, unsigned lines, uint8_t* band),
                      void* context) {
+    // Drawn into a temporary file beside the target, which replaces it only when complete: an
+    // earlier picture stays when drawing fails, and a device or folder is never written.
+    platform::FileReplacement out(platform::pathFromUtf8(path));
+    std::string reason;
+    if (!out.create(reason)) return "cannot create " + path + ": " + reason;
     PngSink sink;
-    sink.file = platform::openFile(platform::pathFromUtf8(path), "wb");
-    if (!sink.file) return "cannot create " + path + ": " + std::strerror(errno);
+    sink.file = out.stream();
     const unsigned bandLines = 64;
     std::vector<uint8_t> band(size_t(width) * 3 * bandLines);
     bool ok = writeRows(sink, width, height, fill, context, bandLines, band.data());
     if (sink.png) png_destroy_write_struct(&sink.png, sink.info ? &sink.info : nullptr);
-    bool closed = std::fclose(sink.file) == 0;
-    if (!ok || !closed) {
-        std::error_code ec;
-        std::filesystem::remove(platform::pathFromUtf8(path), ec);
+    if (!ok)
         return "cannot write " + path + (sink.message[0] ? std::string(": ") + sink.message : "");
-    }
+    if (!out.commit(reason)) return "cannot write " + path + ": " + reason;
     return {};
 }
 
