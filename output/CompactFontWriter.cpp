@@ -94,6 +94,17 @@ public:
         } else {
             range_ = r0;
         }
+        renormalise();
+    }
+    // A symbol whose cumulative frequencies are [lo, hi) of 4096; hi > lo.
+    void encodeRange(uint32_t lo, uint32_t hi) {
+        const uint32_t rlo = (range_ * lo) >> kProbBits;
+        const uint32_t rhi = hi == (1u << kProbBits) ? range_ : (range_ * hi) >> kProbBits;
+        low_ += rlo;
+        range_ = rhi - rlo;
+        renormalise();
+    }
+    void renormalise() {
         while (range_ < 0x8000u) {
             if (low_ < 0x8000u) {
                 put(0);
@@ -172,25 +183,22 @@ uint32_t probability(uint8_t q) {
     return 16u * q + 8u;
 }
 
-// The per-depth shape of the decisions that code one level (see docs/file-format.md):
-// 1 bpp: one decision; otherwise "ink?", "full?", then the level - 1 in midBits bits, the first
-// min(midBits, 4) of them by a tree in the pixel's context, any further four by a shared tree.
+// How one level is coded in its context (see docs/file-format.md). 1 bpp: one binary decision,
+// its probability a byte per context. 2 and 4 bpp: the level is one symbol of 4 or 16, coded by
+// a cumulative frequency table of 12-bit u16 per context. 8 bpp: the high four bits so, then the
+// low four by one of 16 tables chosen by the high four, in no context.
 struct Depth {
     uint32_t bpp;
     uint32_t maxLevel;
-    uint32_t qbits;        // bits a neighbour adds to the context: 1, or 2 for its quantised level
-    uint32_t midBits;      // bits of level - 1 for levels between 0 and the maximum
-    uint32_t treeBits;     // of those, coded in context
-    uint32_t nodes;        // table entries per context
-    uint32_t sharedNodes;  // entries of the shared tree after all contexts (8 bpp only)
+    uint32_t qbits;    // bits a neighbour adds to the context: 1, or 2 for its quantised level
+    uint32_t symbols;  // 2 (binary) or the symbols of a context's table
+    uint32_t extra;    // counts after those of the contexts: 8 bpp's low four bits, 16 x 16
     uint8_t quant[256];
 
     explicit Depth(uint32_t b) : bpp(b), maxLevel((1u << b) - 1) {
         qbits = b == 1 ? 1 : 2;
-        midBits = b == 1 ? 0 : (b == 2 ? 1 : b);
-        treeBits = std::min<uint32_t>(midBits, 4);
-        nodes = b == 1 ? 1 : 2 + (1u << treeBits) - 1;
-        sharedNodes = midBits > treeBits ? (1u << (midBits - treeBits)) - 1 : 0;
+        symbols = b == 1 ? 2 : std::min<uint32_t>(1u << b, 16);
+        extra = b == 8 ? 256 : 0;
         for (uint32_t v = 0; v < 256; ++v) {
             uint32_t q = 0;
             if (b == 1)
@@ -204,34 +212,54 @@ struct Depth {
             quant[v] = static_cast<uint8_t>(q);
         }
     }
-
-    // Calls f(entry, bit) for each decision of level v in context ctx, entry indexing the model.
-    template <typename F>
-    void decisions(uint32_t v, uint32_t ctx, uint32_t contexts, F&& f) const {
-        const uint32_t base = ctx * nodes;
-        if (bpp == 1) {
-            f(base, v);
-            return;
-        }
-        f(base, v != 0);
-        if (v == 0) return;
-        f(base + 1, v == maxLevel);
-        if (v == maxLevel) return;
-        const uint32_t m = v - 1;
-        uint32_t t = 1;
-        for (uint32_t i = 0; i < treeBits; ++i) {
-            const uint32_t bit = (m >> (midBits - 1 - i)) & 1u;
-            f(base + 2 + t - 1, bit);
-            t = 2 * t + bit;
-        }
-        t = 1;
-        for (uint32_t i = treeBits; i < midBits; ++i) {
-            const uint32_t bit = (m >> (midBits - 1 - i)) & 1u;
-            f(contexts * nodes + t - 1, bit);
-            t = 2 * t + bit;
+    size_t countSlots(uint32_t contexts) const {
+        return static_cast<size_t>(contexts) * symbols + extra;
+    }
+    uint64_t modelBytes(uint32_t contexts) const {
+        if (bpp == 1) return contexts;
+        return static_cast<uint64_t>(contexts) * 2 * (symbols - 1) + (extra ? 16 * 30 : 0);
+    }
+    void count(uint32_t v, uint32_t ctx, uint32_t contexts, uint64_t* counts) const {
+        if (bpp == 8) {
+            ++counts[static_cast<size_t>(ctx) * symbols + (v >> 4)];
+            ++counts[static_cast<size_t>(contexts) * symbols + v];  // 16 x high + low = v
+        } else {
+            ++counts[static_cast<size_t>(ctx) * symbols + v];
         }
     }
 };
+
+// 12-bit frequencies of `n` symbols from their counts: every symbol that occurs gets at least
+// 1, one that never occurs 0 (it is never coded), and they add up to 4096.
+void frequencies(const uint64_t* counts, uint32_t n, uint32_t* freq) {
+    uint64_t total = 0;
+    uint32_t top = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        total += counts[k];
+        if (counts[k] > counts[top]) top = k;
+    }
+    if (total == 0) {
+        for (uint32_t k = 0; k < n; ++k) freq[k] = k == 0 ? 4096 : 0;
+        return;
+    }
+    int64_t sum = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        freq[k] = counts[k] == 0
+                      ? 0
+                      : static_cast<uint32_t>(std::max<uint64_t>(1, counts[k] * 4096 / total));
+        sum += freq[k];
+    }
+    freq[top] = static_cast<uint32_t>(static_cast<int64_t>(freq[top]) + 4096 - sum);
+}
+
+// The model bytes and, for the encoder, each table's cumulative frequencies (symbols + 1 per
+// table: 0 first, 4096 last).
+struct Model {
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> cum;
+};
+
+Model buildModel(const std::vector<uint64_t>& counts, const Depth& d, uint32_t contexts);
 
 uint32_t contextBits(const Template& s, uint32_t qbits) {
     uint32_t k = static_cast<uint32_t>(s.west) * qbits;
@@ -336,20 +364,68 @@ uint32_t narrow(uint32_t ctx, const Template& full, const Template& sub, uint32_
     return s0 | (s1 << sb0) | (s2 << (sb0 + w1));
 }
 
-// Decision counts under the full template, summed into the contexts of `sub`.
+// Counts under the full template, summed into the contexts of `sub`.
 std::vector<uint64_t> narrowCounts(const std::vector<uint64_t>& counts, const Depth& d,
                                    const Template& full, const Template& sub) {
     const uint32_t fullContexts = 1u << contextBits(full, d.qbits);
     const uint32_t contexts = 1u << contextBits(sub, d.qbits);
-    std::vector<uint64_t> out(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes), 0);
+    std::vector<uint64_t> out(d.countSlots(contexts), 0);
     for (uint32_t c = 0; c < fullContexts; ++c) {
-        const uint32_t s = narrow(c, full, sub, d.qbits);
-        for (uint32_t n = 0; n < 2 * d.nodes; ++n)
-            out[2 * s * d.nodes + n] += counts[2 * c * d.nodes + n];
+        const size_t s = static_cast<size_t>(narrow(c, full, sub, d.qbits)) * d.symbols;
+        for (uint32_t n = 0; n < d.symbols; ++n)
+            out[s + n] += counts[static_cast<size_t>(c) * d.symbols + n];
     }
-    for (uint32_t n = 0; n < 2 * d.sharedNodes; ++n)
-        out[2 * contexts * d.nodes + n] = counts[2 * fullContexts * d.nodes + n];
+    for (uint32_t n = 0; n < d.extra; ++n)
+        out[static_cast<size_t>(contexts) * d.symbols + n] =
+            counts[static_cast<size_t>(fullContexts) * d.symbols + n];
     return out;
+}
+
+Model buildModel(const std::vector<uint64_t>& counts, const Depth& d, uint32_t contexts) {
+    Model m;
+    if (d.bpp == 1) {
+        m.bytes.resize(contexts);
+        for (uint32_t c = 0; c < contexts; ++c)
+            m.bytes[c] = probabilityByte(counts[2 * c], counts[2 * c + 1]);
+        return m;
+    }
+    const uint32_t n = d.symbols;
+    const uint32_t tables = contexts + (d.extra ? 16 : 0);
+    m.cum.resize(static_cast<size_t>(tables) * (n + 1));
+    uint32_t freq[16];
+    for (uint32_t t = 0; t < tables; ++t) {
+        frequencies(&counts[static_cast<size_t>(t) * n], n, freq);
+        uint32_t* cum = &m.cum[static_cast<size_t>(t) * (n + 1)];
+        cum[0] = 0;
+        for (uint32_t k = 0; k < n; ++k) cum[k + 1] = cum[k] + freq[k];
+        for (uint32_t k = 1; k < n; ++k) {
+            m.bytes.push_back(static_cast<uint8_t>(cum[k]));
+            m.bytes.push_back(static_cast<uint8_t>(cum[k] >> 8));
+        }
+    }
+    return m;
+}
+
+// Bits the coded pixels take under a model built from `counts`, in 1/65536 bits.
+uint64_t codeLength(const std::vector<uint64_t>& counts, const Depth& d, uint32_t contexts) {
+    const std::vector<uint32_t>& cost = costTable();
+    uint64_t q16 = 0;
+    if (d.bpp == 1) {
+        for (uint32_t c = 0; c < contexts; ++c) {
+            const uint32_t p1 = probability(probabilityByte(counts[2 * c], counts[2 * c + 1]));
+            q16 += counts[2 * c] * cost[(1u << kProbBits) - p1] + counts[2 * c + 1] * cost[p1];
+        }
+        return q16;
+    }
+    const uint32_t tables = contexts + (d.extra ? 16 : 0);
+    uint32_t freq[16];
+    for (uint32_t t = 0; t < tables; ++t) {
+        const uint64_t* c = &counts[static_cast<size_t>(t) * d.symbols];
+        frequencies(c, d.symbols, freq);
+        for (uint32_t k = 0; k < d.symbols; ++k)
+            if (c[k] != 0 && freq[k] < (1u << kProbBits)) q16 += c[k] * cost[freq[k]];
+    }
+    return q16;
 }
 
 }  // namespace
@@ -447,8 +523,7 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
     // One pass over the pixels counts every decision under the largest template.
     const Template full = fullTemplate(d.bpp);
     const uint32_t fullContexts = 1u << contextBits(full, d.qbits);
-    std::vector<uint64_t> counts(2 * (static_cast<size_t>(fullContexts) * d.nodes + d.sharedNodes),
-                                 0);
+    std::vector<uint64_t> counts(d.countSlots(fullContexts), 0);
     PaddedBox box;
     uint64_t inked = 0;
     for (const Glyph& g : glyphs_) {
@@ -456,21 +531,15 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
         ++inked;
         box.load(&levels_[g.levels], g.w, g.h);
         box.forEach(g.w, g.h, full, d, [&](uint32_t v, uint32_t ctx) {
-            d.decisions(v, ctx, fullContexts,
-                        [&](uint32_t entry, uint32_t bit) { ++counts[2 * entry + bit]; });
+            d.count(v, ctx, fullContexts, counts.data());
         });
     }
-    const std::vector<uint32_t>& cost = costTable();
     for (const Template& t : templatesFor(d.bpp)) {
+        const uint32_t contexts = 1u << contextBits(t, d.qbits);
         const std::vector<uint64_t> sub = narrowCounts(counts, d, full, t);
-        uint64_t q16 = 0;
-        for (size_t e = 0; e < sub.size() / 2; ++e) {
-            const uint32_t p1 = probability(probabilityByte(sub[2 * e], sub[2 * e + 1]));
-            q16 += sub[2 * e] * cost[(1u << kProbBits) - p1] + sub[2 * e + 1] * cost[p1];
-        }
         // About 2.5 bits of coder flush per glyph with ink.
-        const uint64_t bits = (q16 >> 16) + inked * 5 / 2;
-        out.push_back({Method::Context, t, sub.size() / 2, bits});
+        const uint64_t bits = (codeLength(sub, d, contexts) >> 16) + inked * 5 / 2;
+        out.push_back({Method::Context, t, d.modelBytes(contexts), bits});
     }
     fullCounts_ = std::move(counts);
     countedGlyphs_ = glyphs_.size();
@@ -505,7 +574,7 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
 
     // Model: probabilities counted over every glyph under the template.
     const uint32_t contexts = 1u << contextBits(shape, d.qbits);
-    std::vector<uint8_t> model;
+    Model model;
     PaddedBox box;
     {
         // The counts of candidates() when it saw these glyphs, else one pass of our own.
@@ -513,20 +582,20 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         if (countedGlyphs_ == glyphs_.size() && !fullCounts_.empty()) {
             counts = narrowCounts(fullCounts_, d, full, shape);
         } else {
-            counts.assign(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes), 0);
+            counts.assign(d.countSlots(contexts), 0);
             for (const Glyph& g : glyphs_) {
                 if (g.w == 0) continue;
                 box.load(&levels_[g.levels], g.w, g.h);
                 box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
-                    d.decisions(v, ctx, contexts,
-                                [&](uint32_t e, uint32_t bit) { ++counts[2 * e + bit]; });
+                    d.count(v, ctx, contexts, counts.data());
                 });
             }
         }
-        model.resize(counts.size() / 2);
-        for (size_t e = 0; e < model.size(); ++e)
-            model[e] = probabilityByte(counts[2 * e], counts[2 * e + 1]);
+        model = buildModel(counts, d, contexts);
     }
+    std::vector<uint32_t> p1(d.bpp == 1 ? contexts : 0);
+    for (size_t c = 0; c < p1.size(); ++c) p1[c] = probability(model.bytes[c]);
+    const uint32_t n = d.symbols;
 
     // Data: each glyph's bits, and its size for the glyph table.
     BitStream data;
@@ -540,10 +609,20 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         const uint64_t start = data.bits();
         box.load(&levels_[g.levels], g.w, g.h);
         ArithmeticEncoder enc(data);
-        box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
-            d.decisions(v, ctx, contexts,
-                        [&](uint32_t e, uint32_t bit) { enc.encode(bit, probability(model[e])); });
-        });
+        if (d.bpp == 1) {
+            box.forEach(g.w, g.h, shape, d,
+                        [&](uint32_t v, uint32_t ctx) { enc.encode(v, p1[ctx]); });
+        } else {
+            box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
+                const uint32_t s = d.bpp == 8 ? v >> 4 : v;
+                const uint32_t* cum = &model.cum[static_cast<size_t>(ctx) * (n + 1)];
+                enc.encodeRange(cum[s], cum[s + 1]);
+                if (d.bpp == 8) {
+                    const uint32_t* low = &model.cum[(static_cast<size_t>(contexts) + s) * (n + 1)];
+                    enc.encodeRange(low[v & 15], low[(v & 15) + 1]);
+                }
+            });
+        }
         enc.finish();
         sizes[i] = static_cast<uint32_t>(data.bits() - start);
     }
@@ -622,7 +701,7 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
     out[21] = static_cast<uint8_t>(method);
     out[22] = templateByte(shape);
     out[23] = static_cast<uint8_t>(name.size() + 1);
-    storeLittleEndian(&out[24], static_cast<uint32_t>(model.size()), 4);
+    storeLittleEndian(&out[24], static_cast<uint32_t>(model.bytes.size()), 4);
     storeLittleEndian(&out[28], static_cast<uint32_t>(data.bytes().size()), 4);
     for (int f = 0; f < 6; ++f) {
         storeLittleEndian(&out[32 + 5 * f], fields[f].min, 4);
@@ -637,7 +716,7 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         storeLittleEndian(b, c, 4);
         out.insert(out.end(), b, b + 4);
     }
-    out.insert(out.end(), model.begin(), model.end());
+    out.insert(out.end(), model.bytes.begin(), model.bytes.end());
     out.insert(out.end(), data.bytes().begin(), data.bytes().end());
     return out;
 }
