@@ -75,11 +75,12 @@ private:
     uint64_t bits_ = 0;
 };
 
-// Binary arithmetic coder with a 16-bit range and bitwise output; the reader mirrors it. The
-// interval [low, low + range) is split in proportion to the 12-bit probability and renormalised
-// one bit at a time while range < 2^15; a bit that depends on a later carry is held back as in
-// CABAC. The decoder needs only the range and its offset in the interval, so each decision costs
-// it a multiply, a compare and, per output bit, a shift. The first bit of every glyph's code is
+// Arithmetic coder with a 16-bit range and bitwise output; the reader mirrors it. The interval
+// [low, low + range) is split in proportion to 12-bit probabilities (a binary decision, or a
+// symbol's cumulative frequencies) and renormalised one bit at a time while range < 2^15; a bit
+// that depends on a later carry is held back as in CABAC. The decoder needs only the range and
+// its offset in the interval, so a decision costs it a multiply, a compare and, per output bit, a
+// shift. The first bit of every glyph's code is
 // always 0 (the interval starts below 2^16) and is not stored. The flush writes the fewest bits
 // (at most three) that name an aligned block inside the final interval, so the decoder may read
 // any bits after them (the next glyph's) without changing a decision.
@@ -520,7 +521,7 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
         rawBits += static_cast<uint64_t>(g.w) * static_cast<uint64_t>(g.h) * d.bpp;
     out.push_back({Method::Raw, Template{}, 0, rawBits});
 
-    // One pass over the pixels counts every decision under the largest template.
+    // One pass over the pixels counts every level under the largest template.
     const Template full = fullTemplate(d.bpp);
     const uint32_t fullContexts = 1u << contextBits(full, d.qbits);
     std::vector<uint64_t> counts(d.countSlots(fullContexts), 0);

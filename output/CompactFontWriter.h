@@ -25,7 +25,7 @@ namespace compact {
 // at bpp bits each, is the size that candidates() reports for comparison.
 enum class Method : uint8_t {
     Raw = 0,
-    Context = 1,  // binary arithmetic coding, each decision modelled by decoded neighbours
+    Context = 1,  // arithmetic coding, each level modelled by its decoded neighbours
 };
 
 // The neighbours a pixel's context is made of: `west` pixels left of it in its own row (0..4),
