@@ -41,26 +41,46 @@ private:
 };
 
 // The glyph data: most significant bit of each byte first, as the arithmetic coder emits it.
+// Bits gather in a register and go out a byte at a time.
 class BitStream {
 public:
     void put(uint32_t bit) {
-        if (bits_ % 8 == 0) bytes_.push_back(0);
-        if (bit) bytes_.back() |= static_cast<uint8_t>(0x80u >> (bits_ % 8));
+        acc_ = (acc_ << 1) | bit;
+        if (++pending_ == 8) {
+            bytes_.push_back(static_cast<uint8_t>(acc_));
+            pending_ = 0;
+        }
         ++bits_;
     }
+    // `count` (up to 32) copies of `bit`.
+    void repeat(uint32_t bit, uint32_t count) {
+        for (; count > 0; --count) put(bit);
+    }
     uint64_t bits() const { return bits_; }
-    std::vector<uint8_t>& bytes() { return bytes_; }
+    // The bytes, the last one padded with zero bits.
+    std::vector<uint8_t>& bytes() {
+        if (pending_ != 0) {
+            bytes_.push_back(static_cast<uint8_t>(acc_ << (8 - pending_)));
+            pending_ = 0;
+            acc_ = 0;
+            bits_ = (bits_ + 7) / 8 * 8;
+        }
+        return bytes_;
+    }
 
 private:
     std::vector<uint8_t> bytes_;
+    uint32_t acc_ = 0;
+    uint32_t pending_ = 0;
     uint64_t bits_ = 0;
 };
 
-// Binary arithmetic coder with a 16-bit range and bitwise output; the reader mirrors it. The
-// interval [low, low + range) is split in proportion to the 12-bit probability and renormalised
-// one bit at a time while range < 2^15; a bit that depends on a later carry is held back as in
-// CABAC. The decoder needs only the range and its offset in the interval, so each decision costs
-// it a multiply, a compare and, per output bit, a shift. The first bit of every glyph's code is
+// Arithmetic coder with a 16-bit range and bitwise output; the reader mirrors it. The interval
+// [low, low + range) is split in proportion to 12-bit probabilities (a binary decision, or a
+// symbol's cumulative frequencies) and renormalised one bit at a time while range < 2^15; a bit
+// that depends on a later carry is held back as in CABAC. The decoder needs only the range and
+// its offset in the interval, so a decision costs it a multiply, a compare and, per output bit, a
+// shift. The first bit of every glyph's code is
 // always 0 (the interval starts below 2^16) and is not stored. The flush writes the fewest bits
 // (at most three) that name an aligned block inside the final interval, so the decoder may read
 // any bits after them (the next glyph's) without changing a decision.
@@ -75,6 +95,17 @@ public:
         } else {
             range_ = r0;
         }
+        renormalise();
+    }
+    // A symbol whose cumulative frequencies are [lo, hi) of 4096; hi > lo.
+    void encodeRange(uint32_t lo, uint32_t hi) {
+        const uint32_t rlo = (range_ * lo) >> kProbBits;
+        const uint32_t rhi = hi == (1u << kProbBits) ? range_ : (range_ * hi) >> kProbBits;
+        low_ += rlo;
+        range_ = rhi - rlo;
+        renormalise();
+    }
+    void renormalise() {
         while (range_ < 0x8000u) {
             if (low_ < 0x8000u) {
                 put(0);
@@ -107,7 +138,8 @@ private:
             first_ = false;
         else
             out_.put(bit);
-        for (; outstanding_ > 0; --outstanding_) out_.put(bit ^ 1u);
+        out_.repeat(bit ^ 1u, outstanding_);
+        outstanding_ = 0;
     }
     BitStream& out_;
     uint64_t start_;
@@ -152,25 +184,22 @@ uint32_t probability(uint8_t q) {
     return 16u * q + 8u;
 }
 
-// The per-depth shape of the decisions that code one level (see docs/file-format.md):
-// 1 bpp: one decision; otherwise "ink?", "full?", then the level - 1 in midBits bits, the first
-// min(midBits, 4) of them by a tree in the pixel's context, any further four by a shared tree.
+// How one level is coded in its context (see docs/file-format.md). 1 bpp: one binary decision,
+// its probability a byte per context. 2 and 4 bpp: the level is one symbol of 4 or 16, coded by
+// a cumulative frequency table of 12-bit u16 per context. 8 bpp: the high four bits so, then the
+// low four by one of 16 tables chosen by the high four, in no context.
 struct Depth {
     uint32_t bpp;
     uint32_t maxLevel;
-    uint32_t qbits;        // bits a neighbour adds to the context: 1, or 2 for its quantised level
-    uint32_t midBits;      // bits of level - 1 for levels between 0 and the maximum
-    uint32_t treeBits;     // of those, coded in context
-    uint32_t nodes;        // table entries per context
-    uint32_t sharedNodes;  // entries of the shared tree after all contexts (8 bpp only)
+    uint32_t qbits;    // bits a neighbour adds to the context: 1, or 2 for its quantised level
+    uint32_t symbols;  // 2 (binary) or the symbols of a context's table
+    uint32_t extra;    // counts after those of the contexts: 8 bpp's low four bits, 16 x 16
     uint8_t quant[256];
 
     explicit Depth(uint32_t b) : bpp(b), maxLevel((1u << b) - 1) {
         qbits = b == 1 ? 1 : 2;
-        midBits = b == 1 ? 0 : (b == 2 ? 1 : b);
-        treeBits = std::min<uint32_t>(midBits, 4);
-        nodes = b == 1 ? 1 : 2 + (1u << treeBits) - 1;
-        sharedNodes = midBits > treeBits ? (1u << (midBits - treeBits)) - 1 : 0;
+        symbols = b == 1 ? 2 : std::min<uint32_t>(1u << b, 16);
+        extra = b == 8 ? 256 : 0;
         for (uint32_t v = 0; v < 256; ++v) {
             uint32_t q = 0;
             if (b == 1)
@@ -184,34 +213,54 @@ struct Depth {
             quant[v] = static_cast<uint8_t>(q);
         }
     }
-
-    // Calls f(entry, bit) for each decision of level v in context ctx, entry indexing the model.
-    template <typename F>
-    void decisions(uint32_t v, uint32_t ctx, uint32_t contexts, F&& f) const {
-        const uint32_t base = ctx * nodes;
-        if (bpp == 1) {
-            f(base, v);
-            return;
-        }
-        f(base, v != 0);
-        if (v == 0) return;
-        f(base + 1, v == maxLevel);
-        if (v == maxLevel) return;
-        const uint32_t m = v - 1;
-        uint32_t t = 1;
-        for (uint32_t i = 0; i < treeBits; ++i) {
-            const uint32_t bit = (m >> (midBits - 1 - i)) & 1u;
-            f(base + 2 + t - 1, bit);
-            t = 2 * t + bit;
-        }
-        t = 1;
-        for (uint32_t i = treeBits; i < midBits; ++i) {
-            const uint32_t bit = (m >> (midBits - 1 - i)) & 1u;
-            f(contexts * nodes + t - 1, bit);
-            t = 2 * t + bit;
+    size_t countSlots(uint32_t contexts) const {
+        return static_cast<size_t>(contexts) * symbols + extra;
+    }
+    uint64_t modelBytes(uint32_t contexts) const {
+        if (bpp == 1) return contexts;
+        return static_cast<uint64_t>(contexts) * 2 * (symbols - 1) + (extra ? 16 * 30 : 0);
+    }
+    void count(uint32_t v, uint32_t ctx, uint32_t contexts, uint64_t* counts) const {
+        if (bpp == 8) {
+            ++counts[static_cast<size_t>(ctx) * symbols + (v >> 4)];
+            ++counts[static_cast<size_t>(contexts) * symbols + v];  // 16 x high + low = v
+        } else {
+            ++counts[static_cast<size_t>(ctx) * symbols + v];
         }
     }
 };
+
+// 12-bit frequencies of `n` symbols from their counts: every symbol that occurs gets at least
+// 1, one that never occurs 0 (it is never coded), and they add up to 4096.
+void frequencies(const uint64_t* counts, uint32_t n, uint32_t* freq) {
+    uint64_t total = 0;
+    uint32_t top = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        total += counts[k];
+        if (counts[k] > counts[top]) top = k;
+    }
+    if (total == 0) {
+        for (uint32_t k = 0; k < n; ++k) freq[k] = k == 0 ? 4096 : 0;
+        return;
+    }
+    int64_t sum = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        freq[k] = counts[k] == 0
+                      ? 0
+                      : static_cast<uint32_t>(std::max<uint64_t>(1, counts[k] * 4096 / total));
+        sum += freq[k];
+    }
+    freq[top] = static_cast<uint32_t>(static_cast<int64_t>(freq[top]) + 4096 - sum);
+}
+
+// The model bytes and, for the encoder, each table's cumulative frequencies (symbols + 1 per
+// table: 0 first, 4096 last).
+struct Model {
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> cum;
+};
+
+Model buildModel(const std::vector<uint64_t>& counts, const Depth& d, uint32_t contexts);
 
 uint32_t contextBits(const Template& s, uint32_t qbits) {
     uint32_t k = static_cast<uint32_t>(s.west) * qbits;
@@ -228,7 +277,7 @@ uint8_t templateByte(const Template& s) {
 // neighbour a template reaches is a plain read.
 class PaddedBox {
 public:
-    static constexpr int32_t kTop = 2, kLeft = 4, kRight = 2;
+    static constexpr int32_t kTop = 2, kLeft = 4, kRight = 3;
     void load(const uint8_t* levels, int32_t w, int32_t h) {
         stride_ = w + kLeft + kRight;
         cells_.assign(static_cast<size_t>(stride_) * static_cast<size_t>(h + kTop), 0);
@@ -239,18 +288,37 @@ public:
     }
     uint8_t at(int32_t x, int32_t y) const { return cells_[index(x, y)]; }
 
-    // The context of (x, y) under template s, as the reader builds it from its registers.
-    uint32_t context(int32_t x, int32_t y, const Template& s, const Depth& d) const {
-        uint32_t e0 = 0, e1 = 0, e2 = 0;
-        for (int32_t i = 1; i <= s.west; ++i)
-            e0 |= static_cast<uint32_t>(d.quant[at(x - i, y)]) << ((i - 1) * d.qbits);
-        for (int32_t j = -s.above; s.above >= 0 && j <= s.above; ++j)
-            e1 |= static_cast<uint32_t>(d.quant[at(x + j, y - 1)]) << ((s.above - j) * d.qbits);
-        for (int32_t j = -s.above2; s.above2 >= 0 && j <= s.above2; ++j)
-            e2 |= static_cast<uint32_t>(at(x + j, y - 2) != 0) << (s.above2 - j);
-        const uint32_t b0 = static_cast<uint32_t>(s.west) * d.qbits;
-        const uint32_t b1 = s.above >= 0 ? static_cast<uint32_t>(2 * s.above + 1) * d.qbits : 0;
-        return e0 | (e1 << b0) | (e2 << (b0 + b1));
+    // Calls f(v, ctx) for every pixel of the w x h box in row order, with its level and its
+    // context under s, kept up to date from pixel to pixel as the reader keeps it: the west and
+    // row-above windows in one register that moves a level per pixel, the row two above in
+    // another that moves a bit.
+    template <typename F>
+    void forEach(int32_t w, int32_t h, const Template& s, const Depth& d, F&& f) const {
+        const uint32_t qb = d.qbits;
+        const int32_t r1 = std::max(s.above, 0), r2 = std::max(s.above2, 0);
+        const uint32_t b0 = static_cast<uint32_t>(s.west) * qb;
+        const uint32_t b01 = b0 + (s.above >= 0 ? static_cast<uint32_t>(2 * r1 + 1) * qb : 0);
+        const uint32_t e0 = s.west > 0 ? (1u << qb) - 1 : 0;
+        const uint32_t e1 = s.above >= 0 ? (1u << qb) - 1 : 0;
+        const uint32_t keep = ((1u << b01) - 1) & ~(e1 << b0);
+        const uint32_t m2 = s.above2 >= 0 ? (1u << (2 * r2 + 1)) - 1 : 0;
+        const int32_t lead = std::max(r1, r2);
+        for (int32_t y = 0; y < h; ++y) {
+            uint32_t ctx = 0, w2 = 0;
+            for (int32_t k = -lead; k <= 0; ++k) {
+                ctx = ((ctx << qb) & keep) | ((d.quant[at(k + r1, y - 1)] & e1) << b0);
+                w2 = (w2 << 1) | (at(k + r2, y - 2) != 0);
+            }
+            const uint8_t* row = &cells_[index(0, y)];
+            const uint8_t* up1 = &cells_[index(1 + r1, y - 1)];
+            const uint8_t* up2 = &cells_[index(1 + r2, y - 2)];
+            for (int32_t x = 0; x < w; ++x) {
+                const uint32_t v = row[x];
+                f(v, ctx | ((w2 & m2) << b01));
+                ctx = ((ctx << qb) & keep) | (d.quant[v] & e0) | ((d.quant[up1[x]] & e1) << b0);
+                w2 = (w2 << 1) | (up2[x] != 0);
+            }
+        }
     }
 
 private:
@@ -295,6 +363,70 @@ uint32_t narrow(uint32_t ctx, const Template& full, const Template& sub, uint32_
     }
     const uint32_t sb0 = static_cast<uint32_t>(sub.west) * qbits;
     return s0 | (s1 << sb0) | (s2 << (sb0 + w1));
+}
+
+// Counts under the full template, summed into the contexts of `sub`.
+std::vector<uint64_t> narrowCounts(const std::vector<uint64_t>& counts, const Depth& d,
+                                   const Template& full, const Template& sub) {
+    const uint32_t fullContexts = 1u << contextBits(full, d.qbits);
+    const uint32_t contexts = 1u << contextBits(sub, d.qbits);
+    std::vector<uint64_t> out(d.countSlots(contexts), 0);
+    for (uint32_t c = 0; c < fullContexts; ++c) {
+        const size_t s = static_cast<size_t>(narrow(c, full, sub, d.qbits)) * d.symbols;
+        for (uint32_t n = 0; n < d.symbols; ++n)
+            out[s + n] += counts[static_cast<size_t>(c) * d.symbols + n];
+    }
+    for (uint32_t n = 0; n < d.extra; ++n)
+        out[static_cast<size_t>(contexts) * d.symbols + n] =
+            counts[static_cast<size_t>(fullContexts) * d.symbols + n];
+    return out;
+}
+
+Model buildModel(const std::vector<uint64_t>& counts, const Depth& d, uint32_t contexts) {
+    Model m;
+    if (d.bpp == 1) {
+        m.bytes.resize(contexts);
+        for (uint32_t c = 0; c < contexts; ++c)
+            m.bytes[c] = probabilityByte(counts[2 * c], counts[2 * c + 1]);
+        return m;
+    }
+    const uint32_t n = d.symbols;
+    const uint32_t tables = contexts + (d.extra ? 16 : 0);
+    m.cum.resize(static_cast<size_t>(tables) * (n + 1));
+    uint32_t freq[16];
+    for (uint32_t t = 0; t < tables; ++t) {
+        frequencies(&counts[static_cast<size_t>(t) * n], n, freq);
+        uint32_t* cum = &m.cum[static_cast<size_t>(t) * (n + 1)];
+        cum[0] = 0;
+        for (uint32_t k = 0; k < n; ++k) cum[k + 1] = cum[k] + freq[k];
+        for (uint32_t k = 1; k < n; ++k) {
+            m.bytes.push_back(static_cast<uint8_t>(cum[k]));
+            m.bytes.push_back(static_cast<uint8_t>(cum[k] >> 8));
+        }
+    }
+    return m;
+}
+
+// Bits the coded pixels take under a model built from `counts`, in 1/65536 bits.
+uint64_t codeLength(const std::vector<uint64_t>& counts, const Depth& d, uint32_t contexts) {
+    const std::vector<uint32_t>& cost = costTable();
+    uint64_t q16 = 0;
+    if (d.bpp == 1) {
+        for (uint32_t c = 0; c < contexts; ++c) {
+            const uint32_t p1 = probability(probabilityByte(counts[2 * c], counts[2 * c + 1]));
+            q16 += counts[2 * c] * cost[(1u << kProbBits) - p1] + counts[2 * c + 1] * cost[p1];
+        }
+        return q16;
+    }
+    const uint32_t tables = contexts + (d.extra ? 16 : 0);
+    uint32_t freq[16];
+    for (uint32_t t = 0; t < tables; ++t) {
+        const uint64_t* c = &counts[static_cast<size_t>(t) * d.symbols];
+        frequencies(c, d.symbols, freq);
+        for (uint32_t k = 0; k < d.symbols; ++k)
+            if (c[k] != 0 && freq[k] < (1u << kProbBits)) q16 += c[k] * cost[freq[k]];
+    }
+    return q16;
 }
 
 }  // namespace
@@ -343,22 +475,28 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
     }
     width = std::min(width, glyph.cols);
     height = std::min(height, cellRows);
+    // The kept rows, unpacked to a level per byte: pixel k of the cell starts at bit k * depth,
+    // lowest bits first.
     const uint32_t mask = (1u << depth) - 1;
-    auto level = [&](int32_t x, int32_t y) {
-        const uint64_t bit = (static_cast<uint64_t>(y) * static_cast<uint64_t>(glyph.cols) +
-                              static_cast<uint64_t>(x)) *
-                             depth;
-        return (static_cast<uint32_t>(glyph.data[bit / 8]) >> (bit % 8)) & mask;
-    };
+    const size_t w = static_cast<size_t>(std::max(width, 0));
+    rows_.assign(w * static_cast<size_t>(std::max(height, 0)), 0);
+    for (int32_t y = 0; y < height; ++y) {
+        uint64_t bit = static_cast<uint64_t>(y) * rowBits;
+        uint8_t* out = &rows_[static_cast<size_t>(y) * w];
+        for (size_t x = 0; x < w; ++x, bit += depth)
+            out[x] = static_cast<uint8_t>((glyph.data[bit / 8] >> (bit % 8)) & mask);
+    }
     int32_t left = width, right = 0, top = height, bottom = 0;
     for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            if (level(x, y) == 0) continue;
-            left = std::min(left, x);
-            right = std::max(right, x + 1);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y + 1);
-        }
+        const uint8_t* row = &rows_[static_cast<size_t>(y) * w];
+        int32_t first = 0, last = width;
+        while (first < width && row[first] == 0) ++first;
+        if (first == width) continue;
+        while (row[last - 1] == 0) --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y + 1;
     }
     if (right > left && bottom > top) {
         g.x = left;
@@ -366,9 +504,10 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
         g.w = right - left;
         g.h = bottom - top;
         g.levels = levels_.size();
-        for (int32_t y = top; y < bottom; ++y)
-            for (int32_t x = left; x < right; ++x)
-                levels_.push_back(static_cast<uint8_t>(level(x, y)));
+        for (int32_t y = top; y < bottom; ++y) {
+            const uint8_t* row = &rows_[static_cast<size_t>(y) * w];
+            levels_.insert(levels_.end(), row + left, row + right);
+        }
     }
     glyphs_.push_back(g);
 }
@@ -382,48 +521,29 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
         rawBits += static_cast<uint64_t>(g.w) * static_cast<uint64_t>(g.h) * d.bpp;
     out.push_back({Method::Raw, Template{}, 0, rawBits});
 
-    // One pass over the pixels counts every decision under the largest template.
+    // One pass over the pixels counts every level under the largest template.
     const Template full = fullTemplate(d.bpp);
     const uint32_t fullContexts = 1u << contextBits(full, d.qbits);
-    std::vector<uint64_t> counts(2 * (static_cast<size_t>(fullContexts) * d.nodes + d.sharedNodes),
-                                 0);
+    std::vector<uint64_t> counts(d.countSlots(fullContexts), 0);
     PaddedBox box;
     uint64_t inked = 0;
     for (const Glyph& g : glyphs_) {
         if (g.w == 0) continue;
         ++inked;
         box.load(&levels_[g.levels], g.w, g.h);
-        for (int32_t y = 0; y < g.h; ++y)
-            for (int32_t x = 0; x < g.w; ++x) {
-                const uint32_t ctx = box.context(x, y, full, d);
-                d.decisions(box.at(x, y), ctx, fullContexts,
-                            [&](uint32_t entry, uint32_t bit) { ++counts[2 * entry + bit]; });
-            }
+        box.forEach(g.w, g.h, full, d, [&](uint32_t v, uint32_t ctx) {
+            d.count(v, ctx, fullContexts, counts.data());
+        });
     }
-    const std::vector<uint32_t>& cost = costTable();
     for (const Template& t : templatesFor(d.bpp)) {
         const uint32_t contexts = 1u << contextBits(t, d.qbits);
-        std::vector<uint64_t> sub(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes), 0);
-        for (uint32_t c = 0; c < fullContexts; ++c) {
-            const uint32_t s = narrow(c, full, t, d.qbits);
-            for (uint32_t n = 0; n < d.nodes; ++n) {
-                sub[2 * (s * d.nodes + n)] += counts[2 * (c * d.nodes + n)];
-                sub[2 * (s * d.nodes + n) + 1] += counts[2 * (c * d.nodes + n) + 1];
-            }
-        }
-        for (uint32_t n = 0; n < d.sharedNodes; ++n) {
-            sub[2 * (contexts * d.nodes + n)] = counts[2 * (fullContexts * d.nodes + n)];
-            sub[2 * (contexts * d.nodes + n) + 1] = counts[2 * (fullContexts * d.nodes + n) + 1];
-        }
-        uint64_t q16 = 0;
-        for (size_t e = 0; e < sub.size() / 2; ++e) {
-            const uint32_t p1 = probability(probabilityByte(sub[2 * e], sub[2 * e + 1]));
-            q16 += sub[2 * e] * cost[(1u << kProbBits) - p1] + sub[2 * e + 1] * cost[p1];
-        }
+        const std::vector<uint64_t> sub = narrowCounts(counts, d, full, t);
         // About 2.5 bits of coder flush per glyph with ink.
-        const uint64_t bits = (q16 >> 16) + inked * 5 / 2;
-        out.push_back({Method::Context, t, sub.size() / 2, bits});
+        const uint64_t bits = (codeLength(sub, d, contexts) >> 16) + inked * 5 / 2;
+        out.push_back({Method::Context, t, d.modelBytes(contexts), bits});
     }
+    fullCounts_ = std::move(counts);
+    countedGlyphs_ = glyphs_.size();
     return out;
 }
 
@@ -455,23 +575,28 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
 
     // Model: probabilities counted over every glyph under the template.
     const uint32_t contexts = 1u << contextBits(shape, d.qbits);
-    std::vector<uint8_t> model;
+    Model model;
     PaddedBox box;
     {
-        std::vector<uint64_t> counts(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes),
-                                     0);
-        for (const Glyph& g : glyphs_) {
-            if (g.w == 0) continue;
-            box.load(&levels_[g.levels], g.w, g.h);
-            for (int32_t y = 0; y < g.h; ++y)
-                for (int32_t x = 0; x < g.w; ++x)
-                    d.decisions(box.at(x, y), box.context(x, y, shape, d), contexts,
-                                [&](uint32_t e, uint32_t bit) { ++counts[2 * e + bit]; });
+        // The counts of candidates() when it saw these glyphs, else one pass of our own.
+        std::vector<uint64_t> counts;
+        if (countedGlyphs_ == glyphs_.size() && !fullCounts_.empty()) {
+            counts = narrowCounts(fullCounts_, d, full, shape);
+        } else {
+            counts.assign(d.countSlots(contexts), 0);
+            for (const Glyph& g : glyphs_) {
+                if (g.w == 0) continue;
+                box.load(&levels_[g.levels], g.w, g.h);
+                box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
+                    d.count(v, ctx, contexts, counts.data());
+                });
+            }
         }
-        model.resize(counts.size() / 2);
-        for (size_t e = 0; e < model.size(); ++e)
-            model[e] = probabilityByte(counts[2 * e], counts[2 * e + 1]);
+        model = buildModel(counts, d, contexts);
     }
+    std::vector<uint32_t> p1(d.bpp == 1 ? contexts : 0);
+    for (size_t c = 0; c < p1.size(); ++c) p1[c] = probability(model.bytes[c]);
+    const uint32_t n = d.symbols;
 
     // Data: each glyph's bits, and its size for the glyph table.
     BitStream data;
@@ -485,11 +610,20 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         const uint64_t start = data.bits();
         box.load(&levels_[g.levels], g.w, g.h);
         ArithmeticEncoder enc(data);
-        for (int32_t y = 0; y < g.h; ++y)
-            for (int32_t x = 0; x < g.w; ++x)
-                d.decisions(
-                    box.at(x, y), box.context(x, y, shape, d), contexts,
-                    [&](uint32_t e, uint32_t bit) { enc.encode(bit, probability(model[e])); });
+        if (d.bpp == 1) {
+            box.forEach(g.w, g.h, shape, d,
+                        [&](uint32_t v, uint32_t ctx) { enc.encode(v, p1[ctx]); });
+        } else {
+            box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
+                const uint32_t s = d.bpp == 8 ? v >> 4 : v;
+                const uint32_t* cum = &model.cum[static_cast<size_t>(ctx) * (n + 1)];
+                enc.encodeRange(cum[s], cum[s + 1]);
+                if (d.bpp == 8) {
+                    const uint32_t* low = &model.cum[(static_cast<size_t>(contexts) + s) * (n + 1)];
+                    enc.encodeRange(low[v & 15], low[(v & 15) + 1]);
+                }
+            });
+        }
         enc.finish();
         sizes[i] = static_cast<uint32_t>(data.bits() - start);
     }
@@ -568,7 +702,7 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
     out[21] = static_cast<uint8_t>(method);
     out[22] = templateByte(shape);
     out[23] = static_cast<uint8_t>(name.size() + 1);
-    storeLittleEndian(&out[24], static_cast<uint32_t>(model.size()), 4);
+    storeLittleEndian(&out[24], static_cast<uint32_t>(model.bytes.size()), 4);
     storeLittleEndian(&out[28], static_cast<uint32_t>(data.bytes().size()), 4);
     for (int f = 0; f < 6; ++f) {
         storeLittleEndian(&out[32 + 5 * f], fields[f].min, 4);
@@ -583,7 +717,7 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         storeLittleEndian(b, c, 4);
         out.insert(out.end(), b, b + 4);
     }
-    out.insert(out.end(), model.begin(), model.end());
+    out.insert(out.end(), model.bytes.begin(), model.bytes.end());
     out.insert(out.end(), data.bytes().begin(), data.bytes().end());
     return out;
 }

@@ -25,7 +25,7 @@ namespace compact {
 // at bpp bits each, is the size that candidates() reports for comparison.
 enum class Method : uint8_t {
     Raw = 0,
-    Context = 1,  // binary arithmetic coding, each decision modelled by decoded neighbours
+    Context = 1,  // arithmetic coding, each level modelled by its decoded neighbours
 };
 
 // The neighbours a pixel's context is made of: `west` pixels left of it in its own row (0..4),
@@ -87,4 +87,9 @@ private:
     int32_t cellCols_ = 0;
     std::vector<Glyph> glyphs_;
     std::vector<uint8_t> levels_;  // every glyph's box, row-major, one level per byte
+    std::vector<uint8_t> rows_;    // addGlyph's unpacked rows, kept for its allocation
+    // Decision counts under the depth's largest template, as candidates() last made them, and
+    // for how many glyphs: build() narrows them to its template instead of counting again.
+    std::vector<uint64_t> fullCounts_;
+    size_t countedGlyphs_ = 0;
 };

@@ -33,7 +33,8 @@
 #define FB_TEXT(s) s
 #endif
 #ifdef FB_NO_ERROR_TEXTS
-#define fail(f, err, detail, offset, cp) fail_code(f, err)
+/* fb_open_cell starts with ready 0, detail "" and no offset: a failure is just its code. */
+#define fail(f, err, detail, offset, cp) (err)
 #else
 #define fail(f, err, detail, offset, cp) fail_at(f, err, detail, offset, cp)
 #endif
@@ -67,17 +68,16 @@ static uint32_t rd16(const uint8_t* p) {
 }
 
 static uint32_t rd32(const uint8_t* p) {
+#if defined(FB_INLINE_SPEED) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t v; /* one load where the host's order is the file's */
+    memcpy(&v, p, 4);
+    return v;
+#else
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+#endif
 }
 
-#ifdef FB_NO_ERROR_TEXTS
-static fb_error fail_code(fb_font* f, fb_error err) {
-    f->ready = 0;
-    f->error_detail = "";
-    f->error_code_point = -1;
-    return err;
-}
-#else
+#ifndef FB_NO_ERROR_TEXTS
 static fb_error fail_at(fb_font* f, fb_error err, const char* detail, size_t offset,
                         int32_t code_point) {
     f->ready = 0;
@@ -480,17 +480,23 @@ static uint32_t compact_size(const fb_font* f, uint32_t number) {
            rd_field(f->data + c->table, number * c->record_bits, c->field_bits[FIELD_SIZE]);
 }
 
-/* Table bytes per context and node layout of a depth, as the writer lays them out. */
-static unsigned tree_bits(unsigned bpp) {
-    return bpp == 1 ? 0u : (bpp == 2 ? 1u : (bpp > 4 ? 4u : bpp));
+/* Symbols of a context's table: 2 (one probability byte) at 1 bpp, else 4 or 16 levels (8 bpp:
+   its high four bits), each table n - 1 cumulative frequencies of two bytes. */
+static uint32_t table_symbols(unsigned bpp) {
+    return bpp == 1 ? 2u : (bpp == 2 ? 4u : 16u);
 }
 
+static uint32_t table_bytes(unsigned bpp) {
+    return bpp == 1 ? 1u : 2u * (table_symbols(bpp) - 1u);
+}
+
+/* Model bytes of a depth and template, as the writer lays them out: a table per context, and
+   at 8 bpp 16 more for the low four bits. */
 static uint32_t compact_model_bytes(const fb_compact* c, unsigned bpp) {
     unsigned qb = bpp == 1 ? 1u : 2u, k = c->west * qb;
-    uint32_t nodes = bpp == 1 ? 1u : 2u + (1u << tree_bits(bpp)) - 1u;
     if (c->above) k += (2u * c->above - 1u) * qb;
     if (c->above2) k += 2u * c->above2 - 1u;
-    return ((uint32_t)1 << k) * nodes + (bpp == 8 ? 15u : 0u);
+    return (((uint32_t)1 << k) + (bpp == 8 ? 16u : 0u)) * table_bytes(bpp);
 }
 
 static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
@@ -783,6 +789,37 @@ static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
     return bit;
 }
 
+/* A symbol of n by its table (n - 1 cumulative 12-bit frequencies, u16): the last symbol k
+   with (range * cum[k]) >> 12 <= offset, cum[0] = 0. n for a table that no code fits. */
+static FB_INLINE uint32_t coder_symbol(fb_coder* d, const uint8_t* cum, uint32_t n) {
+    uint32_t lo = 0, hi = n, rlo = 0, rhi = d->range;
+    while (hi - lo > 1u) {
+        const uint32_t mid = (lo + hi) >> 1;
+        const uint32_t r = (d->range * rd16(cum + 2u * (mid - 1u))) >> 12;
+        if (d->offset >= r) {
+            lo = mid;
+            rlo = r;
+        } else {
+            hi = mid;
+            rhi = r;
+        }
+    }
+    if (rhi <= rlo) return n; /* a damaged table */
+    d->offset -= rlo;
+    d->range = rhi - rlo;
+    if (d->range < 0x8000u) {
+#ifdef FB_HAVE_CLZ
+        uint32_t k = (uint32_t)__builtin_clz(d->range) - 16u;
+#else
+        uint32_t k = 0;
+        while ((d->range << k) < 0x8000u) ++k;
+#endif
+        d->offset = (d->offset << k) | coder_take(d, k);
+        d->range <<= k;
+    }
+    return lo;
+}
+
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 static fb_error coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g) {
     d->p = f->data + f->compact.stream;
@@ -812,9 +849,14 @@ static FB_INLINE uint32_t quant(uint32_t v, uint32_t max) {
 
 /* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
 static void clear_scratch(uint8_t* scratch, uint32_t w) {
+#ifdef __OPTIMIZE_SIZE__
+    (void)w;
+    memset(scratch, 0, FB_SCRATCH_BYTES);
+#else
     memset(scratch, 0, w + 2u * FB_PAD);
     memset(scratch + FB_ROW_BYTES, 0, (w + 16u) / 8u);
     memset(scratch + FB_ROW_BYTES + FB_INK_BYTES, 0, (w + 16u) / 8u);
+#endif
 }
 
 #ifdef FB_INLINE_SPEED
@@ -831,17 +873,22 @@ static uint32_t fb_clz16(uint32_t r) {
 }
 #define FB_CLZ16(r) fb_clz16(r)
 #endif
-#define FB_DECIDE(bit, q)                                                        \
+#define FB_DECIDE(bit, q)                                                   \
+    do {                                                                    \
+        const uint32_t r0_ = (range * (4088u - 16u * (uint32_t)(q))) >> 12; \
+        if (offset < r0_) {                                                 \
+            range = r0_;                                                    \
+            bit = 0;                                                        \
+        } else {                                                            \
+            offset -= r0_;                                                  \
+            range -= r0_;                                                   \
+            bit = 1;                                                        \
+        }                                                                   \
+        FB_RENORMALISE();                                                   \
+    } while (0)
+/* Doubles the range up to 0x8000 or more, taking a code bit per doubling. */
+#define FB_RENORMALISE()                                                         \
     do {                                                                         \
-        const uint32_t r0_ = (range * (4088u - 16u * (uint32_t)(q))) >> 12;      \
-        if (offset < r0_) {                                                      \
-            range = r0_;                                                         \
-            bit = 0;                                                             \
-        } else {                                                                 \
-            offset -= r0_;                                                       \
-            range -= r0_;                                                        \
-            bit = 1;                                                             \
-        }                                                                        \
         if (range < 0x8000u) {                                                   \
             const uint32_t n_ = FB_CLZ16(range);                                 \
             for (; avail <= 24u; avail += 8u, ++next)                            \
@@ -857,6 +904,18 @@ static uint32_t fb_clz16(uint32_t r) {
     const uint32_t end = (d)->end;                                                       \
     uint32_t next = (d)->next, bits = (d)->bits, avail = (d)->avail, range = (d)->range, \
              offset = (d)->offset
+
+/* Entry k (1 .. n - 1) of a table of cumulative frequencies, a little-endian u16. */
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+static FB_INLINE uint32_t fb_cum(const uint8_t* table, uint32_t k) {
+    uint16_t v;
+    memcpy(&v, table + 2u * (k - 1u), 2);
+    return v;
+}
+#define FB_CUM(table, k) fb_cum(table, k)
+#else
+#define FB_CUM(table, k) rd16((table) + 2u * ((k)-1u))
+#endif
 
 /* Ink of row y - 2 comes from bit rows, most significant bit first, pixel i at bit i + 8. The
    next 16 pixels from bit `at` on, the first at bit 15: */
@@ -925,8 +984,8 @@ static FB_NOINLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_ro
     uint8_t* ink2 = scratch + FB_ROW_BYTES;
     uint8_t* ink1 = ink2 + FB_INK_BYTES;
     const uint8_t* model = f->data + c->model;
-    const uint32_t bpp = f->bpp, max = (1u << bpp) - 1u, tb = tree_bits(bpp);
-    const uint32_t nodes = 1u + (1u << tb);
+    const uint32_t bpp = f->bpp, max = (1u << bpp) - 1u, n = table_symbols(bpp);
+    const uint32_t stride = table_bytes(bpp);
     const uint32_t r1 = c->above ? c->above - 1u : 0u, r2 = c->above2 ? c->above2 - 1u : 0u;
     const uint32_t b0 = c->west * 2u, b01 = b0 + (c->above ? (2u * r1 + 1u) * 2u : 0u);
     const uint32_t e0 = c->west ? 3u : 0u, e1 = c->above ? 3u : 0u;
@@ -953,34 +1012,36 @@ static FB_NOINLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_ro
             w2 = (w2 << 1) | (((uint32_t)ink2[at2 >> 3] >> (7u - (at2 & 7u))) & 1u);
         }
         for (x = 0; x < w;) {
-            uint32_t next2 = FB_INK16(ink2, at2);
+            uint32_t next2 = m2 ? FB_INK16(ink2, at2) : 0u;
             const uint32_t stop = w - x > 8u ? x + 8u : w;
             at2 += stop - x;
             for (; x < stop; ++x) {
-                const uint8_t* p = model + (ctx | ((w2 & m2) << b01)) * nodes;
-                uint32_t v, b;
-                FB_DECIDE(b, p[0]);
-                if (b) {
-                    FB_DECIDE(b, p[1]);
-                    if (b) {
-                        v = max;
-                    } else {
-                        uint32_t i;
-                        for (v = 1, i = 0; i < tb; ++i) {
-                            FB_DECIDE(b, p[1u + v]);
-                            v = 2u * v + b;
-                        }
-                        v -= (1u << tb) - 1u;
-                        if (v >= max) return FB_ERR_BAD_RECORD;
-                    }
-                } else {
-                    v = 0;
+                const uint8_t* p = model + (ctx | ((w2 & m2) << b01)) * stride;
+                /* The level: the last k with (range * cum[k]) >> 12 <= offset, that is with
+                   cum[k] <= tq (cum[0] = 0), by a branch-free binary search of the table. */
+                const uint32_t tq = ((offset + 1u) * 4096u - 1u) / range;
+                uint32_t v = 0, rlo, rhi;
+                if (n == 16u) {
+                    v = FB_CUM(p, 8u) <= tq ? 8u : 0u;
+                    v += FB_CUM(p, v + 4u) <= tq ? 4u : 0u;
                 }
-                if (m2) acc = (acc << 1) | (row[x] != 0);
+                v += FB_CUM(p, v + 2u) <= tq ? 2u : 0u;
+                v += FB_CUM(p, v + 1u) <= tq ? 1u : 0u;
+                rlo = v ? (range * FB_CUM(p, v)) >> 12 : 0;
+                rhi = v + 1u < n ? (range * FB_CUM(p, v + 1u)) >> 12 : range;
+                /* (Only a damaged table gets here with an empty interval; any other damage
+                   gives wrong levels, never a read outside the tables or a division by 0.) */
+                if (rhi <= rlo) return FB_ERR_BAD_RECORD;
+                offset -= rlo;
+                range = rhi - rlo;
+                FB_RENORMALISE();
+                if (m2) {
+                    acc = (acc << 1) | (row[x] != 0);
+                    w2 = (w2 << 1) | ((next2 >> 15) & 1u);
+                    next2 <<= 1;
+                }
                 row[x] = (uint8_t)v;
                 ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)(qt[ahead1[x]] & e1) << b0);
-                w2 = (w2 << 1) | ((next2 >> 15) & 1u);
-                next2 <<= 1;
             }
             /* (Without the row two above in the template, its ink is never looked at.) */
             if (m2) ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
@@ -1003,7 +1064,7 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
     uint8_t* ink1 = ink2 + FB_INK_BYTES;    /* the same of row y - 1, collected along row y */
     const uint8_t* model = f->data + c->model;
     const uint32_t max = (1u << bpp) - 1u, qb = bpp == 1 ? 1u : 2u;
-    const uint32_t tb = tree_bits(bpp), nodes = bpp == 1 ? 1u : 1u + (1u << tb);
+    const uint32_t n = table_symbols(bpp), stride = table_bytes(bpp);
     /* The context: the west window from bit 0, the row above's window from b0, the window of
        the row two above from b01, each with its newest pixel lowest. Moving one pixel on shifts
        the first two windows by a level and the third by a bit. */
@@ -1031,25 +1092,20 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
             w2 = ((w2 << 1) | ((uint32_t)(ink2[at2 >> 3] >> (at2 & 7u)) & 1u)) & m2;
         }
         for (x = 0; x < w; ++x) {
-            const uint8_t* p = model + (ctx | (w2 << b01)) * nodes;
+            const uint8_t* p = model + (ctx | (w2 << b01)) * stride;
             uint32_t v, at2 = x + r2 + 9u;
             if (row[x]) ink1[(x + 8u) >> 3] = (uint8_t)(ink1[(x + 8u) >> 3] | (1u << (x & 7u)));
-            if (!coder_decode(&d, p[0])) {
-                v = 0;
-            } else if (bpp == 1u || coder_decode(&d, p[1])) {
-                v = max;
+            if (bpp == 1u) {
+                v = coder_decode(&d, p[0]);
             } else {
-                /* level - 1: its first tb bits by the context's tree, any further four by the
-                   shared tree at the end of the model. */
-                uint32_t i;
-                for (v = 1, i = 0; i < tb; ++i) v = 2u * v + coder_decode(&d, p[1u + v]);
-                v -= 1u << tb;
-                if (bpp == 8u) {
-                    const uint8_t* sh = model + c->model_size - 16u;
-                    for (i = 1; i < 16u;) i = 2u * i + coder_decode(&d, sh[i]);
-                    v = (v << 4) | (i - 16u);
+                v = coder_symbol(&d, p, n);
+                if (bpp == 8u && v < n) {
+                    /* The low four bits, by the table of the high four after the contexts'. */
+                    const uint32_t low =
+                        coder_symbol(&d, model + c->model_size - (16u - v) * stride, n);
+                    v = low < n ? (v << 4) | low : n;
                 }
-                if (++v >= max) return FB_ERR_BAD_RECORD;
+                if (v > max) return FB_ERR_BAD_RECORD;
             }
             row[x] = (uint8_t)v;
             ctx = ((ctx << qb) & keep) | (quant(v, max) & e0) |
@@ -1092,8 +1148,8 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
     if (glyph->box_w > FB_COMPACT_MAX_WIDTH) return FB_ERR_GEOMETRY;
 #ifndef FB_NO_COMPACT
     if (glyph->compact) {
-        if (font->layout != FB_LAYOUT_COMPACT || glyph->box_w > font->geometry.cols ||
-            glyph->box_h > font->geometry.rows)
+        /* (box_w is bounded above; box_h bounds the loops.) */
+        if (font->layout != FB_LAYOUT_COMPACT || glyph->box_h > font->geometry.rows)
             return FB_ERR_ARGUMENT;
         if (glyph->box_w == 0 || glyph->box_h == 0) return FB_OK;
 #ifdef FB_INLINE_SPEED
@@ -1144,6 +1200,7 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
     fb_geometry given;
     if (!out) return FB_ERR_ARGUMENT;
     memset(out, 0, sizeof *out);
+    out->error_detail = "";
     out->error_code_point = -1;
     if (!buf) return fail(out, FB_ERR_ARGUMENT, "no buffer", 0, -1);
     if ((rows == 0) != (cols == 0) || rows > FB_MAX_CELL || cols > FB_MAX_CELL)
@@ -1310,6 +1367,9 @@ fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) 
     const uint8_t* idx;
     if (!font || !font->ready || !out || !font->data) return FB_ERR_ARGUMENT;
     if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
+#ifndef FB_NO_COMPACT
+    if (font->layout == FB_LAYOUT_COMPACT) return compact_find(font, code_point, 0, out);
+#endif
     idx = font->data + font->index_offset;
     (void)idx;
     switch (font->layout) {
@@ -1343,10 +1403,6 @@ fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) 
             if (off == FB_NO_RECORD) return FB_ERR_NOT_FOUND;
             return trimmed_glyph(font, code_point, off, out);
         }
-#endif
-#ifndef FB_NO_COMPACT
-        case FB_LAYOUT_COMPACT:
-            return compact_find(font, code_point, 0, out);
 #endif
         default:
             break;

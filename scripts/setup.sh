@@ -14,6 +14,7 @@ fontbin_packages=(
   fonts-noto-cjk fonts-inter-variable
   valgrind
   xz-utils
+  gcc-arm-none-eabi libnewlib-arm-none-eabi
   ${FONTBIN_EXTRA_PACKAGES:-}
 )
 
