@@ -29,7 +29,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 # The examples that README and the cookbook link to, without the outputs of earlier runs.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-        PATTERN "*_font.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE PATTERN "*_sheet.png" EXCLUDE
+        PATTERN "*_font.bin" EXCLUDE PATTERN "*_compact.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE
+        PATTERN "*_sheet.png" EXCLUDE
         PATTERN "*.tmp*" EXCLUDE)
 
 # The CMake package for firmware projects: fontbin::reader and fontbin_add_font.

@@ -11,7 +11,8 @@ endforeach()
 
 file(MAKE_DIRECTORY "${OUT_DIR}")
 # Outputs of an earlier run may carry other names (another font or size): only this run's count.
-file(GLOB old "${OUT_DIR}/*_font.bin" "${OUT_DIR}/*_adv.bin" "${OUT_DIR}/*_out.cst")
+file(GLOB old "${OUT_DIR}/*_font.bin" "${OUT_DIR}/*_compact.bin" "${OUT_DIR}/*_adv.bin"
+     "${OUT_DIR}/*_out.cst")
 if(old)
   file(REMOVE ${old})
 endif()
@@ -27,7 +28,8 @@ if(err)
   message(WARNING "fontbin on ${CONFIG}:\n${err}")
 endif()
 
-file(GLOB fonts "${OUT_DIR}/*_font.bin")
+# "compact": true in the configuration writes <base>_compact.bin instead of <base>_font.bin.
+file(GLOB fonts "${OUT_DIR}/*_font.bin" "${OUT_DIR}/*_compact.bin")
 list(LENGTH fonts count)
 if(NOT count EQUAL 1)
   message(FATAL_ERROR "fontbin wrote no font file for ${CONFIG}:\n${out}")

@@ -59,7 +59,8 @@ endif()
 # fontbin_add_font(<target> CONFIG <FontConfig.json> SYMBOL <name>)
 #
 # At build time: runs fontbin on the configuration (in the configuration's folder, which is where
-# its mapping and cst files and setting.ini are looked up), turns the font file into <name>.c and
+# its mapping and cst files and setting.ini are looked up), turns the font file (<base>_font.bin,
+# or <base>_compact.bin when the configuration has "compact": true) into <name>.c and
 # <name>.h with fontbin-embed, and compiles them into <target>; <name>.h is on its include path.
 # Everything is written below the build tree. The step runs again when the configuration,
 # setting.ini, a code-page, mapping or cst file the configuration names, or the font file

@@ -7,6 +7,9 @@
  * the pen moving by the advance width when the font has an advance-width file, else by the ink's
  * right edge + 1, and by fontSize / 3 for a character without ink. A line that would cross the
  * right edge wraps. A character the font lacks is drawn as a box outline.
+ *
+ * A compact font ("compact": true) is read the same way, except that a glyph's pixels come from
+ * fb_decode_glyph_rows (its ink box, one row at a time) and its width from the glyph itself.
  */
 #include <stdio.h>
 #include <string.h>
@@ -29,6 +32,7 @@ static void set_pixel(unsigned x, unsigned y) {
 
 static int has_ink(const fb_glyph* g) {
     size_t i;
+    if (g->compact) return g->box_w != 0 && g->box_h != 0;
     for (i = 0; i < g->bits_size; ++i)
         if (g->bits[i]) return 1;
     return 0;
@@ -51,6 +55,10 @@ static unsigned advance_of(uint32_t cp, const fb_glyph* g, int found, unsigned* 
         *ink_right = box;
         return box + 1;
     }
+    if (g->compact) { /* the compact file holds every width, and the ink box */
+        if (has_ink(g)) *ink_right = g->box_x + g->box_w;
+        return (unsigned)g->advance;
+    }
     if (has_ink(g)) *ink_right = g->extent_x;
 #ifdef UI_FONT_16_HAS_ADVANCES
     if (listed) return width;
@@ -67,6 +75,19 @@ static void draw_box(unsigned left, unsigned top) {
             if (x == 0 || x + 1 == w || y == y0 || y + 1 == y1) set_pixel(left + x, top + y);
 }
 
+/* Where a decoded row of a compact glyph goes: the cell's top-left corner on the framebuffer. */
+struct row_target {
+    unsigned left, top;
+    const fb_glyph* glyph;
+};
+
+static void draw_row(void* user, unsigned y, const uint8_t* levels, unsigned width) {
+    const struct row_target* t = (const struct row_target*)user;
+    unsigned x;
+    for (x = 0; x < width; ++x)
+        if (levels[x]) set_pixel(t->left + t->glyph->box_x + x, t->top + t->glyph->box_y + y);
+}
+
 static void draw_text(const uint32_t* text, size_t n) {
     unsigned pen_x = 0, top = 0, x, y, ink_right, adv;
     size_t i;
@@ -80,6 +101,12 @@ static void draw_text(const uint32_t* text, size_t n) {
         }
         if (!found && ink_right) {
             draw_box(pen_x, top);
+        } else if (found && g.compact) {
+            struct row_target t;
+            t.left = pen_x;
+            t.top = top;
+            t.glyph = &g;
+            fb_decode_glyph_rows(&font, &g, draw_row, &t);
         } else if (found) {
             for (y = 0; y < g.rows; ++y)
                 for (x = 0; x < g.cols; ++x)

@@ -4,6 +4,8 @@
 # examples/firmware-cmake against it, and compares the example's framebuffer with
 # fontbin-inspect --text on the same font file. Without PREFIX it then touches each kind of input
 # and checks that the font is made again exactly when one of them changed.
+# With FONTBIN_COMPACT=1 in the environment the configuration asks for the compact layout
+# instead, and only the build and the framebuffer are checked.
 set -euo pipefail
 build=$1 source=$2 prefix=${3:-}
 work=$(mktemp -d)
@@ -12,7 +14,15 @@ fail() { echo "FAILED: $*"; exit 1; }
 
 src=$work/src
 cp -r "$source/examples/firmware-cmake" "$src"
-rm -rf "$src"/fonts/*_font.bin "$src"/fonts/*_out.cst
+rm -rf "$src"/fonts/*_font.bin "$src"/fonts/*_compact.bin "$src"/fonts/*_out.cst
+if [ "${FONTBIN_COMPACT:-0}" = 1 ]; then
+  sed -i 's/"indexMethod": 1, "crop": 0/"compact": true/' "$src/fonts/FontConfig.json"
+  grep -q '"compact": true' "$src/fonts/FontConfig.json" || fail "no compact key in the configuration"
+  if [ -z "$prefix" ]; then
+    prefix=$work/prefix
+    cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+  fi
+fi
 if [ -z "$prefix" ]; then
   prefix=$work/prefix
   cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
@@ -39,7 +49,8 @@ grep -q "fontbin: ui_font_16" "$work/build.log" || fail "the font was not made"
 "$bld/firmware" >"$work/firmware.txt"
 [ -z "${checks:-}" ] || grep -q UI_FONT_16_HAS_ADVANCES "$bld/fontbin/ui_font_16/ui_font_16.h" \
   || fail "no advance widths"
-font=$(ls "$bld"/fontbin/ui_font_16/*_font.bin)
+font=$(ls "$bld"/fontbin/ui_font_16/*_font.bin "$bld"/fontbin/ui_font_16/*_compact.bin 2>/dev/null || true)
+[ "${FONTBIN_COMPACT:-0}" != 1 ] || [[ $font == *_compact.bin ]] || fail "no compact font file"
 "$prefix/bin/fontbin-inspect" "$font" --text "Hello, 世界" --width 128 >"$work/preview.txt"
 [ "$(wc -l <"$work/firmware.txt")" = 64 ] || fail "framebuffer is not 64 lines"
 rows=$(wc -l <"$work/preview.txt")

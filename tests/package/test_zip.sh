@@ -35,7 +35,7 @@ failures=0
 # compare WINDOWS_DIR LINUX_DIR: every output of both folders, byte for byte.
 compare() {
   local win=$1 linux=$2 names f
-  names=$(cd "$linux" && ls -- *_font.bin *_out.cst 2>/dev/null || true)
+  names=$(cd "$linux" && ls -- *_font.bin *_compact.bin *_out.cst 2>/dev/null || true)
   if [ -z "$names" ]; then
     echo "no outputs in $linux"
     failures=$((failures + 1))
@@ -47,7 +47,7 @@ compare() {
       failures=$((failures + 1))
     fi
   done
-  [ "$(cd "$win" && ls -- *_font.bin *_out.cst 2>/dev/null)" = "$names" ] ||
+  [ "$(cd "$win" && ls -- *_font.bin *_compact.bin *_out.cst 2>/dev/null)" = "$names" ] ||
     { echo "other outputs in $win"; failures=$((failures + 1)); }
 }
 
@@ -64,7 +64,7 @@ compare "$work/win-quick" "$work/linux-quick"
 for side in win linux; do
   mkdir "$work/$side"
   cp -r "$source/examples" "$work/$side/"
-  find "$work/$side" \( -name '*_font.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
+  find "$work/$side" \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
   # A sample folder in the working directory gets the letters as drawn.
   mkdir "$work/$side/examples/oled-ascii-12px/sample"
 done

@@ -51,8 +51,29 @@ std::string usageText();
 // "U+0041 'A'": the code point, and the character itself when it is printable.
 std::string describeCodePoint(uint32_t cp);
 
+// A glyph's pixels by position in its packed cell, whatever the layout: a compact glyph is
+// decoded once into its ink box (the reader gives its pixels only by decoding), the other
+// layouts are read in place.
+class GlyphPixels {
+public:
+    GlyphPixels() = default;
+    GlyphPixels(const fb_font& font, const fb_glyph& glyph);
+    // FB_OK, or why a compact glyph's code cannot be decoded (its pixels then read as 0).
+    fb_error error() const { return error_; }
+    unsigned at(unsigned x, unsigned y) const;
+
+private:
+    fb_glyph glyph_{};
+    std::vector<uint8_t> box_;  // compact: box_h rows of box_w levels
+    fb_error error_ = FB_OK;
+};
+
 // The glyph as text art with its metrics. `upright` turns a column-scanned cell back.
-std::string glyphArt(const fb_glyph& glyph, bool upright);
+std::string glyphArt(const fb_font& font, const fb_glyph& glyph, bool upright);
+
+// The bytes the code-point-list layout with fixed records would take for the same glyphs: the
+// yardstick of the compact layout's compression.
+uint64_t fixedLayoutBytes(const fb_font& font, uint64_t glyphs);
 
 // Whether the font's cell is shown transposed back to the upright glyph.
 bool showsUpright(const fb_font& font, bool raw);
@@ -74,7 +95,7 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
 
 // ---- Text preview ---------------------------------------------------------------------------
 
-// True when any stored pixel of the glyph is set.
+// True when any stored pixel of the glyph is set (a compact glyph: when its ink box is not empty).
 bool hasInk(const fb_glyph& g);
 
 // One pixel of character art: '.' for no ink, '#' at 1 bit, else a ramp from ':' to '@'.

@@ -23,16 +23,16 @@ struct Upright {
     unsigned rows = 0, cols = 0;  // of the upright cell
     unsigned mirror = 0;          // counter-clockwise: stored row of upright column c is mirror - c
 
-    unsigned at(const fb_glyph& g, unsigned c, unsigned r) const {
+    unsigned at(const fb_glyph& g, const GlyphPixels& p, unsigned c, unsigned r) const {
         switch (mode) {
             case kAsStored:
-                return fb_glyph_pixel(&g, c, r);
+                return p.at(c, r);
             case kTransposed:
-                return fb_glyph_pixel(&g, r, c);
+                return p.at(r, c);
             case kClockwise:  // stored (x, y) is upright (column y, row cols - 1 - x)
-                return r < g.cols ? fb_glyph_pixel(&g, g.cols - 1 - r, c) : 0;
+                return r < g.cols ? p.at(g.cols - 1 - r, c) : 0;
             case kCounterClockwise:
-                return c <= mirror ? fb_glyph_pixel(&g, r, mirror - c) : 0;
+                return c <= mirror ? p.at(r, mirror - c) : 0;
         }
         return 0;
     }
@@ -42,6 +42,7 @@ struct Placement {
     unsigned x, y;
     bool box;
     fb_glyph glyph;
+    GlyphPixels pixels;
 };
 
 }  // namespace
@@ -96,7 +97,10 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
         const bool found = fb_find_glyph(&font, cp, &g) == FB_OK;
         const bool ink = found && hasInk(g);
         unsigned stored = 0;
-        const bool listed = advances && fb_advance(advances, &font, cp, &stored) == FB_OK;
+        // A compact file holds every width itself.
+        const bool own = found && g.compact && g.advance >= 0;
+        if (own) stored = static_cast<unsigned>(g.advance);
+        const bool listed = own || (advances && fb_advance(advances, &font, cp, &stored) == FB_OK);
         // Missing: not in the file. In the offset-table layout a character without ink has no
         // record either; the advance widths list it, else only a space is taken for one.
         const bool missing =
@@ -112,6 +116,10 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
             // transposed; a fixed record's is the box before the transposition.
             const bool transposed = g.trimmed && up.mode == Upright::kTransposed;
             inkRight = rotate || transposed ? g.extent_y : g.extent_x;
+            // A compact glyph's box lies in the stored cell, whose rows are the upright
+            // columns when the cell is transposed or turned.
+            if (g.compact)
+                inkRight = up.mode == Upright::kAsStored ? g.box_x + g.box_w : g.box_y + g.box_h;
             advance = listed ? stored : inkRight + 1;
         } else {
             advance = listed ? stored : spaceWidth;
@@ -120,7 +128,9 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
             penX = 0;
             ++line;
         }
-        if (missing || ink) placed.push_back(Placement{penX, line * lineHeight, missing, g});
+        if (missing || ink)
+            placed.push_back(Placement{penX, line * lineHeight, missing, g,
+                                       ink ? GlyphPixels(font, g) : GlyphPixels()});
         right = std::max(right, penX + std::max(advance, inkRight));
         penX += advance;
     }
@@ -159,15 +169,16 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
             while (first + 1 < p.glyph.rows) {
                 bool any = false;
                 for (unsigned x = 0; x < p.glyph.cols && !any; ++x)
-                    any = fb_glyph_pixel(&p.glyph, x, first) != 0;
+                    any = p.pixels.at(x, first) != 0;
                 if (any) break;
                 ++first;
             }
-            u.mirror = first + p.glyph.extent_y - 1;
+            u.mirror =
+                first + (p.glyph.compact ? p.glyph.box_y + p.glyph.box_h : p.glyph.extent_y) - 1;
         }
         for (unsigned r = 0; r < u.rows; ++r)
             for (unsigned c = 0; c < u.cols; ++c)
-                if (unsigned v = u.at(p.glyph, c, r)) put(p.x + c, p.y + r, v, false);
+                if (unsigned v = u.at(p.glyph, p.pixels, c, r)) put(p.x + c, p.y + r, v, false);
     }
     return canvas;
 }
