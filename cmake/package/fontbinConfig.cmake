@@ -4,8 +4,9 @@
 #   fontbin_add_font(my_firmware CONFIG fonts/FontConfig.json SYMBOL ui_font_16)
 #   target_link_libraries(my_firmware PRIVATE fontbin::reader)
 #
-# fontbin::reader   the device reader (fontbin_reader.h), compiled into the target that links it
-#                   by the firmware's own compiler, for the firmware's processor
+# fontbin::reader   the device reader (fontbin_reader.h) and its text API (fontbin_text.h),
+#                   compiled into the target that links it by the firmware's own compiler, for
+#                   the firmware's processor
 # fontbin_add_font  runs fontbin on a configuration at build time and compiles the font in
 #
 # Every path is found from this file's own folder, <prefix>/lib/cmake/fontbin, so the installed
@@ -19,8 +20,9 @@ endif()
 get_filename_component(_fontbin_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
 
 # The reader ships as source: a firmware build cross-compiles for its own processor, which no
-# library built with the tool could match. Linking fontbin::reader adds fontbin_reader.c to the
-# target. (share/fontbin/reader in a Linux install, reader/ in the Windows zip.)
+# library built with the tool could match. Linking fontbin::reader adds fontbin_reader.c and
+# fontbin_text.c to the target. (share/fontbin/reader in a Linux install, reader/ in the
+# Windows zip.)
 find_path(FONTBIN_READER_DIR fontbin_reader.c
           HINTS "${_fontbin_prefix}/share/fontbin/reader" "${_fontbin_prefix}/reader"
           NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH DOC "The folder of fontbin_reader.c and .h")
@@ -32,7 +34,7 @@ endif()
 if(NOT TARGET fontbin::reader)
   add_library(fontbin::reader INTERFACE IMPORTED)
   set_target_properties(fontbin::reader PROPERTIES
-    INTERFACE_SOURCES "${FONTBIN_READER_DIR}/fontbin_reader.c"
+    INTERFACE_SOURCES "${FONTBIN_READER_DIR}/fontbin_reader.c;${FONTBIN_READER_DIR}/fontbin_text.c"
     INTERFACE_INCLUDE_DIRECTORIES "${FONTBIN_READER_DIR}")
 endif()
 # find_program adds the platform's suffix (fontbin.exe on Windows). The tool itself may live in
