@@ -86,4 +86,16 @@ rebuild "setting.ini touched" 1
 touch "$src/main.c" "$src/CMakeLists.txt"
 rebuild "main.c touched" 0
 rebuild "after main.c" 0
+
+# A font kept beside the configuration is found; fontbin's information lines are status
+# messages, and only its warnings (an unknown key here) are CMake warnings.
+cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$src/fonts/Brand.ttc"
+sed -i -e 's/"testfont.ttc"/"Brand.ttc", "fallbackFonts": ["testfont.ttc"], "bogusKey": 1/' \
+    "$src/fonts/FontConfig.json"
+rebuild "font beside the configuration" 1
+grep -q "^-- fontbin: characters drawn" "$work/build.log" || { cat "$work/build.log"; fail "no status line"; }
+[ "$(grep -c "CMake Warning" "$work/build.log")" = 1 ] && grep -q bogusKey "$work/build.log" \
+  || { cat "$work/build.log"; fail "CMake warnings are not fontbin's warnings"; }
+ls "$bld"/fontbin/ui_font_16/Brand_size16_*_font.bin >/dev/null || fail "no Brand font file"
+[ -z "$(find "$src" -name "*_font.bin")" ] || fail "wrote into the source tree"
 echo "firmware example builds, draws as the preview, and makes the font again exactly when an input changes"
