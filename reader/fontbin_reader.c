@@ -38,10 +38,19 @@
 #define fail(f, err, detail, offset, cp) fail_at(f, err, detail, offset, cp)
 #endif
 
+/* Each decoding loop keeps its row buffers in its own frame, never in a caller's. */
+#if defined(__GNUC__)
+#define FB_NOINLINE __attribute__((noinline))
+#else
+#define FB_NOINLINE
+#endif
+
 /* Hot helpers of the decoder; a hint only, C99 leaves inlining to the compiler. */
 #if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
 #define FB_INLINE inline __attribute__((always_inline))
-#define FB_INLINE_SPEED 1
+#if defined(FB_FAST_DECODE) || defined(__x86_64__) || defined(__aarch64__)
+#define FB_INLINE_SPEED 1 /* the decoding loops for speed (see FB_FAST_DECODE) */
+#endif
 #if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_CLZ)
 #define FB_HAVE_CLZ 1 /* a count-leading-zeros instruction */
 #endif
@@ -774,6 +783,20 @@ static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
     return bit;
 }
 
+/* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
+static fb_error coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g) {
+    d->p = f->data + f->compact.stream;
+    d->end = f->compact.stream_size;
+    d->next = g->stream_bit >> 3;
+    d->avail = 0;
+    d->bits = 0;
+    d->range = 0xFFFFu;
+    coder_fill(d);
+    if (g->stream_bit & 7u) coder_take(d, g->stream_bit & 7u);
+    d->offset = coder_take(d, 16u);
+    return d->offset < d->range ? FB_OK : FB_ERR_BAD_RECORD;
+}
+
 /* The level a neighbour adds to a context: grey levels quantised to none, low, high, full. */
 static FB_INLINE uint32_t quant(uint32_t v, uint32_t max) {
     if (v == 0 || max == 1u) return v;
@@ -786,6 +809,13 @@ static FB_INLINE uint32_t quant(uint32_t v, uint32_t max) {
 #define FB_ROW_BYTES (FB_COMPACT_MAX_WIDTH + 2u * FB_PAD)
 #define FB_INK_BYTES ((FB_COMPACT_MAX_WIDTH + 16u) / 8u)
 #define FB_SCRATCH_BYTES (FB_ROW_BYTES + 2u * FB_INK_BYTES)
+
+/* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
+static void clear_scratch(uint8_t* scratch, uint32_t w) {
+    memset(scratch, 0, w + 2u * FB_PAD);
+    memset(scratch + FB_ROW_BYTES, 0, (w + 16u) / 8u);
+    memset(scratch + FB_ROW_BYTES + FB_INK_BYTES, 0, (w + 16u) / 8u);
+}
 
 #ifdef FB_INLINE_SPEED
 /* Copies of the decoder for speed, built only when optimising for it (the general loop below
@@ -835,9 +865,10 @@ static uint32_t fb_clz16(uint32_t r) {
 
 /* 1 bpp with all three windows, as the writer chooses for large fonts: a level is its own
    context bit, so the windows share one register that moves one bit per pixel. */
-static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
-                             uint8_t* scratch, const fb_coder* d) {
+static FB_NOINLINE fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
+                                         void* user) {
     const fb_compact* c = &f->compact;
+    uint8_t scratch[FB_SCRATCH_BYTES];
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES;
     uint8_t* ink1 = ink2 + FB_INK_BYTES;
@@ -848,13 +879,17 @@ static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
     const uint32_t lead = r1 > r2 ? r1 : r2, w = g->box_w;
     const uint8_t* ahead1 = row + 1u + r1; /* the row above's newest window pixel for x */
     uint32_t x, y;
-    FB_CODER_IN(d);
+    fb_coder start;
+    const fb_error started = coder_start(&start, f, g);
+    FB_CODER_IN(&start);
+    if (started != FB_OK) return started;
+    clear_scratch(scratch, g->box_w);
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, acc = 0, at2 = 8u + r2 - lead;
         uint8_t* t = ink1;
         ink1 = ink2;
         ink2 = t;
-        memset(ink1, 0, FB_INK_BYTES);
+        memset(ink1, 0, (g->box_w + 16u) / 8u);
         /* The windows of x = 0: the pixels up to r1 and r2 on, zero left of the box. */
         for (x = 0; x <= lead; ++x, ++at2)
             ctx = ((ctx << 1) & keep) | ((uint32_t)row[(int)(x + r1) - (int)lead] << b0) |
@@ -882,9 +917,10 @@ static fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
 
 /* 2 and 4 bpp: levels quantised through a table; the west and row-above windows share one
    register that moves two bits per pixel, the row two above has its own. */
-static fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
-                          uint8_t* scratch, const fb_coder* d) {
+static FB_NOINLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
+                                      void* user) {
     const fb_compact* c = &f->compact;
+    uint8_t scratch[FB_SCRATCH_BYTES];
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES;
     uint8_t* ink1 = ink2 + FB_INK_BYTES;
@@ -900,14 +936,18 @@ static fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, voi
     const uint8_t* ahead1 = row + 1u + r1;
     uint8_t qt[16];
     uint32_t x, y;
-    FB_CODER_IN(d);
+    fb_coder start;
+    const fb_error started = coder_start(&start, f, g);
+    FB_CODER_IN(&start);
+    if (started != FB_OK) return started;
+    clear_scratch(scratch, g->box_w);
     for (x = 0; x <= max; ++x) qt[x] = (uint8_t)quant(x, max);
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, w2 = 0, acc = 0, at2 = 8u + r2 - lead;
         uint8_t* t = ink1;
         ink1 = ink2;
         ink2 = t;
-        memset(ink1, 0, FB_INK_BYTES);
+        memset(ink1, 0, (g->box_w + 16u) / 8u);
         for (x = 0; x <= lead; ++x, ++at2) {
             ctx = ((ctx << 2) & keep) | ((uint32_t)(qt[row[(int)(x + r1) - (int)lead]] & e1) << b0);
             w2 = (w2 << 1) | (((uint32_t)ink2[at2 >> 3] >> (7u - (at2 & 7u))) & 1u);
@@ -936,13 +976,14 @@ static fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, voi
                 } else {
                     v = 0;
                 }
-                acc = (acc << 1) | (row[x] != 0);
+                if (m2) acc = (acc << 1) | (row[x] != 0);
                 row[x] = (uint8_t)v;
                 ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)(qt[ahead1[x]] & e1) << b0);
                 w2 = (w2 << 1) | ((next2 >> 15) & 1u);
                 next2 <<= 1;
             }
-            ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
+            /* (Without the row two above in the template, its ink is never looked at.) */
+            if (m2) ink1[(x + 7u) >> 3] = (uint8_t)(acc << ((8u - (x & 7u)) & 7u));
         }
         fn(user, y, row, w);
     }
@@ -950,10 +991,12 @@ static fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, voi
 }
 #endif
 
-static fb_error compact_rows(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
-                             uint8_t* scratch) {
+/* Every depth and template. */
+static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
+                                         void* user) {
     const fb_compact* c = &f->compact;
     const uint32_t bpp = f->bpp;
+    uint8_t scratch[FB_SCRATCH_BYTES];
     /* row: row y as decoded up to x, still row y - 1 from x on. */
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES; /* which pixels of row y - 2 have ink */
@@ -972,31 +1015,15 @@ static fb_error compact_rows(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
     const int lead = (int)(r1 > r2 ? r1 : r2);
     uint32_t x, y, w = g->box_w;
     fb_coder d;
-    memset(scratch, 0, FB_SCRATCH_BYTES);
-    d.p = f->data + c->stream;
-    d.end = c->stream_size;
-    d.next = g->stream_bit >> 3;
-    d.avail = 0;
-    d.bits = 0;
-    d.range = 0xFFFFu;
-    d.offset = 0;
-    /* Start at the glyph's first bit. */
-    coder_fill(&d);
-    if (g->stream_bit & 7u) coder_take(&d, g->stream_bit & 7u);
-    d.offset = coder_take(&d, 16u);
-    if (d.offset >= d.range) return FB_ERR_BAD_RECORD; /* no code starts so */
-#ifdef FB_INLINE_SPEED
-    if (bpp == 1u && c->west && c->above && c->above2)
-        return rows_bilevel(f, g, fn, user, scratch, &d);
-    if (bpp == 2u || bpp == 4u) return rows_grey(f, g, fn, user, scratch, &d);
-#endif
+    if (coder_start(&d, f, g) != FB_OK) return FB_ERR_BAD_RECORD;
+    clear_scratch(scratch, g->box_w);
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, w2 = 0;
         int k;
         uint8_t* t = ink1;
         ink1 = ink2;
         ink2 = t;
-        memset(ink1, 0, FB_INK_BYTES);
+        memset(ink1, 0, (g->box_w + 16u) / 8u);
         /* The windows of x = 0: the pixels up to r1 and r2 on, zero left of the box. */
         for (k = -lead; k <= 0; ++k) {
             uint32_t at2 = (uint32_t)(k + (int)r2 + 8);
@@ -1035,6 +1062,20 @@ static fb_error compact_rows(const fb_font* f, const fb_glyph* g, fb_row_fn fn, 
 }
 #endif /* FB_NO_COMPACT */
 
+#ifdef FB_LEGACY
+/* A glyph of the other layouts, row by row through fb_glyph_pixel. */
+static FB_NOINLINE fb_error legacy_rows(const fb_glyph* glyph, fb_row_fn fn, void* user) {
+    uint8_t row[FB_COMPACT_MAX_WIDTH];
+    unsigned x, y;
+    for (y = 0; y < glyph->box_h; ++y) {
+        for (x = 0; x < glyph->box_w; ++x)
+            row[x] = (uint8_t)fb_glyph_pixel(glyph, glyph->box_x + x, glyph->box_y + y);
+        fn(user, y, row, glyph->box_w);
+    }
+    return FB_OK;
+}
+#endif
+
 typedef struct fb_copy_target {
     uint8_t* out;
     size_t stride;
@@ -1047,7 +1088,6 @@ static void copy_row(void* user, unsigned y, const uint8_t* levels, unsigned wid
 
 fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row_fn fn,
                               void* user) {
-    uint8_t scratch[FB_SCRATCH_BYTES];
     if (!font || !font->ready || !glyph || !fn || glyph->bpp != font->bpp) return FB_ERR_ARGUMENT;
     if (glyph->box_w > FB_COMPACT_MAX_WIDTH) return FB_ERR_GEOMETRY;
 #ifndef FB_NO_COMPACT
@@ -1056,21 +1096,20 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
             glyph->box_h > font->geometry.rows)
             return FB_ERR_ARGUMENT;
         if (glyph->box_w == 0 || glyph->box_h == 0) return FB_OK;
-        return compact_rows(font, glyph, fn, user, scratch);
+#ifdef FB_INLINE_SPEED
+        {
+            const fb_compact* c = &font->compact;
+            if (font->bpp == 1u && c->west && c->above && c->above2)
+                return rows_bilevel(font, glyph, fn, user);
+            if (font->bpp == 2u || font->bpp == 4u) return rows_grey(font, glyph, fn, user);
+        }
+#endif
+        return rows_general(font, glyph, fn, user);
     }
 #endif
 #ifdef FB_LEGACY
-    {
-        unsigned x, y;
-        for (y = 0; y < glyph->box_h; ++y) {
-            for (x = 0; x < glyph->box_w; ++x)
-                scratch[x] = (uint8_t)fb_glyph_pixel(glyph, glyph->box_x + x, glyph->box_y + y);
-            fn(user, y, scratch, glyph->box_w);
-        }
-        return FB_OK;
-    }
+    return legacy_rows(glyph, fn, user);
 #else
-    (void)scratch;
     return FB_ERR_ARGUMENT;
 #endif
 }
