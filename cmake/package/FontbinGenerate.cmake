@@ -1,6 +1,6 @@
 # The build step of fontbin_add_font, run with cmake -P in the configuration's folder:
 #   -DFONTBIN=<fontbin> -DEMBED=<fontbin-embed> -DCONFIG=<FontConfig.json> -DOUT_DIR=<folder>
-#   -DSYMBOL=<name>
+#   -DSYMBOL=<name> [-DDEPEND_STATE=<the target's compiler_depend.internal>]
 # fontbin writes its outputs beside the configuration it is given, so it gets a copy in OUT_DIR.
 # Then fontbin-embed writes <SYMBOL>.c/.h and the dependency file <SYMBOL>.d.
 foreach(var FONTBIN EMBED CONFIG OUT_DIR SYMBOL)
@@ -103,4 +103,9 @@ execute_process(COMMAND "${EMBED}" --inputs "${CONFIG}" --tool-dir "${tool_dir}"
                 RESULT_VARIABLE status ERROR_VARIABLE err)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${err}")
+endif()
+# Makefile generators: the dependencies are read anew from the files just written, without the
+# inputs of earlier runs that no longer exist.
+if(DEPEND_STATE)
+  file(REMOVE "${DEPEND_STATE}")
 endif()

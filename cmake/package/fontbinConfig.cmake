@@ -86,11 +86,19 @@ function(fontbin_add_font target)
   set(out_dir "${CMAKE_CURRENT_BINARY_DIR}/fontbin/${ARG_SYMBOL}")
   set(out "${out_dir}/${ARG_SYMBOL}")
   set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/FontbinGenerate.cmake")
+  # The Makefile generators keep every dependency a dependency file ever named in the target's
+  # compiler_depend.internal, also one that was deleted since, which then counts as changed on
+  # every build. The build step drops that record after each run, so it is read anew.
+  set(depend_state "")
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    get_target_property(target_dir "${target}" BINARY_DIR)
+    set(depend_state "${target_dir}/CMakeFiles/${target}.dir/compiler_depend.internal")
+  endif()
   add_custom_command(
     OUTPUT "${out}.c" "${out}.h"
     COMMAND "${CMAKE_COMMAND}" "-DFONTBIN=${FONTBIN_EXECUTABLE}"
             "-DEMBED=${FONTBIN_EMBED_EXECUTABLE}" "-DCONFIG=${config}" "-DOUT_DIR=${out_dir}"
-            "-DSYMBOL=${ARG_SYMBOL}" -P "${script}"
+            "-DSYMBOL=${ARG_SYMBOL}" "-DDEPEND_STATE=${depend_state}" -P "${script}"
     WORKING_DIRECTORY "${config_dir}"
     DEPENDS "${config}" "${script}" "${FONTBIN_EXECUTABLE}" "${FONTBIN_EMBED_EXECUTABLE}"
     DEPFILE "${out}.d"

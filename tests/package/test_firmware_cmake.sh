@@ -86,6 +86,20 @@ rebuild "setting.ini touched" 1
 touch "$src/main.c" "$src/CMakeLists.txt"
 rebuild "main.c touched" 0
 rebuild "after main.c" 0
+# A deleted input makes the font once, then no more: with Makefiles and with Ninja.
+rm "$src/fonts/setting.ini"
+rebuild "setting.ini deleted" 1
+rebuild "after setting.ini deleted" 0
+bld=$work/build-ninja
+cmake -S "$src" -B "$bld" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$work/configure.log" 2>&1 \
+  || { cat "$work/configure.log"; fail "configure with Ninja"; }
+rebuild "Ninja" 1
+printf '[Setting]\nrotate=0\n' >"$src/fonts/setting.ini"
+rebuild "Ninja: setting.ini created" 1
+rm "$src/fonts/setting.ini"
+rebuild "Ninja: setting.ini deleted" 1
+rebuild "Ninja: after setting.ini deleted" 0
+bld=$work/build
 
 # A font kept beside the configuration is found; fontbin's information lines are status
 # messages, and only its warnings (an unknown key here) are CMake warnings.
