@@ -1,6 +1,6 @@
 # The fontbin package for firmware projects:
 #
-#   find_package(fontbin REQUIRED)
+#   find_package(fontbin REQUIRED CMAKE_FIND_ROOT_PATH_BOTH)   # BOTH: also under a cross toolchain
 #   fontbin_add_font(my_firmware CONFIG fonts/FontConfig.json SYMBOL ui_font_16)
 #   target_link_libraries(my_firmware PRIVATE fontbin::reader)
 #

@@ -100,6 +100,20 @@ rm "$src/fonts/setting.ini"
 rebuild "Ninja: setting.ini deleted" 1
 rebuild "Ninja: after setting.ini deleted" 0
 bld=$work/build
+# A cross build's toolchain file (here for the host's compiler) roots every package search in its
+# sysroot; the example's find_package still finds fontbin.
+cat >"$work/cross.cmake" <<EOF
+set(CMAKE_SYSTEM_NAME Generic)
+set(CMAKE_C_COMPILER cc)
+set(CMAKE_FIND_ROOT_PATH "$work/sysroot")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+cmake -S "$src" -B "$work/build-cross" -DCMAKE_TOOLCHAIN_FILE="$work/cross.cmake" \
+  -DCMAKE_PREFIX_PATH="$prefix" >"$work/configure.log" 2>&1 && cmake --build "$work/build-cross" \
+  >"$work/build.log" 2>&1 || { cat "$work/configure.log" "$work/build.log"; fail "cross build"; }
 
 # A font kept beside the configuration is found; fontbin's information lines are status
 # messages, and only its warnings (an unknown key here) are CMake warnings.
