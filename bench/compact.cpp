@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     FontSetSettings settings;
-    settings.font = "bench.ttf";
+    settings.font = run.font.name;  // the stem the cropped file carries
     settings.fontSize = static_cast<int32_t>(run.font.font_size);
     settings.renderMode = run.bpp;
 

@@ -41,18 +41,37 @@ private:
 };
 
 // The glyph data: most significant bit of each byte first, as the arithmetic coder emits it.
+// Bits gather in a register and go out a byte at a time.
 class BitStream {
 public:
     void put(uint32_t bit) {
-        if (bits_ % 8 == 0) bytes_.push_back(0);
-        if (bit) bytes_.back() |= static_cast<uint8_t>(0x80u >> (bits_ % 8));
+        acc_ = (acc_ << 1) | bit;
+        if (++pending_ == 8) {
+            bytes_.push_back(static_cast<uint8_t>(acc_));
+            pending_ = 0;
+        }
         ++bits_;
     }
+    // `count` (up to 32) copies of `bit`.
+    void repeat(uint32_t bit, uint32_t count) {
+        for (; count > 0; --count) put(bit);
+    }
     uint64_t bits() const { return bits_; }
-    std::vector<uint8_t>& bytes() { return bytes_; }
+    // The bytes, the last one padded with zero bits.
+    std::vector<uint8_t>& bytes() {
+        if (pending_ != 0) {
+            bytes_.push_back(static_cast<uint8_t>(acc_ << (8 - pending_)));
+            pending_ = 0;
+            acc_ = 0;
+            bits_ = (bits_ + 7) / 8 * 8;
+        }
+        return bytes_;
+    }
 
 private:
     std::vector<uint8_t> bytes_;
+    uint32_t acc_ = 0;
+    uint32_t pending_ = 0;
     uint64_t bits_ = 0;
 };
 
@@ -107,7 +126,8 @@ private:
             first_ = false;
         else
             out_.put(bit);
-        for (; outstanding_ > 0; --outstanding_) out_.put(bit ^ 1u);
+        out_.repeat(bit ^ 1u, outstanding_);
+        outstanding_ = 0;
     }
     BitStream& out_;
     uint64_t start_;
@@ -228,7 +248,7 @@ uint8_t templateByte(const Template& s) {
 // neighbour a template reaches is a plain read.
 class PaddedBox {
 public:
-    static constexpr int32_t kTop = 2, kLeft = 4, kRight = 2;
+    static constexpr int32_t kTop = 2, kLeft = 4, kRight = 3;
     void load(const uint8_t* levels, int32_t w, int32_t h) {
         stride_ = w + kLeft + kRight;
         cells_.assign(static_cast<size_t>(stride_) * static_cast<size_t>(h + kTop), 0);
@@ -239,18 +259,37 @@ public:
     }
     uint8_t at(int32_t x, int32_t y) const { return cells_[index(x, y)]; }
 
-    // The context of (x, y) under template s, as the reader builds it from its registers.
-    uint32_t context(int32_t x, int32_t y, const Template& s, const Depth& d) const {
-        uint32_t e0 = 0, e1 = 0, e2 = 0;
-        for (int32_t i = 1; i <= s.west; ++i)
-            e0 |= static_cast<uint32_t>(d.quant[at(x - i, y)]) << ((i - 1) * d.qbits);
-        for (int32_t j = -s.above; s.above >= 0 && j <= s.above; ++j)
-            e1 |= static_cast<uint32_t>(d.quant[at(x + j, y - 1)]) << ((s.above - j) * d.qbits);
-        for (int32_t j = -s.above2; s.above2 >= 0 && j <= s.above2; ++j)
-            e2 |= static_cast<uint32_t>(at(x + j, y - 2) != 0) << (s.above2 - j);
-        const uint32_t b0 = static_cast<uint32_t>(s.west) * d.qbits;
-        const uint32_t b1 = s.above >= 0 ? static_cast<uint32_t>(2 * s.above + 1) * d.qbits : 0;
-        return e0 | (e1 << b0) | (e2 << (b0 + b1));
+    // Calls f(v, ctx) for every pixel of the w x h box in row order, with its level and its
+    // context under s, kept up to date from pixel to pixel as the reader keeps it: the west and
+    // row-above windows in one register that moves a level per pixel, the row two above in
+    // another that moves a bit.
+    template <typename F>
+    void forEach(int32_t w, int32_t h, const Template& s, const Depth& d, F&& f) const {
+        const uint32_t qb = d.qbits;
+        const int32_t r1 = std::max(s.above, 0), r2 = std::max(s.above2, 0);
+        const uint32_t b0 = static_cast<uint32_t>(s.west) * qb;
+        const uint32_t b01 = b0 + (s.above >= 0 ? static_cast<uint32_t>(2 * r1 + 1) * qb : 0);
+        const uint32_t e0 = s.west > 0 ? (1u << qb) - 1 : 0;
+        const uint32_t e1 = s.above >= 0 ? (1u << qb) - 1 : 0;
+        const uint32_t keep = ((1u << b01) - 1) & ~(e1 << b0);
+        const uint32_t m2 = s.above2 >= 0 ? (1u << (2 * r2 + 1)) - 1 : 0;
+        const int32_t lead = std::max(r1, r2);
+        for (int32_t y = 0; y < h; ++y) {
+            uint32_t ctx = 0, w2 = 0;
+            for (int32_t k = -lead; k <= 0; ++k) {
+                ctx = ((ctx << qb) & keep) | ((d.quant[at(k + r1, y - 1)] & e1) << b0);
+                w2 = (w2 << 1) | (at(k + r2, y - 2) != 0);
+            }
+            const uint8_t* row = &cells_[index(0, y)];
+            const uint8_t* up1 = &cells_[index(1 + r1, y - 1)];
+            const uint8_t* up2 = &cells_[index(1 + r2, y - 2)];
+            for (int32_t x = 0; x < w; ++x) {
+                const uint32_t v = row[x];
+                f(v, ctx | ((w2 & m2) << b01));
+                ctx = ((ctx << qb) & keep) | (d.quant[v] & e0) | ((d.quant[up1[x]] & e1) << b0);
+                w2 = (w2 << 1) | (up2[x] != 0);
+            }
+        }
     }
 
 private:
@@ -295,6 +334,22 @@ uint32_t narrow(uint32_t ctx, const Template& full, const Template& sub, uint32_
     }
     const uint32_t sb0 = static_cast<uint32_t>(sub.west) * qbits;
     return s0 | (s1 << sb0) | (s2 << (sb0 + w1));
+}
+
+// Decision counts under the full template, summed into the contexts of `sub`.
+std::vector<uint64_t> narrowCounts(const std::vector<uint64_t>& counts, const Depth& d,
+                                   const Template& full, const Template& sub) {
+    const uint32_t fullContexts = 1u << contextBits(full, d.qbits);
+    const uint32_t contexts = 1u << contextBits(sub, d.qbits);
+    std::vector<uint64_t> out(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes), 0);
+    for (uint32_t c = 0; c < fullContexts; ++c) {
+        const uint32_t s = narrow(c, full, sub, d.qbits);
+        for (uint32_t n = 0; n < 2 * d.nodes; ++n)
+            out[2 * s * d.nodes + n] += counts[2 * c * d.nodes + n];
+    }
+    for (uint32_t n = 0; n < 2 * d.sharedNodes; ++n)
+        out[2 * contexts * d.nodes + n] = counts[2 * fullContexts * d.nodes + n];
+    return out;
 }
 
 }  // namespace
@@ -343,22 +398,28 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
     }
     width = std::min(width, glyph.cols);
     height = std::min(height, cellRows);
+    // The kept rows, unpacked to a level per byte: pixel k of the cell starts at bit k * depth,
+    // lowest bits first.
     const uint32_t mask = (1u << depth) - 1;
-    auto level = [&](int32_t x, int32_t y) {
-        const uint64_t bit = (static_cast<uint64_t>(y) * static_cast<uint64_t>(glyph.cols) +
-                              static_cast<uint64_t>(x)) *
-                             depth;
-        return (static_cast<uint32_t>(glyph.data[bit / 8]) >> (bit % 8)) & mask;
-    };
+    const size_t w = static_cast<size_t>(std::max(width, 0));
+    rows_.assign(w * static_cast<size_t>(std::max(height, 0)), 0);
+    for (int32_t y = 0; y < height; ++y) {
+        uint64_t bit = static_cast<uint64_t>(y) * rowBits;
+        uint8_t* out = &rows_[static_cast<size_t>(y) * w];
+        for (size_t x = 0; x < w; ++x, bit += depth)
+            out[x] = static_cast<uint8_t>((glyph.data[bit / 8] >> (bit % 8)) & mask);
+    }
     int32_t left = width, right = 0, top = height, bottom = 0;
     for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            if (level(x, y) == 0) continue;
-            left = std::min(left, x);
-            right = std::max(right, x + 1);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y + 1);
-        }
+        const uint8_t* row = &rows_[static_cast<size_t>(y) * w];
+        int32_t first = 0, last = width;
+        while (first < width && row[first] == 0) ++first;
+        if (first == width) continue;
+        while (row[last - 1] == 0) --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y + 1;
     }
     if (right > left && bottom > top) {
         g.x = left;
@@ -366,9 +427,10 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
         g.w = right - left;
         g.h = bottom - top;
         g.levels = levels_.size();
-        for (int32_t y = top; y < bottom; ++y)
-            for (int32_t x = left; x < right; ++x)
-                levels_.push_back(static_cast<uint8_t>(level(x, y)));
+        for (int32_t y = top; y < bottom; ++y) {
+            const uint8_t* row = &rows_[static_cast<size_t>(y) * w];
+            levels_.insert(levels_.end(), row + left, row + right);
+        }
     }
     glyphs_.push_back(g);
 }
@@ -393,28 +455,14 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
         if (g.w == 0) continue;
         ++inked;
         box.load(&levels_[g.levels], g.w, g.h);
-        for (int32_t y = 0; y < g.h; ++y)
-            for (int32_t x = 0; x < g.w; ++x) {
-                const uint32_t ctx = box.context(x, y, full, d);
-                d.decisions(box.at(x, y), ctx, fullContexts,
-                            [&](uint32_t entry, uint32_t bit) { ++counts[2 * entry + bit]; });
-            }
+        box.forEach(g.w, g.h, full, d, [&](uint32_t v, uint32_t ctx) {
+            d.decisions(v, ctx, fullContexts,
+                        [&](uint32_t entry, uint32_t bit) { ++counts[2 * entry + bit]; });
+        });
     }
     const std::vector<uint32_t>& cost = costTable();
     for (const Template& t : templatesFor(d.bpp)) {
-        const uint32_t contexts = 1u << contextBits(t, d.qbits);
-        std::vector<uint64_t> sub(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes), 0);
-        for (uint32_t c = 0; c < fullContexts; ++c) {
-            const uint32_t s = narrow(c, full, t, d.qbits);
-            for (uint32_t n = 0; n < d.nodes; ++n) {
-                sub[2 * (s * d.nodes + n)] += counts[2 * (c * d.nodes + n)];
-                sub[2 * (s * d.nodes + n) + 1] += counts[2 * (c * d.nodes + n) + 1];
-            }
-        }
-        for (uint32_t n = 0; n < d.sharedNodes; ++n) {
-            sub[2 * (contexts * d.nodes + n)] = counts[2 * (fullContexts * d.nodes + n)];
-            sub[2 * (contexts * d.nodes + n) + 1] = counts[2 * (fullContexts * d.nodes + n) + 1];
-        }
+        const std::vector<uint64_t> sub = narrowCounts(counts, d, full, t);
         uint64_t q16 = 0;
         for (size_t e = 0; e < sub.size() / 2; ++e) {
             const uint32_t p1 = probability(probabilityByte(sub[2 * e], sub[2 * e + 1]));
@@ -424,6 +472,8 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
         const uint64_t bits = (q16 >> 16) + inked * 5 / 2;
         out.push_back({Method::Context, t, sub.size() / 2, bits});
     }
+    fullCounts_ = std::move(counts);
+    countedGlyphs_ = glyphs_.size();
     return out;
 }
 
@@ -458,15 +508,20 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
     std::vector<uint8_t> model;
     PaddedBox box;
     {
-        std::vector<uint64_t> counts(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes),
-                                     0);
-        for (const Glyph& g : glyphs_) {
-            if (g.w == 0) continue;
-            box.load(&levels_[g.levels], g.w, g.h);
-            for (int32_t y = 0; y < g.h; ++y)
-                for (int32_t x = 0; x < g.w; ++x)
-                    d.decisions(box.at(x, y), box.context(x, y, shape, d), contexts,
+        // The counts of candidates() when it saw these glyphs, else one pass of our own.
+        std::vector<uint64_t> counts;
+        if (countedGlyphs_ == glyphs_.size() && !fullCounts_.empty()) {
+            counts = narrowCounts(fullCounts_, d, full, shape);
+        } else {
+            counts.assign(2 * (static_cast<size_t>(contexts) * d.nodes + d.sharedNodes), 0);
+            for (const Glyph& g : glyphs_) {
+                if (g.w == 0) continue;
+                box.load(&levels_[g.levels], g.w, g.h);
+                box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
+                    d.decisions(v, ctx, contexts,
                                 [&](uint32_t e, uint32_t bit) { ++counts[2 * e + bit]; });
+                });
+            }
         }
         model.resize(counts.size() / 2);
         for (size_t e = 0; e < model.size(); ++e)
@@ -485,11 +540,10 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         const uint64_t start = data.bits();
         box.load(&levels_[g.levels], g.w, g.h);
         ArithmeticEncoder enc(data);
-        for (int32_t y = 0; y < g.h; ++y)
-            for (int32_t x = 0; x < g.w; ++x)
-                d.decisions(
-                    box.at(x, y), box.context(x, y, shape, d), contexts,
-                    [&](uint32_t e, uint32_t bit) { enc.encode(bit, probability(model[e])); });
+        box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
+            d.decisions(v, ctx, contexts,
+                        [&](uint32_t e, uint32_t bit) { enc.encode(bit, probability(model[e])); });
+        });
         enc.finish();
         sizes[i] = static_cast<uint32_t>(data.bits() - start);
     }

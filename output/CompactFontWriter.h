@@ -87,4 +87,9 @@ private:
     int32_t cellCols_ = 0;
     std::vector<Glyph> glyphs_;
     std::vector<uint8_t> levels_;  // every glyph's box, row-major, one level per byte
+    std::vector<uint8_t> rows_;    // addGlyph's unpacked rows, kept for its allocation
+    // Decision counts under the depth's largest template, as candidates() last made them, and
+    // for how many glyphs: build() narrows them to its template instead of counting again.
+    std::vector<uint64_t> fullCounts_;
+    size_t countedGlyphs_ = 0;
 };

@@ -33,7 +33,8 @@
 #define FB_TEXT(s) s
 #endif
 #ifdef FB_NO_ERROR_TEXTS
-#define fail(f, err, detail, offset, cp) fail_code(f, err)
+/* fb_open_cell starts with ready 0, detail "" and no offset: a failure is just its code. */
+#define fail(f, err, detail, offset, cp) (err)
 #else
 #define fail(f, err, detail, offset, cp) fail_at(f, err, detail, offset, cp)
 #endif
@@ -70,14 +71,7 @@ static uint32_t rd32(const uint8_t* p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-#ifdef FB_NO_ERROR_TEXTS
-static fb_error fail_code(fb_font* f, fb_error err) {
-    f->ready = 0;
-    f->error_detail = "";
-    f->error_code_point = -1;
-    return err;
-}
-#else
+#ifndef FB_NO_ERROR_TEXTS
 static fb_error fail_at(fb_font* f, fb_error err, const char* detail, size_t offset,
                         int32_t code_point) {
     f->ready = 0;
@@ -812,9 +806,14 @@ static FB_INLINE uint32_t quant(uint32_t v, uint32_t max) {
 
 /* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
 static void clear_scratch(uint8_t* scratch, uint32_t w) {
+#ifdef __OPTIMIZE_SIZE__
+    (void)w;
+    memset(scratch, 0, FB_SCRATCH_BYTES);
+#else
     memset(scratch, 0, w + 2u * FB_PAD);
     memset(scratch + FB_ROW_BYTES, 0, (w + 16u) / 8u);
     memset(scratch + FB_ROW_BYTES + FB_INK_BYTES, 0, (w + 16u) / 8u);
+#endif
 }
 
 #ifdef FB_INLINE_SPEED
@@ -1092,8 +1091,8 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
     if (glyph->box_w > FB_COMPACT_MAX_WIDTH) return FB_ERR_GEOMETRY;
 #ifndef FB_NO_COMPACT
     if (glyph->compact) {
-        if (font->layout != FB_LAYOUT_COMPACT || glyph->box_w > font->geometry.cols ||
-            glyph->box_h > font->geometry.rows)
+        /* (box_w is bounded above; box_h bounds the loops.) */
+        if (font->layout != FB_LAYOUT_COMPACT || glyph->box_h > font->geometry.rows)
             return FB_ERR_ARGUMENT;
         if (glyph->box_w == 0 || glyph->box_h == 0) return FB_OK;
 #ifdef FB_INLINE_SPEED
@@ -1144,6 +1143,7 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
     fb_geometry given;
     if (!out) return FB_ERR_ARGUMENT;
     memset(out, 0, sizeof *out);
+    out->error_detail = "";
     out->error_code_point = -1;
     if (!buf) return fail(out, FB_ERR_ARGUMENT, "no buffer", 0, -1);
     if ((rows == 0) != (cols == 0) || rows > FB_MAX_CELL || cols > FB_MAX_CELL)
@@ -1310,6 +1310,9 @@ fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) 
     const uint8_t* idx;
     if (!font || !font->ready || !out || !font->data) return FB_ERR_ARGUMENT;
     if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
+#ifndef FB_NO_COMPACT
+    if (font->layout == FB_LAYOUT_COMPACT) return compact_find(font, code_point, 0, out);
+#endif
     idx = font->data + font->index_offset;
     (void)idx;
     switch (font->layout) {
@@ -1343,10 +1346,6 @@ fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) 
             if (off == FB_NO_RECORD) return FB_ERR_NOT_FOUND;
             return trimmed_glyph(font, code_point, off, out);
         }
-#endif
-#ifndef FB_NO_COMPACT
-        case FB_LAYOUT_COMPACT:
-            return compact_find(font, code_point, 0, out);
 #endif
         default:
             break;

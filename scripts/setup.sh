@@ -15,6 +15,7 @@ fontbin_packages=(
   valgrind
   ninja-build
   xz-utils
+  gcc-arm-none-eabi libnewlib-arm-none-eabi
   ${FONTBIN_EXTRA_PACKAGES:-}
 )
 
