@@ -11,6 +11,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/windows-quickstart/FontConfig.json 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
+              ${PROJECT_SOURCE_DIR}/reader/fontbin_text.h ${PROJECT_SOURCE_DIR}/reader/fontbin_text.c
         DESTINATION reader)
 
 include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)

@@ -15,7 +15,8 @@ trap 'rm -rf "$work"' EXIT
 unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
 pkg=$(echo "$work"/unpacked/fontbin-*-win64)
 for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
-  CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fontbin_reader.c; do
+  CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fontbin_reader.c \
+  reader/fontbin_text.h reader/fontbin_text.c; do
   test -f "$pkg/$f" || { echo "the package lacks $f"; exit 1; }
 done
 

@@ -241,7 +241,7 @@ Result preview(const Options& o, const fb_font& font, const std::string& prefix)
         text.replace(at, 2, "\n");
     std::string error;
     const Canvas canvas =
-        drawText(font, withAdvances ? &adv : nullptr, decodeUtf8(text), o.width, error);
+        drawText(font, withAdvances ? &adv : nullptr, text, o.width, error);
     if (error.empty() && !o.png.empty() &&
         (size_t(canvas.width) * o.scale > 100000 ||
          size_t(canvas.width) * o.scale * canvas.height * o.scale > (size_t(1) << 26)))

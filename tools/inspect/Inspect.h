@@ -101,9 +101,6 @@ bool hasInk(const fb_glyph& g);
 // One pixel of character art: '.' for no ink, '#' at 1 bit, else a ramp from ':' to '@'.
 char artPixel(unsigned value, unsigned maxValue);
 
-// Code points of UTF-8 text; invalid bytes become U+FFFD.
-std::vector<uint32_t> decodeUtf8(const std::string& text);
-
 // Text as the display shows it: one value per pixel (0 .. 2^bpp - 1), rows of `width` pixels.
 struct Canvas {
     unsigned width = 0;
@@ -115,13 +112,13 @@ struct Canvas {
     std::vector<uint32_t> missing;  // characters the file lacks, in text order, once each
 };
 
-// Lays `codes` out line by line as firmware that follows the cookbook does: each glyph's cell
-// upright (scan order and rotation undone) with its top-left corner at the pen; the pen moves by
-// the advance width from `advances` when given, else by the ink's right edge + 1, and by
+// Lays UTF-8 `text` out and draws it through the reader's text API (reader/fontbin_text.h),
+// as firmware does: each glyph's cell upright with its top-left corner at the pen; the pen moves
+// by the advance width from `advances` when given, else by the ink's right edge + 1, and by
 // fontSize / 3 for a character without ink. A line ends at '\n' and, when `wrapWidth` is not 0,
 // before a character that would cross it. Empty `error` on success.
-Canvas drawText(const fb_font& font, const fb_advances* advances,
-                const std::vector<uint32_t>& codes, unsigned wrapWidth, std::string& error);
+Canvas drawText(const fb_font& font, const fb_advances* advances, const std::string& text,
+                unsigned wrapWidth, std::string& error);
 
 // The canvas as text: '.' for background, '#' for ink (grey levels as for --show).
 std::string canvasArt(const Canvas& canvas);
