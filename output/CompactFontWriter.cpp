@@ -447,6 +447,9 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
     Glyph g;
     g.code = glyph.code;
     g.advance = std::clamp(advance, 0, 255);
+    // The renderer leaves a cell with nothing drawn as it was before shaping, so with a turn it
+    // has the other shape: the cell of the file is that of the first glyph with ink, and until
+    // one comes, that of the first glyph.
     if (cellRows_ == 0) {
         cellRows_ = glyph.rows;
         cellCols_ = glyph.cols;
@@ -499,6 +502,11 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
         bottom = y + 1;
     }
     if (right > left && bottom > top) {
+        if (!cellFromInk_) {
+            cellFromInk_ = true;
+            cellRows_ = glyph.rows;
+            cellCols_ = glyph.cols;
+        }
         g.x = left;
         g.y = top;
         g.w = right - left;

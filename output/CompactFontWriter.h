@@ -85,6 +85,7 @@ private:
     bool vertical_;
     int32_t cellRows_ = 0;
     int32_t cellCols_ = 0;
+    bool cellFromInk_ = false;  // the cell size came from a glyph with ink
     std::vector<Glyph> glyphs_;
     std::vector<uint8_t> levels_;  // every glyph's box, row-major, one level per byte
     std::vector<uint8_t> rows_;    // addGlyph's unpacked rows, kept for its allocation
