@@ -21,15 +21,18 @@ foreach(tool fontbin-inspect fontbin-codepage fontbin-embed)
   endif()
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The device reader is for firmware projects to copy: its two files, and the format it reads.
+# The device reader is for firmware projects to copy: its files (the reader and its text API),
+# and the format it reads.
 install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
+              ${PROJECT_SOURCE_DIR}/reader/fontbin_text.h ${PROJECT_SOURCE_DIR}/reader/fontbin_text.c
         DESTINATION ${CMAKE_INSTALL_DATADIR}/fontbin/reader)
 # Beside README as docs/, so its links and pictures work in the installed copy too.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 # The examples that README and the cookbook link to, without the outputs of earlier runs.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-        PATTERN "*_font.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE PATTERN "*_sheet.png" EXCLUDE
+        PATTERN "*_font.bin" EXCLUDE PATTERN "*_compact.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE
+        PATTERN "*_sheet.png" EXCLUDE
         PATTERN "*.tmp*" EXCLUDE)
 
 # The CMake package for firmware projects: fontbin::reader and fontbin_add_font.

@@ -10,17 +10,21 @@ endforeach()
 install(DIRECTORY ${FONTBIN_BIN_DIR}/CodePage ${FONTBIN_BIN_DIR}/font DESTINATION .)
 # fontbin.exe without an argument reads FontConfig.json beside itself.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/windows-quickstart/FontConfig.json DESTINATION .)
-# A README written for Windows at the top. The documents beside it are those whose links stay
-# inside the zip: the performance notes point at the benchmarks' sources, which it lacks.
+# A README written for Windows at the top, and the documents beside it. The performance notes
+# link to the benchmarks' sources, which the zip lacks: there those links become plain text.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/windows-zip/README.md DESTINATION .)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png"
         PATTERN windows-zip EXCLUDE PATTERN performance.md EXCLUDE)
+install(CODE "set(SOURCE \"${PROJECT_SOURCE_DIR}/docs/performance.md\")
+  set(DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/docs/performance.md\")
+  include(\"${CMAKE_CURRENT_LIST_DIR}/PackageDocument.cmake\")")
 # The examples the documents use, with their mapping files (gb2312.txt ...), without the outputs
 # of earlier runs.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples
         PATTERN "*_font.bin" EXCLUDE PATTERN "*_adv.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE
         PATTERN "*_sheet.png" EXCLUDE PATTERN "*.tmp*" EXCLUDE PATTERN "sample" EXCLUDE)
 install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
+              ${PROJECT_SOURCE_DIR}/reader/fontbin_text.h ${PROJECT_SOURCE_DIR}/reader/fontbin_text.c
         DESTINATION reader)
 
 include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)

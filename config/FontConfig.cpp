@@ -71,6 +71,7 @@ std::vector<ConfigBinding> makeConfigBindings(FontConfig& m) {
         intBinding("root.fontSet", "indexMethod", BindingKind::Number, &fs.indexMethod),
         intBinding("root.fontSet", "crop", BindingKind::Number, &fs.crop),
         intBinding("root.fontSet", "advances", BindingKind::Boolean, &fs.advances),
+        intBinding("root.fontSet", "compact", BindingKind::Boolean, &fs.compact),
     };
 }
 
@@ -382,6 +383,17 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
     bindConfig(model, bindings, "root", tree, warnings);
     if (unknownKeys) *unknownKeys = findUnknownKeys(tree);
     readFontChoices(cJSON_GetObjectItem(tree, "fontSet"), model.fontSet, model.errors);
+    // Keys the compact layout ignores, when they were written at all: their defaults are not
+    // zero everywhere (indexMethod is 1), so only what the file says counts.
+    const cJSON* fontSet = cJSON_GetObjectItem(tree, "fontSet");
+    if (model.fontSet.compact && cJSON_IsObject(fontSet)) {
+        const std::pair<const char*, int32_t> ignored[] = {
+            {"indexMethod", model.fontSet.indexMethod},
+            {"crop", model.fontSet.crop},
+            {"advances", model.fontSet.advances}};
+        for (const auto& [key, value] : ignored)
+            if (value != 0 && cJSON_GetObjectItem(fontSet, key)) model.ignoredKeys.push_back(key);
+    }
     cJSON_Delete(tree);
     return true;
 }
@@ -434,7 +446,7 @@ const std::vector<std::string> kRootKeys = {"codePages",    "mappingPaths", "cst
                                             "customerVals", "fontSet",      "textPaths"};
 const std::vector<std::string> kFontSetKeys = {
     "font", "fontSize", "scanMode",  "bold",       "italic",        "renderMode", "indexMethod",
-    "crop", "hinting",  "faceIndex", "variations", "fallbackFonts", "advances"};
+    "crop", "hinting",  "faceIndex", "variations", "fallbackFonts", "advances",   "compact"};
 const std::vector<std::string> kRangeKeys = {"firstVal", "range"};
 
 // As cJSON_GetObjectItem compares member names: ASCII letters without regard to case.

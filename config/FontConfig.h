@@ -36,6 +36,9 @@ struct FontSetSettings {
     // key), "none", "light", "mono" or "auto". Anything else is refused before the run starts.
     std::string hinting = "default";
     int32_t advances = 0;  // 1: also write the advance widths, <base>_adv.bin
+    // 1: write <base>_compact.bin (trimmed, compressed glyphs with their widths) instead of
+    // <base>_font.bin; indexMethod, crop and advances then do not apply.
+    int32_t compact = 0;
     // Which typeface draws (config/FontChoices.h): the face of `font`, its instance, and the
     // fonts asked in turn for characters `font` does not map. Defaults leave every output as
     // it is without them.
@@ -63,6 +66,9 @@ struct FontConfig {
     CustomerRange currentCustomerRange;
     // Values that make the configuration unusable, one line each; the run ends before writing.
     std::vector<std::string> errors;
+    // fontSet keys written with a non-zero value that the chosen layout has no use for
+    // ("indexMethod", "crop" and "advances" with "compact"), in that order.
+    std::vector<std::string> ignoredKeys;
 };
 
 enum class BindingKind : int32_t {

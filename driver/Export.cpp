@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "driver/Run.h"
 #include "output/AdvanceFileWriter.h"
 #include "output/CharListWriter.h"
+#include "output/CompactFontWriter.h"
 #include "output/FontFileWriter.h"
 #include "platform/platform.h"
 #include "render/CvxText.h"
@@ -40,51 +42,78 @@ bool allZero(const uint8_t* data, size_t size) {
     return std::all_of(data, data + size, [](uint8_t b) { return b == 0; });
 }
 
-}  // namespace
+// Every file a run may write or replace, named from the same stem.
+struct OutputNames {
+    std::string base;
+    fs::path fontFile;
+    fs::path compactFile;
+    fs::path listFile;
+    fs::path advanceFile;
+};
 
-int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
-                  const TransformSettings& transform, const CharacterTables& tables,
-                  const FontLookup& lookup) {
+OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontSet,
+                        const FontLookup& lookup) {
     // Names come from the font as configured, before the default applies: an empty font gives
     // names that start with "_size". A font found only as a path is named after its file. A
     // face other than 0 and each variation add to the names, so runs that differ only in face
     // or instance never overwrite each other.
-    const std::string base =
-        fontStem(lookup.nameFont) + fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) +
-        "_size" + std::to_string(fontSet.fontSize) + "_bits" + std::to_string(fontSet.renderMode);
-    const fs::path fontFilePath = outputPath(projectDir, base + "_font.bin");
-    const fs::path listFilePath = outputPath(projectDir, base + "_out.cst");
+    OutputNames names;
+    names.base = fontStem(lookup.nameFont) +
+                 fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) + "_size" +
+                 std::to_string(fontSet.fontSize) + "_bits" + std::to_string(fontSet.renderMode);
+    names.fontFile = outputPath(projectDir, names.base + "_font.bin");
+    names.compactFile = outputPath(projectDir, names.base + "_compact.bin");
+    names.listFile = outputPath(projectDir, names.base + "_out.cst");
+    names.advanceFile = outputPath(projectDir, names.base + "_adv.bin");
+    return names;
+}
 
-    // The list file is written first. It replaces the earlier one together with the font file,
-    // or on its own when the run stops for the font (missing or unusable), as it did before the
-    // font was looked at.
-    OutputSet outputs;
-    std::string error;
-    OutputFile* listFile = outputs.add(listFilePath, error);
-    bool listWritten = listFile != nullptr;
-    if (listWritten) {
-        writeCharList(*listFile, tables.charList.data(), tables.charCount);
-        listWritten = listFile->close(error);
+// The list file, written first. It replaces the earlier one together with the font file, or on
+// its own when the run stops for the font (missing or unusable), as it did before the font was
+// looked at.
+struct ListOutput {
+    OutputFile* file = nullptr;
+    bool written = false;
+    std::string error;  // why it was not written
+};
+
+ListOutput writeListFile(OutputSet& outputs, const fs::path& path, const CharacterTables& tables) {
+    ListOutput list;
+    list.file = outputs.add(path, list.error);
+    if (list.file) {
+        writeCharList(*list.file, tables.charList.data(), tables.charCount);
+        list.written = list.file->close(list.error);
     }
-    // A missing font is the fault the user must hear of, whatever became of the list file.
-    if (!listWritten && lookup.found) return reportWriteFailure(listFilePath, error);
-    auto keepList = [&](int status) {
-        return listFile->commit(error) ? status : reportWriteFailure(listFilePath, error);
-    };
+    return list;
+}
 
-    if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
-    // The font file's header names the font as the outputs do.
-    if (lookup.byPath) fontSet.font = lookup.nameFont;
+// Ends a run that stops for its font with `status`: the list file alone replaces the earlier
+// one. A missing font is the fault the user must hear of, whatever became of the list file.
+int keepList(ListOutput& list, const fs::path& path, int status, bool fontMissing) {
+    std::string error = list.error;
+    if (list.written && list.file->commit(error)) return status;
+    const int failed = reportWriteFailure(path, error);
+    return fontMissing ? status : failed;
+}
 
+// The fonts that draw, in the order they are asked: the configured font, the fallbackFonts, and
+// the fallback font for a cell the chosen font leaves empty.
+struct FontChain {
+    std::vector<fs::path> paths;  // [font, fallbackFonts...], as found
+    std::unique_ptr<CvxText> primary;
+    // The fallbackFonts, in order; null for one that repeats the font or an earlier fallback
+    // font (same file, face and instance), which could never draw a character and would only
+    // cost another FreeType instance.
+    std::vector<std::unique_ptr<CvxText>> chain;
+    std::unique_ptr<CvxText> fallback;
+};
+
+// Finds the configured font and every fallback font, or explains which is missing or not a file.
+int findChainFonts(const fs::path& toolDir, const fs::path& projectDir,
+                   const FontSetSettings& fontSet, const FontLookup& lookup,
+                   std::vector<fs::path>& paths) {
     const fs::path& fontPath = lookup.fontPath;
-    const fs::path& fallbackPath = lookup.fallbackPath;
-    // Without unifont.ttf the configured font stands in for it.
-    const bool fallbackIsFont = fallbackPath == fontPath;
     if (!lookup.found) {
-        if (listWritten && !listFile->commit(error)) listWritten = false;
-        if (!listWritten)
-            platform::writeErrLine("error: cannot write " + platform::pathToUtf8(listFilePath) +
-                                   ": " + error);
         platform::writeOut(platform::pathToUtf8(fontPath) + " not exist!\n");
         for (const std::string& line : fontNotFoundHelp(toolDir, fontSet.font))
             platform::writeErrLine(line);
@@ -95,10 +124,10 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     if (const std::string reason = fontFileProblem(fontPath); !reason.empty()) {
         platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(fontPath) +
                                "\": " + reason);
-        return keepList(kExitFontUnusable);
+        return kExitFontUnusable;
     }
     // The fonts asked in turn for characters `font` does not map, found as `font` is.
-    std::vector<fs::path> chainPaths{fontPath};
+    paths.assign(1, fontPath);
     std::map<std::string, FontLookup> looked;  // a name the list repeats is looked up once
     for (const FontChoice& choice : fontSet.fallbackFonts) {
         auto known = looked.find(choice.font);
@@ -112,28 +141,29 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
                                    "\" is named in fontSet.fallbackFonts");
             for (const std::string& line : fontNotFoundHelp(toolDir, choice.font))
                 platform::writeErrLine(line);
-            return keepList(kExitFontUnusable);
+            return kExitFontUnusable;
         }
         if (const std::string reason = fontFileProblem(path); !reason.empty()) {
             platform::writeErrLine("error: cannot open font \"" + platform::pathToUtf8(path) +
                                    "\": " + reason);
-            return keepList(kExitFontUnusable);
+            return kExitFontUnusable;
         }
-        chainPaths.push_back(path);
+        paths.push_back(path);
     }
+    return kExitOk;
+}
 
-    const CellSize cellSize = computeCellSize(fontSet, transform.rotate);
-    std::unique_ptr<CvxText> primaryText;
-    std::unique_ptr<CvxText> fallbackText;
-    // The fallbackFonts, in order; null for one that repeats the font or an earlier fallback
-    // font (same file, face and instance), which could never draw a character and would only
-    // cost another FreeType instance.
-    std::vector<std::unique_ptr<CvxText>> chain;
+// Opens and sizes every font of the chain whose paths findChainFonts set.
+int openFontChain(const FontSetSettings& fontSet, const FontLookup& lookup, FontChain& fonts) {
+    const std::vector<fs::path>& chainPaths = fonts.paths;
+    const fs::path& fallbackPath = lookup.fallbackPath;
+    // Without unifont.ttf the configured font stands in for it.
+    const bool fallbackIsFont = fallbackPath == lookup.fontPath;
     try {
         const std::array<double, 4> size{static_cast<double>(fontSet.fontSize), 0, 0.1, 0};
-        primaryText = std::make_unique<CvxText>(platform::pathToUtf8(fontPath), fontSet.faceIndex,
-                                                fontSet.variations);
-        primaryText->setSize(&size);
+        fonts.primary = std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[0]),
+                                                  fontSet.faceIndex, fontSet.variations);
+        fonts.primary->setSize(&size);
         // One key per [file, face, instance]: a set finds repeats in a long list at once. The
         // file is keyed by its elements, so paths that compare equal give equal keys.
         using Key = std::tuple<std::vector<fs::path::string_type>, int32_t,
@@ -151,57 +181,64 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             const FontChoice& choice = fontSet.fallbackFonts[k];
             const bool repeats =
                 !opened.insert(key(k + 1, choice.faceIndex, choice.variations)).second;
-            chain.push_back(repeats
-                                ? nullptr
-                                : std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
-                                                            choice.faceIndex, choice.variations));
-            if (chain.back()) chain.back()->setSize(&size);
+            fonts.chain.push_back(
+                repeats ? nullptr
+                        : std::make_unique<CvxText>(platform::pathToUtf8(chainPaths[k + 1]),
+                                                    choice.faceIndex, choice.variations));
+            if (fonts.chain.back()) fonts.chain.back()->setSize(&size);
         }
         // Standing in for a missing unifont.ttf, the configured font keeps its face and instance.
-        fallbackText = fallbackIsFont
-                           ? std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath),
-                                                       fontSet.faceIndex, fontSet.variations)
-                           : std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath));
-        fallbackText->setSize(&size);
+        fonts.fallback = fallbackIsFont
+                             ? std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath),
+                                                         fontSet.faceIndex, fontSet.variations)
+                             : std::make_unique<CvxText>(platform::pathToUtf8(fallbackPath));
+        fonts.fallback->setSize(&size);
     } catch (const FontChoiceError& e) {
         platform::writeErrLine(std::string("error: ") + e.what());
-        return keepList(kExitInvalidValue);
+        return kExitInvalidValue;
     } catch (const FontError& e) {
         platform::writeErrLine(std::string("error: ") + e.what());
-        return keepList(kExitFontUnusable);
+        return kExitFontUnusable;
     }
+    return kExitOk;
+}
 
-    OutputFile* fontFile = outputs.add(fontFilePath, error);
-    if (!fontFile) return reportWriteFailure(fontFilePath, error);
-    FontFileWriter writer(*fontFile, fontSet, transform.rotate);
-    writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
-
-    // Advance widths, when asked for: one per character, in glyph order.
-    AdvanceFile advances;
-    size_t clampedAdvances = 0;
-    if (fontSet.advances) {
-        advances.fontSize = static_cast<uint8_t>(fontSet.fontSize);
-        advances.baseline = static_cast<uint8_t>(primaryText->baseline(fontSet.fontSize));
-        advances.widths.reserve(static_cast<size_t>(tables.charCount));
-    }
-
-    Progress progress(tables.charCount, platform::stderrIsTerminal());
+// What the render loop learns besides the glyphs, reported once the files are written.
+struct RenderReport {
     MissingGlyphs missing;
     // Glyphs whose ink the counter-clockwise turn moved out of the cell, and the first of them.
     int32_t inkLost = 0;
     std::string inkLostFirst;
-    std::vector<int32_t> drawnBy(chain.empty() ? 0 : chain.size() + 1);  // per font of the chain
+    std::vector<int32_t> drawnBy;  // per font of the chain
+    size_t clampedAdvances = 0;
+};
+
+// Takes each glyph in code-point order with its advance width (0 unless widths were asked for);
+// false ends the loop.
+using GlyphSink = std::function<bool(const PackedGlyph& glyph, uint8_t advance)>;
+
+// Renders every selected character with the font chain and hands it to `sink`. Returns 0, or -4
+// after printing why when a font cannot draw a character it maps.
+int renderGlyphs(const FontSetSettings& fontSet, const TransformSettings& transform,
+                 const CharacterTables& tables, FontChain& fonts, bool withAdvances,
+                 Progress& progress, RenderReport& report, const GlyphSink& sink) {
+    const CellSize cellSize = computeCellSize(fontSet, transform.rotate);
+    CvxText& primaryText = *fonts.primary;
+    CvxText& fallbackText = *fonts.fallback;
+    const auto& chain = fonts.chain;
+    report.drawnBy.assign(chain.empty() ? 0 : chain.size() + 1, 0);
     // One cell for the whole loop: each character is drawn over the previous one's storage.
     GlyphCell cell;
-    for (int32_t i = 0; i < tables.charCount && writer.ok(); ++i) {
+    bool more = true;
+    for (int32_t i = 0; i < tables.charCount && more; ++i) {
         const uint16_t code = tables.charList[static_cast<size_t>(i)];
         IntPair extent{cellSize.cols, cellSize.rows};
         IntPair origin{cellSize.cols, cellSize.rows};
         // The first font of [font, fallbackFonts...] that maps the character draws it; the
         // configured font when none does.
-        CvxText* text = primaryText.get();
+        CvxText* text = &primaryText;
         size_t drawer = 0;
-        if (!chain.empty() && !primaryText->hasGlyph(code)) {
+        if (!chain.empty() && !primaryText.hasGlyph(code)) {
             for (size_t k = 0; k < chain.size() && drawer == 0; ++k) {
                 if (chain[k] && chain[k]->hasGlyph(code)) {
                     text = chain[k].get();
@@ -215,96 +252,221 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         // run stops here and the earlier font file stays as it was.
         if (!text->lastFailure().empty() && text->hasGlyph(code)) {
             progress.abandon();
-            platform::writeErrLine("error: font \"" + platform::pathToUtf8(chainPaths[drawer]) +
+            platform::writeErrLine("error: font \"" + platform::pathToUtf8(fonts.paths[drawer]) +
                                    "\" maps " + codePointText(code) +
                                    " but FreeType cannot draw it: " + text->lastFailure());
-            return keepList(kExitFontUnusable);
+            return kExitFontUnusable;
         }
         // A cell the configured font leaves empty is drawn once more with the fallback font.
         const bool usedFallback = cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize);
         if (usedFallback) {
             extent = IntPair{cellSize.cols, cellSize.rows};
             origin = IntPair{cellSize.cols, cellSize.rows};
-            renderCell(cell, cellSize, code, *fallbackText, extent, origin, fontSet, transform);
+            renderCell(cell, cellSize, code, fallbackText, extent, origin, fontSet, transform);
         }
-        if ((usedFallback ? *fallbackText : *text).inkLost() && ++inkLost <= 8)
-            inkLostFirst += (inkLostFirst.empty() ? "" : " ") + codePointText(code);
-        if (drawer == 0 && !primaryText->hasGlyph(code))
-            missing.add(code, usedFallback, usedFallback && fallbackText->hasGlyph(code));
-        if (!drawnBy.empty()) ++drawnBy[drawer];
-        if (fontSet.advances) {
+        if ((usedFallback ? fallbackText : *text).inkLost() && ++report.inkLost <= 8)
+            report.inkLostFirst += (report.inkLostFirst.empty() ? "" : " ") + codePointText(code);
+        if (drawer == 0 && !primaryText.hasGlyph(code))
+            report.missing.add(code, usedFallback, usedFallback && fallbackText.hasGlyph(code));
+        if (!report.drawnBy.empty()) ++report.drawnBy[drawer];
+        uint8_t advance = 0;
+        if (withAdvances) {
             // The font of the chain that maps the character gives its width, even when it draws
             // it empty (a space); when none maps it, the font whose cell is kept.
-            const CvxText& from = usedFallback && !text->hasGlyph(code) ? *fallbackText : *text;
+            const CvxText& from = usedFallback && !text->hasGlyph(code) ? fallbackText : *text;
             bool clamped = false;
-            advances.widths.push_back(advancePixels(from.lastAdvance(), clamped));
-            clampedAdvances += clamped;
+            advance = advancePixels(from.lastAdvance(), clamped);
+            report.clampedAdvances += clamped;
         }
-        writer.writeGlyph(cell.packed(code, extent, origin));
+        more = sink(cell.packed(code, extent, origin), advance);
         progress.update(i + 1);
+    }
+    return kExitOk;
+}
+
+// The fixed-record and offset-table layouts, "<base>_font.bin", through FontFileWriter, as a
+// member of `outputs`. Widths go to `advances` when it is given. `bytes` is the file's size.
+int writeFontFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                  const TransformSettings& transform, const CharacterTables& tables,
+                  FontChain& fonts, Progress& progress, RenderReport& report, AdvanceFile* advances,
+                  uint64_t& bytes) {
+    std::string error;
+    OutputFile* fontFile = outputs.add(path, error);
+    if (!fontFile) return reportWriteFailure(path, error);
+    FontFileWriter writer(*fontFile, fontSet, transform.rotate);
+    writer.writeHeader(tables.charIndex.data(), tables.charList.data(), tables.charCount);
+
+    if (advances) {
+        advances->fontSize = static_cast<uint8_t>(fontSet.fontSize);
+        advances->baseline = static_cast<uint8_t>(fonts.primary->baseline(fontSet.fontSize));
+        advances->widths.reserve(static_cast<size_t>(tables.charCount));
+    }
+
+    // A header that could not be written stops the run before the first glyph is drawn.
+    if (writer.ok()) {
+        const int status =
+            renderGlyphs(fontSet, transform, tables, fonts, advances != nullptr, progress, report,
+                         [&](const PackedGlyph& glyph, uint8_t width) {
+                             if (advances) advances->widths.push_back(width);
+                             writer.writeGlyph(glyph);
+                             return writer.ok();
+                         });
+        if (status != kExitOk) return status;
     }
     writer.finish();
     if (!writer.ok()) {
         progress.abandon();
         // The temporary files go with `outputs`; the earlier files stay as they were.
-        return reportWriteFailure(fontFilePath,
+        return reportWriteFailure(path,
                                   writer.error() ? std::strerror(writer.error()) : "write failed");
     }
-    if (fontSet.advances) {
-        // The offset-table layout has no record for a character without ink, so the file lists
-        // the code points its widths belong to.
-        if (fontSet.crop & 1)
-            advances.codePoints.assign(tables.charList.begin(),
-                                       tables.charList.begin() + tables.charCount);
-        const fs::path advancePath = outputPath(projectDir, base + "_adv.bin");
-        OutputFile* advanceFile = outputs.add(advancePath, error);
-        if (!advanceFile) {
-            progress.abandon();
-            return reportWriteFailure(advancePath, error);
-        }
-        writeAdvanceFile(*advanceFile, advances);
-    }
-    fs::path failed;
-    if (!outputs.commit(failed, error)) {
+    bytes = writer.bytesWritten();
+    return kExitOk;
+}
+
+// The compact layout, "<base>_compact.bin", through CompactFontWriter, as a member of `outputs`:
+// the writer needs every glyph before it can build its model, so the file is written in one
+// piece at the end.
+int writeCompactFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                     const TransformSettings& transform, const CharacterTables& tables,
+                     FontChain& fonts, Progress& progress, RenderReport& report, uint64_t& bytes) {
+    std::string error;
+    OutputFile* compactFile = outputs.add(path, error);
+    if (!compactFile) return reportWriteFailure(path, error);
+    CompactFontWriter writer(fontSet, transform.rotate, fonts.primary->baseline(fontSet.fontSize));
+    const int status = renderGlyphs(fontSet, transform, tables, fonts, true, progress, report,
+                                    [&](const PackedGlyph& glyph, uint8_t advance) {
+                                        writer.addGlyph(glyph, advance);
+                                        return true;
+                                    });
+    if (status != kExitOk) return status;
+    const std::vector<uint8_t> file = writer.finish();
+    if (!compactFile->write(file.data(), file.size()) || !compactFile->flush()) {
         progress.abandon();
-        return reportWriteFailure(failed, error);
+        return reportWriteFailure(
+            path, compactFile->error() ? std::strerror(compactFile->error()) : "write failed");
     }
-    progress.finish(platform::pathToUtf8(fontFilePath), writer.bytesWritten());
-    if (fontSet.advances) {
-        if (clampedAdvances)
-            platform::writeErrLine("warning: " + fontSet.font + ": " +
-                                   std::to_string(clampedAdvances) +
-                                   " advance width(s) above 255 pixels stored as 255");
-    } else {
-        // Widths of an earlier run describe the font file just replaced, not this one: the
-        // reader and the tools would pair them by name.
-        const fs::path stale = outputPath(projectDir, base + "_adv.bin");
-        if (platform::pathExists(stale) && platform::notAFileReason(stale).empty()) {
-            std::error_code ec;
-            if (!fs::remove(stale, ec) && ec)
-                platform::writeErrLine("warning: cannot remove " + platform::pathToUtf8(stale) +
-                                       ", the width file of an earlier run, which does not match "
-                                       "the new font file: " +
-                                       ec.message());
-        }
-    }
-    const std::string missingReport = missing.report(fontSet.font, !chain.empty());
+    bytes = file.size();
+    return kExitOk;
+}
+
+// "<base>_adv.bin" as a member of `outputs`, when widths were asked for.
+int addAdvanceFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                   const CharacterTables& tables, AdvanceFile& advances) {
+    // The offset-table layout has no record for a character without ink, so the file lists the
+    // code points its widths belong to.
+    if (fontSet.crop & 1)
+        advances.codePoints.assign(tables.charList.begin(),
+                                   tables.charList.begin() + tables.charCount);
+    std::string error;
+    OutputFile* advanceFile = outputs.add(path, error);
+    if (!advanceFile) return reportWriteFailure(path, error);
+    writeAdvanceFile(*advanceFile, advances);
+    return kExitOk;
+}
+
+// Widths of an earlier run describe the font file just replaced, not this one: the reader and
+// the tools would pair them by name, so they go.
+void removeStaleAdvances(const fs::path& path) {
+    if (!platform::pathExists(path) || !platform::notAFileReason(path).empty()) return;
+    std::error_code ec;
+    if (!fs::remove(path, ec) && ec)
+        platform::writeErrLine("warning: cannot remove " + platform::pathToUtf8(path) +
+                               ", the width file of an earlier run, which does not match the new "
+                               "font file: " +
+                               ec.message());
+}
+
+void warnClampedAdvances(const FontSetSettings& fontSet, const RenderReport& report) {
+    if (report.clampedAdvances)
+        platform::writeErrLine("warning: " + fontSet.font + ": " +
+                               std::to_string(report.clampedAdvances) +
+                               " advance width(s) above 255 pixels stored as 255");
+}
+
+// The lines about characters nobody could draw, who drew what, and ink the turn lost.
+void printRenderReport(const FontSetSettings& fontSet, const RenderReport& report) {
+    const bool chained = !fontSet.fallbackFonts.empty();
+    const std::string missingReport = report.missing.report(fontSet.font, chained);
     if (!missingReport.empty()) platform::writeErrLine(missingReport);
-    if (!chain.empty()) {
+    if (chained) {
         auto label = [](const std::string& font, int32_t face) {
             return face == 0 ? font : font + " (face " + std::to_string(face) + ")";
         };
         std::vector<std::string> names{label(fontSet.font, fontSet.faceIndex)};
         for (const FontChoice& choice : fontSet.fallbackFonts)
             names.push_back(label(choice.font, choice.faceIndex));
-        platform::writeErrLine(chainReport(names, drawnBy));
+        platform::writeErrLine(chainReport(names, report.drawnBy));
     }
-    if (inkLost > 0)
+    if (report.inkLost > 0)
         platform::writeErrLine(
-            "warning: " + std::to_string(inkLost) + " glyph(s) lost ink outside the cell (" +
-            inkLostFirst + (inkLost > 8 ? " ..." : "") +
+            "warning: " + std::to_string(report.inkLost) + " glyph(s) lost ink outside the cell (" +
+            report.inkLostFirst + (report.inkLost > 8 ? " ..." : "") +
             "): the counter-clockwise turn (rotate=2) shifts each glyph by where it lies in the "
             "upright cell, which with column scanning (\"V\") can move ink out; the bytes are "
             "written as they are");
+}
+
+}  // namespace
+
+int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
+                  const TransformSettings& transform, const CharacterTables& tables,
+                  const FontLookup& lookup) {
+    const OutputNames names = outputNames(projectDir, fontSet, lookup);
+
+    // Every file of the run is written under a temporary name, and all replace the earlier ones
+    // together once complete.
+    OutputSet outputs;
+    ListOutput list = writeListFile(outputs, names.listFile, tables);
+    if (!list.written && lookup.found) return reportWriteFailure(names.listFile, list.error);
+
+    if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
+    // The font file's header names the font as the outputs do.
+    if (lookup.byPath) fontSet.font = lookup.nameFont;
+
+    FontChain fonts;
+    if (const int status = findChainFonts(toolDir, projectDir, fontSet, lookup, fonts.paths);
+        status != kExitOk)
+        return keepList(list, names.listFile, status, !lookup.found);
+    if (const int status = openFontChain(fontSet, lookup, fonts); status != kExitOk)
+        return keepList(list, names.listFile, status, false);
+
+    RenderReport report;
+    Progress progress(tables.charCount, platform::stderrIsTerminal());
+    uint64_t bytes = 0;
+    // The compact file replaces neither "<base>_font.bin" nor "<base>_adv.bin": an earlier run's
+    // pair still describe each other, and a firmware may still use them. Its widths are inside.
+    std::optional<AdvanceFile> advances;
+    if (fontSet.advances && !fontSet.compact) advances.emplace();
+    const fs::path& fontFile = fontSet.compact ? names.compactFile : names.fontFile;
+    const int status =
+        fontSet.compact ? writeCompactFile(outputs, fontFile, fontSet, transform, tables, fonts,
+                                           progress, report, bytes)
+                        : writeFontFile(outputs, fontFile, fontSet, transform, tables, fonts,
+                                        progress, report, advances ? &*advances : nullptr, bytes);
+    // A font that cannot draw a character it maps stops the run; the list file still replaces
+    // the earlier one, as it does for a missing font.
+    if (status == kExitFontUnusable) return keepList(list, names.listFile, status, false);
+    if (status != kExitOk) return status;
+    if (advances) {
+        if (const int added =
+                addAdvanceFile(outputs, names.advanceFile, fontSet, tables, *advances);
+            added != kExitOk) {
+            progress.abandon();
+            return added;
+        }
+    }
+    fs::path failed;
+    std::string error;
+    if (!outputs.commit(failed, error)) {
+        progress.abandon();
+        return reportWriteFailure(failed, error);
+    }
+    progress.finish(platform::pathToUtf8(fontFile), bytes);
+    if (fontSet.compact || advances)
+        warnClampedAdvances(fontSet, report);
+    else
+        removeStaleAdvances(names.advanceFile);
+    printRenderReport(fontSet, report);
     return kExitOk;
 }

@@ -8,9 +8,9 @@
 #include "config/Settings.h"
 #include "driver/FontLookup.h"
 
-// Writes the character list file and the font bitmap file into `projectDir` and returns the
-// exit status of the run (0, or -4 / -5 after printing why). `lookup` is where lookUpFont found
-// the font set's font.
+// Writes the character list file and the font bitmap file (the compact file with "compact")
+// into `projectDir` and returns the exit status of the run (0, or -4 / -5 after printing why).
+// `lookup` is where lookUpFont found the font set's font.
 int exportFontSet(const std::filesystem::path& toolDir, const std::filesystem::path& projectDir,
                   FontSetSettings fontSet, const TransformSettings& transform,
                   const CharacterTables& tables, const FontLookup& lookup);

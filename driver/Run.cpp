@@ -86,6 +86,31 @@ std::string missingCodePage(const fs::path& toolDir, const std::wstring& name) {
     return line;
 }
 
+// What the compact layout makes of the keys it ignores: one line for the layout choices, one
+// for the width file.
+std::vector<std::string> ignoredKeyNotes(const std::vector<std::string>& keys) {
+    std::vector<std::string> lines;
+    std::string layout;
+    for (const std::string& key : keys) {
+        if (key == "advances") {
+            lines.push_back(
+                "\"advances\" writes no _adv.bin with \"compact\": the compact file holds every "
+                "advance width itself");
+        } else {
+            layout += (layout.empty() ? "\"" : " and \"") + key + "\"";
+        }
+    }
+    if (!layout.empty())
+        lines.insert(
+            lines.begin(),
+            layout +
+                (layout.find(" and ") == std::string::npos ? " does not apply" : " do not apply") +
+                " to the compact layout and " +
+                (layout.find(" and ") == std::string::npos ? "is" : "are") +
+                " ignored: it has its own index and always trims glyphs");
+    return lines;
+}
+
 }  // namespace
 
 namespace {
@@ -191,6 +216,8 @@ int runFontbin(const std::vector<std::string>& args) {
                                " more warnings like these");
     for (const std::string& line : unknownKeys)
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) + ": " + line);
+    for (const std::string& line : ignoredKeyNotes(config.ignoredKeys))
+        platform::writeErrLine("note: " + platform::pathToUtf8(configPath) + ": " + line);
 
     // setting.ini is looked up in the working directory, not beside the configuration.
     TransformSettings transform;

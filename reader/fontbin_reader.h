@@ -118,9 +118,10 @@ typedef enum fb_error {
 
 /* The three index layouts, chosen by the crop and indexMethod bits. */
 typedef enum fb_layout {
-    FB_LAYOUT_GLYPH_TABLE = 0, /* 65536 u16 glyph numbers, fixed records */
-    FB_LAYOUT_CODE_LIST = 1,   /* charCount u16 code points ascending, fixed records */
-    FB_LAYOUT_OFFSET_TABLE = 2 /* 65536 u32 file offsets, trimmed records */
+    FB_LAYOUT_GLYPH_TABLE = 0,  /* 65536 u16 glyph numbers, fixed records */
+    FB_LAYOUT_CODE_LIST = 1,    /* charCount u16 code points ascending, fixed records */
+    FB_LAYOUT_OFFSET_TABLE = 2, /* 65536 u32 file offsets, trimmed records */
+    FB_LAYOUT_COMPACT = 3       /* "*_compact.bin": runs of code points, coded ink boxes */
 } fb_layout;
 
 /* How the configured scanMode text shapes the cell (see the table above). */
@@ -136,6 +137,29 @@ typedef struct fb_geometry {
     int scan;      /* fb_scan that gives this cell, or -1 when given as a bare size */
     int rotate;    /* 0, 1 or 2, or -1 when given as a bare size */
 } fb_geometry;
+
+/* Where the parts of a compact file lie, and how its glyph table and coder are set up. */
+typedef struct fb_compact {
+    unsigned baseline;            /* baseline row of the upright cell */
+    unsigned line_height;         /* pixel rows of a line */
+    unsigned rotate;              /* 0, 1 or 2, as configured */
+    unsigned scan;                /* fb_scan of the configured scanMode */
+    unsigned method;              /* FB_COMPACT_CONTEXT, the only one so far */
+    unsigned west, above, above2; /* context template: pixels left; row above +-(above - 1); row
+                                     two above +-(above2 - 1); 0 leaves a row out */
+    uint32_t run_count;
+    unsigned checkpoint_shift;
+    uint32_t field_min[6]; /* glyph table fields: size, advance, box x, y, w, h */
+    unsigned field_bits[6];
+    unsigned record_bits;
+    size_t runs; /* file offsets of the parts */
+    size_t table;
+    size_t checkpoints;
+    size_t model;
+    uint32_t model_size;
+    size_t stream;
+    uint32_t stream_size;
+} fb_compact;
 
 /* An opened file. All fields are read-only for the caller. */
 typedef struct fb_font {
@@ -161,6 +185,9 @@ typedef struct fb_font {
     unsigned max_extent_x; /* trimmed records: largest extent_x and extent_y */
     unsigned max_extent_y;
     fb_geometry geometry; /* the packed cell in use */
+
+    /* Compact layout only (see "The compact layout" below). */
+    fb_compact compact;
 
     /* Why fb_open failed: a fixed text naming the rule, the file offset where the fault was
        seen, and the code point concerned (-1 when none). */
@@ -193,6 +220,14 @@ typedef struct fb_glyph {
     unsigned stored_rows; /* trimmed: extent_y - top_skip; fixed: rows */
     const uint8_t* bits;  /* the packed pixel bytes after the 4 metric bytes */
     size_t bits_size;
+
+    /* Filled for every layout, as far as it knows them. */
+    int compact;           /* 1 for a compact glyph: pixels only through fb_decode_glyph */
+    unsigned box_x, box_y; /* ink box in the packed cell; w or h 0: no ink */
+    unsigned box_w, box_h;
+    int advance;          /* pen advance in pixels, or -1 when the layout does not store it */
+    uint32_t stream_bit;  /* compact: first bit of the glyph's code in the data part */
+    uint32_t stream_bits; /* compact: bits of its code */
 } fb_glyph;
 
 /* A short English text for an error code ("truncated file", ...). Never null. */
@@ -242,6 +277,59 @@ unsigned fb_glyph_pixel(const fb_glyph* glyph, unsigned x, unsigned y);
    stored row has ink and no stored row has ink right of extent_x. Returns FB_OK or
    FB_ERR_BAD_RECORD with *detail (when not null) set to a fixed text. */
 fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
+
+/* ---------------------------------------------------------------------------------------------
+ * The compact layout ("*_compact.bin", docs/file-format.md): every selected character, with its
+ * ink box, advance width and coded pixels, found through sorted runs of consecutive code points.
+ * A compact glyph's pixels are read only by decoding it:
+ *
+ *     if (fb_find_glyph(&font, 0x4E00, &g) == FB_OK && g.box_w != 0) {
+ *         uint8_t px[32 * 32];                    // box_h rows of box_w levels
+ *         if (fb_decode_glyph(&font, &g, px, g.box_w) == FB_OK) ...
+ *     }
+ *
+ * or row by row, without a buffer of the caller's, through fb_decode_glyph_rows. Decoding reads
+ * only the file (the model stays in flash), uses no heap and less than 512 bytes of stack.
+ *
+ * Compile-time switches (define them when compiling fontbin_reader.c):
+ *   FB_NO_ERROR_TEXTS   fb_error_string and the error details return "" (codes stay; the
+ *                       error offset and code point are left 0 and -1).
+ *   FB_NO_FIXED         leaves out the fixed-record layouts (glyph table, code-point list).
+ *   FB_NO_TRIMMED       leaves out the offset-table layout with trimmed records.
+ *   FB_NO_COMPACT       leaves out the compact layout.
+ *   FB_NO_ADVANCES      leaves out the advance-width file (fb_open_advances, fb_advance).
+ *   FB_ONLY_COMPACT     the same as FB_NO_FIXED, FB_NO_TRIMMED and FB_NO_ADVANCES.
+ *   FB_FAST_DECODE      with GCC or Clang optimising for speed (not -Os): adds decoding loops
+ *                       for 1 bpp and for 2 and 4 bpp that take about half the instructions
+ *                       and about 80 bytes more stack. On by default on 64-bit hosts.
+ * A left-out layout's files are refused by fb_open with FB_ERR_BAD_MAGIC; the functions that
+ * only serve left-out layouts (the cell-geometry calls without the fixed and trimmed layouts)
+ * are left out with them.
+ */
+#define FB_COMPACT_HEADER_BYTES 62u /* header bytes before the name */
+/* Widest glyph box the compact decoder takes; its row buffer is on the stack (about 1.3 bytes
+   per pixel of width), so that decoding stays within 512 bytes of stack. 192 holds every glyph
+   up to fontSize 192 without italic and up to 128 with it; fb_open refuses a file with a wider
+   box (FB_ERR_GEOMETRY). A firmware with wider glyphs defines a larger value and grants the
+   stack; the host tools build the reader with 1024. */
+#ifndef FB_COMPACT_MAX_WIDTH
+#define FB_COMPACT_MAX_WIDTH 192u
+#endif
+#define FB_COMPACT_CONTEXT 1u /* method: context-modelled arithmetic coding */
+
+/* Writes the glyph's box_h rows of box_w levels (0 .. 2^bpp - 1, one byte each) to
+   out[y * stride + x]. Any layout: for the others the box is the stored rectangle (trimmed
+   records) or the whole cell (fixed records). FB_ERR_ARGUMENT when stride < box_w,
+   FB_ERR_BAD_RECORD when the glyph's code is damaged (the rows written so far stay). */
+fb_error fb_decode_glyph(const fb_font* font, const fb_glyph* glyph, uint8_t* out, size_t stride);
+
+/* Receives one decoded row: y counts from box_y, `levels` holds `width` (= box_w) levels and is
+   valid only during the call. */
+typedef void (*fb_row_fn)(void* user, unsigned y, const uint8_t* levels, unsigned width);
+
+/* The same, one box row at a time to `fn`, in order. Rows of other layouts wider than
+   FB_COMPACT_MAX_WIDTH give FB_ERR_GEOMETRY. */
+fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row_fn fn, void* user);
 
 /* ---------------------------------------------------------------------------------------------
  * Advance widths ("*_adv.bin", written beside the font file when the configuration asks for

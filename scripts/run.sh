@@ -18,7 +18,7 @@ cd "$config_dir"
 # a temporary name and renames it into place, so a file it wrote has a new inode. (Comparing
 # modification times with a marker file misses files written within the same clock tick.)
 outputs_state() {
-  find "$config_dir" -maxdepth 1 \( -name '*_font.bin' -o -name '*_out.cst' \) \
+  find "$config_dir" -maxdepth 1 \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_out.cst' \) \
     -printf '%i\t%T@\t%f\n' | sort
 }
 before=$(outputs_state)
@@ -27,7 +27,7 @@ status=0
 [ "$status" -eq 0 ] || exit "$status"
 
 written=$(comm -13 <(echo "$before") <(outputs_state) | cut -f3 | sort)
-font_file=$(grep '_font\.bin$' <<<"$written" | head -n 1 || true)
+font_file=$(grep -E '_(font|compact)\.bin$' <<<"$written" | head -n 1 || true)
 [ -z "$font_file" ] || font_file=$config_dir/$font_file
 echo
 echo "Output written to $config_dir:"
@@ -39,6 +39,7 @@ done <<<"$written"
 # list file (16-bit little-endian each).
 [ -n "$font_file" ] && [ -x "$bin/fontbin-inspect" ] || exit 0
 stem=${font_file%_font.bin}
+stem=${stem%_compact.bin}
 list_file=${stem}_out.cst
 glyphs=$(($(stat -c %s "$list_file") / 2))
 [ "$glyphs" -gt 0 ] || exit 0

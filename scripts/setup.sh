@@ -13,6 +13,9 @@ fontbin_packages=(
   fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont fonts-ipafont-gothic
   fonts-noto-cjk fonts-inter-variable
   valgrind
+  ninja-build
+  xz-utils
+  gcc-arm-none-eabi libnewlib-arm-none-eabi
   ${FONTBIN_EXTRA_PACKAGES:-}
 )
 

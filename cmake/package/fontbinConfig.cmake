@@ -1,11 +1,12 @@
 # The fontbin package for firmware projects:
 #
-#   find_package(fontbin REQUIRED)
+#   find_package(fontbin REQUIRED CMAKE_FIND_ROOT_PATH_BOTH)   # BOTH: also under a cross toolchain
 #   fontbin_add_font(my_firmware CONFIG fonts/FontConfig.json SYMBOL ui_font_16)
 #   target_link_libraries(my_firmware PRIVATE fontbin::reader)
 #
-# fontbin::reader   the device reader (fontbin_reader.h), compiled into the target that links it
-#                   by the firmware's own compiler, for the firmware's processor
+# fontbin::reader   the device reader (fontbin_reader.h) and its text API (fontbin_text.h),
+#                   compiled into the target that links it by the firmware's own compiler, for
+#                   the firmware's processor
 # fontbin_add_font  runs fontbin on a configuration at build time and compiles the font in
 #
 # Every path is found from this file's own folder, <prefix>/lib/cmake/fontbin, so the installed
@@ -19,8 +20,9 @@ endif()
 get_filename_component(_fontbin_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
 
 # The reader ships as source: a firmware build cross-compiles for its own processor, which no
-# library built with the tool could match. Linking fontbin::reader adds fontbin_reader.c to the
-# target. (share/fontbin/reader in a Linux install, reader/ in the Windows zip.)
+# library built with the tool could match. Linking fontbin::reader adds fontbin_reader.c and
+# fontbin_text.c to the target. (share/fontbin/reader in a Linux install, reader/ in the
+# Windows zip.)
 find_path(FONTBIN_READER_DIR fontbin_reader.c
           HINTS "${_fontbin_prefix}/share/fontbin/reader" "${_fontbin_prefix}/reader"
           NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH DOC "The folder of fontbin_reader.c and .h")
@@ -32,7 +34,7 @@ endif()
 if(NOT TARGET fontbin::reader)
   add_library(fontbin::reader INTERFACE IMPORTED)
   set_target_properties(fontbin::reader PROPERTIES
-    INTERFACE_SOURCES "${FONTBIN_READER_DIR}/fontbin_reader.c"
+    INTERFACE_SOURCES "${FONTBIN_READER_DIR}/fontbin_reader.c;${FONTBIN_READER_DIR}/fontbin_text.c"
     INTERFACE_INCLUDE_DIRECTORIES "${FONTBIN_READER_DIR}")
 endif()
 # find_program adds the platform's suffix (fontbin.exe on Windows). The tool itself may live in
@@ -59,7 +61,8 @@ endif()
 # fontbin_add_font(<target> CONFIG <FontConfig.json> SYMBOL <name>)
 #
 # At build time: runs fontbin on the configuration (in the configuration's folder, which is where
-# its mapping and cst files and setting.ini are looked up), turns the font file into <name>.c and
+# its mapping and cst files and setting.ini are looked up), turns the font file (<base>_font.bin,
+# or <base>_compact.bin when the configuration has "compact": true) into <name>.c and
 # <name>.h with fontbin-embed, and compiles them into <target>; <name>.h is on its include path.
 # Everything is written below the build tree. The step runs again when the configuration,
 # setting.ini, a code-page, mapping or cst file the configuration names, or the font file
@@ -83,11 +86,19 @@ function(fontbin_add_font target)
   set(out_dir "${CMAKE_CURRENT_BINARY_DIR}/fontbin/${ARG_SYMBOL}")
   set(out "${out_dir}/${ARG_SYMBOL}")
   set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/FontbinGenerate.cmake")
+  # The Makefile generators keep every dependency a dependency file ever named in the target's
+  # compiler_depend.internal, also one that was deleted since, which then counts as changed on
+  # every build. The build step drops that record after each run, so it is read anew.
+  set(depend_state "")
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    get_target_property(target_dir "${target}" BINARY_DIR)
+    set(depend_state "${target_dir}/CMakeFiles/${target}.dir/compiler_depend.internal")
+  endif()
   add_custom_command(
     OUTPUT "${out}.c" "${out}.h"
     COMMAND "${CMAKE_COMMAND}" "-DFONTBIN=${FONTBIN_EXECUTABLE}"
             "-DEMBED=${FONTBIN_EMBED_EXECUTABLE}" "-DCONFIG=${config}" "-DOUT_DIR=${out_dir}"
-            "-DSYMBOL=${ARG_SYMBOL}" -P "${script}"
+            "-DSYMBOL=${ARG_SYMBOL}" "-DDEPEND_STATE=${depend_state}" -P "${script}"
     WORKING_DIRECTORY "${config_dir}"
     DEPENDS "${config}" "${script}" "${FONTBIN_EXECUTABLE}" "${FONTBIN_EMBED_EXECUTABLE}"
     DEPFILE "${out}.d"

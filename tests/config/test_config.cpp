@@ -45,23 +45,41 @@ TEST(ConfigBinder, TableHasFifteenEntriesInVisitingOrder) {
     EXPECT_EQ(table[14].path, "root.fontSet");
 }
 
+// "advances" and "compact" are font-set booleans; with "compact" the keys it has no use for are
+// named when the file gives them a non-zero value (indexMethod's default 1 does not count).
 TEST(ConfigBinder, AdvancesIsAFontSetBoolean) {
+    using Keys = std::vector<std::string>;
     struct Case {
         const char* json;
         int32_t advances;
+        int32_t compact;
         size_t warnings;
+        Keys ignored;
     } cases[] = {
-        {R"({"fontSet": {}})", 0, 0},
-        {R"({"fontSet": {"advances": true}})", 1, 0},
-        {R"({"fontSet": {"ADVANCES": 2}})", 1, 0},
-        {R"({"fontSet": {"advances": "yes"}})", 0, 1},
+        {R"({"fontSet": {}})", 0, 0, 0, {}},
+        {R"({"fontSet": {"advances": true}})", 1, 0, 0, {}},
+        {R"({"fontSet": {"ADVANCES": 2}})", 1, 0, 0, {}},
+        {R"({"fontSet": {"advances": "yes"}})", 0, 0, 1, {}},
+        {R"({"fontSet": {"compact": true}})", 0, 1, 0, {}},
+        {R"({"fontSet": {"compact": "yes"}})", 0, 0, 1, {}},
+        {R"({"fontSet": {"crop": 1, "indexMethod": 1, "advances": true}})", 1, 0, 0, {}},
+        {R"({"fontSet": {"compact": 1, "crop": 0, "indexMethod": 0, "advances": false}})",
+         0,
+         1,
+         0,
+         {}},
+        {R"({"fontSet": {"compact": true, "advances": true, "crop": 1, "indexMethod": 1}})", 1, 1,
+         0, Keys{"indexMethod", "crop", "advances"}},
+        {R"({"fontSet": {"compact": true, "crop": 3}})", 0, 1, 0, Keys{"crop"}},
     };
     for (const Case& c : cases) {
         FontConfig m;
         std::vector<std::string> warnings;
         ASSERT_TRUE(bindConfigText(c.json, std::strlen(c.json), m, &warnings)) << c.json;
         EXPECT_EQ(m.fontSet.advances, c.advances) << c.json;
+        EXPECT_EQ(m.fontSet.compact, c.compact) << c.json;
         EXPECT_EQ(warnings.size(), c.warnings) << c.json;
+        EXPECT_EQ(m.ignoredKeys, c.ignored) << c.json;
     }
 }
 
@@ -221,8 +239,10 @@ TEST(ConfigBinder, UnknownKeysNameTheNearestKnownKey) {
         {R"({"textPaths": [], "customerVals": [{"firstVal": "1", "range": "2"}], "fontSet": {
             "FONTSIZE": 8, "hinting": "mono", "faceIndex": 1, "variations": {},
             "fallbackFonts": [{"FONT": "a.ttf", "faceIndex": 1, "variations": {}}],
-            "advances": true}})",
+            "advances": true, "compact": false}})",
          {}},
+        {R"({"fontSet": {"compat": true}})",
+         {"\"compat\" in fontSet " + known + "did you mean \"compact\"?"}},
         {R"({"fontSet": {"fallbackFonts": ["a.ttf", {"font": "b.ttc", "faceIdx": 1}]}})",
          {"\"faceIdx\" in a fallbackFonts element " + known + "did you mean \"faceIndex\"?"}},
         {R"({"size": 16, "fontSet": {"cstPaths": []}, "customerVals": [{"rnage": "2"}]})",

@@ -44,6 +44,16 @@ TEST(Messages, ProgressOnlyOnATerminal) {
     EXPECT_NE(tty.out.find("\r\033[K"), std::string::npos);
     EXPECT_NE(tty.out.find("wqy-microhei_size12_bits1_font.bin: 1500 glyphs, "), std::string::npos)
         << tty.out;
+    // The compact layout's summary names the file written.
+    box.writeConfig(R"({"customerVals": [{"firstVal": "0x4E00", "range": "1500"}],
+                        "fontSet": {"font": "wqy-microhei.ttc", "fontSize": 12, "compact": true}})");
+    tty = testing_support::runShell(
+        "script -qec " + testing_support::shellQuote(tool + " FontConfig.json 1>/dev/null") +
+            " /dev/null",
+        box.project());
+    EXPECT_NE(tty.out.find("wqy-microhei_size12_bits1_compact.bin: 1500 glyphs, "),
+              std::string::npos)
+        << tty.out;
 }
 
 TEST(Messages, AnErrorAfterProgressStartsOnAClearedLine) {

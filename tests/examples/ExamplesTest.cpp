@@ -32,7 +32,8 @@ bool isGenerated(const fs::path& file) {
         return name.size() >= tail.size() &&
                name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
     };
-    return endsWith("_font.bin") || endsWith("_out.cst") || endsWith("_sheet.png");
+    return endsWith("_font.bin") || endsWith("_compact.bin") || endsWith("_out.cst") ||
+           endsWith("_sheet.png");
 }
 
 std::set<std::string> filesIn(const fs::path& dir) {
@@ -114,11 +115,14 @@ struct Example {
     const char* folder;
     const char* config;
     const char* stem;         // output names: <stem>_font.bin, <stem>_out.cst
-    int64_t fontBytes;        // exact size, or -1 for the trimmed layout (checked by range)
+    int64_t fontBytes;        // exact size, or kTrimmed / kCompact (checked by range)
     int64_t listBytes;        // 2 per selected character
     const char* inspectArgs;  // what fontbin-inspect needs to know about the run
     const char* stderrText;   // expected on stderr; "" means nothing at all
 };
+
+constexpr int64_t kTrimmed = -1;  // offset table and trimmed records, <stem>_font.bin
+constexpr int64_t kCompact = -2;  // "compact": true, <stem>_compact.bin
 
 // Sizes of fixed-record files: header (14 + name + 1) + index part + glyphs x (4 + cell bytes).
 const Example kExampleRuns[] = {
@@ -129,7 +133,9 @@ const Example kExampleRuns[] = {
     {"oled-ascii-12px", "FontConfig.json", "DejaVuSansMono_size12_bits1", 29 + 190 + 95 * 28, 190,
      "", ""},
     // Trimmed records after a 262144-byte offset table.
-    {"gb2312-grey4", "FontConfig.json", "wqy-microhei_size16_bits4", -1, 7540 * 2, "", ""},
+    {"gb2312-grey4", "FontConfig.json", "wqy-microhei_size16_bits4", kTrimmed, 7540 * 2, "", ""},
+    // The same characters in the compact layout.
+    {"compact-cjk", "FontConfig.json", "wqy-microhei_size16_bits4", kCompact, 7540 * 2, "", ""},
     // The code page selects 9397 characters; 1914 of them (controls, user-defined area) have
     // no glyph in the font, and the run says so.
     {"japanese-cp932", "FontConfig.json", "ipag_size16_bits1", 19 + 9397 * 2 + 9397 * 36, 9397 * 2,
@@ -196,7 +202,8 @@ TEST_P(ExampleRunTest, RunsAndWritesTheDocumentedFiles) {
     }
 
     // Exactly the two outputs appear, in the configuration's folder.
-    const std::string fontName = std::string(e.stem) + "_font.bin";
+    const std::string fontName =
+        std::string(e.stem) + (e.fontBytes == kCompact ? "_compact.bin" : "_font.bin");
     const std::string listName = std::string(e.stem) + "_out.cst";
     std::set<std::string> expected = before;
     expected.insert(fontName);
@@ -206,6 +213,11 @@ TEST_P(ExampleRunTest, RunsAndWritesTheDocumentedFiles) {
     const auto fontSize = static_cast<int64_t>(fs::file_size(dir / fontName));
     if (e.fontBytes >= 0) {
         EXPECT_EQ(fontSize, e.fontBytes);
+    } else if (e.fontBytes == kCompact) {
+        // Well under the fixed-record layout of the same 16 x 16 cells at 4 bits.
+        const int64_t glyphs = e.listBytes / 2;
+        EXPECT_GT(fontSize, glyphs * 2);
+        EXPECT_LT(fontSize, glyphs * (2 + 4 + 128) * 6 / 10);
     } else {
         // Offset table plus trimmed records, smaller than the same glyphs as fixed records.
         const int64_t glyphs = e.listBytes / 2;

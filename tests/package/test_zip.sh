@@ -16,7 +16,8 @@ unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
 pkg=$(echo "$work"/unpacked/fontbin-*-win64)
 for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
   CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fontbin_reader.c \
-  examples/quickstart/gb2312.txt examples/firmware-cmake/CMakeLists.txt; do
+  reader/fontbin_text.h reader/fontbin_text.c examples/quickstart/gb2312.txt \
+  examples/firmware-cmake/CMakeLists.txt; do
   test -f "$pkg/$f" || { echo "the package lacks $f"; exit 1; }
 done
 
@@ -73,7 +74,7 @@ failures=0
 # compare WINDOWS_DIR LINUX_DIR: every output of both folders, byte for byte.
 compare() {
   local win=$1 linux=$2 names f
-  names=$(cd "$linux" && ls -- *_font.bin *_out.cst 2>/dev/null || true)
+  names=$(cd "$linux" && ls -- *_font.bin *_compact.bin *_out.cst 2>/dev/null || true)
   if [ -z "$names" ]; then
     echo "no outputs in $linux"
     failures=$((failures + 1))
@@ -85,7 +86,7 @@ compare() {
       failures=$((failures + 1))
     fi
   done
-  [ "$(cd "$win" && ls -- *_font.bin *_out.cst 2>/dev/null)" = "$names" ] ||
+  [ "$(cd "$win" && ls -- *_font.bin *_compact.bin *_out.cst 2>/dev/null)" = "$names" ] ||
     { echo "other outputs in $win"; failures=$((failures + 1)); }
 }
 
@@ -102,7 +103,7 @@ compare "$work/win-quick" "$work/linux-quick"
 for side in win linux; do
   mkdir "$work/$side"
   cp -r "$source/examples" "$work/$side/"
-  find "$work/$side" \( -name '*_font.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
+  find "$work/$side" \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
   # A sample folder in the working directory gets the letters as drawn.
   mkdir "$work/$side/examples/oled-ascii-12px/sample"
 done

@@ -4,6 +4,7 @@
 // records must give the same ink at the same place. fontbin-inspect must accept every file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -221,46 +222,113 @@ INSTANTIATE_TEST_SUITE_P(RealTool, RoundTrip, ::testing::ValuesIn(allCases()),
 namespace {
 
 // The text preview undoes the scan order and the rotation: the same text in the same font looks
-// the same whichever way the file stores it (at 16 px every one of these cells is 16 x 16).
+// the same whichever way the file stores it (at 16 px every one of these cells is 16 x 16). With
+// advance widths (a width file, or the compact file's own) the text is spaced by them instead.
 TEST(RoundTripPreview, TextLooksTheSameWhateverTheScanAndRotation) {
     ASSERT_TRUE(fs::exists(testing_support::binary("fontbin"))) << FONTBIN_BIN_DIR;
+    enum Widths { kInk, kWidthFile, kCompact };
     const struct {
         const char* scan;
         int rotate;
         int bpp;
         int crop;
-    } cases[] = {{"H", 0, 1, 0}, {"V", 0, 1, 0}, {"H", 1, 1, 0}, {"H", 2, 1, 0},
-                 {"H", 0, 1, 1}, {"V", 0, 1, 1}, {"H", 1, 1, 1}, {"H", 2, 1, 1},
-                 {"H", 0, 4, 0}, {"V", 0, 4, 0}, {"H", 1, 4, 0}};
+        Widths widths = kInk;
+    } cases[] = {{"H", 0, 1, 0},           {"V", 0, 1, 0},
+                 {"H", 1, 1, 0},           {"H", 2, 1, 0},
+                 {"H", 0, 1, 1},           {"V", 0, 1, 1},
+                 {"H", 1, 1, 1},           {"H", 2, 1, 1},
+                 {"H", 0, 4, 0},           {"V", 0, 4, 0},
+                 {"H", 1, 4, 0},           {"H", 0, 1, 1, kWidthFile},
+                 {"H", 0, 1, 0, kCompact}, {"V", 0, 1, 0, kCompact},
+                 {"H", 1, 1, 0, kCompact}, {"H", 0, 4, 1, kWidthFile},
+                 {"V", 0, 4, 0, kCompact}, {"H", 1, 4, 0, kCompact}};
     // Not {"H", 2, 4}: the counter-clockwise turn moves each glyph by an amount that depends on
     // its bitmap's first column, which the file does not keep; the preview takes the first
     // column with ink, and a column of greys too faint for 4 bits shifts the glyph a pixel.
-    std::string reference[2];
+    // Nor the turn in the compact layout: it keeps the ink box, not the bitmap's right edge,
+    // which the turn's shift depends on as well.
+    std::string reference[4];
     for (const auto& c : cases) {
         ToolSandbox box;
         box.addFont(FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf");
         box.writeConfig(std::string(R"({"customerVals": [{"firstVal": "0x20", "range": "95"}],)") +
                         R"( "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16, "scanMode": ")" +
-                        c.scan + R"(", "renderMode": )" + std::to_string(c.bpp) +
-                        R"(, "crop": )" + std::to_string(c.crop) + "}}");
+                        c.scan + R"(", "renderMode": )" + std::to_string(c.bpp) + R"(, "crop": )" +
+                        std::to_string(c.crop) +
+                        (c.widths == kWidthFile ? R"(, "advances": true)"
+                         : c.widths == kCompact ? R"(, "compact": true)"
+                                                : "") +
+                        "}}");
         testing_support::writeFile(box.project() / "setting.ini",
                                    "[Setting]\nrotate=" + std::to_string(c.rotate) + "\n");
         ASSERT_EQ(box.run({"FontConfig.json"}).status, 0);
         const std::string file =
-            (box.project() / ("DejaVuSans_size16_bits" + std::to_string(c.bpp) + "_font.bin"))
+            (box.project() / ("DejaVuSans_size16_bits" + std::to_string(c.bpp) +
+                              (c.widths == kCompact ? "_compact.bin" : "_font.bin")))
                 .string();
         inspect::Result r = inspect::run({file, "--text", "Hello, World! (fjq) 0123\\nWAVE gjy",
                                           "--rotate", std::to_string(c.rotate)});
         ASSERT_EQ(r.status, 0) << r.err;
-        std::string& ref = reference[c.bpp == 1 ? 0 : 1];
+        std::string& ref = reference[(c.bpp == 1 ? 0 : 1) + (c.widths == kInk ? 0 : 2)];
         if (ref.empty())
             ref = r.out;
         else
             EXPECT_EQ(r.out, ref) << "scan " << c.scan << ", rotate " << c.rotate << ", bits "
-                                  << c.bpp << ", crop " << c.crop;
+                                  << c.bpp << ", crop " << c.crop << ", widths " << c.widths;
     }
     EXPECT_NE(reference[0].find('#'), std::string::npos);
     EXPECT_NE(reference[1].find('@'), std::string::npos);  // full ink at 4 bits
+    EXPECT_NE(reference[2], reference[0]);                 // spaced by the font's widths
+}
+
+}  // namespace
+
+namespace {
+
+// fontbin-inspect on a compact file decodes its glyphs: the summary names the layout and its
+// share of the fixed-record size, --show draws what the cropped file of the same run holds,
+// --sheet draws every glyph, and a file cut short is refused in one line.
+TEST(RoundTripInspect, CompactFileShowsAsTheCroppedOne) {
+    ToolSandbox box;
+    box.addFont(FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf");
+    const std::string selection = R"({"customerVals": [{"firstVal": "0x20", "range": "95"}],)";
+    const std::string fontSet = R"( "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16,)"
+                                R"( "renderMode": 4, "scanMode": "V", )";
+    box.writeConfig(selection + fontSet + R"("crop": 1}})");
+    ASSERT_EQ(box.run({"FontConfig.json"}).status, 0);
+    box.writeConfig(selection + fontSet + R"("compact": true}})");
+    ASSERT_EQ(box.run({"FontConfig.json"}).status, 0);
+    const std::string cropped = (box.project() / "DejaVuSans_size16_bits4_font.bin").string();
+    const std::string compact = (box.project() / "DejaVuSans_size16_bits4_compact.bin").string();
+
+    const inspect::Result summary = inspect::run({compact});
+    ASSERT_EQ(summary.status, inspect::kOk) << summary.err;
+    for (const char* line :
+         {"layout      compact", "glyphs      95 records, U+0020 to U+007E, 1 without ink",
+          "compression 0.", "check       ok"})
+        EXPECT_NE(summary.out.find(line), std::string::npos) << line << "\n" << summary.out;
+
+    // The art from the cell line on: the same glyph, shown upright, in both files.
+    auto art = [](const std::string& text) { return text.substr(text.find("  cell ")); };
+    for (const char* cp : {"W", "g", "@"}) {
+        const inspect::Result a = inspect::run({cropped, "--show", cp});
+        const inspect::Result b = inspect::run({compact, "--show", cp});
+        ASSERT_EQ(b.status, inspect::kOk) << b.err;
+        EXPECT_EQ(art(b.out), art(a.out)) << cp;
+    }
+
+    const std::string sheet = (box.project() / "sheet.png").string();
+    const inspect::Result drawn = inspect::run({compact, "--sheet", sheet});
+    EXPECT_EQ(drawn.status, inspect::kOk) << drawn.err;
+    EXPECT_NE(drawn.out.find(": 95 glyphs, 16 per row"), std::string::npos) << drawn.out;
+    EXPECT_TRUE(fs::exists(sheet));
+
+    const auto bytes = readBytes(compact);
+    testing_support::writeFile(box.project() / "cut.bin",
+                               std::string(bytes.begin(), bytes.end() - 1));
+    const inspect::Result cut = inspect::run({(box.project() / "cut.bin").string()});
+    EXPECT_EQ(cut.status, inspect::kViolation);
+    EXPECT_EQ(std::count(cut.err.begin(), cut.err.end(), '\n'), 1) << cut.err;
 }
 
 }  // namespace

@@ -94,6 +94,17 @@ for c in "${cases[@]}"; do
   [ "$(wc -l <err)" = 1 ] || fail "$args: more than one line"
   test ! -e bad || fail "$args: wrote output"
 done
+# A compact file: its header comment names the layout and how to read it; no width array, as
+# the file holds the widths; a file cut short is refused.
+sed 's/"crop": 1,/"compact": true,/' FontConfig.json >compact.json
+"$bin/fontbin" "$work/compact.json" >/dev/null 2>&1
+"$bin/fontbin-embed" DejaVuSans_size16_bits2_compact.bin gen/c 2>err || fail "compact: $(cat err)"
+grep -q 'layout   compact' gen/c.h || fail "compact layout line: $(grep layout gen/c.h)"
+grep -q 'fb_decode_glyph' gen/c.h || fail "compact reading note"
+! grep -q HAS_ADVANCES gen/c.h || fail "compact: advances array"
+head -c -1 DejaVuSans_size16_bits2_compact.bin >cut_compact.bin
+if "$bin/fontbin-embed" cut_compact.bin gen/d 2>err; then fail "cut compact file taken"; fi
+
 # The dependency file names every font a run may open: the font, the font for empty cells
 # beside the tool, and the fallback fonts.
 sed 's/"advances": true/"fallbackFonts": ["DejaVuSansMono.ttf"]/' FontConfig.json >chain.json

@@ -91,6 +91,8 @@ const char* layoutText(fb_layout layout) {
             return "code-point list, fixed-size records";
         case FB_LAYOUT_OFFSET_TABLE:
             return "offset table, trimmed records";
+        case FB_LAYOUT_COMPACT:
+            return "compact, coded ink boxes with advance widths";
     }
     return "?";
 }
@@ -281,8 +283,17 @@ Source makeSource(const std::string& font, const std::string* advances, const st
     fb_glyph g;
     uint32_t first = 0, last = 0;
     if (fb_next_glyph(&f, 0, &g) == FB_OK) first = g.code_point;
+    std::vector<uint8_t> box;
     for (uint32_t cp = first; fb_next_glyph(&f, cp, &g) == FB_OK; cp = g.code_point + 1) {
         last = g.code_point;
+        // A compact glyph's code is only known to be sound once it decodes.
+        if (g.compact && g.box_w && g.box_h) {
+            box.resize(size_t(g.box_w) * g.box_h);
+            if ((err = fb_decode_glyph(&f, &g, box.data(), g.box_w)) != FB_OK) {
+                error = format("glyph U+%04llX: ", g.code_point) + fb_error_string(err);
+                return s;
+            }
+        }
         if (g.code_point == 0xFFFF) break;
     }
 
@@ -315,6 +326,10 @@ Source makeSource(const std::string& font, const std::string* advances, const st
          "\n";
     h += " *\n * Read it with fontbin_reader.h: fb_open(" + symbol + ", " + symbol +
          "_size, &font).\n";
+    if (f.layout == FB_LAYOUT_COMPACT)
+        h +=
+            " * Its glyphs are coded: fb_find_glyph, then fb_decode_glyph or fb_decode_glyph_rows\n"
+            " * for the pixels of the ink box; the advance width is in the fb_glyph.\n";
     h += " * Define FONTBIN_FONT_SECTION (for example as __attribute__((section(\".fonts\"))))\n"
          " * to place the arrays in a section of your choice.\n */\n";
     h += "#ifndef " + guard + "\n#define " + guard + "\n\n";

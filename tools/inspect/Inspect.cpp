@@ -81,6 +81,8 @@ const char* layoutText(fb_layout layout) {
             return "code-point list, fixed-size records";
         case FB_LAYOUT_OFFSET_TABLE:
             return "offset table (65536 entries), trimmed records";
+        case FB_LAYOUT_COMPACT:
+            return "compact: code-point runs, coded ink boxes with advance widths";
     }
     return "?";
 }
@@ -120,6 +122,12 @@ Walk walkGlyphs(const fb_font& font) {
         if (w.violation.empty() && fb_check_glyph(&g, &why) != FB_OK)
             w.violation = format("glyph record at byte %llu", g.offset) + " (" +
                           hexCode(g.code_point) + "): " + (why ? why : "inconsistent");
+        // A compact glyph's code is only known to be sound once it decodes.
+        if (g.compact && w.violation.empty()) {
+            if (const fb_error e = GlyphPixels(font, g).error(); e != FB_OK)
+                w.violation = format("compact glyph at byte %llu", g.offset) + " (" +
+                              hexCode(g.code_point) + "): " + fb_error_string(e);
+        }
         if (g.code_point == 0xFFFF) break;
         cp = g.code_point + 1;
     }
@@ -131,6 +139,11 @@ Walk walkGlyphs(const fb_font& font) {
 std::string geometryText(const fb_font& font, const Options& o) {
     const fb_geometry& g = font.geometry;
     std::string text = format("%llu rows x %llu columns", g.rows, g.cols);
+    if (font.layout == FB_LAYOUT_COMPACT)
+        return text + " (" + scanText(int(font.compact.scan)) +
+               (font.compact.rotate ? format(", rotation %llu", font.compact.rotate)
+                                    : std::string(", no rotation")) +
+               ", as the file records it)";
     if (g.scan < 0) return text + " (as given)";
     text += std::string(" (") + scanText(g.scan) + ", ";
     if (g.rotate == 0)
@@ -169,13 +182,21 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
     if (w.glyphs) glyphs += ", " + hexCode(w.first) + " to " + hexCode(w.last);
     if (w.blank) glyphs += format(", %llu without ink", w.blank);
     line("glyphs", glyphs);
-    if (f.layout != FB_LAYOUT_OFFSET_TABLE)
+    if (f.layout != FB_LAYOUT_OFFSET_TABLE && f.layout != FB_LAYOUT_COMPACT)
         line("bytes/glyph",
              format("%llu (4 metric bytes + %llu pixel bytes)", f.record_size, f.record_size - 4));
-    else if (w.glyphs)
+    else if (f.layout == FB_LAYOUT_OFFSET_TABLE && w.glyphs)
         line("bytes/glyph", format("%llu to %llu, ", w.minSize, w.maxSize) +
                                 format("%llu.%llu on average", w.totalSize / w.glyphs,
                                        w.totalSize * 10 / w.glyphs % 10));
+    if (f.layout == FB_LAYOUT_COMPACT && w.glyphs) {
+        line("bytes/glyph", format("%llu.%llu on average, the whole file counted",
+                                   f.size / w.glyphs, f.size * 10 / w.glyphs % 10));
+        const uint64_t fixed = fixedLayoutBytes(f, w.glyphs);
+        line("compression", format("%llu.%03llu of the fixed-record layout",
+                                   f.size * 1000 / fixed / 1000, f.size * 1000 / fixed % 1000) +
+                                format(" (%llu bytes with the code-point list)", fixed));
+    }
     line("cell", geometryText(f, o));
     line("index", format("%llu bytes at byte %llu; records from byte %llu", f.index_size,
                          f.index_offset, f.records_offset));
@@ -220,7 +241,7 @@ Result preview(const Options& o, const fb_font& font, const std::string& prefix)
         text.replace(at, 2, "\n");
     std::string error;
     const Canvas canvas =
-        drawText(font, withAdvances ? &adv : nullptr, decodeUtf8(text), o.width, error);
+        drawText(font, withAdvances ? &adv : nullptr, text, o.width, error);
     if (error.empty() && !o.png.empty() &&
         (size_t(canvas.width) * o.scale > 100000 ||
          size_t(canvas.width) * o.scale * canvas.height * o.scale > (size_t(1) << 26)))
@@ -292,6 +313,7 @@ fb_scan scanFromText(const std::string& text) {
 }
 
 bool hasInk(const fb_glyph& g) {
+    if (g.compact) return g.box_w != 0 && g.box_h != 0;
     for (size_t i = 0; i < g.bits_size; ++i)
         if (g.bits[i]) return true;
     return false;
@@ -417,14 +439,42 @@ bool showsUpright(const fb_font& font, bool raw) {
             font.geometry.scan == FB_SCAN_COLUMNS_ROW_SIZED);
 }
 
-std::string glyphArt(const fb_glyph& g, bool upright) {
+GlyphPixels::GlyphPixels(const fb_font& font, const fb_glyph& glyph) : glyph_(glyph) {
+    if (!glyph.compact || glyph.box_w == 0 || glyph.box_h == 0) return;
+    box_.assign(size_t(glyph.box_w) * glyph.box_h, 0);
+    error_ = fb_decode_glyph(&font, &glyph, box_.data(), glyph.box_w);
+    if (error_ != FB_OK) std::fill(box_.begin(), box_.end(), 0);
+}
+
+unsigned GlyphPixels::at(unsigned x, unsigned y) const {
+    if (!glyph_.compact) return fb_glyph_pixel(&glyph_, x, y);
+    if (box_.empty() || x < glyph_.box_x || y < glyph_.box_y) return 0;
+    x -= glyph_.box_x;
+    y -= glyph_.box_y;
+    return x < glyph_.box_w && y < glyph_.box_h ? box_[size_t(y) * glyph_.box_w + x] : 0;
+}
+
+uint64_t fixedLayoutBytes(const fb_font& font, uint64_t glyphs) {
+    const uint64_t header = 14 + std::string(font.name).size() + 1;
+    const uint64_t cellBytes =
+        (uint64_t(font.geometry.rows) * font.geometry.cols * font.bpp + 7) / 8;
+    return header + glyphs * (2 + 4 + cellBytes);
+}
+
+std::string glyphArt(const fb_font& font, const fb_glyph& g, bool upright) {
     std::string s = describeCodePoint(g.code_point);
-    if (g.trimmed)
+    if (g.compact)
+        s += format(": compact glyph, %llu bits of code from bit %llu of the data\n", g.stream_bits,
+                    g.stream_bit) +
+             format("  ink box (%llu, %llu) ", g.box_x, g.box_y) +
+             format("%llu x %llu, advance %llu\n", g.box_w, g.box_h, unsigned(g.advance));
+    else if (g.trimmed)
         s += format(": trimmed record of %llu bytes at byte %llu\n", g.size, g.offset);
     else
         s += format(": glyph %llu, record of %llu bytes", g.number, g.size) +
              format(" at byte %llu\n", g.offset);
-    if (g.trimmed) {
+    if (g.compact) {
+    } else if (g.trimmed) {
         s += format("  topSkip %llu, origin y %llu, extent (%llu, ", g.top_skip, g.origin_y,
                     g.extent_x);
         s += format("%llu): cell rows %llu to %llu stored, ", g.extent_y, g.top_skip,
@@ -440,13 +490,14 @@ std::string glyphArt(const fb_glyph& g, bool upright) {
     s += upright ? " per pixel, shown upright (each stored row is a column here)\n"
                  : " per pixel, as stored\n";
     const unsigned maxValue = (1u << g.bpp) - 1u;
+    const GlyphPixels pixels(font, g);
     s += "     ";
     for (unsigned x = 0; x < cols; ++x) s += static_cast<char>('0' + x % 10);
     s += "\n";
     for (unsigned y = 0; y < rows; ++y) {
         s += format("  %2llu ", y);
         for (unsigned x = 0; x < cols; ++x) {
-            unsigned v = upright ? fb_glyph_pixel(&g, y, x) : fb_glyph_pixel(&g, x, y);
+            unsigned v = upright ? pixels.at(y, x) : pixels.at(x, y);
             s += artPixel(v, maxValue);
         }
         s += "\n";
@@ -505,7 +556,20 @@ Result run(const std::vector<std::string>& args) {
         r.status = kViolation;
         return r;
     }
-    if (o.rotate || o.scan) {
+    if (font.layout == FB_LAYOUT_COMPACT && (o.rotate || o.scan || o.cellRows)) {
+        // The compact file records its cell, scan order and rotation: options may only agree.
+        const bool agrees = !o.cellRows &&
+                            (!o.rotate || unsigned(*o.rotate) == font.compact.rotate) &&
+                            (!o.scan || unsigned(scanFromText(*o.scan)) == font.compact.scan);
+        if (!agrees) {
+            r.err = prefix + o.file + ": the compact file records its cell, " +
+                    scanText(int(font.compact.scan)) +
+                    format(" and rotation %llu; --cell, --scan and --rotate", font.compact.rotate) +
+                    " may only repeat them\n";
+            r.status = kUsage;
+            return r;
+        }
+    } else if (o.rotate || o.scan) {
         fb_scan scan =
             o.scan ? scanFromText(*o.scan)
                    : ((font.style_flags & FB_STYLE_SCAN_V) ? FB_SCAN_COLUMNS : FB_SCAN_ROWS);
@@ -543,7 +607,7 @@ Result run(const std::vector<std::string>& args) {
         fb_glyph g;
         r.out += "\n";
         if (fb_find_glyph(&font, cp, &g) == FB_OK) {
-            r.out += glyphArt(g, upright);
+            r.out += glyphArt(font, g, upright);
         } else {
             r.out += describeCodePoint(cp) + ": no glyph record\n";
             r.err += prefix + o.file + ": no glyph record for " + describeCodePoint(cp) + "\n";

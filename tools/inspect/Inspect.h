@@ -51,8 +51,29 @@ std::string usageText();
 // "U+0041 'A'": the code point, and the character itself when it is printable.
 std::string describeCodePoint(uint32_t cp);
 
+// A glyph's pixels by position in its packed cell, whatever the layout: a compact glyph is
+// decoded once into its ink box (the reader gives its pixels only by decoding), the other
+// layouts are read in place.
+class GlyphPixels {
+public:
+    GlyphPixels() = default;
+    GlyphPixels(const fb_font& font, const fb_glyph& glyph);
+    // FB_OK, or why a compact glyph's code cannot be decoded (its pixels then read as 0).
+    fb_error error() const { return error_; }
+    unsigned at(unsigned x, unsigned y) const;
+
+private:
+    fb_glyph glyph_{};
+    std::vector<uint8_t> box_;  // compact: box_h rows of box_w levels
+    fb_error error_ = FB_OK;
+};
+
 // The glyph as text art with its metrics. `upright` turns a column-scanned cell back.
-std::string glyphArt(const fb_glyph& glyph, bool upright);
+std::string glyphArt(const fb_font& font, const fb_glyph& glyph, bool upright);
+
+// The bytes the code-point-list layout with fixed records would take for the same glyphs: the
+// yardstick of the compact layout's compression.
+uint64_t fixedLayoutBytes(const fb_font& font, uint64_t glyphs);
 
 // Whether the font's cell is shown transposed back to the upright glyph.
 bool showsUpright(const fb_font& font, bool raw);
@@ -74,14 +95,11 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
 
 // ---- Text preview ---------------------------------------------------------------------------
 
-// True when any stored pixel of the glyph is set.
+// True when any stored pixel of the glyph is set (a compact glyph: when its ink box is not empty).
 bool hasInk(const fb_glyph& g);
 
 // One pixel of character art: '.' for no ink, '#' at 1 bit, else a ramp from ':' to '@'.
 char artPixel(unsigned value, unsigned maxValue);
-
-// Code points of UTF-8 text; invalid bytes become U+FFFD.
-std::vector<uint32_t> decodeUtf8(const std::string& text);
 
 // Text as the display shows it: one value per pixel (0 .. 2^bpp - 1), rows of `width` pixels.
 struct Canvas {
@@ -94,13 +112,13 @@ struct Canvas {
     std::vector<uint32_t> missing;  // characters the file lacks, in text order, once each
 };
 
-// Lays `codes` out line by line as firmware that follows the cookbook does: each glyph's cell
-// upright (scan order and rotation undone) with its top-left corner at the pen; the pen moves by
-// the advance width from `advances` when given, else by the ink's right edge + 1, and by
+// Lays UTF-8 `text` out and draws it through the reader's text API (reader/fontbin_text.h),
+// as firmware does: each glyph's cell upright with its top-left corner at the pen; the pen moves
+// by the advance width from `advances` when given, else by the ink's right edge + 1, and by
 // fontSize / 3 for a character without ink. A line ends at '\n' and, when `wrapWidth` is not 0,
 // before a character that would cross it. Empty `error` on success.
-Canvas drawText(const fb_font& font, const fb_advances* advances,
-                const std::vector<uint32_t>& codes, unsigned wrapWidth, std::string& error);
+Canvas drawText(const fb_font& font, const fb_advances* advances, const std::string& text,
+                unsigned wrapWidth, std::string& error);
 
 // The canvas as text: '.' for background, '#' for ink (grey levels as for --show).
 std::string canvasArt(const Canvas& canvas);

@@ -1,134 +1,54 @@
-// The text preview: a string laid out and drawn the way cookbook-following firmware draws it,
-// as character art or as a magnified PNG.
+// The text preview: a string laid out and drawn by the device reader's text API, the code a
+// firmware runs, as character art or as a magnified PNG.
 #include <algorithm>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "reader/fontbin_text.h"
 #include "tools/inspect/Inspect.h"
 
 namespace inspect {
 namespace {
 
-// Unicode space characters: without an advance-width file, the offset-table layout cannot tell
-// a space (no ink, so no record) from a character that was not exported.
-bool isSpace(uint32_t cp) {
-    return cp == 0x20 || cp == 0xA0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200B) ||
-           cp == 0x202F || cp == 0x205F || cp == 0x3000;
+// Paints the text API's pixels into a canvas, keeping the brightest level where glyphs meet.
+struct Painter {
+    Canvas* canvas;
+    bool box;  // the character being drawn is a missing one: its pixels are the box
+};
+
+void paintPixel(void* user, int x, int y, unsigned level, unsigned /*maxLevel*/) {
+    Painter& p = *static_cast<Painter*>(user);
+    Canvas& c = *p.canvas;
+    if (x < 0 || y < 0 || unsigned(x) >= c.width || unsigned(y) >= c.height) return;
+    const size_t k = size_t(y) * c.width + unsigned(x);
+    c.pixels[k] = static_cast<uint8_t>(std::max<unsigned>(c.pixels[k], level));
+    if (p.box) c.boxes[k] = 1;
 }
 
-// A stored glyph seen upright: the scan order and the rotation of the file undone.
-struct Upright {
-    enum Mode { kAsStored, kTransposed, kClockwise, kCounterClockwise };
-    Mode mode = kAsStored;
-    unsigned rows = 0, cols = 0;  // of the upright cell
-    unsigned mirror = 0;          // counter-clockwise: stored row of upright column c is mirror - c
-
-    unsigned at(const fb_glyph& g, unsigned c, unsigned r) const {
-        switch (mode) {
-            case kAsStored:
-                return fb_glyph_pixel(&g, c, r);
-            case kTransposed:
-                return fb_glyph_pixel(&g, r, c);
-            case kClockwise:  // stored (x, y) is upright (column y, row cols - 1 - x)
-                return r < g.cols ? fb_glyph_pixel(&g, g.cols - 1 - r, c) : 0;
-            case kCounterClockwise:
-                return c <= mirror ? fb_glyph_pixel(&g, r, mirror - c) : 0;
-        }
-        return 0;
-    }
-};
-
-struct Placement {
-    unsigned x, y;
-    bool box;
-    fb_glyph glyph;
-};
+void noteChar(void* user, uint32_t cp, int, int, int missing) {
+    Painter& p = *static_cast<Painter*>(user);
+    p.box = missing != 0;
+    std::vector<uint32_t>& list = p.canvas->missing;
+    if (missing && std::find(list.begin(), list.end(), cp) == list.end()) list.push_back(cp);
+}
 
 }  // namespace
 
-std::vector<uint32_t> decodeUtf8(const std::string& text) {
-    std::vector<uint32_t> out;
-    const auto* b = reinterpret_cast<const unsigned char*>(text.data());
-    for (size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        size_t bad = 0;
-        if (const size_t length = platform::decodeUtf8(b + i, text.size() - i, cp, bad)) {
-            out.push_back(cp);
-            i += length;
-        } else {
-            out.push_back(0xFFFD);
-            i += bad;
-        }
-    }
-    return out;
-}
-
-Canvas drawText(const fb_font& font, const fb_advances* advances,
-                const std::vector<uint32_t>& codes, unsigned wrapWidth, std::string& error) {
+Canvas drawText(const fb_font& font, const fb_advances* advances, const std::string& text,
+                unsigned wrapWidth, std::string& error) {
     Canvas canvas;
-    const fb_geometry& geo = font.geometry;
-    const int scan = geo.scan < 0 ? FB_SCAN_ROWS : geo.scan;
-    const int rotate = geo.rotate < 0 ? 0 : geo.rotate;
-    if (rotate != 0 && scan != FB_SCAN_ROWS) {
+    fb_text t;
+    if (fb_text_init(&t, &font, advances) != FB_OK) {
         error = "the preview cannot turn back a cell that was both column-scanned and rotated";
         return canvas;
     }
-    Upright up;
-    up.mode = rotate == 1            ? Upright::kClockwise
-              : rotate == 2          ? Upright::kCounterClockwise
-              : scan != FB_SCAN_ROWS ? Upright::kTransposed
-                                     : Upright::kAsStored;
-    up.rows = up.mode == Upright::kAsStored ? geo.rows : geo.cols;
-    up.cols = up.mode == Upright::kAsStored ? geo.cols : geo.rows;
-    const unsigned lineHeight = up.rows;
-    const unsigned spaceWidth = std::max(1u, font.font_size / 3);
-    const unsigned boxWidth = std::max(3u, font.font_size / 2);
-
-    std::vector<Placement> placed;
-    unsigned penX = 0, line = 0, right = 0;
-    for (uint32_t cp : codes) {
-        if (cp == '\n') {
-            penX = 0;
-            ++line;
-            continue;
-        }
-        fb_glyph g;
-        const bool found = fb_find_glyph(&font, cp, &g) == FB_OK;
-        const bool ink = found && hasInk(g);
-        unsigned stored = 0;
-        const bool listed = advances && fb_advance(advances, &font, cp, &stored) == FB_OK;
-        // Missing: not in the file. In the offset-table layout a character without ink has no
-        // record either; the advance widths list it, else only a space is taken for one.
-        const bool missing =
-            !found && (advances ? !listed : font.layout != FB_LAYOUT_OFFSET_TABLE || !isSpace(cp));
-        unsigned inkRight = 0, advance;
-        if (missing) {
-            inkRight = boxWidth;
-            advance = boxWidth + 1;
-            if (std::find(canvas.missing.begin(), canvas.missing.end(), cp) == canvas.missing.end())
-                canvas.missing.push_back(cp);
-        } else if (ink) {
-            // A trimmed record's extent is the box in the stored cell, which column scanning
-            // transposed; a fixed record's is the box before the transposition.
-            const bool transposed = g.trimmed && up.mode == Upright::kTransposed;
-            inkRight = rotate || transposed ? g.extent_y : g.extent_x;
-            advance = listed ? stored : inkRight + 1;
-        } else {
-            advance = listed ? stored : spaceWidth;
-        }
-        if (wrapWidth && penX > 0 && penX + std::max(advance, inkRight) > wrapWidth) {
-            penX = 0;
-            ++line;
-        }
-        if (missing || ink) placed.push_back(Placement{penX, line * lineHeight, missing, g});
-        right = std::max(right, penX + std::max(advance, inkRight));
-        penX += advance;
-    }
-
-    canvas.lines = line + 1;
-    canvas.width = wrapWidth ? wrapWidth : std::max(1u, right);
-    canvas.height = canvas.lines * lineHeight;
-    canvas.maxValue = (1u << font.bpp) - 1u;
+    // The device's own layout: measured first for the canvas, then drawn into it.
+    const fb_wrap wrap = wrapWidth ? FB_WRAP_CHARS : FB_WRAP_NONE;
+    fb_text_extent extent;
+    fb_text_measure(&t, text.data(), text.size(), wrapWidth, wrap, &extent);
+    canvas.lines = extent.lines;
+    canvas.width = wrapWidth ? wrapWidth : std::max(1u, extent.width);
+    canvas.height = extent.height;
+    canvas.maxValue = t.max_level;
     // A picture of some megapixels is plenty for a display; a long text without --width must
     // not take the machine's memory.
     if (size_t(canvas.width) * canvas.height > (size_t(1) << 26)) {
@@ -137,38 +57,11 @@ Canvas drawText(const fb_font& font, const fb_advances* advances,
     }
     canvas.pixels.assign(size_t(canvas.width) * canvas.height, 0);
     canvas.boxes.assign(canvas.pixels.size(), 0);
-    auto put = [&canvas](unsigned x, unsigned y, unsigned v, bool box) {
-        if (x >= canvas.width || y >= canvas.height) return;
-        uint8_t& p = canvas.pixels[size_t(y) * canvas.width + x];
-        p = static_cast<uint8_t>(std::max<unsigned>(p, v));
-        if (box) canvas.boxes[size_t(y) * canvas.width + x] = 1;
-    };
-    const unsigned fs = font.font_size, boxTop = fs / 8, boxBottom = std::max(fs - fs / 8, 3u);
-    for (const Placement& p : placed) {
-        if (p.box) {
-            for (unsigned x = 0; x < boxWidth; ++x)
-                for (unsigned y = boxTop; y < boxBottom; ++y)
-                    if (x == 0 || x + 1 == boxWidth || y == boxTop || y + 1 == boxBottom)
-                        put(p.x + x, p.y + y, canvas.maxValue, true);
-            continue;
-        }
-        Upright u = up;
-        if (u.mode == Upright::kCounterClockwise) {
-            // The turned glyph's columns run backwards from its first stored row with ink.
-            unsigned first = 0;
-            while (first + 1 < p.glyph.rows) {
-                bool any = false;
-                for (unsigned x = 0; x < p.glyph.cols && !any; ++x)
-                    any = fb_glyph_pixel(&p.glyph, x, first) != 0;
-                if (any) break;
-                ++first;
-            }
-            u.mirror = first + p.glyph.extent_y - 1;
-        }
-        for (unsigned r = 0; r < u.rows; ++r)
-            for (unsigned c = 0; c < u.cols; ++c)
-                if (unsigned v = u.at(p.glyph, c, r)) put(p.x + c, p.y + r, v, false);
-    }
+    Painter painter{&canvas, false};
+    t.pixel = paintPixel;
+    t.on_char = noteChar;
+    t.user = &painter;
+    fb_text_draw(&t, 0, 0, text.data(), text.size(), wrapWidth, wrap, nullptr);
     return canvas;
 }
 

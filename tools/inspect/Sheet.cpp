@@ -16,7 +16,7 @@ namespace inspect {
 namespace {
 
 constexpr uint8_t kSeparator[3] = {150, 170, 210};  // thin blue-grey grid lines
-constexpr uint8_t kBoxTint[3] = {255, 246, 200};    // trimmed records: the stored box
+constexpr uint8_t kBoxTint[3] = {255, 246, 200};    // trimmed and compact: the stored box
 
 struct PngSink {
     FILE* file = nullptr;
@@ -58,6 +58,7 @@ bool writeRows(PngSink& sink, unsigned width, unsigned height,
 struct Layout {
     const fb_font* font;
     std::vector<fb_glyph> glyphs;
+    std::vector<GlyphPixels> pixels;  // one per glyph
     bool upright;
     unsigned tileRows, tileCols;  // one glyph as shown, before scaling
     unsigned scale, gridCols, width;
@@ -91,8 +92,10 @@ void fillBand(void* context, unsigned y0, unsigned lines, uint8_t* band) {
             const fb_glyph& g = L.glyphs[k];
             unsigned dx = (inX - 1) / L.scale, dy = (inY - 1) / L.scale;
             unsigned cx = L.upright ? dy : dx, cy = L.upright ? dx : dy;
-            unsigned v = fb_glyph_pixel(&g, cx, cy);
-            if (v == 0 && g.trimmed && cx < g.extent_x && cy >= g.top_skip && cy < g.extent_y) {
+            unsigned v = L.pixels[k].at(cx, cy);
+            const bool inBox = g.compact ? cx - g.box_x < g.box_w && cy - g.box_y < g.box_h
+                                         : cx < g.extent_x && cy >= g.top_skip && cy < g.extent_y;
+            if (v == 0 && (g.trimmed || g.compact) && inBox) {
                 paint(px, kBoxTint);
                 continue;
             }
@@ -114,6 +117,7 @@ std::string writeSheet(const fb_font& font, const std::string& path, uint32_t fi
          cp = g.code_point + 1) {
         if (g.code_point > last) break;
         L.glyphs.push_back(g);
+        L.pixels.emplace_back(font, g);
     }
     if (L.glyphs.empty()) return "no glyphs in the range";
     const size_t count = L.glyphs.size();

@@ -1,0 +1,74 @@
+// Fuzz target: a compact font file (raw, or packed as in FuzzInput.h) through the device reader's
+// decoder: open, walk every glyph, decode it into a buffer and row by row, and look a few code
+// points up directly. Whatever fb_open accepted must decode without reading outside the buffer,
+// give levels below 2^bpp, and give the same rows both ways.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "FuzzInput.h"
+#include "reader/fontbin_reader.h"
+
+namespace {
+
+// Pixels decoded per input, so that a file with many large glyphs stays quick.
+constexpr size_t kPixelBudget = 1u << 18;
+
+struct Rows {
+    const std::vector<uint8_t>* pixels;
+    unsigned width;
+    unsigned next;
+};
+
+void compareRow(void* user, unsigned y, const uint8_t* levels, unsigned width) {
+    Rows* r = static_cast<Rows*>(user);
+    if (y != r->next++ || width != r->width) __builtin_trap();
+    if (std::memcmp(levels, r->pixels->data() + static_cast<size_t>(y) * width, width) != 0)
+        __builtin_trap();
+}
+
+void decode(const fb_font& font, const fb_glyph& g, size_t& budget) {
+    const size_t area = static_cast<size_t>(g.box_w) * g.box_h;
+    if (g.box_w > g.cols || g.box_h > g.rows || g.box_x + g.box_w > g.cols ||
+        g.box_y + g.box_h > g.rows)
+        __builtin_trap();
+    if (area > budget) return;
+    budget -= area;
+    // A guard byte after the box catches a write past it.
+    std::vector<uint8_t> pixels(area + 1, 0xA5);
+    const fb_error err = fb_decode_glyph(&font, &g, pixels.data(), g.box_w);
+    if (pixels[area] != 0xA5) __builtin_trap();
+    if (err != FB_OK) return;
+    for (size_t i = 0; i < area; ++i)
+        if (pixels[i] >= (1u << g.bpp)) __builtin_trap();
+    Rows rows{&pixels, g.box_w, 0};
+    if (fb_decode_glyph_rows(&font, &g, compareRow, &rows) != FB_OK) __builtin_trap();
+    if (rows.next != g.box_h) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzzing::ExactBuffer file(fuzzing::expandInput(data, size));
+    size_t budget = kPixelBudget;
+    fb_font font;
+    if (fb_open(file.data(), file.size(), &font) != FB_OK) return 0;
+    if (!font.ready) __builtin_trap();
+    fb_glyph g;
+    unsigned glyphs = 0;
+    for (uint32_t cp = 0; fb_next_glyph(&font, cp, &g) == FB_OK; cp = g.code_point + 1) {
+        if (g.code_point < cp || g.code_point > 0xFFFF || ++glyphs > font.glyph_count)
+            __builtin_trap();
+        decode(font, g, budget);
+        fb_glyph again;
+        if (fb_find_glyph(&font, g.code_point, &again) != FB_OK ||
+            again.stream_bit != g.stream_bit || again.box_w != g.box_w)
+            __builtin_trap();
+    }
+    if (glyphs != font.glyph_count) __builtin_trap();
+    const uint32_t probes[] = {0, 0x41, 0x4E00, 0xFFFF, 0x10000, 0xFFFFFFFFu};
+    for (uint32_t cp : probes)
+        if (fb_find_glyph(&font, cp, &g) == FB_OK) decode(font, g, budget);
+    return 0;
+}
