@@ -14,7 +14,7 @@ command -v arm-none-eabi-gcc >/dev/null || skip "arm-none-eabi-gcc is not instal
 [ -f "$(arm-none-eabi-gcc -print-file-name=librdimon.a)" ] || skip "newlib for arm-none-eabi is not installed"
 command -v qemu-system-arm >/dev/null || skip "qemu-system-arm is not installed"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*"; exit 1; }
 
 prefix=$work/prefix
@@ -38,7 +38,7 @@ for layout in fixed compact; do
   timeout 60 qemu-system-arm -M mps2-an386 -nographic -monitor none -serial none \
     -semihosting-config enable=on,target=native -kernel "$work/$layout-cortex-m4/firmware.elf" \
     >"$work/firmware.txt" || fail "$layout: the image failed on QEMU (status $?)"
-  font=$(ls "$work/$layout-cortex-m4"/fontbin/ui_font_16/*_{font,compact}.bin 2>/dev/null)
+  font=$(ls "$work/$layout-cortex-m4"/fontbin/ui_font_16/*_{font,compact}.bin 2>/dev/null || true)
   [ $layout = fixed ] || [[ $font == *_compact.bin ]] || fail "no compact font file"
   "$prefix/bin/fontbin-inspect" "$font" --text "Hello, 世界" --width 128 >"$work/preview.txt"
   rows=$(wc -l <"$work/preview.txt")
