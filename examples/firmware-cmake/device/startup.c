@@ -41,5 +41,10 @@ void fault_handler(void) {
 /* Initial stack pointer, reset, NMI, HardFault, then the configurable faults of the M3/M4. */
 typedef void (*vector)(void);
 __attribute__((section(".vectors"), used)) static const vector vectors[7] = {
-    (vector)(uintptr_t)__stack_top__, reset_handler, fault_handler, fault_handler,
-    fault_handler, fault_handler, fault_handler};
+    (vector)(uintptr_t)__stack_top__,
+    reset_handler,
+    fault_handler,
+    fault_handler,
+    fault_handler,
+    fault_handler,
+    fault_handler};
