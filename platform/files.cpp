@@ -60,8 +60,6 @@ long processId() {
 }
 
 #ifdef _WIN32
-namespace {
-
 std::string windowsErrorText(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(
@@ -77,8 +75,6 @@ std::string windowsErrorText(DWORD error) {
     if (message.empty()) return "system error " + std::to_string(error);
     return wideToUtf8(message);
 }
-
-}  // namespace
 #endif
 
 bool replaceFile(const std::filesystem::path& temporary, const std::filesystem::path& target,

@@ -218,6 +218,11 @@ std::wstring utf8ToWide(const std::string& text);
 // Wide text to UTF-8; unpaired surrogates and values beyond U+10FFFF become U+FFFD.
 std::string wideToUtf8(const std::wstring& text);
 
+#ifdef _WIN32
+// One line of the system's own text for a Win32 error code, for messages of platform/ only.
+std::string windowsErrorText(unsigned long error);
+#endif
+
 // Paths from configuration text and back.
 std::filesystem::path pathFromWide(const std::wstring& text);
 std::filesystem::path pathFromUtf8(const std::string& text);

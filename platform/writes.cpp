@@ -150,21 +150,6 @@ extern "C" void onTerminatingSignal(int signal) {
 #endif
 
 #ifdef _WIN32
-std::string windowsText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text),
-        0, nullptr);
-    std::wstring message = n ? std::wstring(text, n) : std::wstring();
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
-                                message.back() == L' ' || message.back() == L'.'))
-        message.pop_back();
-    if (message.empty()) return "system error " + std::to_string(error);
-    return wideToUtf8(message);
-}
-
 // Creates `path` only when nothing of that name exists (a planted link included).
 std::FILE* createExclusive(const fs::path& path, std::string& reason, bool& exists) {
     // Shared for deletion only, so that an interrupt can remove it while it is open.
@@ -173,7 +158,7 @@ std::FILE* createExclusive(const fs::path& path, std::string& reason, bool& exis
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-        reason = windowsText(error);
+        reason = windowsErrorText(error);
         return nullptr;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | _O_WRONLY);
