@@ -43,6 +43,16 @@ if(TARGET fontbin_opencv_core)
   add_library(fontbin::opencv_core ALIAS fontbin_opencv_core)
 endif()
 
+# HarfBuzz reads a font's kerning (GPOS and the kern table). Its CMake package comes with Debian's
+# libharfbuzz-dev and with the static Windows build; pkg-config otherwise.
+find_package(harfbuzz CONFIG QUIET)
+if(TARGET harfbuzz::harfbuzz)
+  add_library(fontbin::harfbuzz ALIAS harfbuzz::harfbuzz)
+else()
+  pkg_check_modules(HARFBUZZ REQUIRED IMPORTED_TARGET harfbuzz)
+  add_library(fontbin::harfbuzz ALIAS PkgConfig::HARFBUZZ)
+endif()
+
 if(UNIX AND NOT APPLE)
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 endif()
