@@ -383,7 +383,7 @@ fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_p
 
 /* The kerning between `left` and a following `right`: pixels to add to the pen before drawing
    `right` (negative: closer). A binary search, O(log pair_count). FB_ERR_NOT_FOUND, with *adjust
-   0, when the file has no such pair (or no kerning at all). */
+   0, when the file has no such pair (or no kerning at all). Left out with FB_NO_ADVANCES. */
 fb_error fb_kerning(const fb_advances* adv, uint32_t left, uint32_t right, int* adjust);
 
 #ifdef __cplusplus

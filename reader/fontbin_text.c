@@ -314,11 +314,16 @@ static unsigned add_pen(unsigned pen, unsigned d) {
 /* The pen before `cp` when `prev` came before it on the line (0: cp starts the line), moved by
    the width file's kerning for the pair; never left of the line's start. */
 static unsigned kern_pen(const fb_text* t, unsigned pen, uint32_t prev, uint32_t cp) {
+#ifdef FB_NO_ADVANCES
+    (void)t, (void)prev, (void)cp;
+    return pen;
+#else
     int k = 0;
     if (!prev || !t->advances || !t->advances->pair_count) return pen;
     if (fb_kerning(t->advances, prev, cp, &k) != FB_OK) return pen;
     if (k >= 0) return add_pen(pen, (unsigned)k);
     return (unsigned)-k < pen ? pen - (unsigned)-k : 0u;
+#endif
 }
 
 static size_t skip_spaces(const char* s, size_t at, size_t len) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reader/fontbin_reader.h"
+#include "reader/fontbin_text.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -90,6 +91,21 @@ TEST(Kerning, PairsReachTheReaderAndTheWidthsStayAsTheyWere) {
         EXPECT_EQ(v1[4], 1) << c.what;
         v1[4] = 2;
         EXPECT_TRUE(std::equal(v1.begin(), v1.end(), v2.begin())) << c.what;
+
+        // The text API moves the pen by the pair: "AV" is narrower by its adjustment.
+        fb_advances widthsOnly;
+        v1[4] = 1;
+        ASSERT_EQ(fb_open_advances(v1.data(), v1.size(), &font, &widthsOnly), FB_OK) << c.what;
+        fb_text text;
+        fb_text_extent kernedExtent, plainExtent;
+        int av = 0;
+        fb_kerning(&a, 'A', 'V', &av);
+        ASSERT_EQ(fb_text_init(&text, &font, &a), FB_OK);
+        fb_text_measure(&text, "AV", FB_TEXT_NUL, 0, FB_WRAP_NONE, &kernedExtent);
+        ASSERT_EQ(fb_text_init(&text, &font, &widthsOnly), FB_OK);
+        fb_text_measure(&text, "AV", FB_TEXT_NUL, 0, FB_WRAP_NONE, &plainExtent);
+        EXPECT_EQ(static_cast<int>(kernedExtent.width), static_cast<int>(plainExtent.width) + av)
+            << c.what;
     }
 }
 
