@@ -7,6 +7,10 @@
 # exceeds 3072 bytes or a decoding chain exceeds 512 bytes of stack, or the strict warnings fire.
 # Exits 77 (a skipped test) without the compiler: apt-get install gcc-arm-none-eabi
 # libnewlib-arm-none-eabi.
+#
+# With --table [READER_DIR] (the reader's sources: reader/, or an installed package's) it prints
+# instead, as a Markdown table, the flash and stack of each call a firmware makes, for both
+# processors and each set of switches (see table below).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cc=${ARM_CC:-arm-none-eabi-gcc}
@@ -17,6 +21,94 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" # (so that nothing the compiler leaves lands elsewhere)
+strict=(-std=c99 -Wall -Wextra -Werror -pedantic -Wconversion -Wsign-conversion -Wshadow
+        -Wcast-align=strict -Wstrict-prototypes)
+
+# The deepest stack below FUNCTION: its frame and its callees' (from -fcallgraph-info=su), the
+# C library's counted as nothing. An indirect call is the caller's callback and counts nothing,
+# except below the text API, where it is the text API's own row callback (CALLBACK) first.
+stack_of() {  # stack_of FUNCTION CALLBACK CI-FILES...
+  local fn=$1 cb=$2
+  shift 2
+  awk -v root="$fn" -v cb="$cb" '
+    function title(line, key,   t) { t = line; sub(".*" key ": \"", "", t); sub(/".*/, "", t); return t }
+    /^node:/ { t = title($0, "title"); if (match($0, /[0-9]+ bytes/)) own[t] = substr($0, RSTART, RLENGTH) + 0 }
+    /^edge:/ { s = title($0, "sourcename"); n[s]++; to[s, n[s]] = title($0, "targetname") }
+    function depth(f,   i, m, c) {
+      if (f == "__indirect_call") { if (cbt == "" || busy[cbt]) return 0; f = cbt }
+      if (f in memo) return memo[f]
+      if (busy[f]) return 0
+      busy[f] = 1; m = 0
+      for (i = 1; i <= n[f]; ++i) { c = depth(to[f, i]); if (c > m) m = c }
+      busy[f] = 0
+      return memo[f] = own[f] + m
+    }
+    END { cbt = ""; for (t in own) if (cb != "" && t ~ (":" cb "$")) cbt = t; print depth(root) }' "$@"
+}
+
+# Flash and stack of open, find, pixel, decode and draw-text: each a program that makes that call
+# (after fb_open), less one that makes none, as arm-none-eabi-size counts them.
+table() {
+  local dir=$1 cpu defs name op base flash
+  local -a ops=(open find pixel decode text) roots=(fb_open fb_find_glyph fb_glyph_pixel
+                fb_decode_glyph_rows fb_text_draw)
+  cat >"$work/probe.c" <<'C'
+#include "fontbin_text.h"
+extern const uint8_t font_file[];
+extern const size_t font_file_size;
+const uint8_t font_file[4] = {0};
+const size_t font_file_size = sizeof font_file;
+static void draw_row(void* user, unsigned y, const uint8_t* levels, unsigned width) {
+    (void)user, (void)y, (void)levels, (void)width;
+}
+static void put(void* user, int x, int y, unsigned level, unsigned max_level) {
+    (void)user, (void)x, (void)y, (void)level, (void)max_level;
+}
+int main(void) {
+    static fb_font font;
+    fb_glyph glyph;
+    fb_text text;
+    int r = 0;
+    if (OP == 0) return font_file[0];
+    if (fb_open(font_file, font_file_size, &font) != FB_OK) return 1;
+    if (OP >= 2 && OP <= 4) r = (int)fb_find_glyph(&font, 0x4E00, &glyph);
+    if (OP == 3) r += (int)fb_glyph_pixel(&glyph, 1, 1);
+    if (OP == 4) r += (int)fb_decode_glyph_rows(&font, &glyph, draw_row, 0);
+    if (OP == 5 && fb_text_init(&text, &font, 0) == FB_OK) {
+        text.pixel = put;
+        fb_text_draw(&text, 0, 0, "Hello", FB_TEXT_NUL, 128, FB_WRAP_WORDS, 0);
+    }
+    return r;
+}
+C
+  echo "| target | switches | open | + find | + pixel | + decode | draw text |"
+  echo "|---|---|---:|---:|---:|---:|---:|"
+  for cpu in cortex-m0plus cortex-m4; do
+    for defs in "" "FB_NO_ERROR_TEXTS" "FB_NO_ERROR_TEXTS FB_ONLY_COMPACT" \
+                "FB_NO_ERROR_TEXTS FB_NO_COMPACT FB_NO_TRIMMED FB_NO_ADVANCES"; do
+      local -a d=()
+      for name in $defs; do d+=("-D$name"); done
+      local cflags=("${strict[@]}" -Os -mcpu=$cpu -mthumb -ffunction-sections -fdata-sections "${d[@]}")
+      "$cc" "${cflags[@]}" -fcallgraph-info=su -c "$dir/fontbin_reader.c" -o reader.o
+      "$cc" "${cflags[@]}" -fcallgraph-info=su -c "$dir/fontbin_text.c" -o text.o
+      local row="| ${cpu/cortex-m0plus/Cortex-M0+} | ${defs:-none} |"
+      row=${row/cortex-m4/Cortex-M4}
+      for op in 0 1 2 3 4 5; do
+        "$cc" "${cflags[@]}" -DOP=$op -I"$dir" -c probe.c -o probe.o
+        "$cc" -mcpu=$cpu -mthumb -specs=nosys.specs -nostartfiles -Wl,-e,main -Wl,--gc-sections \
+          probe.o reader.o text.o -o probe.elf
+        flash=$(arm-none-eabi-size probe.elf | awk 'NR == 2 { print $1 + $2 }')
+        if [ $op = 0 ]; then base=$flash; continue; fi
+        row+=" $((flash - base)) / $(stack_of "${roots[op - 1]}" "$([ $op = 5 ] && echo compact_row)" reader.ci text.ci) |"
+      done
+      echo "$row"
+    done
+  done
+}
+if [ "${1:-}" = --table ]; then
+  table "$(cd "${2:-$root/reader}" && pwd)"
+  exit 0
+fi
 cat >"$work/main.c" <<'C'
 #include "fontbin_reader.h"
 /* Open, find and decode: the whole of what a firmware calls. */
@@ -35,8 +127,6 @@ int main(void) {
 const uint8_t font_file[4] = {0};
 const size_t font_file_size = sizeof font_file;
 C
-strict=(-std=c99 -Wall -Wextra -Werror -pedantic -Wconversion -Wsign-conversion -Wshadow
-        -Wcast-align=strict -Wstrict-prototypes)
 defs=(-DFB_ONLY_COMPACT -DFB_NO_ERROR_TEXTS)
 status=0
 for cpu in cortex-m0plus cortex-m4; do

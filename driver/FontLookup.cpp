@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "config/FontConfig.h"
+#include "driver/FontByName.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
 
@@ -49,6 +50,7 @@ FontLookup lookUpFont(const fs::path& toolDir, const fs::path& projectDir,
             lookup.nameFont = platform::pathToUtf8(asPath.filename());
         }
     }
+    if (!lookup.found && !font.empty()) findFontByName(font, lookup);  // "Noto Sans CJK SC"
     // A fallback that is not a readable file (a folder, a pipe) counts as missing.
     lookup.fallbackPath = platform::pathFromUtf8(fontDir + kFallbackFont);
     if (!isReadableFile(lookup.fallbackPath)) lookup.fallbackPath = lookup.fontPath;

@@ -2,6 +2,7 @@
 // is not found.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,11 +18,16 @@ struct FontLookup {
     // folder): the outputs are then named after its file name, which `nameFont` holds.
     bool byPath = false;
     std::string nameFont;
+    // Found as a family or full name of an installed font (driver/FontByName.h): `nameFont` is
+    // the file's name, and `faceIndex` the face of a collection that carries the name.
+    bool byName = false;
+    int32_t faceIndex = 0;
 };
 
 // Looks `font` (the default font already applied) up: the system font folders, then `font/`
 // beside the tool; when neither holds it and `font` names an existing file, absolutely or
-// relative to `projectDir`, that file. The fallback is `font/unifont.ttf` beside the tool, or the
+// relative to `projectDir`, that file; else an installed font of that family or full name. The
+// fallback is `font/unifont.ttf` beside the tool, or the
 // font itself when that is missing.
 FontLookup lookUpFont(const std::filesystem::path& toolDir, const std::filesystem::path& projectDir,
                       const std::string& font);

@@ -8,6 +8,7 @@
 #include "config/Settings.h"
 #include "driver/CellGeometry.h"
 #include "driver/Export.h"
+#include "driver/FontByName.h"
 #include "driver/FontLookup.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
@@ -254,7 +255,7 @@ int runFontbin(const std::vector<std::string>& args) {
     FontLookup named = font;
     if (config.fontSet.font.empty()) named.nameFont.clear();  // the outputs start with "_size"
     FontSetSettings checked = config.fontSet;
-    if (font.byPath) checked.font = font.nameFont;
+    if (font.byPath || font.byName) checked.font = font.nameFont;
     const std::string invalid = validateFontSet(checked, transform.rotate);
     if (!invalid.empty()) {
         platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + invalid);
@@ -305,5 +306,8 @@ int runFontbin(const std::vector<std::string>& args) {
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
                                " selects no character; the font file will hold no glyphs");
 
-    return exportFontSet(toolDir, projectDir, config.fontSet, transform, tables, named);
+    // A font named by its family or full name draws with the face that carries the name.
+    FontSetSettings fontSet = config.fontSet;
+    applyFacesChosenByName(toolDir, projectDir, font, fontSet);
+    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named);
 }

@@ -10,6 +10,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -168,6 +171,51 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
         return false;
     }
     return true;
+}
+
+MappedFile::~MappedFile() {
+    if (!data_) return;
+#ifdef _WIN32
+    UnmapViewOfFile(data_);
+#else
+    munmap(const_cast<unsigned char*>(data_), static_cast<size_t>(size_));
+#endif
+}
+
+bool MappedFile::open(const std::filesystem::path& path) {
+#ifdef _WIN32
+    // Others may go on reading the file, and renaming or deleting it waits for no one: the
+    // mapping keeps the bytes.
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) && GetFileType(file) == FILE_TYPE_DISK;
+    if (ok && size.QuadPart > 0) {
+        // An empty file cannot be mapped; it simply has no bytes.
+        const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        const void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+        if (mapping) CloseHandle(mapping);
+        ok = view != nullptr;
+        data_ = static_cast<const unsigned char*>(view);
+        size_ = ok ? static_cast<uint64_t>(size.QuadPart) : 0;
+    }
+    CloseHandle(file);
+    return ok;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && st.st_size > 0) {
+        void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        ok = view != MAP_FAILED;
+        data_ = ok ? static_cast<const unsigned char*>(view) : nullptr;
+        size_ = ok ? static_cast<uint64_t>(st.st_size) : 0;
+    }
+    ::close(fd);
+    return ok;
+#endif
 }
 
 }  // namespace platform

@@ -275,7 +275,119 @@ std::optional<fs::path> fontFileForFamily(const std::string& family) {
 #endif
 }
 
+#ifdef _WIN32
+namespace {
+
+// "SimSun & NSimSun (TrueType)": the names of the faces, in the order of the collection.
+std::vector<std::wstring> registryFontNames(std::wstring entry) {
+    const size_t open = entry.rfind(L" (");
+    if (open != std::wstring::npos && !entry.empty() && entry.back() == L')') entry.resize(open);
+    std::vector<std::wstring> names;
+    for (size_t at = 0;;) {
+        const size_t amp = entry.find(L" & ", at);
+        names.push_back(entry.substr(at, amp == std::wstring::npos ? amp : amp - at));
+        if (amp == std::wstring::npos) return names;
+        at = amp + 3;
+    }
+}
+
+}  // namespace
+#endif
+
+std::optional<NamedFont> fontFileForName(const std::string& name) {
+    if (name.empty()) return std::nullopt;
+#ifdef _WIN32
+    const std::wstring wanted = utf8ToWide(name);
+    const std::vector<fs::path> dirs = systemFontDirs();
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", 0,
+                          KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        std::optional<NamedFont> found;
+        for (DWORD i = 0; !found; ++i) {
+            wchar_t entry[512];
+            wchar_t data[1024];
+            DWORD entryLength = 512, dataBytes = sizeof data - sizeof(wchar_t), type = 0;
+            const LSTATUS status = RegEnumValueW(key, i, entry, &entryLength, nullptr, &type,
+                                                 reinterpret_cast<BYTE*>(data), &dataBytes);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+            // "@" marks the vertical variant of a face, which is not a font of its own.
+            if (entryLength == 0 || entry[0] == L'@') continue;
+            data[dataBytes / sizeof(wchar_t)] = L'\0';
+            const std::vector<std::wstring> names =
+                registryFontNames(std::wstring(entry, entryLength));
+            for (size_t face = 0; face < names.size(); ++face) {
+                if (CompareStringOrdinal(names[face].c_str(), -1, wanted.c_str(), -1, TRUE) !=
+                    CSTR_EQUAL)
+                    continue;
+                // A bare file name lies in the fonts folder; the user's fonts are given whole.
+                fs::path file(data);
+                if (file.is_relative() && !dirs.empty()) file = dirs.front() / file;
+                found = NamedFont{file, static_cast<int32_t>(face)};
+                break;
+            }
+        }
+        RegCloseKey(key);
+        if (found && pathExists(found->file)) return found;
+    }
+    return std::nullopt;
+#else
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return std::nullopt;
+    const auto* wanted = reinterpret_cast<const FcChar8*>(name.c_str());
+    auto named = [wanted](FcPattern* font, const char* object) {
+        FcChar8* value = nullptr;
+        for (int i = 0; FcPatternGetString(font, object, i, &value) == FcResultMatch; ++i)
+            if (FcStrCmpIgnoreCase(value, wanted) == 0) return true;
+        return false;
+    };
+    auto fileOf = [](FcPattern* font) -> std::optional<NamedFont> {
+        FcChar8* path = nullptr;
+        int index = 0;
+        if (FcPatternGetString(font, FC_FILE, 0, &path) != FcResultMatch) return std::nullopt;
+        FcPatternGetInteger(font, FC_INDEX, 0, &index);
+        // The bits above the lowest 16 number a named instance, which a face index cannot say.
+        return NamedFont{fs::path(reinterpret_cast<char*>(path)), index & 0xFFFF};
+    };
+    std::optional<NamedFont> found;
+    // A family: the face fontconfig picks for it, its regular style before the others.
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, wanted);
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
+        // fontconfig always finds some font; it counts only when it has the name asked for.
+        if (named(match, FC_FAMILY)) found = fileOf(match);
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    // A full name ("DejaVu Sans Bold"): the first font of that name, by file and face.
+    if (!found) {
+        FcPattern* any = FcPatternCreate();
+        FcObjectSet* objects = FcObjectSetBuild(FC_FULLNAME, FC_FILE, FC_INDEX, nullptr);
+        if (FcFontSet* fonts = FcFontList(config, any, objects)) {
+            for (int i = 0; i < fonts->nfont; ++i) {
+                if (!named(fonts->fonts[i], FC_FULLNAME)) continue;
+                std::optional<NamedFont> candidate = fileOf(fonts->fonts[i]);
+                if (candidate && (!found || std::make_pair(candidate->file, candidate->faceIndex) <
+                                                std::make_pair(found->file, found->faceIndex)))
+                    found = candidate;
+            }
+            FcFontSetDestroy(fonts);
+        }
+        FcObjectSetDestroy(objects);
+        FcPatternDestroy(any);
+    }
+    FcConfigDestroy(config);
+    return found;
+#endif
+}
+
 std::vector<std::string> startProcess(int argc, char** argv) {
+    removeTemporariesOnInterrupt();
 #ifdef _WIN32
     (void)argc;
     (void)argv;

@@ -128,12 +128,40 @@ private:
     std::FILE* file_ = nullptr;
     bool closed_ = false;
     bool committed_ = false;
+    int liveSlot_ =
+        -1;  // where an interrupt finds the temporary (see removeTemporariesOnInterrupt)
 };
 
 // Replaces the targets of `files` in order, after closing each and checking every target
 // first. On failure `reason` says why files[replaced] failed; the `replaced` before it are
 // already replaced (a rename can still fail, when another program holds a target open).
 bool commitAll(const std::vector<FileReplacement*>& files, size_t& replaced, std::string& reason);
+
+// From now on an interrupt (Ctrl+C; on POSIX SIGINT, SIGTERM and SIGHUP; on Windows also a
+// closed console, a logoff or a shutdown) removes every temporary a FileReplacement still holds
+// and ends the process at once: with status 128 + the signal's number on POSIX (130 for Ctrl+C),
+// with STATUS_CONTROL_C_EXIT on Windows. A signal the parent set to be ignored stays ignored.
+// startProcess calls this.
+void removeTemporariesOnInterrupt();
+
+// A file's bytes, read-only, mapped into memory (an empty file maps to no bytes). Meant for fonts:
+// the library reading them then makes no system calls of its own.
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // False when the file cannot be opened or mapped.
+    bool open(const std::filesystem::path& path);
+    const unsigned char* data() const { return data_; }
+    uint64_t size() const { return size_; }
+
+private:
+    const unsigned char* data_ = nullptr;
+    uint64_t size_ = 0;
+};
 
 // The running executable's own path as the operating system reports it (follows PATH lookup
 // and symlinks), or nothing when it cannot tell.
@@ -161,6 +189,20 @@ std::vector<std::filesystem::path> systemFontFiles();
 // name or the system keeps no catalogue.
 std::optional<std::filesystem::path> fontFileForFamily(const std::string& family);
 
+// An installed font found by its name: its file, and the face of a collection that carries the
+// name as far as the system's catalogue tells (0 when it does not).
+struct NamedFont {
+    std::filesystem::path file;
+    int32_t faceIndex = 0;
+};
+
+// The installed font whose family or full name is `name` (compared without regard to case), as
+// users see fonts named: on Linux through fontconfig (localised family names included, and the
+// regular style of a family preferred), on Windows from the installed-font lists of the machine
+// and of the user in the registry (their names in English, as Windows writes them: "SimSun &
+// NSimSun", "Arial Bold"). Nothing when no installed font has that name.
+std::optional<NamedFont> fontFileForName(const std::string& name);
+
 // ---- Text -----------------------------------------------------------------------------------
 
 // One UTF-8 sequence at `p`, of which `left` bytes are available: its length, with its code
@@ -185,7 +227,8 @@ std::string pathToUtf8(const std::filesystem::path& path);
 
 // The command-line arguments as UTF-8 (on Windows taken from the wide command line, so that
 // names outside the ANSI code page survive), and the process set up for a run: a file-size
-// limit then fails a write with an error we can report instead of killing the process.
+// limit then fails a write with an error we can report instead of killing the process, and an
+// interrupt removes the temporaries (removeTemporariesOnInterrupt).
 std::vector<std::string> startProcess(int argc, char** argv);
 
 // ---- Console --------------------------------------------------------------------------------

@@ -19,6 +19,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #endif
 
 namespace fs = std::filesystem;
@@ -57,6 +61,94 @@ fs::path folderOf(const fs::path& target) {
     return target.has_parent_path() ? target.parent_path() : fs::path(".");
 }
 
+// ---- The temporaries an interrupt removes ----------------------------------------------------
+// Fixed slots, each holding a native path built when the temporary was created, so that the
+// interrupt handler only reads pointers and calls unlink or DeleteFileW: it allocates nothing and
+// takes no lock the interrupted code may hold. On POSIX the handler runs on the one thread that
+// writes files, between two instructions of it: a slot is emptied before its path is freed. On
+// Windows the handler runs on a thread of its own, so the slots are changed under a lock, which
+// the handler takes and keeps until the process ends.
+
+#ifdef _WIN32
+using NativeChar = wchar_t;
+#else
+using NativeChar = char;
+#endif
+constexpr int kLiveSlots = 64;  // more than any tool holds at once; beyond that none is tracked
+std::atomic<NativeChar*> liveTemporaries[kLiveSlots];
+#ifdef _WIN32
+SRWLOCK liveLock = SRWLOCK_INIT;
+#endif
+
+struct LiveLock {
+#ifdef _WIN32
+    LiveLock() {
+        AcquireSRWLockExclusive(&liveLock);
+    }
+    ~LiveLock() {
+        ReleaseSRWLockExclusive(&liveLock);
+    }
+#endif
+};
+
+int trackTemporary(const fs::path& path) {
+#ifdef _WIN32
+    NativeChar* copy = _wcsdup(path.c_str());
+#else
+    NativeChar* copy = strdup(path.c_str());
+#endif
+    if (!copy) return -1;
+    [[maybe_unused]] LiveLock lock;
+    for (int i = 0; i < kLiveSlots; ++i) {
+        NativeChar* empty = nullptr;
+        if (liveTemporaries[i].compare_exchange_strong(empty, copy)) return i;
+    }
+    std::free(copy);
+    return -1;
+}
+
+void untrackTemporary(int& slot) {
+    if (slot < 0) return;
+    NativeChar* path = nullptr;
+    {
+        [[maybe_unused]] LiveLock lock;
+        path = liveTemporaries[slot].exchange(nullptr);
+    }
+    std::free(path);
+    slot = -1;
+}
+
+#ifdef _WIN32
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            break;
+        default:
+            return FALSE;
+    }
+    // Never released: the main thread must not replace or free a path from here on.
+    AcquireSRWLockExclusive(&liveLock);
+    // The main thread may still have a temporary open; it was opened sharing deletion, so the
+    // file goes when the process's handles close.
+    for (auto& slot : liveTemporaries)
+        if (const wchar_t* path = slot.load()) DeleteFileW(path);
+    // TerminateProcess rather than ExitProcess: ExitProcess would let the C runtime flush streams
+    // whose locks the main thread may be holding, and wait on them forever.
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
+}
+#else
+extern "C" void onTerminatingSignal(int signal) {
+    for (auto& slot : liveTemporaries)
+        if (const char* path = slot.load()) unlink(path);
+    _exit(128 + signal);
+}
+#endif
+
 #ifdef _WIN32
 std::string windowsText(DWORD error) {
     wchar_t* text = nullptr;
@@ -75,7 +167,8 @@ std::string windowsText(DWORD error) {
 
 // Creates `path` only when nothing of that name exists (a planted link included).
 std::FILE* createExclusive(const fs::path& path, std::string& reason, bool& exists) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    // Shared for deletion only, so that an interrupt can remove it while it is open.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -173,6 +266,8 @@ FileReplacement::~FileReplacement() {
         std::error_code ec;
         fs::remove(temporary_, ec);
     }
+    // Only now: an interrupt before the removal still finds the file.
+    untrackTemporary(liveSlot_);
 }
 
 bool FileReplacement::create(std::string& reason) {
@@ -190,6 +285,7 @@ bool FileReplacement::create(std::string& reason) {
         file_ = createExclusive(candidate, reason, exists);
         if (file_) {
             temporary_ = candidate;
+            liveSlot_ = trackTemporary(temporary_);
             return true;
         }
         if (!exists) return false;
@@ -226,7 +322,23 @@ bool FileReplacement::commit(std::string& reason) {
     }
     if (!replaceFile(temporary_, target_, reason)) return false;
     committed_ = true;
+    untrackTemporary(liveSlot_);
     return true;
+}
+
+void removeTemporariesOnInterrupt() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#else
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+        action = {};
+        action.sa_handler = onTerminatingSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+#endif
 }
 
 bool commitAll(const std::vector<FileReplacement*>& files, size_t& replaced, std::string& reason) {

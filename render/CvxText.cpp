@@ -283,21 +283,14 @@ void copyBitmap(GreyCell& cell, const FT_Bitmap& bitmap, int32_t x0, int32_t y0)
 
 namespace {
 
-// FreeType reads the font through these when it cannot open the path itself (Windows, where
-// its own fopen would read a UTF-8 path in the ANSI code page). They do what FreeType's stdio
-// stream does.
-unsigned long readStream(FT_Stream stream, unsigned long offset, unsigned char* buffer,
-                         unsigned long count) {
-    std::FILE* file = static_cast<std::FILE*>(stream->descriptor.pointer);
-    if (count == 0 && offset > stream->size) return 1;  // a seek past the end fails
-    if (platform::fileSeek(file, offset) != 0) return count == 0 ? 1 : 0;
-    if (count == 0) return 0;
-    return static_cast<unsigned long>(std::fread(buffer, 1, count, file));
-}
-
-void closeStream(FT_Stream stream) {
-    std::fclose(static_cast<std::FILE*>(stream->descriptor.pointer));
+// Where FreeType cannot open the path itself (Windows, where its own file calls would read a
+// UTF-8 path in the ANSI code page), the font is mapped by us and handed over as a stream in
+// memory: FreeType then reads it as bytes, without a seek and a read call for every table and
+// glyph. The stream's descriptor holds the mapping, which FreeType closes with the face.
+void closeMapping(FT_Stream stream) {
+    delete static_cast<platform::MappedFile*>(stream->descriptor.pointer);
     stream->descriptor.pointer = nullptr;
+    stream->base = nullptr;
 }
 
 }  // namespace
@@ -307,24 +300,21 @@ FT_Error openFace(FT_Library library, const std::string& path, long faceIndex, F
                   FT_Face* face) {
     if (platform::narrowPathsAreNative())
         return FT_New_Face(library, path.c_str(), faceIndex, face);
-    std::FILE* file = platform::openFile(platform::pathFromUtf8(path), "rb");
-    if (file == nullptr) return FT_Err_Cannot_Open_Resource;
-    int64_t size = -1;
-    if (platform::fileSeek(file, 0) == 0 && std::fseek(file, 0, SEEK_END) == 0)
-        size = platform::fileTell(file);
-    if (size <= 0 || size > 0x7FFFFFFF) {
-        std::fclose(file);
-        return size == 0 ? FT_Err_Unknown_File_Format : FT_Err_Cannot_Open_Stream;
-    }
+    auto mapping = std::make_unique<platform::MappedFile>();
+    if (!mapping->open(platform::pathFromUtf8(path))) return FT_Err_Cannot_Open_Resource;
+    // FreeType's sizes are a long, which is 32 bits on Windows.
+    if (mapping->size() == 0) return FT_Err_Unknown_File_Format;
+    if (mapping->size() > 0x7FFFFFFF) return FT_Err_Cannot_Open_Stream;
     stream = FT_StreamRec{};
-    stream.size = static_cast<unsigned long>(size);
-    stream.descriptor.pointer = file;
-    stream.read = readStream;
-    stream.close = closeStream;
+    stream.base = const_cast<unsigned char*>(mapping->data());
+    stream.size = static_cast<unsigned long>(mapping->size());
+    stream.read = nullptr;  // a stream in memory
+    stream.close = closeMapping;
+    stream.descriptor.pointer = mapping.release();
     FT_Open_Args args{};
     args.flags = FT_OPEN_STREAM;
     args.stream = &stream;
-    // From here FreeType owns the file: it closes it on failure and with the face.
+    // From here FreeType owns the mapping: it closes it on failure and with the face.
     return FT_Open_Face(library, &args, faceIndex, face);
 }
 

@@ -103,7 +103,9 @@ fetch_orig() {
 build_dep() {
   local name=$1 version=$2
   shift 2
-  local stamp=$deps/stamps/$name-$version
+  # The options are part of the stamp: a build with other options is another build.
+  local stamp
+  stamp=$deps/stamps/$name-$version-$(printf '%s\n' "$@" | md5sum | cut -c1-12)
   [ -f "$stamp" ] && return 0
   fetch_orig "$name" "$version"
   echo "Building $name $version for Windows"
@@ -126,8 +128,10 @@ build_dep harfbuzz "$(upstream_version libharfbuzz-dev)" -DHB_HAVE_FREETYPE=OFF 
   -DHB_HAVE_GLIB=OFF -DHB_HAVE_GOBJECT=OFF -DHB_HAVE_ICU=OFF -DHB_HAVE_CAIRO=OFF \
   -DHB_HAVE_GRAPHITE2=OFF -DHB_HAVE_UNISCRIBE=OFF -DHB_HAVE_DIRECTWRITE=OFF -DHB_HAVE_GDI=OFF \
   -DHB_BUILD_UTILS=OFF -DHB_BUILD_SUBSET=OFF -DHB_HAVE_INTROSPECTION=OFF -DHB_BUILD_TESTS=OFF
+# Without dllexport: a program linking cJSON statically would otherwise export its functions.
 build_dep cjson "$(upstream_version libcjson-dev)" -DENABLE_CJSON_TEST=OFF \
-  -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF
+  -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF \
+  -DENABLE_PUBLIC_SYMBOLS=OFF -DENABLE_HIDDEN_SYMBOLS=ON
 build_dep googletest "$(upstream_version googletest)" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
 
 # ---- Wine, with its state inside the build folder --------------------------------------------

@@ -16,7 +16,8 @@ unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
 pkg=$(echo "$work"/unpacked/fontbin-*-win64)
 for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
   CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fontbin_reader.c \
-  reader/fontbin_text.h reader/fontbin_text.c; do
+  reader/fontbin_text.h reader/fontbin_text.c examples/quickstart/gb2312.txt \
+  examples/firmware-cmake/CMakeLists.txt; do
   test -f "$pkg/$f" || { echo "the package lacks $f"; exit 1; }
 done
 
@@ -31,6 +32,43 @@ for exe in "$pkg"/*.exe; do
     esac
   done
 done
+
+# Programs as shipped: no debug sections, no exported symbols, version information and a manifest.
+for exe in "$pkg"/*.exe; do
+  name=$(basename "$exe")
+  ! x86_64-w64-mingw32-objdump -h "$exe" | grep -q ' \.debug' || { echo "$name has debug sections"; exit 1; }
+  ! x86_64-w64-mingw32-objdump -p "$exe" | grep -q 'There is an export table' ||
+    { echo "$name exports symbols"; exit 1; }
+  python3 - "$exe" <<'PY' || exit 1
+import sys
+data = open(sys.argv[1], "rb").read()
+for want in ["ProductName", "ProductVersion", "FileDescription"]:
+    if want.encode("utf-16-le") not in data:
+        sys.exit(f"{sys.argv[1]}: no {want} in its version information")
+for want in [b"<assembly", b"longPathAware", b"supportedOS"]:
+    if want not in data:
+        sys.exit(f"{sys.argv[1]}: no manifest with {want.decode()}")
+if b"activeCodePage" in data:
+    sys.exit(f"{sys.argv[1]}: the manifest changes the ANSI code page")
+PY
+done
+
+# Every relative link of the package's documents names a file or folder inside the package.
+python3 - "$pkg" <<'PY' || exit 1
+import pathlib, re, sys
+root = pathlib.Path(sys.argv[1]).resolve()
+bad = []
+for doc in sorted(root.rglob("*.md")):
+    text = re.sub(r"```.*?```", "", doc.read_text(encoding="utf-8"), flags=re.S)
+    for target in re.findall(r"\]\(([^)\s]+)\)", text):
+        if re.match(r"[a-z]+:", target) or target.startswith("#"):
+            continue
+        path = (doc.parent / target.split("#")[0]).resolve()
+        if not path.exists() or root not in [path, *path.parents]:
+            bad.append(f"{doc.relative_to(root)}: {target}")
+print("\n".join(bad) if bad else "every relative link of the package's documents resolves")
+sys.exit(1 if bad else 0)
+PY
 
 failures=0
 # compare WINDOWS_DIR LINUX_DIR: every output of both folders, byte for byte.

@@ -199,4 +199,53 @@ TEST(CompactReader, FlippedDataBitsNeverLeaveTheBox) {
     }
 }
 
+// Runs with gaps (Latin-1 letters, CJK, a lone code point): every selected code point is found,
+// none between them; walking visits them in order; a glyph without ink has its advance and no
+// code; the same glyphs give the same bytes again.
+TEST(CompactReader, RunsFindEverySelectedCodePointAndNoOther) {
+    ToolSandbox box;
+    const cropglyphs::Run run =
+        cropRun(box, Case{"", FONTBIN_TEST_FONT_MICROHEI, "wqy-microhei.ttc",
+                          R"({"firstVal": "0x20", "range": "3"}, {"firstVal": "0x41", "range": "5"},
+                             {"firstVal": "0x4E00", "range": "4"}, {"firstVal": "0x9FA5", "range": "1"})",
+                          14, 2, "H", false});
+    const std::vector<uint8_t> bytes = writeCompact(run, nullptr);
+    EXPECT_EQ(writeCompact(run, nullptr), bytes);
+    fb_font font;
+    ASSERT_EQ(fb_open(bytes.data(), bytes.size(), &font), FB_OK);
+    EXPECT_EQ(font.compact.run_count, 4u);
+    std::vector<uint32_t> walked;
+    fb_glyph g;
+    for (uint32_t cp = 0; fb_next_glyph(&font, cp, &g) == FB_OK; cp = g.code_point + 1)
+        walked.push_back(g.code_point);
+    ASSERT_EQ(walked.size(), run.glyphs.size());
+    for (size_t i = 0; i < walked.size(); ++i) EXPECT_EQ(walked[i], run.glyphs[i].code);
+    for (uint32_t cp : {0x1Fu, 0x23u, 0x40u, 0x46u, 0x4E04u, 0x9FA4u, 0x9FA6u, 0x10000u})
+        EXPECT_EQ(fb_find_glyph(&font, cp, &g), FB_ERR_NOT_FOUND) << cp;
+    ASSERT_EQ(fb_find_glyph(&font, 0x20, &g), FB_OK);  // the space: no ink, an advance
+    EXPECT_EQ(g.box_w, 0u);
+    EXPECT_EQ(g.stream_bits, 0u);
+    EXPECT_GT(g.advance, 0);
+    EXPECT_EQ(fb_decode_glyph(&font, &g, nullptr, 0), FB_OK);
+}
+
+// fb_decode_glyph reads the other layouts too, through the box they store: the cropped file's
+// glyphs decode to their own pixels.
+TEST(CompactReader, DecodeGlyphReadsTrimmedRecords) {
+    ToolSandbox box;
+    const cropglyphs::Run run =
+        cropRun(box, Case{"", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf",
+                          R"({"firstVal": "0x41", "range": "26"})", 16, 4, "H", false});
+    fb_glyph g;
+    for (uint32_t cp = 0; fb_next_glyph(&run.font, cp, &g) == FB_OK; cp = g.code_point + 1) {
+        EXPECT_FALSE(g.compact);
+        EXPECT_EQ(g.advance, -1);
+        std::vector<uint8_t> px(static_cast<size_t>(g.box_w) * g.box_h);
+        ASSERT_EQ(fb_decode_glyph(&run.font, &g, px.data(), g.box_w), FB_OK);
+        for (unsigned y = 0; y < g.box_h; ++y)
+            for (unsigned x = 0; x < g.box_w; ++x)
+                ASSERT_EQ(px[y * g.box_w + x], fb_glyph_pixel(&g, g.box_x + x, g.box_y + y));
+    }
+}
+
 }  // namespace

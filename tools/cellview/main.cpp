@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "render/CellDump.h"
@@ -56,6 +57,13 @@ bool parseCode(const std::string& text, long& code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The arguments as UTF-8 (on Windows from the wide command line), read through argv as before.
+    const std::vector<std::string> args = platform::startProcess(argc, argv);
+    std::vector<char*> pointers;
+    for (const std::string& arg : args) pointers.push_back(const_cast<char*>(arg.c_str()));
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(args.size());
+    argv = pointers.data();
     if (argc < 3) return usage("");
     const std::string fontPath = argv[1];
     long code = 0;

@@ -1,5 +1,4 @@
 // fontbin-embed: see Embed.h.
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,8 @@ int main(int argc, char** argv) {
     if (!args.empty()) args.erase(args.begin());
     std::string out, err;
     const int status = embed::run(args, out, err);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-    std::fwrite(err.data(), 1, err.size(), stderr);
+    // Through the console as UTF-16 where there is one, so that non-ASCII paths show as they are.
+    if (!out.empty()) platform::writeOut(out);
+    if (!err.empty()) platform::writeErr(err);
     return status;
 }

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Usage: test_firmware_cross.sh BUILD_DIR SOURCE_DIR
+# Installs fontbin into a temporary prefix and cross-builds examples/firmware-cmake against it
+# with its toolchain file (arm-none-eabi-gcc, -Os, the strict warnings as errors) for Cortex-M4
+# and Cortex-M0+, with the fixed layout and with the compact one. Runs each Cortex-M4 image on
+# QEMU's mps2-an386 board with semihosting and compares its framebuffer with fontbin-inspect
+# --text pixel for pixel. Then prints the reader's flash and stack on both processors
+# (bench/reader_size.sh --table, on the installed reader). Exits 77 (skipped) without the
+# compiler, newlib or QEMU, which scripts/setup.sh installs.
+set -euo pipefail
+build=$1 source=$2
+skip() { echo "skipped: $* (scripts/setup.sh installs gcc-arm-none-eabi, libnewlib-arm-none-eabi and qemu-system-arm)"; exit 77; }
+command -v arm-none-eabi-gcc >/dev/null || skip "arm-none-eabi-gcc is not installed"
+[ -f "$(arm-none-eabi-gcc -print-file-name=librdimon.a)" ] || skip "newlib for arm-none-eabi is not installed"
+command -v qemu-system-arm >/dev/null || skip "qemu-system-arm is not installed"
+work=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*"; exit 1; }
+
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+export CFLAGS="-Wall -Wextra -Werror -pedantic -Wconversion -Wsign-conversion -Wshadow -Wcast-align=strict -Wstrict-prototypes"
+for layout in fixed compact; do
+  src=$work/src-$layout
+  cp -r "$source/examples/firmware-cmake" "$src"
+  rm -rf "$src"/fonts/*.bin "$src"/fonts/*_out.cst
+  [ $layout = fixed ] || sed -i 's/"indexMethod": 1, "crop": 0/"compact": true/' "$src/fonts/FontConfig.json"
+  for cpu in cortex-m4 cortex-m0plus; do
+    bld=$work/$layout-$cpu
+    { cmake -S "$src" -B "$bld" -DCMAKE_TOOLCHAIN_FILE="$src/arm-none-eabi.cmake" -DFIRMWARE_CPU=$cpu \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_PREFIX_PATH="$prefix" && cmake --build "$bld"; } \
+      >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "$layout, $cpu: cross build"; }
+    file "$bld/firmware.elf" | grep -q "ELF 32-bit LSB executable, ARM" || fail "$layout, $cpu: not an ARM image"
+    echo "$layout, $cpu: $(arm-none-eabi-size "$bld/firmware.elf" | awk 'NR == 2 { print $1 + $2 }') bytes of flash"
+  done
+
+  # The Cortex-M4 image on the board; its framebuffer against the preview of the same file.
+  timeout 60 qemu-system-arm -M mps2-an386 -nographic -monitor none -serial none \
+    -semihosting-config enable=on,target=native -kernel "$work/$layout-cortex-m4/firmware.elf" \
+    >"$work/firmware.txt" || fail "$layout: the image failed on QEMU (status $?)"
+  font=$(ls "$work/$layout-cortex-m4"/fontbin/ui_font_16/*_{font,compact}.bin 2>/dev/null || true)
+  [ $layout = fixed ] || [[ $font == *_compact.bin ]] || fail "no compact font file"
+  "$prefix/bin/fontbin-inspect" "$font" --text "Hello, 世界" --width 128 >"$work/preview.txt"
+  rows=$(wc -l <"$work/preview.txt")
+  [ "$(wc -l <"$work/firmware.txt")" = 64 ] || { cat "$work/firmware.txt"; fail "$layout: not 64 lines"; }
+  head -n "$rows" "$work/firmware.txt" | cmp -s - "$work/preview.txt" || {
+    diff "$work/preview.txt" <(head -n "$rows" "$work/firmware.txt"); fail "$layout: framebuffer differs"; }
+  ! tail -n +$((rows + 1)) "$work/firmware.txt" | grep -q '#' || fail "$layout: ink below the text line"
+  grep -q '#' "$work/preview.txt" || fail "$layout: no ink at all"
+done
+bash "$source/bench/reader_size.sh" --table "$prefix/share/fontbin/reader"
+echo "the cross-built example draws on QEMU as the preview, with both layouts"
