@@ -3,9 +3,9 @@
 # build-windows/fontbin-<version>-win64.zip.
 #
 # The toolchain is Debian's MinGW-w64, and the tests run under Debian's Wine. FreeType, libpng,
-# HarfBuzz, cJSON and GoogleTest are built from the upstream tarballs of Debian's own source packages, of
-# the upstream versions the Linux build links, so both builds draw with the same FreeType and
-# write the same bytes; zlib comes from libz-mingw-w64-dev. apt reads a private sources list and
+# HarfBuzz, cJSON and GoogleTest are built from the upstream tarballs of Debian's own source
+# packages, of the upstream versions the Linux build links, so both builds draw with the same
+# FreeType, kern with the same HarfBuzz and write the same bytes; zlib comes from libz-mingw-w64-dev. apt reads a private sources list and
 # keeps its state under build-windows/apt, so the machine's apt configuration is never touched.
 # Everything fetched and built is kept under build-windows/deps: a second run fetches and
 # rebuilds nothing.
