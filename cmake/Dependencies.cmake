@@ -47,6 +47,22 @@ if(TARGET fontbin_opencv_core)
   add_library(fontbin::opencv_core ALIAS fontbin_opencv_core)
 endif()
 
+# HarfBuzz reads a font's kerning (GPOS and the kern table). Its CMake package comes with Debian's
+# libharfbuzz-dev and with the static Windows build; pkg-config otherwise.
+find_package(harfbuzz CONFIG QUIET)
+if(TARGET harfbuzz::harfbuzz)
+  # The package of HarfBuzz's own CMake build names no include folder; the headers are in
+  # include/harfbuzz under the prefix, as with Debian's package.
+  find_path(FONTBIN_HARFBUZZ_INCLUDE_DIR hb.h PATH_SUFFIXES harfbuzz REQUIRED)
+  add_library(fontbin_harfbuzz INTERFACE)
+  target_link_libraries(fontbin_harfbuzz INTERFACE harfbuzz::harfbuzz)
+  target_include_directories(fontbin_harfbuzz INTERFACE ${FONTBIN_HARFBUZZ_INCLUDE_DIR})
+  add_library(fontbin::harfbuzz ALIAS fontbin_harfbuzz)
+else()
+  pkg_check_modules(HARFBUZZ REQUIRED IMPORTED_TARGET harfbuzz)
+  add_library(fontbin::harfbuzz ALIAS PkgConfig::HARFBUZZ)
+endif()
+
 if(UNIX AND NOT APPLE)
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 endif()

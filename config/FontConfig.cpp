@@ -72,6 +72,7 @@ std::vector<ConfigBinding> makeConfigBindings(FontConfig& m) {
         intBinding("root.fontSet", "crop", BindingKind::Number, &fs.crop),
         intBinding("root.fontSet", "advances", BindingKind::Boolean, &fs.advances),
         intBinding("root.fontSet", "compact", BindingKind::Boolean, &fs.compact),
+        intBinding("root.fontSet", "kerning", BindingKind::Boolean, &fs.kerning),
     };
 }
 
@@ -390,7 +391,8 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
         const std::pair<const char*, int32_t> ignored[] = {
             {"indexMethod", model.fontSet.indexMethod},
             {"crop", model.fontSet.crop},
-            {"advances", model.fontSet.advances}};
+            {"advances", model.fontSet.advances},
+            {"kerning", model.fontSet.kerning}};
         for (const auto& [key, value] : ignored)
             if (value != 0 && cJSON_GetObjectItem(fontSet, key)) model.ignoredKeys.push_back(key);
     }
@@ -445,8 +447,9 @@ namespace {
 const std::vector<std::string> kRootKeys = {"codePages",    "mappingPaths", "cstPaths",
                                             "customerVals", "fontSet",      "textPaths"};
 const std::vector<std::string> kFontSetKeys = {
-    "font", "fontSize", "scanMode",  "bold",       "italic",        "renderMode", "indexMethod",
-    "crop", "hinting",  "faceIndex", "variations", "fallbackFonts", "advances",   "compact"};
+    "font",       "fontSize",      "scanMode", "bold",    "italic",
+    "renderMode", "indexMethod",   "crop",     "hinting", "faceIndex",
+    "variations", "fallbackFonts", "advances", "compact", "kerning"};
 const std::vector<std::string> kRangeKeys = {"firstVal", "range"};
 
 // As cJSON_GetObjectItem compares member names: ASCII letters without regard to case.

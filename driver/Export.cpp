@@ -211,6 +211,7 @@ struct RenderReport {
     std::string inkLostFirst;
     std::vector<int32_t> drawnBy;  // per font of the chain
     size_t clampedAdvances = 0;
+    size_t clampedKerning = 0;
 };
 
 // Takes each glyph in code-point order with its advance width (0 unless widths were asked for);
@@ -365,6 +366,35 @@ int addAdvanceFile(OutputSet& outputs, const fs::path& path, const FontSetSettin
     return kExitOk;
 }
 
+// The kerning pairs among the selected characters. Each character belongs to the first font of
+// the chain that maps it, as its width does, and a pair counts only when one font has both: two
+// fonts' glyphs were never designed to kern against each other. A character no font maps has none.
+std::vector<KernPair> chainKerning(const FontChain& fonts, const CharacterTables& tables) {
+    std::vector<std::vector<uint16_t>> byFont(fonts.chain.size() + 1);
+    for (int32_t i = 0; i < tables.charCount; ++i) {
+        const uint16_t code = tables.charList[static_cast<size_t>(i)];
+        if (fonts.primary->hasGlyph(code)) {
+            byFont[0].push_back(code);
+            continue;
+        }
+        for (size_t k = 0; k < fonts.chain.size(); ++k) {
+            if (fonts.chain[k] && fonts.chain[k]->hasGlyph(code)) {
+                byFont[k + 1].push_back(code);
+                break;
+            }
+        }
+    }
+    std::vector<KernPair> pairs;
+    for (size_t k = 0; k < byFont.size(); ++k) {
+        const CvxText* text = k == 0 ? fonts.primary.get() : fonts.chain[k - 1].get();
+        if (!text || byFont[k].empty()) continue;
+        const std::vector<KernPair> found = text->kerningPairs(byFont[k]);
+        pairs.insert(pairs.end(), found.begin(), found.end());
+    }
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
 // Widths of an earlier run describe the font file just replaced, not this one: the reader and
 // the tools would pair them by name, so they go.
 void removeStaleAdvances(const fs::path& path) {
@@ -382,6 +412,11 @@ void warnClampedAdvances(const FontSetSettings& fontSet, const RenderReport& rep
         platform::writeErrLine("warning: " + fontSet.font + ": " +
                                std::to_string(report.clampedAdvances) +
                                " advance width(s) above 255 pixels stored as 255");
+    if (report.clampedKerning)
+        platform::writeErrLine("warning: " + fontSet.font + ": " +
+                               std::to_string(report.clampedKerning) +
+                               " kerning adjustment(s) beyond -128 .. 127 pixels stored as -128 "
+                               "or 127");
 }
 
 // The lines about characters nobody could draw, who drew what, and ink the turn lost.
@@ -437,7 +472,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // The compact file replaces neither "<base>_font.bin" nor "<base>_adv.bin": an earlier run's
     // pair still describe each other, and a firmware may still use them. Its widths are inside.
     std::optional<AdvanceFile> advances;
-    if (fontSet.advances && !fontSet.compact) advances.emplace();
+    // Kerning pairs live in the width file (its version 2), which they bring along.
+    if ((fontSet.advances || fontSet.kerning) && !fontSet.compact) advances.emplace();
     const fs::path& fontFile = fontSet.compact ? names.compactFile : names.fontFile;
     const int status =
         fontSet.compact ? writeCompactFile(outputs, fontFile, fontSet, transform, tables, fonts,
@@ -448,6 +484,15 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // the earlier one, as it does for a missing font.
     if (status == kExitFontUnusable) return keepList(list, names.listFile, status, false);
     if (status != kExitOk) return status;
+    if (advances && fontSet.kerning) {
+        advances->kerning = true;
+        advances->pairs = chainKerning(fonts, tables);
+        for (const KernPair& pair : advances->pairs) {
+            bool clamped = false;
+            kerningByte(pair.adjust, clamped);
+            report.clampedKerning += clamped;
+        }
+    }
     if (advances) {
         if (const int added =
                 addAdvanceFile(outputs, names.advanceFile, fontSet, tables, *advances);

@@ -4,12 +4,13 @@
 
 bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file) {
     const size_t count = file.widths.size();
-    std::vector<uint8_t> bytes(12 + count + 2 * file.codePoints.size());
+    const size_t pairsAt = 12 + count + 2 * file.codePoints.size();
+    std::vector<uint8_t> bytes(pairsAt + (file.kerning ? 4 + 5 * file.pairs.size() : 0));
     bytes[0] = 'F';
     bytes[1] = 'B';
     bytes[2] = 'A';
     bytes[3] = 'W';
-    bytes[4] = 1;  // version
+    bytes[4] = file.kerning ? 2 : 1;  // version
     bytes[5] = file.fontSize;
     storeLittleEndian(&bytes[6], static_cast<uint32_t>(count), 4);
     bytes[10] = file.baseline;
@@ -17,7 +18,22 @@ bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file) {
     for (size_t i = 0; i < count; ++i) bytes[12 + i] = file.widths[i];
     for (size_t i = 0; i < file.codePoints.size(); ++i)
         storeLittleEndian(&bytes[12 + count + 2 * i], file.codePoints[i], 2);
+    if (file.kerning) {
+        storeLittleEndian(&bytes[pairsAt], static_cast<uint32_t>(file.pairs.size()), 4);
+        for (size_t i = 0; i < file.pairs.size(); ++i) {
+            uint8_t* pair = &bytes[pairsAt + 4 + 5 * i];
+            bool clamped = false;
+            storeLittleEndian(pair, file.pairs[i].left, 2);
+            storeLittleEndian(pair + 2, file.pairs[i].right, 2);
+            pair[4] = static_cast<uint8_t>(kerningByte(file.pairs[i].adjust, clamped));
+        }
+    }
     return out.write(bytes.data(), bytes.size());
+}
+
+int8_t kerningByte(int32_t pixels, bool& clamped) {
+    clamped = pixels < -128 || pixels > 127;
+    return static_cast<int8_t>(pixels < -128 ? -128 : (pixels > 127 ? 127 : pixels));
 }
 
 uint8_t advancePixels(long advance26_6, bool& clamped) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "output/ByteSink.h"
+#include "render/Kerning.h"
 
 struct AdvanceFile {
     uint8_t fontSize = 0;
@@ -17,14 +18,23 @@ struct AdvanceFile {
     // The selected code points, written after the widths when the font file does not number
     // every selected character itself (the offset-table layout); empty otherwise.
     std::vector<uint16_t> codePoints;
+    // With kerning the file is version 2: after the widths (and code points) come the pairs,
+    // sorted by left then right code point, each adjustment limited to -128 .. 127 pixels.
+    bool kerning = false;
+    std::vector<KernPair> pairs;
 };
 
-// Header, widths and (when given) the code points, in one write. False when the sink failed.
+// Header, widths, (when given) the code points and (version 2) the kerning pairs, in one write.
+// False when the sink failed.
 bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file);
 
 // A width in 26.6 pixels rounded to whole pixels, and limited to 0 .. 255; `clamped` is set
 // when the width did not fit.
 uint8_t advancePixels(long advance26_6, bool& clamped);
+
+// A kerning adjustment limited to what a pair stores, -128 .. 127; `clamped` is set when it did
+// not fit.
+int8_t kerningByte(int32_t pixels, bool& clamped);
 
 // The advance-width file that belongs to a font file: "<base>_adv.bin" for "<base>_font.bin",
 // or empty when the name does not end in "_font.bin".

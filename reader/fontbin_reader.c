@@ -1510,16 +1510,22 @@ static uint32_t find_in_list(const uint8_t* list, uint32_t count, uint32_t code_
     return count;
 }
 
+/* A kerning pair's order: left code point, then right. */
+static uint32_t pair_key(const uint8_t* pair) {
+    return (uint32_t)rd16(pair) << 16 | (uint32_t)rd16(pair + 2);
+}
+
 fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out) {
     uint32_t i, count;
+    size_t rest;
     int list;
     if (!out) return FB_ERR_ARGUMENT;
     memset(out, 0, sizeof *out);
     if (!buf || !font || !font->ready) return adv_fail(out, FB_ERR_ARGUMENT, "no buffer or font");
     if (len < FB_ADV_HEADER_BYTES)
         return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the header");
-    if (memcmp(buf, kAdvTag, 4) != 0 || buf[4] != 1u)
-        return adv_fail(out, FB_ERR_BAD_MAGIC, "not an advance-width file of version 1");
+    if (memcmp(buf, kAdvTag, 4) != 0 || buf[4] < 1u || buf[4] > 2u)
+        return adv_fail(out, FB_ERR_BAD_MAGIC, "not an advance-width file of version 1 or 2");
     out->data = buf;
     out->size = len;
     out->font_size = buf[5];
@@ -1538,8 +1544,25 @@ fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, f
                              : "no code-point list with an offset-table font file");
     if ((len - FB_ADV_HEADER_BYTES) / (list ? 3u : 1u) < count)
         return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the widths or code points");
-    if (len - FB_ADV_HEADER_BYTES != (size_t)count * (list ? 3u : 1u))
+    rest = len - FB_ADV_HEADER_BYTES - (size_t)count * (list ? 3u : 1u);
+    if (buf[4] == 1u && rest != 0)
         return adv_fail(out, FB_ERR_LENGTH, "bytes after the last width or code point");
+    if (buf[4] == 2u) {
+        const uint8_t* p;
+        if (rest < 4u) return adv_fail(out, FB_ERR_TRUNCATED, "file ends before the pair count");
+        p = buf + (len - rest) + 4u;
+        out->pair_count = rd32(p - 4);
+        if ((rest - 4u) / FB_ADV_PAIR_BYTES < out->pair_count)
+            return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the kerning pairs");
+        if (rest - 4u != (size_t)out->pair_count * FB_ADV_PAIR_BYTES)
+            return adv_fail(out, FB_ERR_LENGTH, "bytes after the last kerning pair");
+        for (i = 0; i < out->pair_count; ++i, p += FB_ADV_PAIR_BYTES) {
+            if (p[4] == 0) return adv_fail(out, FB_ERR_BAD_INDEX, "a kerning pair adjusts by 0");
+            if (i > 0 && pair_key(p) <= pair_key(p - FB_ADV_PAIR_BYTES))
+                return adv_fail(out, FB_ERR_BAD_INDEX, "kerning pairs are not strictly ascending");
+        }
+        out->pairs = out->pair_count ? p - (size_t)out->pair_count * FB_ADV_PAIR_BYTES : NULL;
+    }
     out->widths = buf + FB_ADV_HEADER_BYTES;
     if (!list) {
         if (count != font->glyph_count)
@@ -1584,5 +1607,28 @@ fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_p
     if (k >= adv->count) return FB_ERR_NOT_FOUND;
     *width = adv->widths[k];
     return FB_OK;
+}
+
+fb_error fb_kerning(const fb_advances* adv, uint32_t left, uint32_t right, int* adjust) {
+    uint32_t lo = 0, hi, key;
+    if (!adv || !adv->ready || !adjust) return FB_ERR_ARGUMENT;
+    *adjust = 0;
+    if (left > 0xFFFFu || right > 0xFFFFu || !adv->pairs) return FB_ERR_NOT_FOUND;
+    key = left << 16 | right;
+    hi = adv->pair_count;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2u;
+        const uint8_t* pair = adv->pairs + (size_t)mid * FB_ADV_PAIR_BYTES;
+        const uint32_t k = pair_key(pair);
+        if (k == key) {
+            *adjust = pair[4] < 128u ? (int)pair[4] : (int)pair[4] - 256;
+            return FB_OK;
+        }
+        if (k < key)
+            lo = mid + 1u;
+        else
+            hi = mid;
+    }
+    return FB_ERR_NOT_FOUND;
 }
 #endif /* FB_NO_ADVANCES */

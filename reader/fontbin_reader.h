@@ -344,11 +344,18 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
  *          12  count     one width per character, in code-point order
  *          12 + count    (flag bit 0) count u16 code points, strictly ascending
  *
+ * Version 2 (written with "kerning") goes on where version 1 ends, at P:
+ *
+ *          P       4         u32 pair_count
+ *          P + 4   5 each    u16 left, u16 right code point, s8 adjust in pixels (never 0);
+ *                            strictly ascending by left, then right
+ *
  * The code-point list is there for the offset-table layout, whose file has no record (and so no
  * number) for characters without ink; the other layouts number every character themselves.
  */
 #define FB_ADV_HEADER_BYTES 12u
 #define FB_ADV_HAS_CODE_POINTS 0x01u
+#define FB_ADV_PAIR_BYTES 5u
 
 typedef struct fb_advances {
     const uint8_t* data;
@@ -360,16 +367,24 @@ typedef struct fb_advances {
     const uint8_t* widths;      /* count bytes */
     const uint8_t* code_points; /* count u16, or null when the font file numbers the glyphs */
     const char* error_detail;   /* why fb_open_advances failed */
+    uint32_t pair_count;        /* kerning pairs (version 2), 0 otherwise */
+    const uint8_t* pairs;       /* pair_count pairs of FB_ADV_PAIR_BYTES, or null */
 } fb_advances;
 
 /* Checks buf[0 .. len) as the advance widths of `font` (opened with fb_open): tag, version,
    font size, count and length, and for the offset-table layout an ascending code-point list
-   that holds every code point with a record. */
+   that holds every code point with a record; for version 2 the kerning pairs' count, order
+   and length. */
 fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out);
 
 /* The advance width in pixels of a code point. FB_ERR_NOT_FOUND when it was not selected. */
 fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_point,
                     unsigned* width);
+
+/* The kerning between `left` and a following `right`: pixels to add to the pen before drawing
+   `right` (negative: closer). A binary search, O(log pair_count). FB_ERR_NOT_FOUND, with *adjust
+   0, when the file has no such pair (or no kerning at all). Left out with FB_NO_ADVANCES. */
+fb_error fb_kerning(const fb_advances* adv, uint32_t left, uint32_t right, int* adjust);
 
 #ifdef __cplusplus
 }

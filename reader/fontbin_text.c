@@ -311,6 +311,21 @@ static unsigned add_pen(unsigned pen, unsigned d) {
     return d > PEN_LIMIT - pen ? PEN_LIMIT : pen + d;
 }
 
+/* The pen before `cp` when `prev` came before it on the line (0: cp starts the line), moved by
+   the width file's kerning for the pair; never left of the line's start. */
+static unsigned kern_pen(const fb_text* t, unsigned pen, uint32_t prev, uint32_t cp) {
+#ifdef FB_NO_ADVANCES
+    (void)t, (void)prev, (void)cp;
+    return pen;
+#else
+    int k = 0;
+    if (!prev || !t->advances || !t->advances->pair_count) return pen;
+    if (fb_kerning(t->advances, prev, cp, &k) != FB_OK) return pen;
+    if (k >= 0) return add_pen(pen, (unsigned)k);
+    return (unsigned)-k < pen ? pen - (unsigned)-k : 0u;
+#endif
+}
+
 static size_t skip_spaces(const char* s, size_t at, size_t len) {
     size_t used;
     while (at < len && is_break_space(fb_utf8_next(s + at, len - at, &used))) at += used;
@@ -321,6 +336,7 @@ size_t fb_text_line_break(const fb_text* t, const char* s, size_t len, unsigned 
                           size_t* next) {
     size_t at = 0, used, chance = 0, dummy;
     unsigned pen = 0;
+    uint32_t prev = 0;
     int prev_cjk = 0;
     if (!next) next = &dummy;
     len = text_length(s, len);
@@ -336,6 +352,7 @@ size_t fb_text_line_break(const fb_text* t, const char* s, size_t len, unsigned 
         prev_cjk = is_cjk(cp);
         if (width && wrap != FB_WRAP_NONE) {
             fb_text_metrics(t, cp, NULL, &m);
+            pen = kern_pen(t, pen, prev, cp);
             if (pen > 0 && (unsigned long)pen + wider(m.advance, m.ink_right) > width) {
                 if (wrap == FB_WRAP_WORDS && chance) {
                     *next = skip_spaces(s, chance, len);
@@ -346,6 +363,7 @@ size_t fb_text_line_break(const fb_text* t, const char* s, size_t len, unsigned 
             }
             pen = add_pen(pen, m.advance);
         }
+        prev = cp;
         at += used;
     }
     *next = len;
@@ -362,6 +380,7 @@ static size_t layout(const fb_text* t, int x, int y, const char* s, size_t len, 
     len = text_length(s, len);
     for (;;) {
         unsigned pen = 0;
+        uint32_t prev = 0;
         if (max_lines && e.lines == max_lines) break;
         end = pos + fb_text_line_break(t, s + pos, len - pos, width, wrap, &next);
         next += pos;
@@ -370,6 +389,8 @@ static size_t layout(const fb_text* t, int x, int y, const char* s, size_t len, 
             fb_glyph g;
             fb_char_metrics m;
             fb_text_metrics(t, cp, &g, &m);
+            pen = kern_pen(t, pen, prev, cp);
+            prev = cp;
             if (draw)
                 draw_measured(t, offset(x, pen), offset(y, e.lines * t->line_height), cp, &g, &m);
             e.width = wider(e.width, add_pen(pen, wider(m.advance, m.ink_right)));

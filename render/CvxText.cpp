@@ -484,6 +484,10 @@ int32_t CvxText::baseline(int32_t fontSize) const {
     return baselineRow(impl_->face->ascender, impl_->face->descender, fontSize);
 }
 
+std::vector<KernPair> CvxText::kerningPairs(const std::vector<uint16_t>& codes) const {
+    return faceKerningPairs(impl_->face, codes);
+}
+
 bool CvxText::hasGlyph(uint16_t code) const {
     return impl_->charIndex(code) != 0;
 }

@@ -14,6 +14,7 @@
 #include "config/Settings.h"
 #include "render/GlyphTypes.h"
 #include "render/GreyCell.h"
+#include "render/Kerning.h"
 
 // A font file that cannot be used: FreeType could not open it, or its metrics make sizing
 // impossible. The message is one line naming the file and the cause.
@@ -73,6 +74,9 @@ public:
     // The advance width, in 26.6 pixels, of the glyph the latest renderGlyph call loaded (before
     // emboldening or slanting, which leave it as it is); 0 when FreeType could not load it.
     long lastAdvance() const;
+    // The non-zero kerning pairs among `codes` (ascending) at the face's current size
+    // (render/Kerning.h).
+    std::vector<KernPair> kerningPairs(const std::vector<uint16_t>& codes) const;
     // The baseline row of a cell for `fontSize`, as renderGlyph places glyphs.
     int32_t baseline(int32_t fontSize) const;
 

@@ -3,9 +3,9 @@
 # build-windows/fontbin-<version>-win64.zip.
 #
 # The toolchain is Debian's MinGW-w64, and the tests run under Debian's Wine. FreeType, libpng,
-# cJSON and GoogleTest are built from the upstream tarballs of Debian's own source packages, of
-# the upstream versions the Linux build links, so both builds draw with the same FreeType and
-# write the same bytes; zlib comes from libz-mingw-w64-dev. apt reads a private sources list and
+# HarfBuzz, cJSON and GoogleTest are built from the upstream tarballs of Debian's own source
+# packages, of the upstream versions the Linux build links, so both builds draw with the same
+# FreeType, kern with the same HarfBuzz and write the same bytes; zlib comes from libz-mingw-w64-dev. apt reads a private sources list and
 # keeps its state under build-windows/apt, so the machine's apt configuration is never touched.
 # Everything fetched and built is kept under build-windows/deps: a second run fetches and
 # rebuilds nothing.
@@ -122,6 +122,12 @@ build_dep libpng1.6 "$(upstream_version libpng-dev)" -DPNG_SHARED=OFF -DPNG_STAT
   -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON
 build_dep freetype "$(upstream_version libfreetype-dev)" -DFT_REQUIRE_ZLIB=ON -DFT_REQUIRE_PNG=ON \
   -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+# HarfBuzz reads the fonts' kerning. Its CMake build (still shipped with the 6.x tarballs) makes
+# a static library with nothing optional: no FreeType, GLib, ICU, Cairo or Windows shapers.
+build_dep harfbuzz "$(upstream_version libharfbuzz-dev)" -DHB_HAVE_FREETYPE=OFF \
+  -DHB_HAVE_GLIB=OFF -DHB_HAVE_GOBJECT=OFF -DHB_HAVE_ICU=OFF -DHB_HAVE_CAIRO=OFF \
+  -DHB_HAVE_GRAPHITE2=OFF -DHB_HAVE_UNISCRIBE=OFF -DHB_HAVE_DIRECTWRITE=OFF -DHB_HAVE_GDI=OFF \
+  -DHB_BUILD_UTILS=OFF -DHB_BUILD_SUBSET=OFF -DHB_HAVE_INTROSPECTION=OFF -DHB_BUILD_TESTS=OFF
 # Without dllexport: a program linking cJSON statically would otherwise export its functions.
 build_dep cjson "$(upstream_version libcjson-dev)" -DENABLE_CJSON_TEST=OFF \
   -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF \

@@ -1,6 +1,6 @@
 // Fuzz target: an advance-width file checked against a font bitmap file, then looked up for every
-// code point. The input (raw, or packed as in FuzzInput.h) is a u32 LE length L, L bytes of the
-// font file, and the advance-width file in the rest.
+// code point, and every kerning pair looked up. The input (raw, or packed as in FuzzInput.h) is a
+// u32 LE length L, L bytes of the font file, and the advance-width file in the rest.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,5 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Every width belongs to one code point.
     if (found > a.count) __builtin_trap();
+    // Every stored kerning pair is found again, and adjusts by something.
+    for (uint32_t i = 0; i < a.pair_count; ++i) {
+        const uint8_t* p = a.pairs + 5u * i;
+        int adjust = 0;
+        if (fb_kerning(&a, p[0] | p[1] << 8, p[2] | p[3] << 8, &adjust) != FB_OK || adjust == 0)
+            __builtin_trap();
+    }
+    int adjust = 1;
+    if (fb_kerning(&a, 0x10000, 'A', &adjust) != FB_ERR_NOT_FOUND || adjust != 0) __builtin_trap();
     return 0;
 }

@@ -55,7 +55,7 @@ const char* const kTaken[] = {
     "FONTBIN_FONT_SECTION", "FONTBIN_FONT_ALIGN", "FONTBIN_READER_H", "main",
     "fb_advance", "fb_advances", "fb_cell_geometry", "fb_check_glyph", "fb_default_geometry",
     "fb_error", "fb_error_string", "fb_find_glyph", "fb_font", "fb_geometry", "fb_glyph",
-    "fb_glyph_pixel", "fb_layout", "fb_next_glyph", "fb_open", "fb_open_advances",
+    "fb_glyph_pixel", "fb_kerning", "fb_layout", "fb_next_glyph", "fb_open", "fb_open_advances",
     "fb_open_cell", "fb_scan", "fb_set_geometry", "fb_set_geometry_for",
 };
 // clang-format on

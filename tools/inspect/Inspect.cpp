@@ -240,8 +240,7 @@ Result preview(const Options& o, const fb_font& font, const std::string& prefix)
     for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at))
         text.replace(at, 2, "\n");
     std::string error;
-    const Canvas canvas =
-        drawText(font, withAdvances ? &adv : nullptr, text, o.width, error);
+    const Canvas canvas = drawText(font, withAdvances ? &adv : nullptr, text, o.width, error);
     if (error.empty() && !o.png.empty() &&
         (size_t(canvas.width) * o.scale > 100000 ||
          size_t(canvas.width) * o.scale * canvas.height * o.scale > (size_t(1) << 26)))
@@ -597,7 +596,8 @@ Result run(const std::vector<std::string>& args) {
     bool withAdvances = false;
     const std::string advError = openAdvances(o.file, font, advBytes, adv, withAdvances);
     if (withAdvances && advError.empty())
-        r.out += "advances    " + advancePathFor(o.file) + format(": %llu widths, ok\n", adv.count);
+        r.out += "advances    " + advancePathFor(o.file) + format(": %llu widths, ", adv.count) +
+                 (adv.data[4] == 2 ? format("%llu kerning pairs, ", adv.pair_count) : "") + "ok\n";
     else if (withAdvances)
         r.out += "advances    FAILED: " + advError + "\n";
 

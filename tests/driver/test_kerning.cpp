@@ -1,0 +1,174 @@
+// Kerning written by the real tool into version 2 of the width file and looked up by the device
+// reader; the width file without the key keeps its version-1 bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "reader/fontbin_reader.h"
+#include "reader/fontbin_text.h"
+#include "support/Sandbox.h"
+
+namespace {
+
+using testing_support::readBytes;
+using testing_support::ToolSandbox;
+
+// Renames the font's GPOS table in its table directory (keeping the directory's order), so that
+// HarfBuzz reads the legacy kern table instead.
+void hideGpos(const std::filesystem::path& font) {
+    auto bytes = readBytes(font);
+    const size_t tables = size_t(bytes[4]) << 8 | bytes[5];
+    for (size_t i = 0; i < tables; ++i)
+        if (std::equal(&bytes[12 + 16 * i], &bytes[16 + 16 * i], "GPOS")) bytes[15 + 16 * i] = 'T';
+    testing_support::writeFile(font, std::string(bytes.begin(), bytes.end()));
+}
+
+struct Pair {
+    uint32_t left, right;
+    int sign;  // -1 closer, +1 apart, 0 not listed
+};
+
+TEST(Kerning, PairsReachTheReaderAndTheWidthsStayAsTheyWere) {
+    const struct {
+        const char* what;
+        const char* font;
+        const char* name;
+        const char* rest;  // selection and further fontSet keys
+        const char* stem;
+        std::vector<Pair> pairs;
+    } cases[] = {
+        {"DejaVu Sans, ASCII, code list",
+         FONTBIN_TEST_FONT_DEJAVU,
+         "sans.ttf",
+         R"("customerVals": [{"firstVal": "0x20", "range": "95"}], "fontSet": {"indexMethod": 1)",
+         "sans_size16_bits1",
+         {{'A', 'V', -1}, {'T', 'o', -1}, {'T', 'y', -1}, {'H', 'H', 0}, {'o', 'o', 0}}},
+        // The offset-table layout lists the code points before the pairs.
+        // Without GPOS, DejaVu's legacy kern table gives the same pairs.
+        {"DejaVu Sans, kern table",
+         FONTBIN_TEST_FONT_DEJAVU,
+         "legacy.ttf",
+         R"("customerVals": [{"firstVal": "0x20", "range": "95"}], "fontSet": {"indexMethod": 1)",
+         "legacy_size16_bits1",
+         {{'A', 'V', -1}, {'T', 'o', -1}, {'H', 'H', 0}}},
+        {"DejaVu Sans, Latin-1, offset table",
+         FONTBIN_TEST_FONT_DEJAVU,
+         "sans.ttf",
+         R"("customerVals": [{"firstVal": "0x20", "range": "224"}], "fontSet": {"crop": 1)",
+         "sans_size16_bits1",
+         {{'A', 'V', -1}, {'T', 0xE9, -1}, {'H', 'H', 0}}},
+        // The CJK block: only the glyphs some kerning lookup names are paired, so this is a
+        // quick run; the ideographs have no pairs.
+        {"Micro Hei, CJK block",
+         FONTBIN_TEST_FONT_MICROHEI,
+         "hei.ttc",
+         R"("customerVals": [{"firstVal": "0x20", "range": "95"}, {"firstVal": "0x4E00",)"
+         R"( "range": "20992"}], "fontSet": {"indexMethod": 0)",
+         "hei_size16_bits1",
+         {{'A', 'V', -1}, {0x4E00, 0x4E01, 0}, {'A', 0x4E00, 0}}},
+    };
+    for (const auto& c : cases) {
+        const std::string head =
+            std::string("{") + c.rest + R"(, "fontSize": 16, "font": ")" + c.name + "\", ";
+        const std::string adv = std::string(c.stem) + "_adv.bin";
+        const std::string fontFile = std::string(c.stem) + "_font.bin";
+        ToolSandbox kerned;
+        kerned.addFont(c.font, c.name);
+        if (std::string(c.name) == "legacy.ttf") hideGpos(kerned.toolDir() / "font" / c.name);
+        kerned.writeConfig(head + R"("kerning": true}})");
+        const auto r = kerned.run({"FontConfig.json"});
+        ASSERT_EQ(r.status, 0) << c.what << ": " << r.err;
+        const auto fontBytes = readBytes(kerned.project() / fontFile);
+        const auto v2 = readBytes(kerned.project() / adv);
+
+        fb_font font;
+        fb_advances a;
+        ASSERT_EQ(fb_open(fontBytes.data(), fontBytes.size(), &font), FB_OK) << c.what;
+        ASSERT_EQ(fb_open_advances(v2.data(), v2.size(), &font, &a), FB_OK)
+            << c.what << ": " << a.error_detail;
+        EXPECT_EQ(v2[4], 2) << c.what;
+        EXPECT_GT(a.pair_count, 0u) << c.what;
+        for (const Pair& p : c.pairs) {
+            int adjust = 99;
+            const fb_error err = fb_kerning(&a, p.left, p.right, &adjust);
+            EXPECT_EQ(err, p.sign ? FB_OK : FB_ERR_NOT_FOUND) << c.what << " " << p.left;
+            EXPECT_EQ(adjust < 0 ? -1 : adjust > 0, p.sign) << c.what << " " << p.left;
+        }
+
+        // "advances" alone: version 1, the same bytes up to where the pairs begin.
+        ToolSandbox plain;
+        plain.addFont(c.font, c.name);
+        if (std::string(c.name) == "legacy.ttf") hideGpos(plain.toolDir() / "font" / c.name);
+        plain.writeConfig(head + R"("advances": true}})");
+        ASSERT_EQ(plain.run({"FontConfig.json"}).status, 0) << c.what;
+        auto v1 = readBytes(plain.project() / adv);
+        EXPECT_EQ(readBytes(plain.project() / fontFile), fontBytes) << c.what;
+        ASSERT_EQ(v1.size() + 4 + 5 * a.pair_count, v2.size()) << c.what;
+        EXPECT_EQ(v1[4], 1) << c.what;
+        v1[4] = 2;
+        EXPECT_TRUE(std::equal(v1.begin(), v1.end(), v2.begin())) << c.what;
+
+        // The text API moves the pen by the pair: "AV" is narrower by its adjustment.
+        fb_advances widthsOnly;
+        v1[4] = 1;
+        ASSERT_EQ(fb_open_advances(v1.data(), v1.size(), &font, &widthsOnly), FB_OK) << c.what;
+        fb_text text;
+        fb_text_extent kernedExtent, plainExtent;
+        int av = 0;
+        fb_kerning(&a, 'A', 'V', &av);
+        ASSERT_EQ(fb_text_init(&text, &font, &a), FB_OK);
+        fb_text_measure(&text, "AV", FB_TEXT_NUL, 0, FB_WRAP_NONE, &kernedExtent);
+        ASSERT_EQ(fb_text_init(&text, &font, &widthsOnly), FB_OK);
+        fb_text_measure(&text, "AV", FB_TEXT_NUL, 0, FB_WRAP_NONE, &plainExtent);
+        EXPECT_EQ(static_cast<int>(kernedExtent.width), static_cast<int>(plainExtent.width) + av)
+            << c.what;
+    }
+}
+
+// Damaged pair parts of a real version-2 file: each is refused with its own error, never read.
+TEST(Kerning, DamagedPairsAreRefused) {
+    ToolSandbox box;
+    box.addFont(FONTBIN_TEST_FONT_DEJAVU, "sans.ttf");
+    box.writeConfig(R"({"customerVals": [{"firstVal": "0x20", "range": "95"}],)"
+                    R"( "fontSet": {"font": "sans.ttf", "fontSize": 16, "kerning": true}})");
+    ASSERT_EQ(box.run({"FontConfig.json"}).status, 0);
+    const auto fontBytes = readBytes(box.project() / "sans_size16_bits1_font.bin");
+    const auto good = readBytes(box.project() / "sans_size16_bits1_adv.bin");
+    fb_font font;
+    ASSERT_EQ(fb_open(fontBytes.data(), fontBytes.size(), &font), FB_OK);
+    // The pair count (u32 at byte 107, 95 widths after the header) is followed by the pairs.
+    ASSERT_GT(good.size(), 12u + 95 + 4 + 10);
+    using Bytes = std::vector<uint8_t>;
+    const struct {
+        const char* what;
+        void (*damage)(Bytes&);
+        fb_error expected;
+    } cases[] = {
+        {"cut inside the count", [](Bytes& b) { b.resize(109); }, FB_ERR_TRUNCATED},
+        {"cut inside the last pair", [](Bytes& b) { b.pop_back(); }, FB_ERR_TRUNCATED},
+        {"a byte after the last pair", [](Bytes& b) { b.push_back(0); }, FB_ERR_LENGTH},
+        {"a zero adjustment", [](Bytes& b) { b[115] = 0; }, FB_ERR_BAD_INDEX},
+        {"pairs out of order", [](Bytes& b) { std::swap_ranges(&b[111], &b[116], &b[116]); },
+         FB_ERR_BAD_INDEX},
+        {"a pair twice", [](Bytes& b) { std::copy(&b[111], &b[116], &b[116]); }, FB_ERR_BAD_INDEX},
+        {"version 3", [](Bytes& b) { b[4] = 3; }, FB_ERR_BAD_MAGIC},
+        {"version 1 with pairs", [](Bytes& b) { b[4] = 1; }, FB_ERR_LENGTH},
+        {"one pair more counted", [](Bytes& b) { ++b[107]; }, FB_ERR_TRUNCATED},
+        {"one pair fewer counted", [](Bytes& b) { --b[107]; }, FB_ERR_LENGTH},
+        {"a count that overflows", [](Bytes& b) { std::fill(&b[107], &b[111], 0xFF); },
+         FB_ERR_TRUNCATED},
+    };
+    for (const auto& c : cases) {
+        Bytes bad = good;
+        c.damage(bad);
+        fb_advances a;
+        EXPECT_EQ(fb_open_advances(bad.data(), bad.size(), &font, &a), c.expected) << c.what;
+        EXPECT_FALSE(a.ready) << c.what;
+    }
+}
+
+}  // namespace
