@@ -21,9 +21,6 @@ set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 set(ZLIB_LIBRARY /usr/${FONTBIN_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "zlib, static")
 set(ZLIB_INCLUDE_DIR /usr/${FONTBIN_MINGW_TRIPLE}/include CACHE PATH "zlib headers")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# Release programs without symbols and debug sections: the static runtime libraries carry them,
-# and they would double the size of the package.
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Test executables and test discovery run under Wine, through a wrapper that keeps Wine's
 # state inside the build folder (see scripts/build-windows.sh).
