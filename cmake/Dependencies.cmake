@@ -49,6 +49,8 @@ endif()
 
 # HarfBuzz reads a font's kerning (GPOS and the kern table). Its CMake package comes with Debian's
 # libharfbuzz-dev and with the static Windows build; pkg-config otherwise.
+# HarfBuzz's package links Threads::Threads, which it leaves to its user to define.
+find_package(Threads REQUIRED)
 find_package(harfbuzz CONFIG QUIET)
 if(TARGET harfbuzz::harfbuzz)
   # The package of HarfBuzz's own CMake build names no include folder; the headers are in
