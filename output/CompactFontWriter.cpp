@@ -482,7 +482,12 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
     // lowest bits first.
     const uint32_t mask = (1u << depth) - 1;
     const size_t w = static_cast<size_t>(std::max(width, 0));
-    rows_.assign(w * static_cast<size_t>(std::max(height, 0)), 0);
+    // A box without a column or a row holds no ink.
+    if (w == 0 || height <= 0) {
+        glyphs_.push_back(g);
+        return;
+    }
+    rows_.assign(w * static_cast<size_t>(height), 0);
     for (int32_t y = 0; y < height; ++y) {
         uint64_t bit = static_cast<uint64_t>(y) * rowBits;
         uint8_t* out = &rows_[static_cast<size_t>(y) * w];
