@@ -81,6 +81,8 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
          "reserved", nullptr, noHeader},
         {"the output's own macro", "fontbin-embed", {kFont, "o", "--symbol", "FONTBIN_FONT_ALIGN"},
          2, "output itself uses", nullptr, noHeader},
+        {"a name of the reader's text API", "fontbin-embed", {kFont, "o", "--symbol", "fb_text_draw"},
+         2, "fontbin_reader.h", nullptr, noHeader},
         {"OUT with a quote", "fontbin-embed", {kFont, "o\"x"}, 2, "cannot be included", nullptr,
          nullptr},
         {"OUT without a name", "fontbin-embed", {kFont, ""}, 2, "cannot be included", nullptr,

@@ -47,16 +47,12 @@ const char* const kKeywords[] = {
     "throw", "true", "try", "typedef", "typeid", "typename", "typeof", "typeof_unqual", "union",
     "unsigned", "using", "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq",
 };
-// Names that <stddef.h> and <stdint.h> declare besides the families matched below, names the
-// output itself defines, those of the reader it is read with, and main.
+// Names that <stddef.h> and <stdint.h> declare besides the families matched below, and main.
+// The output's own macros and the reader's names (fontbin_reader.h, fontbin_text.h) are taken by
+// their prefixes, FONTBIN_, fb_ and FB_, so that a name the reader adds later is taken too.
 const char* const kTaken[] = {
     "NULL", "offsetof", "size_t", "ptrdiff_t", "max_align_t", "nullptr_t", "unreachable",
-    "intptr_t", "uintptr_t", "intmax_t", "uintmax_t",
-    "FONTBIN_FONT_SECTION", "FONTBIN_FONT_ALIGN", "FONTBIN_READER_H", "main",
-    "fb_advance", "fb_advances", "fb_cell_geometry", "fb_check_glyph", "fb_default_geometry",
-    "fb_error", "fb_error_string", "fb_find_glyph", "fb_font", "fb_geometry", "fb_glyph",
-    "fb_glyph_pixel", "fb_kerning", "fb_layout", "fb_next_glyph", "fb_open", "fb_open_advances",
-    "fb_open_cell", "fb_scan", "fb_set_geometry", "fb_set_geometry_for",
+    "intptr_t", "uintptr_t", "intmax_t", "uintmax_t", "main",
 };
 // clang-format on
 
@@ -234,8 +230,8 @@ std::string symbolProblem(const std::string& name) {
                              : "makes " + n + ", a keyword of C or C++";
         // Any name that starts with an underscore is the implementation's at file scope.
         if (n[0] == '_') return "is reserved: names starting with _ belong to the compiler";
-        if (std::any_of(std::begin(kTaken), std::end(kTaken), is) ||
-            n.rfind("FONTBIN_EMBED_", 0) == 0 || stdintName(n))
+        if (std::any_of(std::begin(kTaken), std::end(kTaken), is) || n.rfind("FONTBIN_", 0) == 0 ||
+            n.rfind("fb_", 0) == 0 || n.rfind("FB_", 0) == 0 || stdintName(n))
             return (n == name ? "is" : "makes " + n + ",") +
                    std::string(
                        " a name that <stdint.h>, <stddef.h>, fontbin_reader.h or the "
