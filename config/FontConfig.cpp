@@ -391,8 +391,7 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
         const std::pair<const char*, int32_t> ignored[] = {
             {"indexMethod", model.fontSet.indexMethod},
             {"crop", model.fontSet.crop},
-            {"advances", model.fontSet.advances},
-            {"kerning", model.fontSet.kerning}};
+            {"advances", model.fontSet.advances}};
         for (const auto& [key, value] : ignored)
             if (value != 0 && cJSON_GetObjectItem(fontSet, key)) model.ignoredKeys.push_back(key);
     }

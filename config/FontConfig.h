@@ -37,10 +37,11 @@ struct FontSetSettings {
     std::string hinting = "default";
     int32_t advances = 0;  // 1: also write the advance widths, <base>_adv.bin
     // 1: write <base>_compact.bin (trimmed, compressed glyphs with their widths) instead of
-    // <base>_font.bin; indexMethod, crop, advances and kerning then do not apply.
+    // <base>_font.bin; indexMethod, crop and advances then do not apply.
     int32_t compact = 0;
     // 1: also store the font's kerning pairs among the selected characters in the width file,
-    // which is then written even without "advances" (as its version 2).
+    // which is then written even without "advances" (as its version 2), or with "compact" in
+    // the compact file.
     int32_t kerning = 0;
     // Which typeface draws (config/FontChoices.h): the face of `font`, its instance, and the
     // fonts asked in turn for characters `font` does not map. Defaults leave every output as
@@ -70,7 +71,7 @@ struct FontConfig {
     // Values that make the configuration unusable, one line each; the run ends before writing.
     std::vector<std::string> errors;
     // fontSet keys written with a non-zero value that the chosen layout has no use for
-    // ("indexMethod", "crop", "advances" and "kerning" with "compact"), in that order.
+    // ("indexMethod", "crop" and "advances" with "compact"), in that order.
     std::vector<std::string> ignoredKeys;
 };
 

@@ -325,47 +325,6 @@ int writeFontFile(OutputSet& outputs, const fs::path& path, const FontSetSetting
     return kExitOk;
 }
 
-// The compact layout, "<base>_compact.bin", through CompactFontWriter, as a member of `outputs`:
-// the writer needs every glyph before it can build its model, so the file is written in one
-// piece at the end.
-int writeCompactFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
-                     const TransformSettings& transform, const CharacterTables& tables,
-                     FontChain& fonts, Progress& progress, RenderReport& report, uint64_t& bytes) {
-    std::string error;
-    OutputFile* compactFile = outputs.add(path, error);
-    if (!compactFile) return reportWriteFailure(path, error);
-    CompactFontWriter writer(fontSet, transform.rotate, fonts.primary->baseline(fontSet.fontSize));
-    const int status = renderGlyphs(fontSet, transform, tables, fonts, true, progress, report,
-                                    [&](const PackedGlyph& glyph, uint8_t advance) {
-                                        writer.addGlyph(glyph, advance);
-                                        return true;
-                                    });
-    if (status != kExitOk) return status;
-    const std::vector<uint8_t> file = writer.finish();
-    if (!compactFile->write(file.data(), file.size()) || !compactFile->flush()) {
-        progress.abandon();
-        return reportWriteFailure(
-            path, compactFile->error() ? std::strerror(compactFile->error()) : "write failed");
-    }
-    bytes = file.size();
-    return kExitOk;
-}
-
-// "<base>_adv.bin" as a member of `outputs`, when widths were asked for.
-int addAdvanceFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
-                   const CharacterTables& tables, AdvanceFile& advances) {
-    // The offset-table layout has no record for a character without ink, so the file lists the
-    // code points its widths belong to.
-    if (fontSet.crop & 1)
-        advances.codePoints.assign(tables.charList.begin(),
-                                   tables.charList.begin() + tables.charCount);
-    std::string error;
-    OutputFile* advanceFile = outputs.add(path, error);
-    if (!advanceFile) return reportWriteFailure(path, error);
-    writeAdvanceFile(*advanceFile, advances);
-    return kExitOk;
-}
-
 // The kerning pairs among the selected characters. Each character belongs to the first font of
 // the chain that maps it, as its width does, and a pair counts only when one font has both: two
 // fonts' glyphs were never designed to kern against each other. A character no font maps has none.
@@ -393,6 +352,61 @@ std::vector<KernPair> chainKerning(const FontChain& fonts, const CharacterTables
     }
     std::sort(pairs.begin(), pairs.end());
     return pairs;
+}
+
+// Adjustments a pair cannot hold, for the run's warning.
+void countClampedKerning(const std::vector<KernPair>& pairs, RenderReport& report) {
+    for (const KernPair& pair : pairs) {
+        bool clamped = false;
+        kerningByte(pair.adjust, clamped);
+        report.clampedKerning += clamped;
+    }
+}
+
+// The compact layout, "<base>_compact.bin", through CompactFontWriter, as a member of `outputs`:
+// the writer needs every glyph before it can build its model, so the file is written in one
+// piece at the end.
+int writeCompactFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                     const TransformSettings& transform, const CharacterTables& tables,
+                     FontChain& fonts, Progress& progress, RenderReport& report, uint64_t& bytes) {
+    std::string error;
+    OutputFile* compactFile = outputs.add(path, error);
+    if (!compactFile) return reportWriteFailure(path, error);
+    CompactFontWriter writer(fontSet, transform.rotate, fonts.primary->baseline(fontSet.fontSize));
+    const int status = renderGlyphs(fontSet, transform, tables, fonts, true, progress, report,
+                                    [&](const PackedGlyph& glyph, uint8_t advance) {
+                                        writer.addGlyph(glyph, advance);
+                                        return true;
+                                    });
+    if (status != kExitOk) return status;
+    if (fontSet.kerning) {
+        std::vector<KernPair> pairs = chainKerning(fonts, tables);
+        countClampedKerning(pairs, report);
+        writer.setKerning(std::move(pairs));
+    }
+    const std::vector<uint8_t> file = writer.finish();
+    if (!compactFile->write(file.data(), file.size()) || !compactFile->flush()) {
+        progress.abandon();
+        return reportWriteFailure(
+            path, compactFile->error() ? std::strerror(compactFile->error()) : "write failed");
+    }
+    bytes = file.size();
+    return kExitOk;
+}
+
+// "<base>_adv.bin" as a member of `outputs`, when widths were asked for.
+int addAdvanceFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                   const CharacterTables& tables, AdvanceFile& advances) {
+    // The offset-table layout has no record for a character without ink, so the file lists the
+    // code points its widths belong to.
+    if (fontSet.crop & 1)
+        advances.codePoints.assign(tables.charList.begin(),
+                                   tables.charList.begin() + tables.charCount);
+    std::string error;
+    OutputFile* advanceFile = outputs.add(path, error);
+    if (!advanceFile) return reportWriteFailure(path, error);
+    writeAdvanceFile(*advanceFile, advances);
+    return kExitOk;
 }
 
 // Widths of an earlier run describe the font file just replaced, not this one: the reader and
@@ -472,7 +486,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // The compact file replaces neither "<base>_font.bin" nor "<base>_adv.bin": an earlier run's
     // pair still describe each other, and a firmware may still use them. Its widths are inside.
     std::optional<AdvanceFile> advances;
-    // Kerning pairs live in the width file (its version 2), which they bring along.
+    // Kerning pairs live in the width file (its version 2), which they bring along; the compact
+    // file holds them itself.
     if ((fontSet.advances || fontSet.kerning) && !fontSet.compact) advances.emplace();
     const fs::path& fontFile = fontSet.compact ? names.compactFile : names.fontFile;
     const int status =
@@ -487,11 +502,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     if (advances && fontSet.kerning) {
         advances->kerning = true;
         advances->pairs = chainKerning(fonts, tables);
-        for (const KernPair& pair : advances->pairs) {
-            bool clamped = false;
-            kerningByte(pair.adjust, clamped);
-            report.clampedKerning += clamped;
-        }
+        countClampedKerning(advances->pairs, report);
     }
     if (advances) {
         if (const int added =

@@ -96,10 +96,6 @@ std::vector<std::string> ignoredKeyNotes(const std::vector<std::string>& keys) {
             lines.push_back(
                 "\"advances\" writes no _adv.bin with \"compact\": the compact file holds every "
                 "advance width itself");
-        } else if (key == "kerning") {
-            lines.push_back(
-                "\"kerning\" is not stored with \"compact\": the compact file has no kerning "
-                "pairs; leave \"compact\" out to get them in the _adv.bin width file");
         } else {
             layout += (layout.empty() ? "\"" : " and \"") + key + "\"";
         }

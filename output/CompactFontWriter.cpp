@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "output/AdvanceFileWriter.h"
 #include "output/FontFileWriter.h"
 #include "output/LittleEndian.h"
 
@@ -14,6 +15,7 @@ constexpr size_t kHeaderFixedBytes = 62;
 constexpr uint8_t kVersion = 1;
 constexpr uint32_t kCheckpointShift = 5;  // a checkpoint every 32 glyphs: one bit per glyph
 constexpr size_t kMaxStemBytes = 200;
+constexpr uint8_t kFlagKerning = 0x40;  // header byte 7: a kerning section follows the data
 
 // Probabilities are 12-bit: a table byte q stands for P(bit = 1) = (16 q + 8) / 4096.
 constexpr uint32_t kProbBits = 12;
@@ -570,7 +572,32 @@ std::vector<uint8_t> CompactFontWriter::finish() {
             best = &m;
     }
     // Without a depth the writer knows, no glyph has ink: the smallest template will do.
-    return build(Method::Context, best != nullptr ? best->shape : Template{0, -1, -1});
+    std::vector<uint8_t> file =
+        build(Method::Context, best != nullptr ? best->shape : Template{0, -1, -1});
+    appendKerning(file);
+    return file;
+}
+
+void CompactFontWriter::setKerning(std::vector<KernPair> pairs) {
+    kerning_ = true;
+    pairs_ = std::move(pairs);
+}
+
+// The kerning section after the data part, flagged by bit 6 of header byte 7: the pair count,
+// then each pair as the width file stores it (u16 left, u16 right, s8 pixels).
+void CompactFontWriter::appendKerning(std::vector<uint8_t>& file) const {
+    if (!kerning_ || file.size() < kHeaderFixedBytes) return;
+    file[7] = static_cast<uint8_t>(file[7] | kFlagKerning);
+    const size_t at = file.size();
+    file.resize(at + 4 + 5 * pairs_.size());
+    storeLittleEndian(&file[at], static_cast<uint32_t>(pairs_.size()), 4);
+    for (size_t i = 0; i < pairs_.size(); ++i) {
+        uint8_t* pair = &file[at + 4 + 5 * i];
+        bool clamped = false;
+        storeLittleEndian(pair, pairs_[i].left, 2);
+        storeLittleEndian(pair + 2, pairs_[i].right, 2);
+        pair[4] = static_cast<uint8_t>(kerningByte(pairs_[i].adjust, clamped));
+    }
 }
 
 std::vector<uint8_t> CompactFontWriter::finishWith(Method method, const Template& shape) {

@@ -7,6 +7,7 @@
 //   checkpoints the data offset of every 2^k-th glyph; the others follow from the sizes
 //   model       the probability table the coder uses, built once for the whole font
 //   data        the glyphs' coded bits, back to back
+//   kerning     (with setKerning, flagged in the header) the pairs, as the width file stores them
 //
 // docs/file-format.md describes the bytes; reader/fontbin_reader.c decodes them. Everything here
 // is integer arithmetic, so every host writes the same bytes for the same glyphs.
@@ -18,6 +19,7 @@
 
 #include "config/FontConfig.h"
 #include "render/GlyphTypes.h"
+#include "render/Kerning.h"
 
 namespace compact {
 
@@ -57,6 +59,11 @@ public:
     // other writers get it and its advance width in pixels (0..255). Glyphs without ink too.
     void addGlyph(const PackedGlyph& glyph, int32_t advance);
 
+    // Kerning pairs among the selected characters, sorted by left then right code point, without
+    // pairs of 0 (as chainKerning gives them): finish() then appends the kerning section, each
+    // adjustment limited to -128 .. 127 as in the width file. Without a call the file has none.
+    void setKerning(std::vector<KernPair> pairs);
+
     // The whole file. Deterministic: the same glyphs give the same bytes on every host.
     std::vector<uint8_t> finish();
 
@@ -77,6 +84,7 @@ private:
     };
 
     std::vector<uint8_t> build(compact::Method method, const compact::Template& shape);
+    void appendKerning(std::vector<uint8_t>& file) const;
 
     FontSetSettings settings_;
     int32_t rotate_;
@@ -93,4 +101,6 @@ private:
     // for how many glyphs: build() narrows them to its template instead of counting again.
     std::vector<uint64_t> fullCounts_;
     size_t countedGlyphs_ = 0;
+    bool kerning_ = false;
+    std::vector<KernPair> pairs_;
 };

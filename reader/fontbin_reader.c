@@ -46,6 +46,13 @@
 #define FB_NOINLINE
 #endif
 
+/* Helpers kept out of line where flash counts more than speed (-Os). */
+#if defined(__GNUC__) && defined(__OPTIMIZE_SIZE__)
+#define FB_SIZE_NOINLINE __attribute__((noinline))
+#else
+#define FB_SIZE_NOINLINE
+#endif
+
 /* Hot helpers of the decoder; a hint only, C99 leaves inlining to the compiler. */
 #if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
 #define FB_INLINE inline __attribute__((always_inline))
@@ -444,6 +451,38 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
 
 #endif /* FB_LEGACY */
 
+#if !defined(FB_NO_ADVANCES) || !defined(FB_NO_COMPACT)
+/* Kerning pairs, in the width file (version 2) and the compact file alike: 5 bytes each, u16
+   left, u16 right code point, s8 pixels. Their order: left code point, then right. */
+static uint32_t pair_key(const uint8_t* pair) {
+    const uint32_t v = rd32(pair); /* right << 16 | left */
+    return v << 16 | v >> 16;
+}
+
+/* The adjustment of `left` then `right` among `count` pairs: a binary search. */
+static fb_error find_pair(const uint8_t* pairs, uint32_t count, uint32_t left, uint32_t right,
+                          int* adjust) {
+    uint32_t lo = 0, hi = count, key;
+    *adjust = 0;
+    if (left > 0xFFFFu || right > 0xFFFFu || !pairs) return FB_ERR_NOT_FOUND;
+    key = left << 16 | right;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2u;
+        const uint8_t* pair = pairs + (size_t)mid * 5u;
+        const uint32_t k = pair_key(pair);
+        if (k == key) {
+            *adjust = pair[4] < 128u ? (int)pair[4] : (int)pair[4] - 256;
+            return FB_OK;
+        }
+        if (k < key)
+            lo = mid + 1u;
+        else
+            hi = mid;
+    }
+    return FB_ERR_NOT_FOUND;
+}
+#endif
+
 #ifndef FB_NO_COMPACT
 /* ---------------------------------------------------------------------------------------------
  * Compact layout. fb_open checks every part once: the runs, each glyph's table record against
@@ -473,8 +512,9 @@ static void compact_record(const fb_font* f, uint32_t number, uint32_t* v) {
     }
 }
 
-/* A glyph's code size alone: its record's first field. */
-static uint32_t compact_size(const fb_font* f, uint32_t number) {
+/* A glyph's code size alone: its record's first field. (Optimising for size, a call per glyph
+   takes less flash than the field read inline.) */
+static FB_SIZE_NOINLINE uint32_t compact_size(const fb_font* f, uint32_t number) {
     const fb_compact* c = &f->compact;
     return c->field_min[FIELD_SIZE] +
            rd_field(f->data + c->table, number * c->record_bits, c->field_bits[FIELD_SIZE]);
@@ -497,6 +537,12 @@ static uint32_t compact_model_bytes(const fb_compact* c, unsigned bpp) {
     if (c->above) k += (2u * c->above - 1u) * qb;
     if (c->above2) k += 2u * c->above2 - 1u;
     return (((uint32_t)1 << k) + (bpp == 8 ? 16u : 0u)) * table_bytes(bpp);
+}
+
+/* The number of run `run`'s first glyph; glyph_count past the last run. */
+static uint32_t run_glyph(const fb_font* f, uint32_t run) {
+    const uint8_t* r = f->data + f->compact.runs + 5u * run;
+    return run < f->compact.run_count ? (rd16(r + 2) | ((uint32_t)r[4] << 16)) : f->glyph_count;
 }
 
 static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
@@ -533,12 +579,12 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
     f->geometry.rotate = (int)c->rotate;
     f->layout = FB_LAYOUT_COMPACT;
     if (f->font_size == 0) return fail(f, FB_ERR_BAD_HEADER, "font size 0", 5, -1);
-    if (f->bpp != 1 && f->bpp != 2 && f->bpp != 4 && f->bpp != 8)
+    if (f->bpp > 8u || !((0x116u >> f->bpp) & 1u)) /* bits 1, 2, 4 and 8 */
         return fail(f, FB_ERR_BAD_HEADER, "bits per pixel not 1, 2, 4 or 8", 6, -1);
-    if ((flags & 0xC0u) || c->scan > 2u || c->rotate > 2u)
+    if ((flags & 0x80u) || c->scan > 2u || c->rotate > 2u)
         return fail(f, FB_ERR_BAD_HEADER, "unknown flag bits, scan or rotation", 7, -1);
     if (f->glyph_count > 65536u || c->run_count > f->glyph_count ||
-        (c->run_count == 0) != (f->glyph_count == 0))
+        (c->run_count == 0 && f->glyph_count != 0))
         return fail(f, FB_ERR_BAD_HEADER, "glyph or run count out of range", 14, -1);
     if (f->glyph_count != 0 && (f->geometry.rows == 0 || f->geometry.cols == 0 ||
                                 f->geometry.rows > FB_MAX_CELL || f->geometry.cols > FB_MAX_CELL))
@@ -578,27 +624,49 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
     count = f->glyph_count;
     groups = count == 0 ? 0u : ((count - 1u) >> c->checkpoint_shift) + 1u;
     {
-        size_t part[5];
-        size_t* where[5];
+        size_t part[5], start[5];
         part[0] = (size_t)c->run_count * 5u;
         part[1] = (size_t)(((uint32_t)count * c->record_bits + 7u) / 8u);
         part[2] = (size_t)groups * 4u;
         part[3] = c->model_size;
         part[4] = c->stream_size;
-        where[0] = &c->runs;
-        where[1] = &c->table;
-        where[2] = &c->checkpoints;
-        where[3] = &c->model;
-        where[4] = &c->stream;
         for (n = 0; n < 5u; ++n) {
             if (left < part[n])
                 return fail(f, FB_ERR_TRUNCATED, "file ends before a part the header states",
                             f->size, -1);
-            *where[n] = at;
+            start[n] = at;
             at += part[n];
             left -= part[n];
         }
-        if (left != 0) return fail(f, FB_ERR_LENGTH, "bytes follow the data part", at, -1);
+        c->runs = start[0];
+        c->table = start[1];
+        c->checkpoints = start[2];
+        c->model = start[3];
+        c->stream = start[4];
+        /* Kerning (flag bit 6): the pair count, then the pairs; the file ends with them. */
+        if (flags & FB_COMPACT_KERNING) {
+            const uint8_t* p = b + at + 4u;
+            if (left < 4u)
+                return fail(f, FB_ERR_TRUNCATED, "file ends before the kerning pair count", f->size,
+                            -1);
+            c->pairs = at + 4u;
+            c->pair_count = rd32(p - 4);
+            left -= 4u;
+            bits = 0; /* the last pair's key */
+            for (i = 0; i < c->pair_count; ++i, p += 5u, left -= 5u) {
+                if (left < 5u)
+                    return fail(f, FB_ERR_TRUNCATED, "file ends inside the kerning pairs", f->size,
+                                -1);
+                t = pair_key(p);
+                if (p[4] == 0 || (i > 0 && t <= bits))
+                    return fail(f, FB_ERR_BAD_INDEX,
+                                "kerning pairs are not strictly ascending or one adjusts by 0",
+                                (size_t)(p - b), (int32_t)rd16(p));
+                bits = t;
+            }
+            at = (size_t)(p - b);
+        }
+        if (left != 0) return fail(f, FB_ERR_LENGTH, "bytes follow the last part", at, -1);
     }
     f->char_count = count;
 #ifdef FB_LEGACY
@@ -611,8 +679,7 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
     /* Runs: glyph numbers from 0 up, code points ascending without overlap. */
     for (i = 0; i < c->run_count; ++i) {
         const uint8_t* r = b + c->runs + 5u * i;
-        uint32_t first = rd16(r), glyph = rd16(r + 2) | ((uint32_t)r[4] << 16);
-        uint32_t next = i + 1u < c->run_count ? (rd16(r + 7) | ((uint32_t)r[9] << 16)) : count;
+        uint32_t first = rd16(r), glyph = run_glyph(f, i), next = run_glyph(f, i + 1u);
         if ((i == 0 && glyph != 0) || next <= glyph || next > count)
             return fail(f, FB_ERR_BAD_INDEX, "run glyph numbers do not count up from 0",
                         c->runs + 5u * i, (int32_t)first);
@@ -664,7 +731,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
                               fb_glyph* out) {
     const fb_compact* c = &f->compact;
     uint32_t i, first, bit, v[FIELD_COUNT];
-    if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
+    /* (`number` is below glyph_count: the runs fb_open checked give it.) */
     first = number >> c->checkpoint_shift;
     bit = rd32(f->data + c->checkpoints + 4u * first);
     for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_size(f, i);
@@ -716,19 +783,33 @@ static uint32_t compact_run(const fb_font* f, uint32_t code_point) {
     return lo; /* runs [0, lo) start at or below code_point */
 }
 
-static uint32_t run_glyph(const fb_font* f, uint32_t run) {
-    const uint8_t* r = f->data + f->compact.runs + 5u * run;
-    return run < f->compact.run_count ? (rd16(r + 2) | ((uint32_t)r[4] << 16)) : f->glyph_count;
+fb_error fb_compact_kerning(const fb_font* font, uint32_t left, uint32_t right, int* adjust) {
+    if (!font || !font->ready || !adjust) return FB_ERR_ARGUMENT;
+    if (font->layout != FB_LAYOUT_COMPACT || !font->compact.pair_count) {
+        *adjust = 0;
+        return FB_ERR_NOT_FOUND;
+    }
+    return find_pair(font->data + font->compact.pairs, font->compact.pair_count, left, right,
+                     adjust);
 }
 
-static fb_error compact_find(const fb_font* f, uint32_t code_point, int next, fb_glyph* out) {
+static fb_error compact_find(const fb_font* f, uint32_t code_point, fb_glyph* out) {
     uint32_t k = compact_run(f, code_point), first, glyph;
-    if (k > 0) {
-        first = rd16(f->data + f->compact.runs + 5u * (k - 1u));
-        glyph = run_glyph(f, k - 1u) + (code_point - first);
-        if (glyph < run_glyph(f, k)) return compact_glyph(f, code_point, glyph, out);
-    }
-    if (!next || k >= f->compact.run_count) return FB_ERR_NOT_FOUND;
+    if (k == 0) return FB_ERR_NOT_FOUND;
+    first = rd16(f->data + f->compact.runs + 5u * (k - 1u));
+    glyph = run_glyph(f, k - 1u) + (code_point - first);
+    if (glyph >= run_glyph(f, k)) return FB_ERR_NOT_FOUND;
+    return compact_glyph(f, code_point, glyph, out);
+}
+
+/* The glyph of `from`, else the first of the next run: apart from compact_find, so that a
+   firmware that only finds glyphs does not carry it. */
+static fb_error compact_next(const fb_font* f, uint32_t from, fb_glyph* out) {
+    const fb_error err = compact_find(f, from, out);
+    uint32_t k;
+    if (err != FB_ERR_NOT_FOUND) return err;
+    k = compact_run(f, from);
+    if (k >= f->compact.run_count) return FB_ERR_NOT_FOUND;
     return compact_glyph(f, rd16(f->data + f->compact.runs + 5u * k), run_glyph(f, k), out);
 }
 
@@ -1368,7 +1449,7 @@ fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) 
     if (!font || !font->ready || !out || !font->data) return FB_ERR_ARGUMENT;
     if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
 #ifndef FB_NO_COMPACT
-    if (font->layout == FB_LAYOUT_COMPACT) return compact_find(font, code_point, 0, out);
+    if (font->layout == FB_LAYOUT_COMPACT) return compact_find(font, code_point, out);
 #endif
     idx = font->data + font->index_offset;
     (void)idx;
@@ -1415,7 +1496,7 @@ fb_error fb_next_glyph(const fb_font* font, uint32_t from, fb_glyph* out) {
     if (!font || !font->ready || !out) return FB_ERR_ARGUMENT;
 #ifndef FB_NO_COMPACT
     if (font->layout == FB_LAYOUT_COMPACT)
-        return from > 0xFFFFu ? FB_ERR_NOT_FOUND : compact_find(font, from, 1, out);
+        return from > 0xFFFFu ? FB_ERR_NOT_FOUND : compact_next(font, from, out);
 #endif
 #ifndef FB_NO_FIXED
     if (font->layout == FB_LAYOUT_CODE_LIST) {
@@ -1508,11 +1589,6 @@ static uint32_t find_in_list(const uint8_t* list, uint32_t count, uint32_t code_
             hi = mid;
     }
     return count;
-}
-
-/* A kerning pair's order: left code point, then right. */
-static uint32_t pair_key(const uint8_t* pair) {
-    return (uint32_t)rd16(pair) << 16 | (uint32_t)rd16(pair + 2);
 }
 
 fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out) {
@@ -1610,25 +1686,7 @@ fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_p
 }
 
 fb_error fb_kerning(const fb_advances* adv, uint32_t left, uint32_t right, int* adjust) {
-    uint32_t lo = 0, hi, key;
     if (!adv || !adv->ready || !adjust) return FB_ERR_ARGUMENT;
-    *adjust = 0;
-    if (left > 0xFFFFu || right > 0xFFFFu || !adv->pairs) return FB_ERR_NOT_FOUND;
-    key = left << 16 | right;
-    hi = adv->pair_count;
-    while (lo < hi) {
-        const uint32_t mid = lo + (hi - lo) / 2u;
-        const uint8_t* pair = adv->pairs + (size_t)mid * FB_ADV_PAIR_BYTES;
-        const uint32_t k = pair_key(pair);
-        if (k == key) {
-            *adjust = pair[4] < 128u ? (int)pair[4] : (int)pair[4] - 256;
-            return FB_OK;
-        }
-        if (k < key)
-            lo = mid + 1u;
-        else
-            hi = mid;
-    }
-    return FB_ERR_NOT_FOUND;
+    return find_pair(adv->pairs, adv->pair_count, left, right, adjust);
 }
 #endif /* FB_NO_ADVANCES */

@@ -159,6 +159,8 @@ typedef struct fb_compact {
     uint32_t model_size;
     size_t stream;
     uint32_t stream_size;
+    size_t pairs;        /* kerning section: file offset of the first pair, */
+    uint32_t pair_count; /* and how many (0 without the section) */
 } fb_compact;
 
 /* An opened file. All fields are read-only for the caller. */
@@ -315,13 +317,20 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
 #ifndef FB_COMPACT_MAX_WIDTH
 #define FB_COMPACT_MAX_WIDTH 192u
 #endif
-#define FB_COMPACT_CONTEXT 1u /* method: context-modelled arithmetic coding */
+#define FB_COMPACT_CONTEXT 1u    /* method: context-modelled arithmetic coding */
+#define FB_COMPACT_KERNING 0x40u /* header byte 7: a kerning section follows the data part */
 
 /* Writes the glyph's box_h rows of box_w levels (0 .. 2^bpp - 1, one byte each) to
    out[y * stride + x]. Any layout: for the others the box is the stored rectangle (trimmed
    records) or the whole cell (fixed records). FB_ERR_ARGUMENT when stride < box_w,
    FB_ERR_BAD_RECORD when the glyph's code is damaged (the rows written so far stay). */
 fb_error fb_decode_glyph(const fb_font* font, const fb_glyph* glyph, uint8_t* out, size_t stride);
+
+/* The kerning a compact file holds (written with "kerning") between `left` and a following
+   `right`: pixels to add to the pen before drawing `right` (negative: closer). A binary search,
+   O(log pair_count), linked only when called. FB_ERR_NOT_FOUND, with *adjust 0, when the file
+   has no such pair (or no kerning section, or is not compact). Left out with FB_NO_COMPACT. */
+fb_error fb_compact_kerning(const fb_font* font, uint32_t left, uint32_t right, int* adjust);
 
 /* Receives one decoded row: y counts from box_y, `levels` holds `width` (= box_w) levels and is
    valid only during the call. */

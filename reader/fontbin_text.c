@@ -312,18 +312,22 @@ static unsigned add_pen(unsigned pen, unsigned d) {
 }
 
 /* The pen before `cp` when `prev` came before it on the line (0: cp starts the line), moved by
-   the width file's kerning for the pair; never left of the line's start. */
+   the kerning for the pair: the width file's when it has pairs, else the compact file's own;
+   never left of the line's start. */
 static unsigned kern_pen(const fb_text* t, unsigned pen, uint32_t prev, uint32_t cp) {
-#ifdef FB_NO_ADVANCES
-    (void)t, (void)prev, (void)cp;
-    return pen;
-#else
     int k = 0;
-    if (!prev || !t->advances || !t->advances->pair_count) return pen;
-    if (fb_kerning(t->advances, prev, cp, &k) != FB_OK) return pen;
+    fb_error err = FB_ERR_NOT_FOUND;
+    if (!prev) return pen;
+    (void)t, (void)cp;
+#ifndef FB_NO_COMPACT
+    if (t->font->compact.pair_count) err = fb_compact_kerning(t->font, prev, cp, &k);
+#endif
+#ifndef FB_NO_ADVANCES
+    if (t->advances && t->advances->pair_count) err = fb_kerning(t->advances, prev, cp, &k);
+#endif
+    if (err != FB_OK) return pen;
     if (k >= 0) return add_pen(pen, (unsigned)k);
     return (unsigned)-k < pen ? pen - (unsigned)-k : 0u;
-#endif
 }
 
 static size_t skip_spaces(const char* s, size_t at, size_t len) {
