@@ -1,5 +1,5 @@
-// Kerning written by the real tool into version 2 of the width file and looked up by the device
-// reader; the width file without the key keeps its version-1 bytes.
+// Kerning written by the real tool into version 2 of the width file (or the compact file's kerning
+// section) and looked up by the device reader; the files without the key keep their bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,6 +32,42 @@ struct Pair {
     int sign;  // -1 closer, +1 apart, 0 not listed
 };
 
+// A compact file written with "kerning": its pairs through fb_compact_kerning and the text API,
+// and otherwise the bytes of the same run without the key, header flag and section aside.
+void expectCompactKerning(const char* what, const fb_font& font, const std::vector<uint8_t>& kerned,
+                          const std::string& head, const std::vector<Pair>& pairs) {
+    for (const Pair& p : pairs) {
+        int adjust = 99;
+        EXPECT_EQ(fb_compact_kerning(&font, p.left, p.right, &adjust),
+                  p.sign ? FB_OK : FB_ERR_NOT_FOUND)
+            << what << " " << p.left;
+        EXPECT_EQ(adjust < 0 ? -1 : adjust > 0, p.sign) << what << " " << p.left;
+    }
+    ToolSandbox plain;
+    plain.addFont(FONTBIN_TEST_FONT_DEJAVU, "sans.ttf");
+    plain.writeConfig(head + "\"kerning\": false}}");
+    ASSERT_EQ(plain.run({"FontConfig.json"}).status, 0) << what;
+    auto bytes = readBytes(plain.project() / "sans_size16_bits1_compact.bin");
+    ASSERT_EQ(bytes.size() + 4 + 5 * font.compact.pair_count, kerned.size()) << what;
+    bytes[7] |= FB_COMPACT_KERNING;
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), kerned.begin())) << what;
+
+    // The text API moves the pen by the pair: "AV" is narrower by its adjustment.
+    bytes[7] &= ~FB_COMPACT_KERNING & 0xFFu;
+    fb_font unkerned;
+    ASSERT_EQ(fb_open(bytes.data(), bytes.size(), &unkerned), FB_OK) << what;
+    fb_text text;
+    fb_text_extent kernedExtent, plainExtent;
+    int av = 0;
+    ASSERT_EQ(fb_compact_kerning(&font, 'A', 'V', &av), FB_OK) << what;
+    ASSERT_EQ(fb_text_init(&text, &font, nullptr), FB_OK);
+    fb_text_measure(&text, "AV", FB_TEXT_NUL, 0, FB_WRAP_NONE, &kernedExtent);
+    ASSERT_EQ(fb_text_init(&text, &unkerned, nullptr), FB_OK);
+    fb_text_measure(&text, "AV", FB_TEXT_NUL, 0, FB_WRAP_NONE, &plainExtent);
+    EXPECT_EQ(static_cast<int>(kernedExtent.width), static_cast<int>(plainExtent.width) + av)
+        << what;
+}
+
 TEST(Kerning, PairsReachTheReaderAndTheWidthsStayAsTheyWere) {
     const struct {
         const char* what;
@@ -40,6 +76,7 @@ TEST(Kerning, PairsReachTheReaderAndTheWidthsStayAsTheyWere) {
         const char* rest;  // selection and further fontSet keys
         const char* stem;
         std::vector<Pair> pairs;
+        bool compact = false;  // the pairs are in the compact file, not in a width file
     } cases[] = {
         {"DejaVu Sans, ASCII, code list",
          FONTBIN_TEST_FONT_DEJAVU,
@@ -70,12 +107,20 @@ TEST(Kerning, PairsReachTheReaderAndTheWidthsStayAsTheyWere) {
          R"( "range": "20992"}], "fontSet": {"indexMethod": 0)",
          "hei_size16_bits1",
          {{'A', 'V', -1}, {0x4E00, 0x4E01, 0}, {'A', 0x4E00, 0}}},
+        {"DejaVu Sans, ASCII, compact",
+         FONTBIN_TEST_FONT_DEJAVU,
+         "sans.ttf",
+         R"("customerVals": [{"firstVal": "0x20", "range": "95"}], "fontSet": {"compact": true)",
+         "sans_size16_bits1",
+         {{'A', 'V', -1}, {'T', 'o', -1}, {'T', 'y', -1}, {'H', 'H', 0}},
+         true},
     };
     for (const auto& c : cases) {
         const std::string head =
             std::string("{") + c.rest + R"(, "fontSize": 16, "font": ")" + c.name + "\", ";
         const std::string adv = std::string(c.stem) + "_adv.bin";
-        const std::string fontFile = std::string(c.stem) + "_font.bin";
+        const std::string fontFile =
+            std::string(c.stem) + (c.compact ? "_compact.bin" : "_font.bin");
         ToolSandbox kerned;
         kerned.addFont(c.font, c.name);
         if (std::string(c.name) == "legacy.ttf") hideGpos(kerned.toolDir() / "font" / c.name);
@@ -88,6 +133,10 @@ TEST(Kerning, PairsReachTheReaderAndTheWidthsStayAsTheyWere) {
         fb_font font;
         fb_advances a;
         ASSERT_EQ(fb_open(fontBytes.data(), fontBytes.size(), &font), FB_OK) << c.what;
+        if (c.compact) {
+            expectCompactKerning(c.what, font, fontBytes, head, c.pairs);
+            continue;
+        }
         ASSERT_EQ(fb_open_advances(v2.data(), v2.size(), &font, &a), FB_OK)
             << c.what << ": " << a.error_detail;
         EXPECT_EQ(v2[4], 2) << c.what;

@@ -41,13 +41,15 @@ cropglyphs::Run cropRun(ToolSandbox& box, const Case& c) {
                                 .string());
 }
 
-std::vector<uint8_t> writeCompact(const cropglyphs::Run& run, const compact::Template* shape) {
+std::vector<uint8_t> writeCompact(const cropglyphs::Run& run, const compact::Template* shape,
+                                  const std::vector<KernPair>* pairs = nullptr) {
     FontSetSettings settings;
     settings.font = "Test.ttf";
     settings.fontSize = static_cast<int32_t>(run.font.font_size);
     settings.renderMode = run.bpp;
     CompactFontWriter writer(settings, 0, run.baseline);
     for (const cropglyphs::Glyph& g : run.glyphs) writer.addGlyph(run.packed(g), g.advance);
+    if (pairs) writer.setKerning(*pairs);
     return shape ? writer.finishWith(compact::Method::Context, *shape) : writer.finish();
 }
 
@@ -117,6 +119,7 @@ struct Damage {
     long offset;
     int value;
     fb_error expected;
+    bool kerned = false;  // damage the file with two kerning pairs, AV and To
 };
 
 TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
@@ -126,7 +129,10 @@ TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
                   R"({"firstVal": "0x41", "range": "26"}, {"firstVal": "0x61", "range": "26"})", 12,
                   4, "H", false});
     const std::vector<uint8_t> good = writeCompact(run, nullptr);
+    const std::vector<KernPair> pairs{{'A', 'V', -1}, {'T', 'o', -2}};
+    const std::vector<uint8_t> kerned = writeCompact(run, nullptr, &pairs);
     fb_font font;
+    ASSERT_EQ(fb_open(kerned.data(), kerned.size(), &font), FB_OK);
     ASSERT_EQ(fb_open(good.data(), good.size(), &font), FB_OK);
     const long runs = static_cast<long>(font.compact.runs);
     const long checkpoints = static_cast<long>(font.compact.checkpoints);
@@ -152,19 +158,24 @@ TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
         {"cut in the name", runs - 1, -1, FB_ERR_TRUNCATED},
         {"cut in the data", -1, -1, FB_ERR_TRUNCATED},
         {"empty", 0, -1, FB_ERR_TRUNCATED},
+        {"kerning flag without the section", 7, FB_COMPACT_KERNING, FB_ERR_TRUNCATED},
+        // The kerned file ends with the pair count (u32 at -14) and the two pairs.
+        {"a kerning pair more counted", -14, 3, FB_ERR_TRUNCATED, true},
+        {"kerning pairs out of order", -5, 'A' - 1, FB_ERR_BAD_INDEX, true},
     };
     for (const Damage& d : cases) {
         SCOPED_TRACE(d.what);
-        std::vector<uint8_t> bad = good;
+        const std::vector<uint8_t>& base = d.kerned ? kerned : good;
+        std::vector<uint8_t> bad = base;
         const size_t at = static_cast<size_t>(
-            d.offset < 0 ? static_cast<long>(good.size()) + d.offset : d.offset);
+            d.offset < 0 ? static_cast<long>(base.size()) + d.offset : d.offset);
         if (d.value < 0)
             bad.resize(at);
         else if (at == bad.size())
             bad.push_back(static_cast<uint8_t>(d.value));
         else
             bad[at] = static_cast<uint8_t>(d.value);
-        ASSERT_NE(bad, good);
+        ASSERT_NE(bad, base);
         EXPECT_EQ(fb_open(bad.data(), bad.size(), &font), d.expected)
             << (font.error_detail ? font.error_detail : "");
         EXPECT_FALSE(font.ready);
