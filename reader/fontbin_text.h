@@ -21,7 +21,8 @@
  * - The pen moves by the advance width: the width file's value when one is given, the compact
  *   glyph's own width, else the ink's right edge + 1, and fontSize / 3 (at least 1) for a
  *   character without ink.
- * - With a width file that holds kerning pairs (version 2), the pen moves by the pair's
+ * - With a width file that holds kerning pairs (version 2), or a compact file that holds them
+ *   (its kerning section; a width file's pairs come first), the pen moves by the pair's
  *   adjustment before each character that follows another on the same line (never left of the
  *   line's start); fb_text_draw_char draws one character alone and so without kerning.
  * - A character the font lacks is drawn as a box outline fontSize / 2 pixels wide (at least 3),
