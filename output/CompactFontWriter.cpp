@@ -47,12 +47,16 @@ public:
     void put(uint32_t bit) { putBits(bit, 1); }
     // The low `count` bits of `value` (count <= 63, no higher bits set), highest first.
     void putBits(uint64_t value, uint32_t count) {
-        const uint32_t room = 64 - pending_;
-        if (count < room) {
+        if (count < 64 - pending_) {
             acc_ = (acc_ << count) | value;
             pending_ += count;
-            return;
+        } else {
+            spill(value, count);
         }
+    }
+    // putBits() when the register fills: its first 64 bits go out as eight bytes.
+    __attribute__((noinline)) void spill(uint64_t value, uint32_t count) {
+        const uint32_t room = 64 - pending_;
         const uint64_t head = value >> (count - room);
         acc_ = room == 64 ? head : (acc_ << room) | head;
         for (int shift = 56; shift >= 0; shift -= 8)
@@ -122,7 +126,8 @@ private:
     // The steps run on local copies, the bits they settle gathered in a register and handed to
     // the stream once: at most 15 steps (range >= 1), each settled bit followed by the waiting
     // ones, which go out directly should there be more than 32 of them.
-    void shift() {
+    // Out of line, so that the per-pixel coding around it stays small enough to inline.
+    __attribute__((noinline)) void shift() {
         uint32_t low = low_, range = range_, waiting = outstanding_;
         uint64_t bits = 0;
         uint32_t count = 0;
@@ -636,9 +641,19 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
         if (g.w == 0) continue;
         ++inked;
         box.load(&levels_[g.levels], g.w, g.h);
-        box.forEach(g.w, g.h, full, d, [&](uint32_t v, uint32_t ctx) {
-            d.count(v, ctx, fullContexts, counts.data());
-        });
+        if (d.bpp == 8) {
+            box.forEach(g.w, g.h, full, d, [&](uint32_t v, uint32_t ctx) {
+                d.count(v, ctx, fullContexts, counts.data());
+            });
+        } else {
+            // Up to 4 bits a level is its own symbol and the symbols a power of two: a slot is
+            // the context shifted and the level.
+            uint64_t* const slots = counts.data();
+            const uint32_t shift = d.bpp == 1 ? 1 : d.bpp;
+            box.forEach(g.w, g.h, full, d, [slots, shift](uint32_t v, uint32_t ctx) {
+                ++slots[(static_cast<size_t>(ctx) << shift) | v];
+            });
+        }
     }
     for (const Template& t : templatesFor(d.bpp)) {
         const uint32_t contexts = 1u << contextBits(t, d.qbits);
