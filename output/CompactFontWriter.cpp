@@ -43,38 +43,50 @@ private:
 };
 
 // The glyph data: most significant bit of each byte first, as the arithmetic coder emits it.
-// Bits gather in a register and go out a byte at a time.
+// Bits gather in a 64-bit register and go out eight bytes at a time.
 class BitStream {
 public:
-    void put(uint32_t bit) {
-        acc_ = (acc_ << 1) | bit;
-        if (++pending_ == 8) {
-            bytes_.push_back(static_cast<uint8_t>(acc_));
-            pending_ = 0;
+    void put(uint32_t bit) { putBits(bit, 1); }
+    // The low `count` bits of `value` (count <= 63, no higher bits set), highest first.
+    void putBits(uint64_t value, uint32_t count) {
+        if (count < 64 - pending_) {
+            acc_ = (acc_ << count) | value;
+            pending_ += count;
+        } else {
+            spill(value, count);
         }
-        ++bits_;
     }
-    // `count` (up to 32) copies of `bit`.
+    // putBits() when the register fills: its first 64 bits go out as eight bytes.
+    __attribute__((noinline)) void spill(uint64_t value, uint32_t count) {
+        const uint32_t room = 64 - pending_;
+        const uint64_t head = value >> (count - room);
+        acc_ = room == 64 ? head : (acc_ << room) | head;
+        for (int shift = 56; shift >= 0; shift -= 8)
+            bytes_.push_back(static_cast<uint8_t>(acc_ >> shift));
+        pending_ = count - room;
+        acc_ = value;  // only the low `pending_` bits count
+    }
+    // `count` copies of `bit`.
     void repeat(uint32_t bit, uint32_t count) {
-        for (; count > 0; --count) put(bit);
+        for (; count >= 32; count -= 32) putBits(bit ? 0xFFFFFFFFu : 0u, 32);
+        if (count != 0) putBits(bit ? (1u << count) - 1 : 0u, count);
     }
-    uint64_t bits() const { return bits_; }
+    void reserve(size_t bytes) { bytes_.reserve(bytes); }
+    uint64_t bits() const { return static_cast<uint64_t>(bytes_.size()) * 8 + pending_; }
     // The bytes, the last one padded with zero bits.
     std::vector<uint8_t>& bytes() {
-        if (pending_ != 0) {
-            bytes_.push_back(static_cast<uint8_t>(acc_ << (8 - pending_)));
-            pending_ = 0;
-            acc_ = 0;
-            bits_ = (bits_ + 7) / 8 * 8;
-        }
+        for (; pending_ >= 8; pending_ -= 8)
+            bytes_.push_back(static_cast<uint8_t>(acc_ >> (pending_ - 8)));
+        if (pending_ != 0) bytes_.push_back(static_cast<uint8_t>(acc_ << (8 - pending_)));
+        pending_ = 0;
+        acc_ = 0;
         return bytes_;
     }
 
 private:
     std::vector<uint8_t> bytes_;
-    uint32_t acc_ = 0;
-    uint32_t pending_ = 0;
-    uint64_t bits_ = 0;
+    uint64_t acc_ = 0;      // the bits not yet in bytes_, the last in bit 0
+    uint32_t pending_ = 0;  // below 64
 };
 
 // Arithmetic coder with a 16-bit range and bitwise output; the reader mirrors it. The interval
@@ -100,28 +112,63 @@ public:
         renormalise();
     }
     // A symbol whose cumulative frequencies are [lo, hi) of 4096; hi > lo.
+    // With hi = 4096 the product is range * 2^12 (below 2^28), so rhi is range itself.
     void encodeRange(uint32_t lo, uint32_t hi) {
         const uint32_t rlo = (range_ * lo) >> kProbBits;
-        const uint32_t rhi = hi == (1u << kProbBits) ? range_ : (range_ * hi) >> kProbBits;
+        const uint32_t rhi = (range_ * hi) >> kProbBits;
         low_ += rlo;
         range_ = rhi - rlo;
         renormalise();
     }
     void renormalise() {
-        while (range_ < 0x8000u) {
-            if (low_ < 0x8000u) {
-                put(0);
-            } else if (low_ >= 0x10000u) {
-                low_ -= 0x10000u;
-                put(1);
-            } else {
-                low_ -= 0x8000u;
-                ++outstanding_;
-            }
-            range_ <<= 1;
-            low_ <<= 1;
-        }
+        if (range_ < 0x8000u) shift();
     }
+
+private:
+    // The steps run on local copies, the bits they settle gathered in a register and handed to
+    // the stream once: at most 15 steps (range >= 1), each settled bit followed by the waiting
+    // ones, which go out directly should there be more than 32 of them.
+    // Out of line, so that the per-pixel coding around it stays small enough to inline.
+    __attribute__((noinline)) void shift() {
+        uint32_t low = low_, range = range_, waiting = outstanding_;
+        uint64_t bits = 0;
+        uint32_t count = 0;
+        while (range < 0x8000u) {
+            if (low - 0x8000u < 0x8000u) {
+                low -= 0x8000u;
+                ++waiting;
+            } else {
+                const uint32_t bit = low >> 16;  // low < 2^17
+                low -= bit << 16;
+                if (first_) {
+                    first_ = false;
+                } else {
+                    bits = (bits << 1) | bit;
+                    ++count;
+                }
+                if (waiting != 0) {
+                    if (waiting > 32) {
+                        out_.putBits(bits, count);
+                        bits = 0;
+                        count = 0;
+                        out_.repeat(bit ^ 1u, waiting);
+                    } else {
+                        bits = (bits << waiting) | (bit ? 0u : (1ull << waiting) - 1);
+                        count += waiting;
+                    }
+                    waiting = 0;
+                }
+            }
+            range <<= 1;
+            low <<= 1;
+        }
+        if (count != 0) out_.putBits(bits, count);
+        low_ = low;
+        range_ = range;
+        outstanding_ = waiting;
+    }
+
+public:
     void finish() {
         for (uint32_t k = 1; k <= 3; ++k) {
             const uint32_t step = 1u << (17 - k);
@@ -140,8 +187,10 @@ private:
             first_ = false;
         else
             out_.put(bit);
-        out_.repeat(bit ^ 1u, outstanding_);
-        outstanding_ = 0;
+        if (outstanding_ != 0) {
+            out_.repeat(bit ^ 1u, outstanding_);
+            outstanding_ = 0;
+        }
     }
     BitStream& out_;
     uint64_t start_;
@@ -291,12 +340,50 @@ public:
     uint8_t at(int32_t x, int32_t y) const { return cells_[index(x, y)]; }
 
     // Calls f(v, ctx) for every pixel of the w x h box in row order, with its level and its
-    // context under s, kept up to date from pixel to pixel as the reader keeps it: the west and
-    // row-above windows in one register that moves a level per pixel, the row two above in
-    // another that moves a bit.
+    // context under s. The templates the writer weighs get a loop of their own, their shifts and
+    // masks constants; any other shape takes the general loop.
     template <typename F>
     void forEach(int32_t w, int32_t h, const Template& s, const Depth& d, F&& f) const {
-        const uint32_t qb = d.qbits;
+        if (d.qbits == 1) {
+            if (forShape<1, 4, 2, 1>(w, h, s, d, f) || forShape<1, 3, 2, 1>(w, h, s, d, f) ||
+                forShape<1, 4, 2, -1>(w, h, s, d, f) || forShape<1, 3, 1, 1>(w, h, s, d, f) ||
+                forShape<1, 2, 1, 0>(w, h, s, d, f) || forShape<1, 2, 1, -1>(w, h, s, d, f) ||
+                forShape<1, 1, 1, -1>(w, h, s, d, f) || forShape<1, 1, 0, -1>(w, h, s, d, f) ||
+                forShape<1, 0, -1, -1>(w, h, s, d, f))
+                return;
+        } else if (d.qbits == 2) {
+            if (forShape<2, 2, 1, 1>(w, h, s, d, f) || forShape<2, 1, 1, 1>(w, h, s, d, f) ||
+                forShape<2, 2, 1, -1>(w, h, s, d, f) || forShape<2, 1, 1, 0>(w, h, s, d, f) ||
+                forShape<2, 1, 1, -1>(w, h, s, d, f) || forShape<2, 1, 0, -1>(w, h, s, d, f) ||
+                forShape<2, 1, -1, -1>(w, h, s, d, f) || forShape<2, 0, -1, -1>(w, h, s, d, f))
+                return;
+        }
+        scan(w, h, RuntimeShape{d.qbits, s.west, s.above, s.above2}, d, f);
+    }
+
+private:
+    struct RuntimeShape {
+        uint32_t qbits;
+        int32_t west, above, above2;
+    };
+    template <uint32_t Q, int32_t W, int32_t A, int32_t A2>
+    struct FixedShape {
+        static constexpr uint32_t qbits = Q;
+        static constexpr int32_t west = W, above = A, above2 = A2;
+    };
+    template <uint32_t Q, int32_t W, int32_t A, int32_t A2, typename F>
+    bool forShape(int32_t w, int32_t h, const Template& s, const Depth& d, F& f) const {
+        if (s.west != W || s.above != A || s.above2 != A2) return false;
+        scan(w, h, FixedShape<Q, W, A, A2>{}, d, f);
+        return true;
+    }
+
+    // The context is kept up to date from pixel to pixel as the reader keeps it: the west and
+    // row-above windows in one register that moves a level per pixel, the row two above in
+    // another that moves a bit.
+    template <typename S, typename F>
+    void scan(int32_t w, int32_t h, const S& s, const Depth& d, F& f) const {
+        const uint32_t qb = s.qbits;
         const int32_t r1 = std::max(s.above, 0), r2 = std::max(s.above2, 0);
         const uint32_t b0 = static_cast<uint32_t>(s.west) * qb;
         const uint32_t b01 = b0 + (s.above >= 0 ? static_cast<uint32_t>(2 * r1 + 1) * qb : 0);
@@ -490,11 +577,21 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
         return;
     }
     rows_.assign(w * static_cast<size_t>(height), 0);
+    // The depth divides 8 and every row starts at a multiple of it, so a pixel never straddles
+    // two bytes: walk the bytes with a shift instead of dividing each pixel's bit offset.
     for (int32_t y = 0; y < height; ++y) {
-        uint64_t bit = static_cast<uint64_t>(y) * rowBits;
+        const uint64_t bit = static_cast<uint64_t>(y) * rowBits;
+        const uint8_t* src = glyph.data + bit / 8;
+        uint32_t shift = static_cast<uint32_t>(bit % 8);
         uint8_t* out = &rows_[static_cast<size_t>(y) * w];
-        for (size_t x = 0; x < w; ++x, bit += depth)
-            out[x] = static_cast<uint8_t>((glyph.data[bit / 8] >> (bit % 8)) & mask);
+        for (size_t x = 0; x < w; ++x) {
+            out[x] = static_cast<uint8_t>((*src >> shift) & mask);
+            shift += depth;
+            if (shift == 8) {
+                shift = 0;
+                ++src;
+            }
+        }
     }
     int32_t left = width, right = 0, top = height, bottom = 0;
     for (int32_t y = 0; y < height; ++y) {
@@ -546,9 +643,19 @@ std::vector<MethodSize> CompactFontWriter::candidates() {
         if (g.w == 0) continue;
         ++inked;
         box.load(&levels_[g.levels], g.w, g.h);
-        box.forEach(g.w, g.h, full, d, [&](uint32_t v, uint32_t ctx) {
-            d.count(v, ctx, fullContexts, counts.data());
-        });
+        if (d.bpp == 8) {
+            box.forEach(g.w, g.h, full, d, [&](uint32_t v, uint32_t ctx) {
+                d.count(v, ctx, fullContexts, counts.data());
+            });
+        } else {
+            // Up to 4 bits a level is its own symbol and the symbols a power of two: a slot is
+            // the context shifted and the level.
+            uint64_t* const slots = counts.data();
+            const uint32_t shift = d.bpp == 1 ? 1 : d.bpp;
+            box.forEach(g.w, g.h, full, d, [slots, shift](uint32_t v, uint32_t ctx) {
+                ++slots[(static_cast<size_t>(ctx) << shift) | v];
+            });
+        }
     }
     for (const Template& t : templatesFor(d.bpp)) {
         const uint32_t contexts = 1u << contextBits(t, d.qbits);
@@ -637,9 +744,14 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
     std::vector<uint32_t> p1(d.bpp == 1 ? contexts : 0);
     for (size_t c = 0; c < p1.size(); ++c) p1[c] = probability(model.bytes[c]);
     const uint32_t n = d.symbols;
+    // The cumulative frequencies (at most 4096) as u16: half the cache lines per lookup.
+    const std::vector<uint16_t> cum16(model.cum.begin(), model.cum.end());
+    const uint16_t* const cumBase = cum16.data();
+    const size_t stride = n + 1;
 
     // Data: each glyph's bits, and its size for the glyph table.
     BitStream data;
+    data.reserve(levels_.size() / 4);
     std::vector<uint32_t> sizes(glyphs_.size(), 0);
     std::vector<uint32_t> checkpoints;
     for (size_t i = 0; i < glyphs_.size(); ++i) {
@@ -651,17 +763,23 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         box.load(&levels_[g.levels], g.w, g.h);
         ArithmeticEncoder enc(data);
         if (d.bpp == 1) {
+            const uint32_t* const p = p1.data();
             box.forEach(g.w, g.h, shape, d,
-                        [&](uint32_t v, uint32_t ctx) { enc.encode(v, p1[ctx]); });
+                        [&enc, p](uint32_t v, uint32_t ctx) { enc.encode(v, p[ctx]); });
+        } else if (d.bpp == 8) {
+            const uint16_t* const lowBase = cumBase + static_cast<size_t>(contexts) * stride;
+            box.forEach(g.w, g.h, shape, d,
+                        [&enc, cumBase, lowBase, stride](uint32_t v, uint32_t ctx) {
+                            const uint32_t s = v >> 4;
+                            const uint16_t* cum = cumBase + static_cast<size_t>(ctx) * stride;
+                            enc.encodeRange(cum[s], cum[s + 1]);
+                            const uint16_t* low = lowBase + static_cast<size_t>(s) * stride;
+                            enc.encodeRange(low[v & 15], low[(v & 15) + 1]);
+                        });
         } else {
-            box.forEach(g.w, g.h, shape, d, [&](uint32_t v, uint32_t ctx) {
-                const uint32_t s = d.bpp == 8 ? v >> 4 : v;
-                const uint32_t* cum = &model.cum[static_cast<size_t>(ctx) * (n + 1)];
-                enc.encodeRange(cum[s], cum[s + 1]);
-                if (d.bpp == 8) {
-                    const uint32_t* low = &model.cum[(static_cast<size_t>(contexts) + s) * (n + 1)];
-                    enc.encodeRange(low[v & 15], low[(v & 15) + 1]);
-                }
+            box.forEach(g.w, g.h, shape, d, [&enc, cumBase, stride](uint32_t v, uint32_t ctx) {
+                const uint16_t* cum = cumBase + static_cast<size_t>(ctx) * stride;
+                enc.encodeRange(cum[v], cum[v + 1]);
             });
         }
         enc.finish();
