@@ -645,10 +645,11 @@ static fb_error open_compact(fb_font* f, unsigned rows, unsigned cols) {
         c->stream = start[4];
         /* Kerning (flag bit 6): the pair count, then the pairs; the file ends with them. */
         if (flags & FB_COMPACT_KERNING) {
-            const uint8_t* p = b + at + 4u;
+            const uint8_t* p;
             if (left < 4u)
                 return fail(f, FB_ERR_TRUNCATED, "file ends before the kerning pair count", f->size,
                             -1);
+            p = b + at + 4u; /* only once the count is known to be inside the file */
             c->pairs = at + 4u;
             c->pair_count = rd32(p - 4);
             left -= 4u;
