@@ -4,6 +4,7 @@
 // has no such feature (HarfBuzz's own choice when it shapes).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct KernPair {
         return left != other.left ? left < other.left : right < other.right;
     }
 };
+
+// More pairs than any usual font gives for all of its characters: a count past it points at a
+// damaged table rather than at kerning, and the run warns. Measured over every character each
+// font maps, at 16 and 32 px: DejaVu Sans ..., Inter ....
+constexpr size_t kUsualKerningPairs = 100000;
 
 // A 26.6 pixel value rounded to whole pixels, halves towards positive infinity: the rule of the
 // advance widths ((v + 32) >> 6), also for negative values.
