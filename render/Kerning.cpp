@@ -89,6 +89,13 @@ const hb_feature_t* shapingFeatures(unsigned& count) {
     return features.data();
 }
 
+bool isMark(hb_unicode_funcs_t* unicode, uint32_t code) {
+    const hb_unicode_general_category_t category = hb_unicode_general_category(unicode, code);
+    return category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
+           category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK ||
+           category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
+}
+
 hb_script_t pairScript(uint32_t left, uint32_t right) {
     hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
     for (const uint32_t code : {left, right}) {
@@ -184,14 +191,19 @@ std::vector<KernPair> faceKerningPairs(FT_FaceRec_* face, const std::vector<uint
     if (!collectKerningGlyphs(hbFace.get(), kerning)) return pairs;
     const FontHolder font = sizedFont(face, hbFace.get());
 
-    // Every mapped character; those that kern with each other, before any or after any one.
+    // Every mapped character; those that kern with each other, before any or after any one. A
+    // combining mark that no table names is left out: the kern table's pairs skip marks, and
+    // what HarfBuzz does to one is placing it on its base, not kerning.
     std::vector<Candidate> all, paired, afterAny;
     std::vector<bool> beforeAny;
+    hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
     for (const uint16_t code : codes) {
         hb_codepoint_t glyph = 0;
         if (!hb_font_get_nominal_glyph(font.get(), code, &glyph) || glyph == 0) continue;
+        const bool named = hb_set_has(kerning.paired.get(), glyph);
+        if (!named && isMark(unicode, code)) continue;
         const Candidate c{code, glyph};
-        const bool isPaired = kerning.everyPair || hb_set_has(kerning.paired.get(), glyph);
+        const bool isPaired = kerning.everyPair || named;
         all.push_back(c);
         beforeAny.push_back(kerning.everyPair || hb_set_has(kerning.beforeAny.get(), glyph));
         if (isPaired) paired.push_back(c);
