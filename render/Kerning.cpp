@@ -203,7 +203,7 @@ std::vector<KernPair> faceKerningPairs(FT_FaceRec_* face, const std::vector<uint
         const bool named = hb_set_has(kerning.paired.get(), glyph);
         if (!named && isMark(unicode, code)) continue;
         const Candidate c{code, glyph};
-        const bool isPaired = kerning.everyPair || named;
+        const bool isPaired = kerning.everyPair || named || glyph >= kerning.pairedFrom;
         all.push_back(c);
         beforeAny.push_back(kerning.everyPair || hb_set_has(kerning.beforeAny.get(), glyph));
         if (isPaired) paired.push_back(c);

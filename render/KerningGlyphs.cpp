@@ -2,6 +2,7 @@
 
 #include <hb-ot.h>
 
+#include <algorithm>
 #include <bitset>
 #include <cstdint>
 #include <vector>
@@ -155,7 +156,7 @@ void addClassArray(const TableBytes& kern, uint64_t subtable, uint64_t at, Kerni
 // Format 3 (Apple's): a left and a right class of one byte for each glyph up to a count, and one
 // byte per class pair indexing a list of values; glyphs past the count are class 0. Glyphs of a
 // class with some non-zero value kern.
-void addClassIndex(const TableBytes& kern, uint64_t at, hb_set_t* paired) {
+void addClassIndex(const TableBytes& kern, uint64_t at, KerningGlyphs& out) {
     const uint32_t glyphCount = kern.u16(at), valueCount = kern.u8(at + 2);
     const uint32_t leftCount = kern.u8(at + 3), rightCount = kern.u8(at + 4);
     const uint64_t values = at + 6, leftClasses = values + 2 * valueCount;
@@ -169,8 +170,8 @@ void addClassIndex(const TableBytes& kern, uint64_t at, hb_set_t* paired) {
         }
     for (uint32_t glyph = 0; glyph < glyphCount; ++glyph)
         if (leftKerns[kern.u8(leftClasses + glyph)] || rightKerns[kern.u8(rightClasses + glyph)])
-            hb_set_add(paired, glyph);
-    if (leftKerns[0] || rightKerns[0]) hb_set_add_range(paired, glyphCount, 0xFFFF);
+            hb_set_add(out.paired.get(), glyph);
+    if (leftKerns[0] || rightKerns[0]) out.pairedFrom = std::min(out.pairedFrom, glyphCount);
 }
 
 // The legacy kern table under Microsoft's header (version 0) or Apple's (version 1.0). Subtables
@@ -193,7 +194,7 @@ bool addKernTableGlyphs(hb_face_t* face, KerningGlyphs& out) {
         const uint64_t body = at + (apple ? 8 : 6);
         if (along && format == 0) addPairList(kern, body, out.paired.get());
         if (along && format == 2) addClassArray(kern, at, body, out);
-        if (along && format == 3 && apple) addClassIndex(kern, body, out.paired.get());
+        if (along && format == 3 && apple) addClassIndex(kern, body, out);
         if (length < 6) break;
         at += length;
     }

@@ -20,6 +20,9 @@ struct KerningGlyphs {
     // reaches glyphs that no table names.
     Set beforeAny{hb_set_create()};
     Set afterAny{hb_set_create()};
+    // Glyphs from this index on kern with the paired ones too: a class table that stops short
+    // of the font's last glyph leaves the rest in class 0.
+    hb_codepoint_t pairedFrom = HB_SET_VALUE_INVALID;
     // Any two glyphs may kern.
     bool everyPair = false;
 };

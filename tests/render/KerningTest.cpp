@@ -21,7 +21,8 @@ using testing_support::TableWriter;
 constexpr int kPixels = 16;  // DejaVu Sans has 2048 units per em: 128 units a pixel
 
 // The pairs of `codes` as HarfBuzz gives them when it shapes each pair on its own, at the size
-// FreeType makes of `kPixels` for a 2048-unit em (a scale of exactly 16 × 64).
+// FreeType makes of `kPixels` for a 2048-unit em (a scale of exactly 16 × 64). A combining mark
+// (U+0300..U+036F) is placed on its base, not kerned: its pairs are left out.
 std::vector<KernPair> shapedPairs(const std::vector<uint8_t>& font,
                                   const std::vector<uint16_t>& codes) {
     hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(font.data()),
@@ -31,17 +32,14 @@ std::vector<KernPair> shapedPairs(const std::vector<uint8_t>& font,
     hb_font_t* hbFont = hb_font_create(face);
     hb_font_set_scale(hbFont, kPixels * 64, kPixels * 64);
     hb_font_set_ppem(hbFont, kPixels, kPixels);
-    std::vector<hb_feature_t> features(1);
-    hb_feature_from_string("kern", -1, &features[0]);
-    for (const char* off : {"-ccmp", "-locl", "-rlig", "-calt", "-clig", "-liga", "-rclt", "-mark",
-                            "-mkmk", "-curs", "-dist"}) {
-        features.emplace_back();
-        hb_feature_from_string(off, -1, &features.back());
-    }
+    std::vector<hb_feature_t> features;
+    for (const char* f : {"kern", "-ccmp", "-locl", "-rlig", "-calt", "-clig", "-liga", "-rclt"})
+        hb_feature_from_string(f, -1, &features.emplace_back());
     std::vector<KernPair> pairs;
     hb_buffer_t* buffer = hb_buffer_create();
     for (const uint16_t left : codes)
         for (const uint16_t right : codes) {
+            if ((left >= 0x300 && left < 0x370) || (right >= 0x300 && right < 0x370)) continue;
             hb_buffer_clear_contents(buffer);
             const uint32_t text[] = {left, right};
             hb_buffer_add_utf32(buffer, text, 2, 0, 2);
@@ -138,11 +136,11 @@ TableWriter pairClasses(bool extension) {
     TableWriter sub;
     sub.u16(2).u16(0).u16(0x0004).u16(0).u16(0).u16(0).u16(2).u16(2);
     for (const int v : {0, -100, -300, -200}) sub.u16(v);
-    sub.patch16(2, sub.size());
+    sub.patchOffset(2);
     sub.u16(1).u16(3).u16(glyph('A')).u16(glyph('T')).u16(glyph('V'));
-    sub.patch16(8, sub.size());
+    sub.patchOffset(8);
     sub.u16(1).u16(glyph('T')).u16(1).u16(1);
-    sub.patch16(10, sub.size());
+    sub.patchOffset(10);
     sub.u16(2).u16(1).u16(glyph('o')).u16(glyph('o')).u16(1);
 
     TableWriter t;
@@ -159,8 +157,9 @@ TableWriter pairClasses(bool extension) {
 
 TEST(KerningTables, PairsOfClassTablesAreHarfBuzzs) {
     const auto dejavu = testing_support::readBytes(FONTBIN_TEST_FONT_DEJAVU);
-    std::vector<uint16_t> ascii;
+    std::vector<uint16_t> ascii;  // and a combining acute
     for (uint16_t c = 0x20; c < 0x7F; ++c) ascii.push_back(c);
+    ascii.push_back(0x301);
     const struct {
         const char* what;
         const char* tag;  // the table replaced
