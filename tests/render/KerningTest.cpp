@@ -79,8 +79,8 @@ std::vector<KernPair> fontbinPairs(const std::vector<uint8_t>& font,
 std::string describe(const std::vector<KernPair>& pairs) {
     std::string text;
     for (const KernPair& p : pairs)
-        text += std::string(1, static_cast<char>(p.left)) + static_cast<char>(p.right) + " " +
-                std::to_string(p.adjust) + ", ";
+        text += " " + std::to_string(p.left) + "," + std::to_string(p.right) + ":" +
+                std::to_string(p.adjust);
     return text;
 }
 
@@ -115,16 +115,11 @@ TableWriter classArray(bool apple) {
 // A right class 2; class 0 (every other glyph, also those past 'z') before A kerns too.
 TableWriter classIndex() {
     const int count = glyph('z') + 1;
-    std::vector<uint8_t> leftClass(count, 0), rightClass(count, 0);
-    leftClass[glyph('T')] = 1;
-    leftClass[glyph('V')] = 2;
-    rightClass[glyph('o')] = rightClass[glyph('e')] = 1;
-    rightClass[glyph('A')] = 2;
     TableWriter t;
-    t.u16(count).u8(4).u8(3).u8(3).u8(0);
-    for (const int v : {0, -300, 250, -170}) t.u16(v);
-    for (const uint8_t c : leftClass) t.u8(c);
-    for (const uint8_t c : rightClass) t.u8(c);
+    t.u16(count).u8(4).u8(3).u8(3).u8(0).u16(0).u16(-300).u16(250).u16(-170);
+    for (int g = 0; g < count; ++g) t.u8(g == glyph('T') ? 1 : g == glyph('V') ? 2 : 0);
+    for (int g = 0; g < count; ++g)
+        t.u8(g == glyph('o') || g == glyph('e') ? 1 : g == glyph('A') ? 2 : 0);
     for (const int index : {0, 0, 3, 0, 1, 2, 3, 1, 0}) t.u8(index);
     return t;
 }
