@@ -213,6 +213,8 @@ std::vector<KernPair> faceKerningPairs(FT_FaceRec_* face, const std::vector<uint
         std::find(beforeAny.begin(), beforeAny.end(), true) == beforeAny.end())
         return pairs;
     // A private-use character the font does not map draws as glyph 0, which no kerning names.
+    // (A kern table may still reach it through class 0: then the value it shares with the next
+    // left glyph moves that glyph's advance and its offset alike, which the measure cancels.)
     hb_codepoint_t separator = 0;
     for (const hb_codepoint_t code : {0x10FFFDu, 0xFFFFDu, 0xF8FFu}) {
         hb_codepoint_t glyph = 0;

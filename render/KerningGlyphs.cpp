@@ -80,9 +80,10 @@ KerningGlyphs::Set coveredGlyphs(const TableBytes& t, uint64_t at) {
 // classes, so first glyphs of a class whose class-0 value is not zero may kern before any glyph.
 void addClassZeroLefts(const TableBytes& gpos, uint64_t sub, hb_set_t* beforeAny) {
     const uint32_t recordSize =
-        2 * static_cast<uint32_t>(std::bitset<8>(gpos.u16(sub + 4)).count() +
-                                  std::bitset<8>(gpos.u16(sub + 6)).count());
+        2 * static_cast<uint32_t>(std::bitset<16>(gpos.u16(sub + 4)).count() +
+                                  std::bitset<16>(gpos.u16(sub + 6)).count());
     const uint32_t class1Count = gpos.u16(sub + 12);
+    if (gpos.u16(sub + 14) == 0) return;  // no class 0 of the second glyph
     const uint64_t rowSize = uint64_t{gpos.u16(sub + 14)} * recordSize;
     std::vector<bool> classZeroKerns(class1Count, false);
     bool any = false;
