@@ -2,16 +2,20 @@ include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
 
 # The Windows package: one folder to unpack anywhere, the tool beside its CodePage\ and font\
 # folders (it finds them through its own path), with a configuration that runs as it is.
-# The linker records what each program links in link-maps/: the third-party notices are made
-# from that record, so that a library linked in later cannot ship without its notice.
-set(FONTBIN_LINK_MAPS ${CMAKE_BINARY_DIR}/link-maps)
-file(MAKE_DIRECTORY ${FONTBIN_LINK_MAPS})
+# The linker records what each program links in a map beside the program's build files (where
+# it runs, so that the map's relative paths are relative to the map's folder); link-maps.txt
+# lists the maps. The third-party notices are made from that record, so that a library linked
+# in later cannot ship without its notice.
+set(FONTBIN_LINK_MAPS "")
 foreach(tool fontbin fontbin-inspect fontbin-embed)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION .)
-    target_link_options(${tool} PRIVATE -Wl,-Map=${FONTBIN_LINK_MAPS}/${tool}.map)
+    get_target_property(dir ${tool} BINARY_DIR)
+    target_link_options(${tool} PRIVATE -Wl,-Map=${dir}/${tool}.map)
+    string(APPEND FONTBIN_LINK_MAPS "${dir}/${tool}.map\n")
   endif()
 endforeach()
+file(WRITE ${CMAKE_BINARY_DIR}/link-maps.txt "${FONTBIN_LINK_MAPS}")
 install(DIRECTORY ${FONTBIN_BIN_DIR}/CodePage ${FONTBIN_BIN_DIR}/font DESTINATION .)
 # fontbin.exe without an argument reads FontConfig.json beside itself.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/windows-quickstart/FontConfig.json DESTINATION .)
@@ -41,8 +45,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 get_filename_component(FONTBIN_DEPS_SOURCES "${FONTBIN_WINDOWS_DEPS}/../src" ABSOLUTE)
 install(CODE "execute_process(COMMAND \"${CMAKE_COMMAND}\" -DFORMAT=text
-    \"-DMAP_DIR=${FONTBIN_LINK_MAPS}\" \"-DBUILD_DIR=${CMAKE_BINARY_DIR}\"
-    \"-DDEPS_SRC=${FONTBIN_DEPS_SOURCES}\" \"-DFONT_DIR=${FONTBIN_BIN_DIR}/font\"
+    \"-DMAP_LIST=${CMAKE_BINARY_DIR}/link-maps.txt\" \"-DBUILD_DIR=${CMAKE_BINARY_DIR}\"
+    \"-DDEPS_PREFIX=${FONTBIN_WINDOWS_DEPS}\" \"-DDEPS_SRC=${FONTBIN_DEPS_SOURCES}\" \"-DFONT_DIR=${FONTBIN_BIN_DIR}/font\"
     \"-DOUTPUT=\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/THIRD-PARTY-NOTICES.txt\"
     -P \"${CMAKE_CURRENT_LIST_DIR}/Notices.cmake\" RESULT_VARIABLE failed)
   if(failed)

@@ -1,11 +1,12 @@
 # Writes the licence notices of what a package ships besides fontbin's own code: every library
 # linked into its programs and every font beside them. Run at install time (cmake -P):
 #
-#   -DFORMAT=text    THIRD-PARTY-NOTICES.txt of the Windows zip. MAP_DIR holds the linker's maps of
-#                    the programs (MAP_DIR/<program>.map); every archive and start-up object
-#                    they record comes from a library below, and a library that none of the rules
-#                    knows stops the packaging. DEPS_SRC is where scripts/build-windows.sh
-#                    unpacked the upstream sources the libraries were built from.
+#   -DFORMAT=text    THIRD-PARTY-NOTICES.txt of the Windows zip. MAP_LIST lists the linker's
+#                    maps of the programs (<program>.map, each in the folder the linker ran in);
+#                    every archive and start-up object they record that is not fontbin's own
+#                    (in BUILD_DIR, outside DEPS_PREFIX) comes from a library below, and one
+#                    that none of the rules knows stops the packaging. DEPS_SRC is where
+#                    scripts/build-windows.sh unpacked the upstream sources of DEPS_PREFIX.
 #   -DFORMAT=debian  The .deb's copyright file, in Debian's machine-readable format: fontbin,
 #                    the fonts and, when STATIC_RUNTIME names the libstdc++.a linked into
 #                    fontbin, the C++ runtime.
@@ -19,8 +20,9 @@ cmake_policy(VERSION 3.16)
 if(FONT_DIR)
   file(GLOB FONTS RELATIVE "${FONT_DIR}" "${FONT_DIR}/*")
 endif()
-if(MAP_DIR)
-  file(GLOB MAPS "${MAP_DIR}/*.map")
+set(MAPS "")
+if(MAP_LIST)
+  file(STRINGS "${MAP_LIST}" MAPS)
 endif()
 # FreeType's licence asks for a credit line with the year of the release used.
 set(FREETYPE_YEAR "")
@@ -107,9 +109,10 @@ notice("GCC runtime libraries" PACKAGE "^(g\\+\\+|gcc)-mingw-w64-|^libstdc\\+\\+
 notice("GNU Unifont" MATCH "^unifont\\.ttf$" VERSION "${unifont_version} (Debian)"
        TEXT /usr/share/doc/fonts-unifont/copyright /usr/share/common-licenses/GPL-2)
 
-# The notice that `file` (a path from a link map, or a font's name) falls under, and the
-# package whose copyright file gives its text (empty for a MATCH rule).
-function(notice_of file out)
+# The notice that `file` (a path from a link map, or a font's name) falls under; for a PACKAGE
+# rule its text and version become those of the package's copyright file. A file that no rule
+# knows stops the packaging: `what` says how it is shipped.
+function(notice_of file what out)
   foreach(id ${notices})
     if(NOT "${${id}_MATCH}" STREQUAL "" AND file MATCHES "${${id}_MATCH}")
       set(${out} ${id} PARENT_SCOPE)
@@ -126,7 +129,8 @@ function(notice_of file out)
       return()
     endif()
   endforeach()
-  set(${out} "" PARENT_SCOPE)
+  message(FATAL_ERROR "${what} ${file}, whose licence notice is not known: add it to "
+                      "cmake/Notices.cmake")
 endfunction()
 
 # The text of notice `id`: its files, each cut to the lines FROM .. TO when given.
@@ -158,33 +162,30 @@ if(FORMAT STREQUAL "text")
   set(used "")
   foreach(map ${MAPS})
     get_filename_component(program "${map}" NAME_WE)
-    file(STRINGS "${map}" lines REGEX "^(LOAD )?/[^ ]+\\.(a\\(|o$)")
+    get_filename_component(linked_in "${map}" DIRECTORY)
+    file(STRINGS "${map}" lines REGEX "^(LOAD )?[^ ]+\\.(a\\(|o$)")
     set(files "")
     foreach(line ${lines})
       string(REGEX REPLACE "^LOAD |\\(.*$" "" file "${line}")
-      list(APPEND files "${file}")
+      get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${linked_in}")
+      string(FIND "${file}" "${BUILD_DIR}/" ours)
+      string(FIND "${file}" "${DEPS_PREFIX}/" deps)
+      if(NOT ours EQUAL 0 OR deps EQUAL 0)  # fontbin's own libraries are built in BUILD_DIR
+        list(APPEND files "${file}")
+      endif()
     endforeach()
     list(REMOVE_DUPLICATES files)
-    list(FILTER files EXCLUDE REGEX "^${BUILD_DIR}/")  # fontbin's own
     find_packages(${files})
     foreach(file ${files})
-      notice_of("${file}" id)
+      notice_of("${file}" "${program}.exe links" id)
       get_filename_component(name "${file}" NAME)
-      if(NOT id)
-        message(FATAL_ERROR "${program}.exe links ${file}, whose licence notice is not known: "
-                            "add it to cmake/Notices.cmake")
-      endif()
       list(APPEND ${id}_PROGRAMS ${program}.exe)
       list(APPEND ${id}_FILES ${name})
       list(APPEND used ${id})
     endforeach()
   endforeach()
   foreach(font ${FONTS})
-    notice_of("${font}" id)
-    if(NOT id)
-      message(FATAL_ERROR "font/${font} is shipped, but its licence notice is not known: add "
-                          "it to cmake/Notices.cmake")
-    endif()
+    notice_of("${font}" "the package ships the font" id)
     list(APPEND ${id}_SHIPPED "font\\${font}")
     list(APPEND used ${id})
   endforeach()
@@ -249,11 +250,7 @@ string(CONCAT out "Format: https://www.debian.org/doc/packaging-manuals/copyrigh
 # the licence paragraphs that package's file holds.
 set(licenses "")
 foreach(font ${FONTS})
-  notice_of("${font}" id)
-  if(NOT id)
-    message(FATAL_ERROR "font/${font} is shipped, but its licence notice is not known: add it "
-                        "to cmake/Notices.cmake")
-  endif()
+  notice_of("${font}" "the package ships the font" id)
   list(GET ${id}_TEXT 0 copyright_file)
   file(READ "${copyright_file}" debian)
   string(REGEX MATCH "\nFiles: \\*\n(Copyright:[^\n]*(\n[ \t][^\n]*)*)\n(License:[^\n]*)" files
@@ -279,10 +276,7 @@ foreach(font ${FONTS})
 endforeach()
 if(STATIC_RUNTIME)
   find_packages(${STATIC_RUNTIME})
-  notice_of("${STATIC_RUNTIME}" id)
-  if(NOT id)
-    message(FATAL_ERROR "fontbin links ${STATIC_RUNTIME}, whose licence notice is not known")
-  endif()
+  notice_of("${STATIC_RUNTIME}" "fontbin links" id)
   notice_text(${id} exception)
   indent("${exception}" exception)
   string(APPEND out "\nFiles: usr/lib/fontbin/fontbin\nCopyright: Free Software Foundation, Inc.\n"

@@ -59,20 +59,23 @@ done
 # Every library the linker put into a program, as its map records it, has its licence in the
 # notices, under a heading that names the program and the library's file; so does every font.
 python3 - "$pkg" "$build" <<'PY' || exit 1
-import pathlib, re, sys
+import os, pathlib, re, sys
 pkg, build = pathlib.Path(sys.argv[1]), sys.argv[2]
 notices = (pkg / "THIRD-PARTY-NOTICES.txt").read_text(encoding="utf-8")
 headings = re.findall(r"^(Linked into|Shipped as) (.*)$", notices, flags=re.M)
 sections = re.split(r"^={78}\r?$", notices, flags=re.M)
-maps = sorted(pathlib.Path(build, "link-maps").glob("*.map"))
+maps = [pathlib.Path(m) for m in pathlib.Path(build, "link-maps.txt").read_text().splitlines()]
 programs = {p.name for p in pkg.glob("*.exe")}
 missing = sorted(programs - {m.stem + ".exe" for m in maps})
 for m in maps:
     linked = set()
     for line in m.read_text(errors="replace").splitlines():
-        hit = re.match(r"(?:LOAD )?(/\S+\.(?:a(?=\()|o$))", line)
-        if hit and not hit.group(1).startswith(build + "/"):
-            linked.add(pathlib.Path(hit.group(1)).name)
+        hit = re.match(r"(?:LOAD )?(\S+\.(?:a(?=\()|o$))", line)
+        # Relative paths are from the folder the linker ran in, the map's; fontbin's own
+        # libraries are those built outside the dependencies' folder.
+        path = os.path.normpath(m.parent / hit.group(1)) if hit else ""
+        if path and (not path.startswith(build + "/") or path.startswith(build + "/deps/")):
+            linked.add(os.path.basename(path))
     for name in sorted(linked):
         if not any(kind == "Linked into" and re.search(rf"\b{re.escape(m.stem)}\.exe\b", text)
                    and re.search(rf"(from |, ){re.escape(name)}(,|\r?$)", text) for kind, text in headings):

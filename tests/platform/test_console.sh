@@ -23,7 +23,10 @@ cp "$bin/fontbin.exe" "$dir/tool/"
 cp "$font" "$dir/tool/font/"
 # A key a second, typed into the terminal until the tool has ended: keys pressed during the run
 # are dropped, so only one after the result ends the wait.
-keys() { while sleep 1; do printf x || return 0; done; }
+keys() {
+  trap '' PIPE
+  while sleep 1; do printf x 2>/dev/null || return 0; done
+}
 out=$(cd "$dir" && keys | timeout 300 script -qec "'$wine' '$dir/tool/fontbin.exe' FontConfig.json" /dev/null)
 fail=0
 for want in "配置 ü" "/ 3000 glyphs" "_size32_bits8_font.bin: 3000 glyphs" \
