@@ -138,8 +138,8 @@ std::string versionText(const std::optional<fs::path>& tool) {
     for (const char* notices : {"THIRD-PARTY-NOTICES.txt", "../../share/doc/fontbin/copyright"}) {
         const std::string path =
             platform::makeAbsolutePath(dir + notices, dir, platform::hostPathStyle());
-        if (!tool || !platform::pathExists(platform::pathFromUtf8(path))) continue;
-        return text + "The licences of the libraries and fonts it ships with: " + path + "\n";
+        if (tool && platform::pathExists(platform::pathFromUtf8(path)))
+            return text + "The licences of the libraries and fonts it ships with: " + path + "\n";
     }
     return text +
            "The licences of the libraries and fonts it ships with: THIRD-PARTY-NOTICES.txt in "
