@@ -388,6 +388,14 @@ int writeCompactFile(OutputSet& outputs, const fs::path& path, const FontSetSett
         writer.setKerning(std::move(pairs));
     }
     const std::vector<uint8_t> file = writer.finish();
+    // An empty file means the coder found its own model unfit for these glyphs: a fault in
+    // fontbin, never a file to hand to a device.
+    if (file.empty()) {
+        progress.abandon();
+        return reportWriteFailure(path,
+                                  "the compact coder failed on these glyphs (a fault in "
+                                  "fontbin; please report it with the configuration)");
+    }
     if (!compactFile->write(file.data(), file.size()) || !compactFile->flush()) {
         progress.abandon();
         return reportWriteFailure(
