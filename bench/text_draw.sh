@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The text API's cost per glyph: fb_text_draw over every glyph of the GB2312 set (wqy-microhei,
+# fontSize 16, 1 bpp; the 7,540 characters of examples/quickstart), from the fixed layout (glyph
+# table) and the compact layout, instructions counted by callgrind with the reader built at -O2.
+#
+#   bench/text_draw.sh [--ref REV]
+#
+# Each glyph is drawn by its own fb_text_draw call through the pixel callback (the figure the
+# targets name: fixed <= 5,000, compact <= 6,000 instructions), then through the run and the page
+# callback, as one word-wrapped text, and with a glyph cache: filling it, and drawn from it.
+# --ref REV also builds the reader of git revision REV and checks that every mode both readers
+# have draws the same pixels (a checksum over them).
+#   BUILD_DIR  build with bin/fontbin (default: build)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+ref=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --ref) ref=$2; shift 2 ;;
+    *) echo "usage: $0 [--ref REV]" >&2; exit 2 ;;
+  esac
+done
+command -v valgrind >/dev/null || { echo "text_draw.sh: needs valgrind" >&2; exit 2; }
+[ -x "$build/bin/fontbin" ] || { echo "text_draw.sh: build first ($build)" >&2; exit 2; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The two files: fixed records in a glyph table, and compact.
+for layout in fixed compact; do
+  mkdir -p "$work/$layout"
+  cp "$root/examples/quickstart/gb2312.txt" "$work/$layout/"
+  extra='"indexMethod": 0, "crop": 0'
+  [ "$layout" = compact ] && extra='"compact": true'
+  cat >"$work/$layout/FontConfig.json" <<JSON
+{ "mappingPaths": ["gb2312.txt"], "customerVals": [ {"firstVal": "0x20", "range": "95"} ],
+  "fontSet": { "font": "wqy-microhei.ttc", "fontSize": 16, "scanMode": "H", "bold": 0,
+               "italic": 0, "renderMode": 1, $extra } }
+JSON
+  (cd "$work/$layout" && "$build/bin/fontbin" FontConfig.json >/dev/null) ||
+    { echo "text_draw.sh: fontbin failed ($layout)" >&2; exit 2; }
+done
+fixed=$(ls "$work"/fixed/*_font.bin)
+compact=$(ls "$work"/compact/*_compact.bin)
+
+# build SRC OUT: the harness against the reader sources in SRC, at -O2.
+build_harness() {
+  gcc -std=c99 -O2 -g -I"$1" "$1/fontbin_reader.c" "$1/fontbin_text.c" "$root/bench/text_draw.c" \
+    -o "$2"
+}
+build_harness "$root/reader" "$work/text_draw.new"
+new=$work/text_draw.new
+if [ -n "$ref" ]; then
+  mkdir -p "$work/ref"
+  for f in fontbin_reader.c fontbin_reader.h fontbin_text.c fontbin_text.h; do
+    git -C "$root" show "$ref:reader/$f" >"$work/ref/$f"
+  done
+  build_harness "$work/ref" "$work/text_draw.ref"
+fi
+
+# count BINARY FILE MODE: instructions inside fb_text_draw; leaves the checksum line in
+# $work/line.
+count() {
+  local out=$work/cg.out
+  valgrind --tool=callgrind --callgrind-out-file="$out" "$@" >"$work/line" 2>/dev/null || return 1
+  callgrind_annotate --inclusive=yes "$out" 2>/dev/null |
+    awk '/fontbin_text.c:fb_text_draw / && !n { gsub(",", "", $1); n = $1 } END { print n }'
+}
+
+echo "| file | callback | instructions/glyph |${ref:+ $ref | same pixels |}"
+echo "|---|---|---:|${ref:+---:|---|}"
+status=0
+for file in "$fixed" "$compact"; do
+  name=fixed; [ "$file" = "$compact" ] && name=compact
+  fill=0
+  for mode in pixel run page wrapped fill cached; do
+    total=$(count "$new" "$file" "$mode") || { echo "text_draw.sh: $mode failed on $name" >&2; exit 1; }
+    glyphs=$(grep -o '^[0-9]*' "$work/line")
+    sum=$(sed 's/.*checksum //' "$work/line")
+    label=$mode
+    case $mode in
+      fill) fill=$total; label="pixel, filling a glyph cache" ;;
+      cached) total=$((total - fill)); label="pixel, from the glyph cache" ;;
+      wrapped) label="pixel, one text wrapped at 320 px" ;;
+    esac
+    row="| $name 16/1 | $label | $((total / glyphs)) |"
+    if [ -n "$ref" ]; then
+      if rtotal=$(count "$work/text_draw.ref" "$file" "$mode"); then
+        rsum=$(sed 's/.*checksum //' "$work/line")
+        same=yes
+        if [ "$rsum" != "$sum" ]; then
+          same=no
+          # Word wrapping follows new rules: other breaks, other pixels.
+          [ "$mode" = wrapped ] && same="no (new break rules)" || status=1
+        fi
+        row+=" $((rtotal / glyphs)) | $same |"
+      else
+        row+=" - | - |"
+      fi
+    fi
+    echo "$row"
+  done
+done
+exit $status
