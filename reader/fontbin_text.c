@@ -136,12 +136,17 @@ static int listed(const uint16_t* list, unsigned n, uint32_t c) {
 
 #define COUNT(a) (unsigned)(sizeof(a) / sizeof((a)[0]))
 
+/* Whether kinsoku lets a line end between `prev` and `c`. */
+static int kinsoku_allows(uint32_t prev, uint32_t c) {
+    return !listed(no_start, COUNT(no_start), c) && !listed(no_end, COUNT(no_end), prev);
+}
+
 /* Whether FB_WRAP_WORDS may end a line before `c`, after `prev` (0: c starts the line) and
-   `prev2` before it. */
-static int may_break(uint32_t prev2, uint32_t prev, uint32_t c) {
+   `prev2` before it; `allowed` is kinsoku_allows(prev, c). */
+static int may_break(uint32_t prev2, uint32_t prev, uint32_t c, int allowed) {
     if (!prev || is_break_space(prev)) return 0;
     if (is_break_space(c)) return 1; /* before the first space of a run */
-    if (listed(no_start, COUNT(no_start), c) || listed(no_end, COUNT(no_end), prev)) return 0;
+    if (!allowed) return 0;
     if (prev == 0x2Du || prev == 0x2010u) /* a hyphen inside a word, not before a number */
         return prev2 && !is_break_space(prev2) && !(c >= 0x30u && c <= 0x39u);
     return is_cjk(prev) || is_cjk(c);
@@ -704,8 +709,8 @@ static size_t walk_line(walk* w, size_t start, size_t* next, unsigned* extent) {
     const fb_text* t = w->t;
     const int wrapping = w->width && w->wrap != FB_WRAP_NONE;
     const int words = wrapping && w->wrap == FB_WRAP_WORDS;
-    size_t at = start, used, chance = NO_CHANCE, from = start;
-    unsigned pen = 0, ext = 0, chance_ext = 0, from_pen = 0;
+    size_t at = start, used, chance = NO_CHANCE, from = start, cut = NO_CHANCE;
+    unsigned pen = 0, ext = 0, chance_ext = 0, from_pen = 0, cut_ext = 0;
     uint32_t prev = 0, prev2 = 0, from_prev = 0;
     while (at < w->len) {
         const uint32_t cp = fb_utf8_next(w->s + at, w->len - at, &used);
@@ -717,11 +722,15 @@ static size_t walk_line(walk* w, size_t start, size_t* next, unsigned* extent) {
             *next = at + used;
             break;
         }
-        if (words && may_break(prev2, prev, cp)) {
-            /* What comes before stays on this line whatever follows. */
-            chance = at, chance_ext = ext;
-            if (w->draw) draw_span(w, from, at, from_pen, from_prev);
-            from = at, from_pen = pen, from_prev = prev;
+        if (words && prev) {
+            const int allowed = kinsoku_allows(prev, cp);
+            if (allowed) cut = at, cut_ext = ext;
+            if (may_break(prev2, prev, cp, allowed)) {
+                /* What comes before stays on this line whatever follows. */
+                chance = at, chance_ext = ext;
+                if (w->draw) draw_span(w, from, at, from_pen, from_prev);
+                from = at, from_pen = pen, from_prev = prev;
+            }
         }
         if (wrapping || w->measure_all) {
             h = held_at(w, at);
@@ -743,6 +752,8 @@ static size_t walk_line(walk* w, size_t start, size_t* next, unsigned* extent) {
                     release(w, *next);
                     return chance;
                 }
+                /* A word wider than the line: cut where kinsoku lets it, else before cp. */
+                if (cut != NO_CHANCE) at = cut, ext = cut_ext;
                 if (w->draw) draw_span(w, from, at, from_pen, from_prev);
                 *next = at;
                 *extent = ext;

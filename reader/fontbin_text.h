@@ -31,7 +31,8 @@
  *   the string always goes on.
  * - '\n' ends a line. Within a width, FB_WRAP_CHARS ends a line before a character that would
  *   cross it; FB_WRAP_WORDS ends it where a line may end and only cuts a word that alone is
- *   wider than the line. A line may end before a space (the spaces there are neither drawn nor
+ *   wider than the line (at its last place kinsoku allows, else before the character that
+ *   crosses the width). A line may end before a space (the spaces there are neither drawn nor
  *   measured, and the next line starts after them), after a hyphen ("-" or U+2010) that follows
  *   a character other than a space and precedes one other than a digit, and between two
  *   characters without a space where either is CJK (ideographs, kana, Hangul, CJK punctuation,
