@@ -380,11 +380,14 @@ static void sink_row(painter* p, unsigned sx, unsigned sy, const uint8_t* levels
     put_row(p, sx, sy, levels, n);
 }
 
+/* log2 of a depth of 1, 2, 4 or 8: no division where a core may have no divider (Cortex-M0+). */
+#define LOG2(bpp) ((bpp) >> 1 > 2u ? 3u : (bpp) >> 1)
+
 /* n levels of `bpp` bits from p, the first at bit `shift` of p[0], lowest bits first. Reads only
    the bytes that hold them. */
 static void unpack(const uint8_t* p, unsigned shift, unsigned bpp, unsigned n, uint8_t* out) {
-    const unsigned mask = (1u << bpp) - 1u, per_byte = 8u / bpp;
-    unsigned byte = (unsigned)*p >> shift, left = (8u - shift) / bpp;
+    const unsigned mask = (1u << bpp) - 1u, per_byte = 8u >> LOG2(bpp);
+    unsigned byte = (unsigned)*p >> shift, left = (8u - shift) >> LOG2(bpp);
     for (;;) {
         unsigned k = left < n ? left : n;
         n -= k;
@@ -404,11 +407,11 @@ static void unpack(const uint8_t* p, unsigned shift, unsigned bpp, unsigned n, u
 static void put_packed(const painter* p, const uint8_t* src, unsigned shift, unsigned bpp,
                        unsigned n, unsigned sx, unsigned sy) {
     const fb_text* t = p->t;
-    const unsigned mask = (1u << bpp) - 1u, per_byte = 8u / bpp;
+    const unsigned mask = (1u << bpp) - 1u, per_byte = 8u >> LOG2(bpp);
     const int direct =
         p->direct && sy < t->line_height && sx <= t->cell_width && n <= t->cell_width - sx;
     const int y = p->y + (int)sy;
-    unsigned byte = (unsigned)*src >> shift, left = (8u - shift) / bpp;
+    unsigned byte = (unsigned)*src >> shift, left = (8u - shift) >> LOG2(bpp);
     for (;;) {
         const unsigned k = left < n ? left : n;
         unsigned i;
@@ -662,6 +665,7 @@ typedef struct walk {
     int draw, x, y;
     int measure_all; /* metrics even where no width asks for them (for the extent) */
     unsigned held, capacity;
+    measured scratch; /* a character not held: the one measured, or one drawn again */
     waiting window[FB_TEXT_WINDOW];
 } walk;
 
@@ -688,12 +692,11 @@ static void draw_span(walk* w, size_t from, size_t to, unsigned pen, uint32_t pr
     for (at = from; at < to; at += used) {
         const uint32_t cp = fb_utf8_next(w->s + at, to - at, &used);
         waiting* h = held_at(w, at);
-        measured fresh;
-        measured* r = h ? &h->r : &fresh;
+        measured* r = h ? &h->r : &w->scratch;
         if (h) {
             pen = h->pen;
         } else {
-            measure(w->t, cp, &fresh);
+            measure(w->t, cp, r);
             pen = kern_pen(w->t, pen, prev, cp);
         }
         draw_measured(w->t, offset(w->x, pen), w->y, cp, r);
@@ -714,8 +717,7 @@ static size_t walk_line(walk* w, size_t start, size_t* next, unsigned* extent) {
     uint32_t prev = 0, prev2 = 0, from_prev = 0;
     while (at < w->len) {
         const uint32_t cp = fb_utf8_next(w->s + at, w->len - at, &used);
-        measured fresh;
-        measured* r = &fresh;
+        measured* r = &w->scratch;
         waiting* h;
         unsigned kpen;
         if (cp == '\n') {
@@ -739,7 +741,7 @@ static size_t walk_line(walk* w, size_t start, size_t* next, unsigned* extent) {
                 h->at = at;
                 measure(t, cp, &h->r);
             } else if (!h) {
-                measure(t, cp, &fresh);
+                measure(t, cp, r);
             }
             if (h) r = &h->r;
             kpen = kern_pen(t, pen, prev, cp);

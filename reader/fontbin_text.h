@@ -81,16 +81,19 @@ typedef void (*fb_text_char_fn)(void* user, uint32_t code_point, int x, int y, i
 typedef void (*fb_text_page_fn)(void* user, int x, int page, const uint8_t* columns,
                                 unsigned count);
 
-/* Characters measured ahead of drawing, kept on the stack (about 150 bytes each); a word
-   longer than this has its later characters looked up twice. Define it when compiling
-   fontbin_text.c: 1 to 16. */
+/* Characters measured ahead of drawing with FB_WRAP_WORDS, kept on the stack (about 150 bytes
+   each on a 32-bit core). CJK text needs one (a line may break after every character); a word
+   longer than this has its later characters looked up a second time, when drawn, which costs
+   little with the fixed layouts and a compact glyph's lookup with the compact one (define 8
+   there for Latin text). Define it when compiling fontbin_text.c: 1 to 16. */
 #ifndef FB_TEXT_WINDOW
-#define FB_TEXT_WINDOW 4
+#define FB_TEXT_WINDOW 1
 #endif
 /* Bytes on the stack that gather one glyph's page columns for `page`: a glyph whose upright
-   cell needs more (cell width x (line height / 8 + 2)) goes out a pixel per call instead. */
+   cell needs more (cell width x pages it touches: 48 at 16 px, 96 at 24 px) goes out a pixel
+   per call instead. */
 #ifndef FB_TEXT_PAGE_BYTES
-#define FB_TEXT_PAGE_BYTES 192
+#define FB_TEXT_PAGE_BYTES 96
 #endif
 
 typedef enum fb_wrap {
