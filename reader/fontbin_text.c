@@ -410,7 +410,7 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
     const unsigned mask = (1u << bpp) - 1u, per_byte = 8u >> LOG2(bpp);
     const int direct =
         p->direct && sy < t->line_height && sx <= t->cell_width && n <= t->cell_width - sx;
-    const int y = p->y + (int)sy;
+    const int y = direct ? p->y + (int)sy : 0;
     unsigned byte = (unsigned)*src >> shift, left = (8u - shift) >> LOG2(bpp);
     for (;;) {
         const unsigned k = left < n ? left : n;
