@@ -298,6 +298,7 @@ typedef struct painter {
     unsigned fill_y, fill_w;
     int fast;   /* x + cell width and y + line height stay below INT_MAX */
     int direct; /* upright, fast, to the pixel callback: no turning, no clipping, no gathering */
+    int paged;  /* upright, into the page columns */
 } painter;
 
 /* x or y + d: plain addition when the cell cannot reach past INT_MAX from there. */
@@ -361,6 +362,14 @@ static void put_row(const painter* p, unsigned sx, unsigned sy, const uint8_t* l
             if (levels[i]) t->pixel(t->user, x + (int)i, y, levels[i], t->max_level);
         return;
     }
+    if (p->paged && sy < t->line_height && sx <= t->cell_width && n <= t->cell_width - sx) {
+        const unsigned r = p->page_shift + sy;
+        uint8_t* col = p->pages + (r >> 3) * t->cell_width + sx;
+        const uint8_t bit = (uint8_t)(1u << (r & 7u));
+        for (; i < n; ++i)
+            if (levels[i] * 2u > t->max_level) col[i] |= bit;
+        return;
+    }
     for (; i < n; ++i)
         if (levels[i]) put_pixel(p, sx + i, sy, levels[i]);
 }
@@ -411,6 +420,13 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
     const int direct =
         p->direct && sy < t->line_height && sx <= t->cell_width && n <= t->cell_width - sx;
     const int y = direct ? p->y + (int)sy : 0;
+    /* Upright into the page columns: this row's byte of each column, and its bit. */
+    const unsigned r = p->page_shift + sy;
+    uint8_t* const col =
+        p->paged && sy < t->line_height && sx <= t->cell_width && n <= t->cell_width - sx
+            ? p->pages + (r >> 3) * t->cell_width
+            : NULL;
+    const uint8_t bit = (uint8_t)(1u << (r & 7u));
     unsigned byte = (unsigned)*src >> shift, left = (8u - shift) >> LOG2(bpp);
     for (;;) {
         const unsigned k = left < n ? left : n;
@@ -419,6 +435,10 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
         if (direct)
             for (i = sx; byte; ++i, byte >>= bpp) {
                 if (byte & mask) t->pixel(t->user, p->x + (int)i, y, byte & mask, t->max_level);
+            }
+        else if (col)
+            for (i = sx; byte; ++i, byte >>= bpp) {
+                if ((byte & mask) * 2u > t->max_level) col[i] |= bit;
             }
         else
             for (i = sx; byte; ++i, byte >>= bpp)
@@ -576,6 +596,7 @@ static void draw_measured(const fb_text* t, int x, int y, uint32_t cp, measured*
         }
     }
     p.direct = p.fast && t->turn == TURN_NONE && t->pixel && !p.pages;
+    p.paged = p.pages && t->turn == TURN_NONE;
     if (r->m.missing) {
         draw_missing_box(&p);
     } else if (r->cached && r->cached->cp == cp) {
