@@ -118,6 +118,7 @@ count() {
 echo "| file | callback | instructions/glyph | lookups/glyph |${ref:+ $ref | lookups | same pixels |}"
 echo "|---|---|---:|---:|${ref:+---:|---:|---|}"
 status=0
+pixel_sum=""
 for file in "$fixed" "$compact"; do
   name=fixed; [ "$file" = "$compact" ] && name=compact
   fill=0
@@ -125,6 +126,15 @@ for file in "$fixed" "$compact"; do
     total=$(count "$new" "$file" "$mode") || { echo "text_draw.sh: $mode failed on $name" >&2; exit 1; }
     glyphs=$(grep -o '^[0-9]*' "$work/line")
     sum=$(sed 's/.*checksum //' "$work/line")
+    # Every mode draws the pixel mode's pixels (at 1 bpp the page bits are the same), the cached
+    # mode each twice.
+    [ "$mode" = pixel ] && pixel_sum=$sum
+    want=$pixel_sum
+    [ "$mode" = cached ] && want=$(printf '%016x' $((0x$pixel_sum * 2)))
+    if [ "$mode" != wrapped ] && [ "$sum" != "$want" ]; then
+      echo "text_draw.sh: $name, $mode: other pixels than the pixel callback's" >&2
+      status=1
+    fi
     label=$mode
     case $mode in
       fill) fill=$total; label="pixel, filling a glyph cache" ;;

@@ -420,13 +420,6 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
     const int direct =
         p->direct && sy < t->line_height && sx <= t->cell_width && n <= t->cell_width - sx;
     const int y = direct ? p->y + (int)sy : 0;
-    /* Upright into the page columns: this row's byte of each column, and its bit. */
-    const unsigned r = p->page_shift + sy;
-    uint8_t* const col =
-        p->paged && sy < t->line_height && sx <= t->cell_width && n <= t->cell_width - sx
-            ? p->pages + (r >> 3) * t->cell_width
-            : NULL;
-    const uint8_t bit = (uint8_t)(1u << (r & 7u));
     unsigned byte = (unsigned)*src >> shift, left = (8u - shift) >> LOG2(bpp);
     for (;;) {
         const unsigned k = left < n ? left : n;
@@ -436,13 +429,31 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
             for (i = sx; byte; ++i, byte >>= bpp) {
                 if (byte & mask) t->pixel(t->user, p->x + (int)i, y, byte & mask, t->max_level);
             }
-        else if (col)
-            for (i = sx; byte; ++i, byte >>= bpp) {
-                if ((byte & mask) * 2u > t->max_level) col[i] |= bit;
-            }
         else
             for (i = sx; byte; ++i, byte >>= bpp)
                 if (byte & mask) put_pixel(p, i, sy, byte & mask);
+        n -= k, sx += k;
+        if (!n) return;
+        byte = *++src;
+        left = per_byte;
+    }
+}
+
+/* The same, upright into the page columns: this row's byte of each column, its bit set where
+   the level is at least half the top one. */
+static void page_packed(const painter* p, const uint8_t* src, unsigned shift, unsigned bpp,
+                        unsigned n, unsigned sx, unsigned sy) {
+    const fb_text* t = p->t;
+    const unsigned mask = (1u << bpp) - 1u, per_byte = 8u >> LOG2(bpp), r = p->page_shift + sy;
+    uint8_t* const col = p->pages + (r >> 3) * t->cell_width;
+    const uint8_t bit = (uint8_t)(1u << (r & 7u));
+    unsigned byte = (unsigned)*src >> shift, left = (8u - shift) >> LOG2(bpp);
+    for (;;) {
+        const unsigned k = left < n ? left : n;
+        unsigned i;
+        if (k * bpp < 8u) byte &= (1u << (k * bpp)) - 1u;
+        for (i = sx; byte; ++i, byte >>= bpp)
+            if ((byte & mask) * 2u > t->max_level) col[i] |= bit;
         n -= k, sx += k;
         if (!n) return;
         byte = *++src;
@@ -460,6 +471,11 @@ static void packed_rows(painter* p, const uint8_t* bits, size_t stride, unsigned
     unsigned y, x, n;
     for (y = 0; y < rows; ++y) {
         const size_t bit = stride ? (size_t)y * stride * 8u : (size_t)y * w * bpp;
+        if (!levels && p->paged && sy + y < p->t->line_height && sx <= p->t->cell_width &&
+            w <= p->t->cell_width - sx) {
+            page_packed(p, bits + bit / 8u, (unsigned)(bit % 8u), bpp, w, sx, sy + y);
+            continue;
+        }
         if (!levels) {
             put_packed(p, bits + bit / 8u, (unsigned)(bit % 8u), bpp, w, sx, sy + y);
             continue;

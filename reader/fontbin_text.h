@@ -2,8 +2,9 @@
  * fontbin_text: draws UTF-8 text with a font opened by fontbin_reader, for firmware and for
  * fontbin-inspect --text, which draws through this same code.
  *
- * Portable C99 (also valid C++), no heap, no I/O, bounded stack (a few hundred bytes beyond what
- * fb_decode_glyph_rows takes). Pixels go to the caller's callbacks, so any framebuffer or
+ * Portable C99 (also valid C++), no heap, no I/O, bounded stack (about 0.9 KB beyond what
+ * fb_decode_glyph_rows takes on a 32-bit core, most of it FB_TEXT_WINDOW and
+ * FB_TEXT_PAGE_BYTES below). Pixels go to the caller's callbacks, so any framebuffer or
  * display driver can set or blend them:
  *
  *     static void put(void* fb, int x, int y, unsigned level, unsigned max_level) {
