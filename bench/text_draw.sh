@@ -10,8 +10,9 @@
 # callback, as one word-wrapped text, and with a glyph cache: filling it, and drawn from it.
 # --ref REV also builds the reader of git revision REV and checks that every mode both readers
 # have draws the same pixels (a checksum over them). --m4 counts instead the pixel mode on an
-# emulated Cortex-M4 (arm-none-eabi-gcc -Os, QEMU's mps2-an386 board, the instruction-counting
-# plugin of ../shared/tools/qemu-insncount, or QEMU_INSNCOUNT=its folder), with --ref beside it.
+# emulated Cortex-M4 and Cortex-M0+ (arm-none-eabi-gcc -Os, QEMU's mps2-an386 board, the
+# instruction-counting plugin of ../shared/tools/qemu-insncount, or QEMU_INSNCOUNT=its folder),
+# with --ref beside it.
 #   BUILD_DIR  build with bin/fontbin (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -62,12 +63,13 @@ if [ -n "$ref" ]; then
   build_harness "$work/ref" "$work/text_draw.ref"
 fi
 
-# m4 SRC FILE: instructions per glyph between the harness's two marks on a Cortex-M4, built -Os.
+# m4_count SRC FILE CPU: instructions per glyph between the harness's two marks, built -Os for
+# CPU (an Armv6-M build runs as it is on the Cortex-M4 board); the checksum line in $work/line.
 m4_count() {
   local elf=$work/m4.elf dev=$root/examples/firmware-cmake/device
   printf '  .section .rodata.font_file, "a"\n  .global font_file, font_file_end\n  .balign 4\nfont_file:\n  .incbin "%s"\nfont_file_end:\n' \
     "$2" >"$work/font.S"
-  arm-none-eabi-gcc -std=c99 -Os -mcpu=cortex-m4 -mthumb -ffunction-sections -fdata-sections \
+  arm-none-eabi-gcc -std=c99 -Os -mcpu="$3" -mthumb -ffunction-sections -fdata-sections \
     -DTEXT_DRAW_EMBEDDED -I"$1" "$1/fontbin_reader.c" "$1/fontbin_text.c" "$root/bench/text_draw.c" \
     "$dev/startup.c" "$work/font.S" -T"$dev/mps2-an386.ld" -nostartfiles --specs=rdimon.specs \
     -Wl,--gc-sections -o "$elf" 2>/dev/null
@@ -88,15 +90,23 @@ if [ "$m4" = 1 ]; then
   done
   [ -f "$plugin/insncount.c" ] || { echo "text_draw.sh: set QEMU_INSNCOUNT to the plugin's folder" >&2; exit 2; }
   gcc -shared -fPIC -O2 "$plugin/insncount.c" -o "$work/libinsncount.so"
-  echo "| file | Cortex-M4 -Os instructions/glyph (pixel callback) |${ref:+ $ref |}"
-  echo "|---|---:|${ref:+---:|}"
+  echo "| file | core | -Os instructions/glyph (pixel callback) |${ref:+ $ref | same pixels |}"
+  echo "|---|---|---:|${ref:+---:|---|}"
+  status=0
   for file in "$fixed" "$compact"; do
     name=fixed; [ "$file" = "$compact" ] && name=compact
-    row="| $name 16/1 | $(m4_count "$root/reader" "$file") |"
-    [ -n "$ref" ] && row+=" $(m4_count "$work/ref" "$file") |"
-    echo "$row"
+    for cpu in cortex-m4 cortex-m0plus; do
+      row="| $name 16/1 | $cpu | $(m4_count "$root/reader" "$file" $cpu) |"
+      if [ -n "$ref" ]; then
+        sum=$(cat "$work/line")
+        row+=" $(m4_count "$work/ref" "$file" $cpu) |"
+        same=yes; [ "$sum" = "$(cat "$work/line")" ] || { same=no; status=1; }
+        row+=" $same |"
+      fi
+      echo "$row"
+    done
   done
-  exit 0
+  exit $status
 fi
 
 # count BINARY FILE MODE: instructions inside fb_text_draw; leaves the checksum line in
