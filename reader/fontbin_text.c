@@ -818,7 +818,7 @@ size_t fb_text_line_break(const fb_text* t, const char* s, size_t len, unsigned 
     walk w;
     size_t dummy;
     unsigned extent;
-    memset(&w, 0, offsetof(walk, window));
+    memset(&w, 0, offsetof(walk, scratch)); /* (the characters need no clearing) */
     w.t = t, w.s = s, w.len = text_length(s, len), w.width = width, w.wrap = wrap;
     return walk_line(&w, 0, next ? next : &dummy, &extent);
 }
@@ -832,7 +832,7 @@ static size_t layout(const fb_text* t, int x, int y, const char* s, size_t len, 
     size_t pos = 0, end, next;
     unsigned extent;
     e.width = 0, e.lines = 0;
-    memset(&w, 0, offsetof(walk, window));
+    memset(&w, 0, offsetof(walk, scratch)); /* (the characters need no clearing) */
     w.t = t, w.s = s, w.len = text_length(s, len), w.width = width, w.wrap = wrap;
     w.draw = draw, w.x = x, w.measure_all = 1, w.capacity = FB_TEXT_WINDOW;
     for (;;) {

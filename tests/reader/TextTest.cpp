@@ -310,6 +310,19 @@ TEST(Text, RowsDrawWhatTheCellHoldsOnEveryLayoutAndDepth) {
         EXPECT_EQ(glyphs, 95 + kCjk.size() - (font.layout == FB_LAYOUT_OFFSET_TABLE ? 1 : 0))
             << c.fontSet;  // (no record for the space when cropped)
         EXPECT_GT(inked, 100u) << c.fontSet;
+        // A wrapped text through a cache of one slot, which every glyph takes from the one
+        // before (also between measuring a character and drawing it): the same pixels.
+        const std::string text = "Hello, 世界。你好「中文」 a-b ，！（一）";
+        fb_text plain = t, cached = t;
+        plain.pixel = cached.pixel = Drawn::pixel;
+        ASSERT_EQ(fb_text_set_cache(&cached, memory.data(), fb_text_cache_slot_bytes(&t)), FB_OK);
+        Drawn a, b;
+        plain.user = &a, cached.user = &b;
+        for (int pass = 0; pass < 2; ++pass) {
+            fb_text_draw(&plain, 1, 2, text.data(), text.size(), 40, FB_WRAP_WORDS, nullptr);
+            fb_text_draw(&cached, 1, 2, text.data(), text.size(), 40, FB_WRAP_WORDS, nullptr);
+        }
+        EXPECT_EQ(b.pixels, a.pixels) << c.fontSet;
     }
 }
 
