@@ -304,22 +304,28 @@ typedef struct painter {
 /* x or y + d: plain addition when the cell cannot reach past INT_MAX from there. */
 #define AT(p, base, d) ((p)->fast ? (base) + (int)(d) : offset((base), (d)))
 
+/* The page holding row y (rounded down: -1 for rows -8 .. -1). */
+static int page_of(int y) {
+    return y >= 0 ? y / 8 : -1 - (-(y + 1)) / 8;
+}
+
 static void emit(const painter* p, unsigned ux, unsigned uy, unsigned level) {
     const fb_text* t = p->t;
-    if (p->pages) {
+    if (t->page) {
         const unsigned r = p->page_shift + uy;
-        if (level * 2u >= t->max_level + 1u)
+        if (level * 2u <= t->max_level) return; /* no ink on a one-bit display */
+        if (p->pages && ux < t->cell_width && uy < t->line_height) {
             p->pages[(r >> 3) * t->cell_width + ux] |= (uint8_t)(1u << (r & 7u));
+        } else { /* not gathered (a glyph too large, a box past the cell): a byte of its own */
+            const int y = offset(p->y, uy), page = page_of(y);
+            const uint8_t bit = (uint8_t)(1u << (unsigned)(y - page * 8));
+            t->page(t->user, offset(p->x, ux), page, &bit, 1);
+        }
     } else if (t->pixel) {
         t->pixel(t->user, AT(p, p->x, ux), AT(p, p->y, uy), level, t->max_level);
     } else if (t->run) {
         const uint8_t one = (uint8_t)level;
         t->run(t->user, AT(p, p->x, ux), AT(p, p->y, uy), &one, 1, t->max_level);
-    } else if (t->page) { /* a glyph too large to gather: a column byte of its own */
-        const int yy = offset(p->y, uy);
-        const int page = yy >= 0 ? yy / 8 : -1 - (-(yy + 1)) / 8;
-        const uint8_t bit = (uint8_t)(1u << (unsigned)(yy - page * 8));
-        if (level * 2u >= t->max_level + 1u) t->page(t->user, offset(p->x, ux), page, &bit, 1);
     }
 }
 
@@ -340,7 +346,7 @@ static void put_pixel(const painter* p, unsigned sx, unsigned sy, unsigned level
 
 /* Whether stored rows go to the run callback whole (else pixel by pixel). */
 static int by_runs(const painter* p) {
-    return p->t->turn == TURN_NONE && p->t->run && !p->pages;
+    return p->t->turn == TURN_NONE && p->t->run && !p->t->page;
 }
 
 /* A stored row of levels starting at column sx. */
@@ -439,43 +445,16 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
     }
 }
 
-/* The same, upright into the page columns: this row's byte of each column, its bit set where
-   the level is at least half the top one. */
-static void page_packed(const painter* p, const uint8_t* src, unsigned shift, unsigned bpp,
-                        unsigned n, unsigned sx, unsigned sy) {
-    const fb_text* t = p->t;
-    const unsigned mask = (1u << bpp) - 1u, per_byte = 8u >> LOG2(bpp), r = p->page_shift + sy;
-    uint8_t* const col = p->pages + (r >> 3) * t->cell_width;
-    const uint8_t bit = (uint8_t)(1u << (r & 7u));
-    unsigned byte = (unsigned)*src >> shift, left = (8u - shift) >> LOG2(bpp);
-    for (;;) {
-        const unsigned k = left < n ? left : n;
-        unsigned i;
-        if (k * bpp < 8u) byte &= (1u << (k * bpp)) - 1u;
-        for (i = sx; byte; ++i, byte >>= bpp)
-            if ((byte & mask) * 2u > t->max_level) col[i] |= bit;
-        n -= k, sx += k;
-        if (!n) return;
-        byte = *++src;
-        left = per_byte;
-    }
-}
-
 /* Rows of packed levels: `rows` rows `stride` bytes apart from `bits` (or, with stride 0, one
    stream of rows `w` levels long), drawn as stored rows from (sx, sy). */
 static void packed_rows(painter* p, const uint8_t* bits, size_t stride, unsigned sx, unsigned sy,
                         unsigned w, unsigned rows) {
     const unsigned bpp = p->t->font->bpp;
-    const int levels = p->fill || by_runs(p);
+    const int levels = p->fill || by_runs(p) || p->paged;
     uint8_t row[64];
     unsigned y, x, n;
     for (y = 0; y < rows; ++y) {
         const size_t bit = stride ? (size_t)y * stride * 8u : (size_t)y * w * bpp;
-        if (!levels && p->paged && sy + y < p->t->line_height && sx <= p->t->cell_width &&
-            w <= p->t->cell_width - sx) {
-            page_packed(p, bits + bit / 8u, (unsigned)(bit % 8u), bpp, w, sx, sy + y);
-            continue;
-        }
         if (!levels) {
             put_packed(p, bits + bit / 8u, (unsigned)(bit % 8u), bpp, w, sx, sy + y);
             continue;
@@ -555,21 +534,14 @@ static void draw_missing_box(const painter* p) {
     unsigned bx, by;
     for (by = top; by < bottom; ++by)
         for (bx = 0; bx < w; ++bx)
-            if (bx == 0 || bx + 1 == w || by == top || by + 1 == bottom) {
-                if (p->pages && (bx >= p->t->cell_width || by >= p->t->line_height)) {
-                    painter alone = *p; /* outside the gathered cell: on its own */
-                    alone.pages = NULL;
-                    emit(&alone, bx, by, p->t->max_level);
-                } else {
-                    emit(p, bx, by, p->t->max_level);
-                }
-            }
+            if (bx == 0 || bx + 1 == w || by == top || by + 1 == bottom)
+                emit(p, bx, by, p->t->max_level);
 }
 
 /* Sends the gathered page columns, a run per page from its first to its last inked column. */
 static void flush_pages(const painter* p) {
     const fb_text* t = p->t;
-    const int page0 = p->y >= 0 ? p->y / 8 : -1 - (-(p->y + 1)) / 8;
+    const int page0 = page_of(p->y);
     unsigned k, a, b;
     for (k = 0; k < p->page_count; ++k) {
         const uint8_t* cols = p->pages + (size_t)k * t->cell_width;
@@ -581,37 +553,38 @@ static void flush_pages(const painter* p) {
     }
 }
 
-/* Notes a character without pixels in the cache, so measuring it again needs no lookup. */
-static void remember_blank(const fb_text* t, uint32_t cp, const measured* r) {
+/* Puts a character's metrics in its cache slot (its pixels follow for a glyph with ink), so that
+   measuring it again needs no lookup; returns the slot, or null. */
+static slot* remember(const fb_text* t, uint32_t cp, const fb_char_metrics* m) {
     slot* s = slot_for(t, cp);
-    if (!s || r->cached || r->m.advance > 0xFFFFu) return;
+    if (!s || m->advance > 0xFFFFu || m->ink_right > 0xFFFFu) return NULL;
     s->cp = cp;
-    s->flags = (uint8_t)((r->m.found ? SLOT_FOUND : 0u) | (r->m.missing ? SLOT_MISSING : 0u));
-    s->advance = (uint16_t)r->m.advance;
-    s->ink_right = (uint16_t)r->m.ink_right;
+    s->flags = (uint8_t)((m->found ? SLOT_FOUND : 0u) | (m->ink ? SLOT_INK : 0u) |
+                         (m->missing ? SLOT_MISSING : 0u));
+    s->advance = (uint16_t)m->advance;
+    s->ink_right = (uint16_t)m->ink_right;
+    return s;
 }
 
 /* Draws a measured character with its upright cell's top-left corner at (x, y). */
 static void draw_measured(const fb_text* t, int x, int y, uint32_t cp, measured* r) {
     painter p;
     uint8_t pages[FB_TEXT_PAGE_BYTES];
-    slot* s = NULL;
     if (t->on_char) t->on_char(t->user, cp, x, y, r->m.missing);
-    if (!r->m.ink) remember_blank(t, cp, r);
+    if (!r->m.ink && !r->cached) remember(t, cp, &r->m);
     if (!r->m.missing && !r->m.ink) return;
     memset(&p, 0, sizeof p);
     p.t = t, p.x = x, p.y = y;
     p.fast = x <= INT_MAX - (int)t->cell_width && y <= INT_MAX - (int)t->line_height;
     if (t->page) {
-        const int page0 = y >= 0 ? y / 8 : -1 - (-(y + 1)) / 8;
-        p.page_shift = (unsigned)(y - page0 * 8);
+        p.page_shift = (unsigned)(y - page_of(y) * 8);
         p.page_count = (p.page_shift + t->line_height + 7u) / 8u;
         if ((size_t)p.page_count * t->cell_width <= sizeof pages) {
             p.pages = pages;
             memset(pages, 0, (size_t)p.page_count * t->cell_width);
         }
     }
-    p.direct = p.fast && t->turn == TURN_NONE && t->pixel && !p.pages;
+    p.direct = p.fast && t->turn == TURN_NONE && t->pixel && !t->page;
     p.paged = p.pages && t->turn == TURN_NONE;
     if (r->m.missing) {
         draw_missing_box(&p);
@@ -626,14 +599,7 @@ static void draw_measured(const fb_text* t, int x, int y, uint32_t cp, measured*
             fb_text_metrics(t, cp, &r->g, &r->m); /* its slot was taken since it was measured */
             r->looked_up = 1;
         }
-        s = slot_for(t, cp);
-        if (s) {
-            s->cp = cp;
-            s->flags = (uint8_t)((r->m.found ? SLOT_FOUND : 0u) | (r->m.ink ? SLOT_INK : 0u));
-            s->advance = (uint16_t)r->m.advance;
-            s->ink_right = (uint16_t)r->m.ink_right;
-        }
-        if (r->m.ink) draw_glyph(&p, &r->g, s);
+        if (r->m.ink) draw_glyph(&p, &r->g, remember(t, cp, &r->m));
     }
     if (p.pages) flush_pages(&p);
 }
