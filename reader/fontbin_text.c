@@ -450,7 +450,7 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
 static void packed_rows(painter* p, const uint8_t* bits, size_t stride, unsigned sx, unsigned sy,
                         unsigned w, unsigned rows) {
     const unsigned bpp = p->t->font->bpp;
-    const int levels = p->fill || by_runs(p) || p->paged;
+    const int levels = p->fill || by_runs(p);
     uint8_t row[64];
     unsigned y, x, n;
     for (y = 0; y < rows; ++y) {
