@@ -176,7 +176,7 @@ def main():
 
         if shots:
             os.makedirs(shots, exist_ok=True)
-            driver.execute_script("document.getElementById('compare').click()")
+            driver.execute_script("document.getElementById('compare').click(); studio.select(0x4E16)")
             wait_for(driver, "return document.getElementById('paneB') && studio.previews.paneB")
             time.sleep(0.5)
             for theme in ("light", "dark"):

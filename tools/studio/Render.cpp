@@ -245,6 +245,7 @@ cJSON* glyphJson(const fb_text& t, uint32_t code, bool selected) {
         cJSON_AddNumberToObject(r, "boxW", glyph.box_w);
         cJSON_AddNumberToObject(r, "boxH", glyph.box_h);
         cJSON_AddBoolToObject(r, "trimmed", glyph.trimmed);
+        cJSON_AddBoolToObject(r, "compact", glyph.compact);
     }
     CellCanvas cell{t.cell_width, t.line_height,
                     std::vector<uint8_t>(size_t(t.cell_width) * t.line_height, 0)};

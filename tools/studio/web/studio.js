@@ -10,6 +10,8 @@ const api = (path, body) =>
 
 // Tests and the benchmark read these.
 const studio = (window.studio = { stats: [], ready: 0, previews: {}, sizes: null });
+// Shows one glyph's pixels and metrics, as a click on it in the sheet does.
+studio.select = (cp) => { selectedGlyph = cp; changed(); };
 
 const ROOT_KEYS = ['codePages', 'mappingPaths', 'cstPaths', 'textPaths', 'customerVals', 'fontSet'];
 const SET_KEYS = ['font', 'fontSize', 'scanMode', 'bold', 'italic', 'renderMode', 'indexMethod',
@@ -177,14 +179,13 @@ function paint(canvas, w, h, levels, max, zoom, boxes) {
   canvas.height = Math.max(1, h * zoom);
   const ctx = canvas.getContext('2d');
   if (!w || !h) return;
-  const [fg, bg] = colours();
+  const colour = palette(max);
   const small = new OffscreenCanvas(w, h);
   const sctx = small.getContext('2d');
   const img = sctx.createImageData(w, h);
   for (let i = 0; i < w * h; i++) {
-    const a = levels[i] / max;
-    const box = boxes && boxes[i];
-    for (let k = 0; k < 3; k++) img.data[i * 4 + k] = box ? [220, 40, 40][k] : bg[k] + (fg[k] - bg[k]) * a;
+    const c = boxes && boxes[i] ? [220, 40, 40] : colour[levels[i]];
+    img.data[i * 4] = c[0]; img.data[i * 4 + 1] = c[1]; img.data[i * 4 + 2] = c[2];
     img.data[i * 4 + 3] = 255;
   }
   sctx.putImageData(img, 0, 0);
@@ -219,6 +220,14 @@ function codeText(cp) {
   return cp >= 0x20 && cp !== 0x7f ? `${hex} '${String.fromCodePoint(cp)}'` : hex;
 }
 
+// The levels' colours on this display, one [r, g, b] per level.
+function palette(max) {
+  const [fg, bg] = colours();
+  const out = [];
+  for (let v = 0; v <= max; v++) out.push([0, 1, 2].map((k) => bg[k] + (fg[k] - bg[k]) * v / max));
+  return out;
+}
+
 function drawSheet(el, result, textZoom) {
   const cw = result.cellWidth, ch = result.lineHeight;
   const canvas = el.querySelector('canvas.sheet');
@@ -226,18 +235,40 @@ function drawSheet(el, result, textZoom) {
   const zoom = Math.max(1, Math.min(textZoom, Math.floor(width / (16 * (cw + 1)))));
   const cols = Math.max(1, Math.floor((width - 1) / (cw * zoom + 1)));
   const glyphs = result.glyphs;
-  const rows = Math.ceil(glyphs.length / cols);
+  const rows = Math.max(1, Math.ceil(glyphs.length / cols));
+  // Every cell at one pixel per pixel, side by side; then each is scaled into its place.
+  const atlas = new OffscreenCanvas(cols * cw, rows * ch);
+  const img = atlas.getContext('2d').createImageData(cols * cw, rows * ch);
+  const colour = palette(result.maxLevel);
+  glyphs.forEach((g, i) => {
+    const levels = bytes(g.levels);
+    const ox = (i % cols) * cw, oy = Math.floor(i / cols) * ch;
+    for (let y = 0; y < ch; y++) {
+      let at = ((oy + y) * cols * cw + ox) * 4;
+      for (let x = 0; x < cw; x++, at += 4) {
+        const c = colour[levels[y * cw + x]];
+        img.data[at] = c[0]; img.data[at + 1] = c[1]; img.data[at + 2] = c[2]; img.data[at + 3] = 255;
+      }
+    }
+  });
+  atlas.getContext('2d').putImageData(img, 0, 0);
   canvas.width = cols * (cw * zoom + 1) + 1;
-  canvas.height = Math.max(1, rows * (ch * zoom + 1) + 1);
+  canvas.height = rows * (ch * zoom + 1) + 1;
   const ctx = canvas.getContext('2d');
+  ctx.imageSmoothingEnabled = false;
   ctx.fillStyle = 'rgba(128,128,128,0.6)';
   ctx.fillRect(0, 0, canvas.width, canvas.height);
-  const cell = document.createElement('canvas');
   glyphs.forEach((g, i) => {
-    paint(cell, cw, ch, bytes(g.levels), result.maxLevel, zoom);
-    const x = 1 + (i % cols) * (cw * zoom + 1), y = 1 + Math.floor(i / cols) * (ch * zoom + 1);
-    ctx.drawImage(cell, x, y);
+    const c = i % cols, r = Math.floor(i / cols);
+    ctx.drawImage(atlas, c * cw, r * ch, cw, ch, 1 + c * (cw * zoom + 1), 1 + r * (ch * zoom + 1), cw * zoom, ch * zoom);
   });
+  if (zoom >= 4) {
+    ctx.fillStyle = 'rgba(128,128,128,0.35)';
+    for (let c = 0; c < cols; c++)
+      for (let x = 1; x < cw; x++) ctx.fillRect(1 + c * (cw * zoom + 1) + x * zoom, 0, 1, canvas.height);
+    for (let r = 0; r < rows; r++)
+      for (let y = 1; y < ch; y++) ctx.fillRect(0, 1 + r * (ch * zoom + 1) + y * zoom, canvas.width, 1);
+  }
   canvas.onclick = (ev) => {
     const r = canvas.getBoundingClientRect();
     const i = Math.floor((ev.clientY - r.top) / (ch * zoom + 1)) * cols +
@@ -269,8 +300,8 @@ function showGlyph(el, result, g) {
     `advance ${g.advance} px (green), ink right edge ${g.inkRight}`];
   if (r) {
     info.push(`record ${r.bytes} bytes${r.trimmed ? ', trimmed' : ''}`,
-      `origin (${r.originX}, ${r.originY}), baseline orange`, `extent (${r.extentX}, ${r.extentY})`,
-      `ink box x ${r.boxX}, y ${r.boxY}, ${r.boxW} x ${r.boxH}`);
+      `origin (${r.originX}, ${r.originY}), baseline orange`, `extent (${r.extentX}, ${r.extentY})`);
+    if (r.trimmed || r.compact) info.push(`ink box x ${r.boxX}, y ${r.boxY}, ${r.boxW} x ${r.boxH}`);
   }
   el.querySelector('.glyph pre').textContent = info.filter(Boolean).join('\n');
 }
@@ -299,7 +330,7 @@ let seq = 0;
 function changed() {
   changeAt = performance.now();
   clearTimeout(timer);
-  timer = setTimeout(update, 15);
+  timer = setTimeout(update, 5);
 }
 
 function request(overrides) {
@@ -312,6 +343,18 @@ async function update() {
   const my = ++seq;
   const start = changeAt;
   const base = request();
+  const panes = [['paneA', base, `${$('fontSize').value} px, ${$('renderMode').value} bit`]];
+  if ($('compare').checked) {
+    const size = numberOrText($('compareSize').value), bits = Number($('compareBits').value);
+    panes.push(['paneB', request({ fontSize: size, renderMode: bits }), `${size} px, ${bits} bit`]);
+  }
+  const text = $('text').value;
+  const wrap = Number($('wrap').value) || 0;
+  const previews = (codes) => Promise.all(panes.map(([, body]) => api('preview', { ...body, text, wrap, codes })));
+  // The preview starts with the selection as last known, beside the check; only a selection
+  // that changed asks again.
+  const guess = codesFrom(sheetStart, PAGE);
+  const previewing = previews(guess);
   const check = await api('check', base);
   if (my !== seq) return;
   showMessages(check.messages);
@@ -328,19 +371,11 @@ async function update() {
   }
   if (sheetStart >= charCount) sheetStart = 0;
   const codes = codesFrom(sheetStart, PAGE);
-  const shown = codes.length ? `${sheetStart + 1} to ${sheetStart + codes.length} of ${charCount}` : 'no characters selected';
-  const panes = [['paneA', base, `${$('fontSize').value} px, ${$('renderMode').value} bit`]];
-  if ($('compare').checked) {
-    const size = numberOrText($('compareSize').value), bits = Number($('compareBits').value);
-    panes.push(['paneB', request({ fontSize: size, renderMode: bits }), `${size} px, ${bits} bit`]);
-  }
-  ensurePanes(panes.length);
-  const text = $('text').value;
-  const wrap = Number($('wrap').value) || 0;
-  const results = check.usable
-    ? await Promise.all(panes.map(([, body]) => api('preview', { ...body, text, wrap, codes })))
-    : panes.map(() => ({ error: 'the configuration has errors: see the messages' }));
+  let results = await previewing;
+  if (codes.join() !== guess.join()) results = await previews(codes);
   if (my !== seq) return;
+  const shown = codes.length ? `${sheetStart + 1} to ${sheetStart + codes.length} of ${charCount}` : 'no characters selected';
+  ensurePanes(panes.length);
   panes.forEach(([id, , label], i) => {
     if (results[i].messages) showMessages(results[i].messages);
     drawPane(id, results[i], label);
