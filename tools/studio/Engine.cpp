@@ -25,7 +25,10 @@ fs::path Places::projectDir() const {
 }
 
 std::string messageKey(const std::string& text) {
-    // The words a line of the command line starts with, or holds, name its key.
+    // The words a line of the command line holds, or starts with, name its key.
+    if (text.find(" has no face ") != std::string::npos) return "fontSet.faceIndex";
+    if (text.find("axis") != std::string::npos || text.find("variable font") != std::string::npos)
+        return "fontSet.variations";
     static const std::pair<const char*, const char*> starts[] = {
         {"renderMode ", "fontSet.renderMode"},
         {"fontSize ", "fontSet.fontSize"},
@@ -49,9 +52,6 @@ std::string messageKey(const std::string& text) {
         if (text.rfind(list, 0) == 0 || text.rfind(std::string("an element of ") + list, 0) == 0)
             return list;
     if (text.rfind("fontSet.", 0) == 0) return text.substr(0, text.find_first_of(" [", 8));
-    if (text.find(" has no face ") != std::string::npos) return "fontSet.faceIndex";
-    if (text.find("axis") != std::string::npos || text.find("variable font") != std::string::npos)
-        return "fontSet.variations";
     if (text.find(" not exist!") != std::string::npos) return "fontSet.font";
     return {};
 }
