@@ -32,6 +32,10 @@ if find "$work/root/usr/share/doc/fontbin/examples" -name '*_font.bin' -o -name 
   exit 1
 fi
 test -x "$work/root/usr/bin/fontbin-embed"
+# fontbin-studio beside the tool whose CodePage/ and font/ it reads, reached through a link.
+test -L "$work/root/usr/bin/fontbin-studio"
+test -x "$work/root/usr/lib/fontbin/fontbin-studio"
+"$work/root/usr/bin/fontbin-studio" --version | grep -q '^fontbin-studio '
 test -f "$work/root/usr/lib/cmake/fontbin/fontbinConfig.cmake"
 
 mkdir "$work/project"
