@@ -7,6 +7,7 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/RegistryFonts.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -220,38 +221,16 @@ std::vector<InstalledFont> installedFonts() {
     std::vector<InstalledFont> fonts;
 #ifdef _WIN32
     const std::vector<fs::path> dirs = systemFontDirs();
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", 0,
-                          KEY_READ, &key) != ERROR_SUCCESS)
-            continue;
-        for (DWORD i = 0;; ++i) {
-            wchar_t entry[512];
-            wchar_t data[1024];
-            DWORD entryLength = 512, dataBytes = sizeof data - sizeof(wchar_t), type = 0;
-            const LSTATUS status = RegEnumValueW(key, i, entry, &entryLength, nullptr, &type,
-                                                 reinterpret_cast<BYTE*>(data), &dataBytes);
-            if (status == ERROR_NO_MORE_ITEMS) break;
-            if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
-            if (entryLength == 0 || entry[0] == L'@') continue;  // a vertical variant
-            data[dataBytes / sizeof(wchar_t)] = L'\0';
-            fs::path file(data);
-            if (file.is_relative() && !dirs.empty()) file = dirs.front() / file;
-            std::wstring name(entry, entryLength);
-            // "SimSun & NSimSun (TrueType)": one name per face of a collection.
-            if (const size_t open = name.rfind(L" ("); open != std::wstring::npos)
-                name.resize(open);
-            int32_t face = 0;
-            for (size_t at = 0;; ++face) {
-                const size_t amp = name.find(L" & ", at);
-                const std::string one = wideToUtf8(name.substr(at, amp - at));
-                fonts.push_back(InstalledFont{one, {one}, "", file, face});
-                if (amp == std::wstring::npos) break;
-                at = amp + 3;
-            }
-        }
-        RegCloseKey(key);
-    }
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        forEachRegistryFont(root, dirs.empty() ? fs::path() : dirs.front(),
+                            [&](const std::vector<std::wstring>& names, const fs::path& file) {
+                                for (size_t face = 0; face < names.size(); ++face) {
+                                    const std::string name = wideToUtf8(names[face]);
+                                    fonts.push_back(InstalledFont{
+                                        name, {name}, "", file, static_cast<int32_t>(face)});
+                                }
+                                return false;
+                            });
 #else
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (!config) return fonts;
