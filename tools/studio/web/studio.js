@@ -42,32 +42,45 @@ const lines = (id) => $(id).value.split('\n').map((s) => s.trim()).filter(Boolea
 const layout = () => document.querySelector('input[name=layout]:checked').value;
 const numberOrText = (text) => (/^-?\d+(\.\d+)?$/.test(text.trim()) ? Number(text) : text);
 
+// A select shows a value of the file that it has no option for (renderMode 3, hinting "full"), so
+// that the command line's message about it appears and the value stays until it is changed.
+function showValue(id, value) {
+  const select = $(id);
+  const text = String(value);
+  if (![...select.options].some((o) => o.value === text)) select.add(new Option(text, text));
+  select.value = text;
+}
+
 function fill(config, setting) {
   loaded = canon(config, ROOT_KEYS);
   const fs = canon(loaded.fontSet, SET_KEYS);
   $('font').value = fs.font ?? '';
   $('fontSize').value = fs.fontSize ?? 32;
-  $('renderMode').value = String(fs.renderMode ?? 1);
+  showValue('renderMode', fs.renderMode ?? 1);
   $('bold').checked = !!fs.bold;
   $('italic').checked = !!fs.italic;
-  $('scanMode').value = fs.scanMode === 'V' ? 'V' : 'H';
-  $('hinting').value = fs.hinting ?? 'default';
+  showValue('scanMode', fs.scanMode ?? 'H');
+  showValue('hinting', fs.hinting ?? 'default');
   $('indexMethod').value = String((fs.indexMethod ?? 1) & 1);
   const kind = fs.compact ? 'compact' : (fs.crop ?? 0) & 1 ? 'cropped' : 'fixed';
   document.querySelector(`input[name=layout][value=${kind}]`).checked = true;
   $('kerning').checked = !!fs.kerning;
   $('advances').checked = !!fs.advances;
-  $('faceIndex').innerHTML = `<option value="${fs.faceIndex ?? 0}">${fs.faceIndex ?? 0}</option>`;
+  const face = Number(fs.faceIndex ?? 0);
+  $('faceIndex').innerHTML = `<option value="${face}">${face}</option>`;
   $('variations').value = Object.entries(fs.variations || {}).map(([t, v]) => `${t}=${v}`).join(', ');
   loadedFallbacks = fs.fallbackFonts || null;
   $('fallbackFonts').value = fallbackText(loadedFallbacks || []);
-  $('customerVals').value = (loaded.customerVals || [])
-    .map((r) => `${r.firstVal ?? ''} ${r.range ?? ''}`.trim()).join('\n');
+  $('customerVals').value = rangesText(loaded.customerVals);
   for (const o of $('codePages').options) o.selected = (loaded.codePages || []).includes(o.value);
   for (const id of LISTS) $(id).value = (loaded[id] || []).join('\n');
   $('gammaOn').checked = setting.TransformAlgrithm === 'gamma';
   $('gamma').value = setting.gamma;
   $('rotate').value = ['1', '2'].includes(setting.rotate) ? setting.rotate : '0';
+}
+
+function rangesText(list) {
+  return (Array.isArray(list) ? list : []).map((r) => `${r.firstVal ?? ''} ${r.range ?? ''}`.trim()).join('\n');
 }
 
 function fallbackText(list) {
@@ -79,15 +92,18 @@ function fallbackText(list) {
 function build() {
   const c = JSON.parse(JSON.stringify(loaded));
   const fs = canon(c.fontSet, SET_KEYS);
+  // A value of the file stays as written while its control still shows it: "16" as text, bold
+  // as 2, indexMethod 3 are what the command line reads (and warns about), not what they look like.
+  const keep = (key, same, value) => (key in fs && same(fs[key]) ? fs[key] : value);
   Object.assign(fs, {
     font: $('font').value,
-    fontSize: numberOrText($('fontSize').value),
+    fontSize: keep('fontSize', (v) => String(v) === $('fontSize').value, numberOrText($('fontSize').value)),
     scanMode: $('scanMode').value,
-    bold: $('bold').checked,
-    italic: $('italic').checked,
-    renderMode: Number($('renderMode').value),
-    indexMethod: Number($('indexMethod').value),
-    crop: layout() === 'cropped' ? 1 : 0,
+    bold: keep('bold', (v) => !!v === $('bold').checked, $('bold').checked),
+    italic: keep('italic', (v) => !!v === $('italic').checked, $('italic').checked),
+    renderMode: keep('renderMode', (v) => String(v) === $('renderMode').value, numberOrText($('renderMode').value)),
+    indexMethod: keep('indexMethod', (v) => (v & 1) === Number($('indexMethod').value), Number($('indexMethod').value)),
+    crop: keep('crop', (v) => (v & 1) === (layout() === 'cropped' ? 1 : 0), layout() === 'cropped' ? 1 : 0),
   });
   const optional = {
     hinting: [$('hinting').value, 'default'],
@@ -120,7 +136,9 @@ function build() {
     const [firstVal, range] = line.split(/[\s,]+/);
     return { firstVal, range: range ?? '1' };
   });
-  if (ranges.length || 'customerVals' in c) c.customerVals = ranges;
+  // Ranges as the file wrote them (numbers, which the command line ignores, included) until edited.
+  if (rangesText(loaded.customerVals) !== $('customerVals').value && (ranges.length || 'customerVals' in c))
+    c.customerVals = ranges;
   delete c.fontSet;
   c.fontSet = fs; // last, as the examples write it
   return c;
