@@ -404,7 +404,7 @@ async function update() {
   studio.stats.push({ ms, glyphs: codes.length, size: Number($('fontSize').value) });
   $('latency').textContent = `redrawn ${ms.toFixed(0)} ms after the change`;
   studio.ready = my;
-  studio.request = base;
+  studio.request = { ...base, text, wrap };
   if (check.usable) scheduleSizes(base);
 }
 
