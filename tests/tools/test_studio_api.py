@@ -66,6 +66,22 @@ def main():
         check(preview.get("text", {}).get("width", 0) > 20 and preview["maxLevel"] == 15,
               "a preview is drawn at 4 bits per pixel")
 
+        # A font dropped on the page lands in the configuration's folder and draws from there.
+        dropped = "dropped font.ttf"
+        with open(os.path.join(bin_dir, "font", "unifont.ttf"), "rb") as f:
+            font_bytes = f.read()
+        conn = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
+        conn.request("POST", base + "api/upload?name=dropped%20font.ttf", body=font_bytes)
+        stored = json.loads(conn.getresponse().read())
+        conn.close()
+        check(stored.get("font") == dropped and os.path.exists(os.path.join(work, dropped)),
+              f"a dropped font is stored beside the configuration: {stored}")
+        escaped = json.loads(request(port, "POST", base + "api/upload?name=..%2Fx.ttf", None)[1])
+        check("error" in escaped, "a dropped file may not name another folder")
+        drawn = api("preview", {"config": dict(config, fontSet=dict(config["fontSet"], font=dropped)),
+                                "setting": {}, "text": "Hi", "codes": []})
+        check(drawn.get("text", {}).get("width", 0) > 0, "the dropped font draws")
+
         exported = api("export", {"configText": json.dumps(config, indent=2) + "\n", "setting": {},
                                   "path": "FontConfig.json"})
         check(exported.get("run", {}).get("status") == 0, f"the export ends with status 0: {exported}")
