@@ -239,18 +239,7 @@ bool Engine::prepare(const cJSON* body, Prepared& p) {
 CvxText* Engine::cachedFont(const fs::path& path, int32_t face,
                             const std::vector<AxisValue>& variations) {
     std::unique_ptr<CvxText>& slot = fontCache_[fontKey(path, face, variations)];
-    if (!slot) {
-        // A handful of fonts is what a session compares; more are opened again when needed.
-        if (fontCache_.size() > 12) {
-            std::unique_ptr<CvxText> keep =
-                std::make_unique<CvxText>(platform::pathToUtf8(path), face, variations);
-            fontCache_.clear();
-            CvxText* font = keep.get();
-            fontCache_[fontKey(path, face, variations)] = std::move(keep);
-            return font;
-        }
-        slot = std::make_unique<CvxText>(platform::pathToUtf8(path), face, variations);
-    }
+    if (!slot) slot = std::make_unique<CvxText>(platform::pathToUtf8(path), face, variations);
     return slot.get();
 }
 
@@ -389,6 +378,9 @@ std::string Engine::preview(const cJSON* body) {
             codes.push_back(static_cast<uint32_t>(item->valuedouble));
     }
     const double wrap = jsonNumber(body, "wrap", 0);
+    // A handful of fonts is what a session compares; the fonts of earlier choices go, but never
+    // while a request holds them.
+    if (fontCache_.size() > 12) fontCache_.clear();
     std::string error;
     ChainFonts fonts = openChain(
         p,
