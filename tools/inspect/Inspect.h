@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reader/fontbin_reader.h"
+#include "reader/fontbin_text.h"
 
 namespace inspect {
 
@@ -116,9 +117,10 @@ struct Canvas {
 // as firmware does: each glyph's cell upright with its top-left corner at the pen; the pen moves
 // by the advance width from `advances` when given, else by the ink's right edge + 1, and by
 // fontSize / 3 for a character without ink. A line ends at '\n' and, when `wrapWidth` is not 0,
-// before a character that would cross it. Empty `error` on success.
+// before a character that would cross it (or, with FB_WRAP_WORDS, where fb_text_draw_box breaks
+// it: at a space or between two CJK characters). Empty `error` on success.
 Canvas drawText(const fb_font& font, const fb_advances* advances, const std::string& text,
-                unsigned wrapWidth, std::string& error);
+                unsigned wrapWidth, std::string& error, fb_wrap wrapMode = FB_WRAP_CHARS);
 
 // The canvas as text: '.' for background, '#' for ink (grey levels as for --show).
 std::string canvasArt(const Canvas& canvas);
