@@ -59,12 +59,49 @@ TEST(StudioMessages, BelongToTheirKeys) {
     for (const auto& [text, key] : cases) EXPECT_EQ(studio::messageKey(text), key) << text;
 }
 
+std::filesystem::path scratchDir() {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "studio-preview";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// The text box of a preview of `text` in DejaVu Sans at 20 px, 4 bits: its levels, in base64.
+std::string textLevels(studio::Engine& engine, const std::string& text, bool words) {
+    studio::Json request(cJSON_CreateObject());
+    cJSON* config = cJSON_AddObjectToObject(request.get(), "config");
+    cJSON* fontSet = cJSON_AddObjectToObject(config, "fontSet");
+    cJSON_AddStringToObject(fontSet, "font", FONTBIN_TEST_FONT_DEJAVU);
+    cJSON_AddNumberToObject(fontSet, "fontSize", 20);
+    cJSON_AddNumberToObject(fontSet, "renderMode", 4);
+    cJSON* ranges = cJSON_AddArrayToObject(config, "customerVals");
+    cJSON* range = cJSON_CreateObject();
+    cJSON_AddStringToObject(range, "firstVal", "0x20");
+    cJSON_AddStringToObject(range, "range", "95");
+    cJSON_AddItemToArray(ranges, range);
+    cJSON_AddStringToObject(request.get(), "text", text.c_str());
+    cJSON_AddNumberToObject(request.get(), "wrap", 80);
+    cJSON_AddBoolToObject(request.get(), "words", words);
+    studio::Json answer(cJSON_Parse(engine.preview(request.get()).c_str()));
+    const cJSON* box = cJSON_GetObjectItem(answer.get(), "text");
+    return box ? cJSON_GetObjectItem(box, "levels")->valuestring : "";
+}
+
+// Wrapped at words, as fb_text_draw_box wraps on a device, a line breaks at the space (which is
+// not drawn) where wrapping at characters would cut the word.
+TEST(StudioPreview, WrapsAtWordsAsTheDeviceBox) {
+    studio::Engine engine(
+        {platform::pathFromUtf8(FONTBIN_BIN_DIR), scratchDir() / "FontConfig.json"});
+    const std::string atWords = textLevels(engine, "Hello world", true);
+    ASSERT_FALSE(atWords.empty());
+    EXPECT_EQ(atWords, textLevels(engine, "Hello\nworld", false));
+    EXPECT_NE(atWords, textLevels(engine, "Hello world", false));
+}
+
 // The text drawn from the in-memory file of each layout, with its widths: the same pixels, as
 // the device shows the same font whatever layout holds it.
 TEST(StudioPreview, EveryLayoutDrawsTheSamePixels) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "studio-preview";
-    std::filesystem::create_directories(dir);
-    studio::Engine engine({platform::pathFromUtf8(FONTBIN_BIN_DIR), dir / "FontConfig.json"});
+    studio::Engine engine(
+        {platform::pathFromUtf8(FONTBIN_BIN_DIR), scratchDir() / "FontConfig.json"});
     const char* layouts[] = {R"("indexMethod": 1, "advances": true)",
                              R"("indexMethod": 0, "advances": true)",
                              R"("crop": 1, "advances": true)", R"("compact": true)"};

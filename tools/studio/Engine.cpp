@@ -390,7 +390,7 @@ std::string Engine::preview(const cJSON* body) {
         error);
     if (!error.empty()) return errorJson(error);
     return previewJson(p, fonts, codes, jsonString(body, "text"),
-                       wrap >= 1 && wrap <= 9999 ? unsigned(wrap) : 0);
+                       wrap >= 1 && wrap <= 9999 ? unsigned(wrap) : 0, jsonBool(body, "words"));
 }
 
 std::string Engine::startSizes(const cJSON* body) {

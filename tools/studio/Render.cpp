@@ -262,7 +262,7 @@ cJSON* glyphJson(const fb_text& t, uint32_t code, bool selected) {
 }  // namespace
 
 std::string previewJson(const Prepared& p, ChainFonts& fonts, const std::vector<uint32_t>& codes,
-                        const std::string& text, unsigned wrapWidth) {
+                        const std::string& text, unsigned wrapWidth, bool words) {
     // Only what is shown is rendered: the selected characters of the text and of `codes`.
     std::vector<uint16_t> shown;
     auto wanted = [&](uint32_t c) {
@@ -292,7 +292,8 @@ std::string previewJson(const Prepared& p, ChainFonts& fonts, const std::vector<
     const fb_advances* adv = withAdvances ? &advances : nullptr;
 
     std::string error;
-    const inspect::Canvas canvas = inspect::drawText(font, adv, text, wrapWidth, error);
+    const inspect::Canvas canvas =
+        inspect::drawText(font, adv, text, wrapWidth, error, words ? FB_WRAP_WORDS : FB_WRAP_CHARS);
     if (!error.empty()) return errorJson(error);
     fb_text t;
     fb_text_init(&t, &font, adv);

@@ -48,9 +48,9 @@ std::string writeInMemory(const Prepared& p, ChainFonts& fonts, const std::vecto
                           MemoryFiles& out);
 
 // The answer to a preview request: `codes` the glyphs to show one by one, `text` to draw with
-// lines wrapped at `wrapWidth` pixels (0: only at line ends).
+// lines wrapped at `wrapWidth` pixels (0: only at line ends), before a character or at words.
 std::string previewJson(const Prepared& p, ChainFonts& fonts, const std::vector<uint32_t>& codes,
-                        const std::string& text, unsigned wrapWidth);
+                        const std::string& text, unsigned wrapWidth, bool words);
 
 // The sizes of every layout for the whole selection, in JSON, counting `done` as it goes.
 std::string layoutSizesJson(const Prepared& p, ChainFonts& fonts, std::atomic<int64_t>& done,

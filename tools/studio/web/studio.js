@@ -368,7 +368,8 @@ async function update() {
   }
   const text = $('text').value;
   const wrap = Number($('wrap').value) || 0;
-  const previews = (codes) => Promise.all(panes.map(([, body]) => api('preview', { ...body, text, wrap, codes })));
+  const words = $('wrapMode').value === 'words';
+  const previews = (codes) => Promise.all(panes.map(([, body]) => api('preview', { ...body, text, wrap, words, codes })));
   // The preview starts with the selection as last known, beside the check; only a selection
   // that changed asks again.
   const guess = codesFrom(sheetStart, PAGE);
