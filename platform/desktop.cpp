@@ -14,6 +14,7 @@
 #include <windows.h>
 // After windows.h, which they need.
 #include <bcrypt.h>
+#include <dwrite.h>
 #include <shellapi.h>
 #else
 #include <fcntl.h>
@@ -217,17 +218,123 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     return result;
 }
 
+#ifdef _WIN32
+namespace {
+
+// A COM interface pointer released when it goes.
+template <class T>
+struct Com {
+    T* p = nullptr;
+    Com() = default;
+    Com(const Com&) = delete;
+    Com& operator=(const Com&) = delete;
+    ~Com() {
+        if (p) p->Release();
+    }
+    T* operator->() const { return p; }
+    T** out() { return &p; }
+};
+
+// Every name of a list, in the language of each, once; the English one first.
+std::vector<std::string> localizedNames(IDWriteLocalizedStrings* strings) {
+    std::vector<std::string> names;
+    UINT32 english = 0;
+    BOOL hasEnglish = FALSE;
+    strings->FindLocaleName(L"en-us", &english, &hasEnglish);
+    const UINT32 count = strings->GetCount();
+    for (UINT32 k = 0; k < count; ++k) {
+        const UINT32 i = hasEnglish ? (k == 0 ? english : (k <= english ? k - 1 : k)) : k;
+        UINT32 length = 0;
+        if (FAILED(strings->GetStringLength(i, &length))) continue;
+        std::wstring text(length + 1, L'\0');
+        if (FAILED(strings->GetString(i, text.data(), length + 1))) continue;
+        text.resize(length);
+        const std::string name = wideToUtf8(text);
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    return names;
+}
+
+// The system's font collection through DirectWrite, which knows every name a font carries (文泉驿
+// 微米黑 beside WenQuanYi Micro Hei). Faces DirectWrite only simulates (a bold made from the
+// regular) are not faces of a file and are left out.
+void directWriteFonts(std::vector<InstalledFont>& fonts) {
+    Com<IDWriteFactory> factory;
+    if (FAILED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                   reinterpret_cast<IUnknown**>(factory.out()))))
+        return;
+    Com<IDWriteFontCollection> collection;
+    if (FAILED(factory->GetSystemFontCollection(collection.out(), FALSE))) return;
+    std::set<std::pair<std::wstring, UINT32>> seen;
+    for (UINT32 f = 0; f < collection->GetFontFamilyCount(); ++f) {
+        Com<IDWriteFontFamily> family;
+        Com<IDWriteLocalizedStrings> familyNames;
+        if (FAILED(collection->GetFontFamily(f, family.out())) ||
+            FAILED(family->GetFamilyNames(familyNames.out())))
+            continue;
+        const std::vector<std::string> families = localizedNames(familyNames.p);
+        if (families.empty()) continue;
+        for (UINT32 k = 0; k < family->GetFontCount(); ++k) {
+            Com<IDWriteFont> font;
+            Com<IDWriteFontFace> face;
+            if (FAILED(family->GetFont(k, font.out())) ||
+                font->GetSimulations() != DWRITE_FONT_SIMULATIONS_NONE ||
+                FAILED(font->CreateFontFace(face.out())))
+                continue;
+            UINT32 files = 1;
+            Com<IDWriteFontFile> file;
+            Com<IDWriteFontFileLoader> loader;
+            Com<IDWriteLocalFontFileLoader> local;
+            const void* key = nullptr;
+            UINT32 keySize = 0, length = 0;
+            if (FAILED(face->GetFiles(&files, file.out())) || files != 1 ||
+                FAILED(file->GetReferenceKey(&key, &keySize)) ||
+                FAILED(file->GetLoader(loader.out())) ||
+                FAILED(loader->QueryInterface(__uuidof(IDWriteLocalFontFileLoader),
+                                              reinterpret_cast<void**>(local.out()))) ||
+                FAILED(local->GetFilePathLengthFromKey(key, keySize, &length)))
+                continue;
+            std::wstring path(length + 1, L'\0');
+            if (FAILED(local->GetFilePathFromKey(key, keySize, path.data(), length + 1))) continue;
+            path.resize(length);
+            std::string style;
+            Com<IDWriteLocalizedStrings> faceNames;
+            if (SUCCEEDED(font->GetFaceNames(faceNames.out()))) {
+                const std::vector<std::string> styles = localizedNames(faceNames.p);
+                if (!styles.empty()) style = styles.front();
+            }
+            if (!seen.emplace(path, face->GetIndex()).second) continue;
+            fonts.push_back(InstalledFont{families.front(), families, style, fs::path(path),
+                                          static_cast<int32_t>(face->GetIndex())});
+        }
+    }
+}
+
+}  // namespace
+#endif
+
 std::vector<InstalledFont> installedFonts() {
     std::vector<InstalledFont> fonts;
 #ifdef _WIN32
+    directWriteFonts(fonts);
+    // The registry's lists add, in English, what DirectWrite did not name (or everything, where
+    // it names nothing). Paths compare without regard to case, as Windows compares them.
+    auto key = [](const fs::path& file, int32_t face) {
+        std::wstring text = file.wstring();
+        CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+        return std::make_pair(text, face);
+    };
+    std::set<std::pair<std::wstring, int32_t>> listed;
+    for (const InstalledFont& font : fonts) listed.insert(key(font.file, font.faceIndex));
     const std::vector<fs::path> dirs = systemFontDirs();
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         forEachRegistryFont(root, dirs.empty() ? fs::path() : dirs.front(),
                             [&](const std::vector<std::wstring>& names, const fs::path& file) {
                                 for (size_t face = 0; face < names.size(); ++face) {
+                                    const int32_t index = static_cast<int32_t>(face);
+                                    if (!listed.insert(key(file, index)).second) continue;
                                     const std::string name = wideToUtf8(names[face]);
-                                    fonts.push_back(InstalledFont{
-                                        name, {name}, "", file, static_cast<int32_t>(face)});
+                                    fonts.push_back(InstalledFont{name, {name}, "", file, index});
                                 }
                                 return false;
                             });
@@ -237,7 +344,7 @@ std::vector<InstalledFont> installedFonts() {
     FcPattern* scalable = FcPatternCreate();
     FcPatternAddBool(scalable, FC_SCALABLE, FcTrue);
     FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, nullptr);
-    std::set<std::pair<std::string, int> > seen;
+    std::set<std::pair<std::string, int>> seen;
     if (FcFontSet* list = FcFontList(config, scalable, objects)) {
         for (int i = 0; i < list->nfont; ++i) {
             FcPattern* font = list->fonts[i];
