@@ -28,8 +28,9 @@ for exe in "$pkg"/*.exe; do
   for dll in $dlls; do
     case "${dll,,}" in
       kernel32.dll | msvcrt.dll | ole32.dll | shell32.dll | user32.dll | advapi32.dll) ;;
-      # fontbin-studio: Winsock for its server, the system's random source for its token.
-      ws2_32.dll | bcrypt.dll) ;;
+      # fontbin-studio: Winsock for its server, the system's random source for its token, and
+      # DirectWrite for the installed fonts' names.
+      ws2_32.dll | bcrypt.dll | dwrite.dll) ;;
       *) echo "$(basename "$exe") needs $dll, which Windows does not have"; exit 1 ;;
     esac
   done
