@@ -142,7 +142,11 @@ def main():
         driver, profile = browser()
         driver.get(url)
         wait_for(driver, "return studio.ready > 0")
-        # A font by its family name, as the page lists the installed fonts.
+        # A font by its family name, as the page lists the installed fonts: by its localised name
+        # too.
+        set_value(driver, "fontSearch", "文泉驿微米黑")
+        options = Select(driver.find_element("id", "fontList")).options
+        check(any("WenQuanYi Micro Hei" in o.text for o in options), "the localised name 文泉驿微米黑 finds the font")
         set_value(driver, "fontSearch", "WenQuanYi Micro Hei")
         options = Select(driver.find_element("id", "fontList")).options
         check(any("WenQuanYi Micro Hei" in o.text for o in options), "the font list finds WenQuanYi Micro Hei")
