@@ -1,0 +1,124 @@
+/*
+ * fb_advances: the advance-width file ("*_adv.bin", fontbin_reader.h) beside a font file of the
+ * other layouts, with its kerning pairs (version 2).
+ */
+#include "fb_internal.h"
+
+#ifndef FB_NO_ADVANCES
+static const uint8_t kAdvTag[4] = {'F', 'B', 'A', 'W'};
+
+#define adv_fail(a, err, detail) adv_fail_at(a, err, FB_TEXT(detail))
+static fb_error adv_fail_at(fb_advances* a, fb_error err, const char* detail) {
+    a->ready = 0;
+    a->error_detail = detail;
+    return err;
+}
+
+/* Position of `code_point` in an ascending u16 list of `count` entries, or count. */
+static uint32_t find_in_list(const uint8_t* list, uint32_t count, uint32_t code_point) {
+    const uint32_t k = fbi_search(list, count, 2u, code_point);
+    return k < count && fbi_rd16(list + 2u * k) == code_point ? k : count;
+}
+
+fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out) {
+    uint32_t i, count;
+    size_t rest;
+    int list;
+    if (!out) return FB_ERR_ARGUMENT;
+    memset(out, 0, sizeof *out);
+    if (!buf || !font || !font->ready) return adv_fail(out, FB_ERR_ARGUMENT, "no buffer or font");
+    if (len < FB_ADV_HEADER_BYTES)
+        return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the header");
+    if (memcmp(buf, kAdvTag, 4) != 0 || buf[4] < 1u || buf[4] > 2u)
+        return adv_fail(out, FB_ERR_BAD_MAGIC, "not an advance-width file of version 1 or 2");
+    out->data = buf;
+    out->size = len;
+    out->font_size = buf[5];
+    count = fbi_rd32(buf + 6);
+    out->count = count;
+    out->baseline = buf[10];
+    list = (buf[11] & FB_ADV_HAS_CODE_POINTS) != 0;
+    if (buf[11] & ~FB_ADV_HAS_CODE_POINTS)
+        return adv_fail(out, FB_ERR_BAD_HEADER, "unknown flag bits");
+    if (out->font_size != font->font_size)
+        return adv_fail(out, FB_ERR_BAD_HEADER, "font size differs from the font file's");
+    if (count > 65536u) return adv_fail(out, FB_ERR_BAD_HEADER, "more than 65536 characters");
+    if (list != (font->layout == FB_LAYOUT_OFFSET_TABLE))
+        return adv_fail(out, FB_ERR_BAD_HEADER,
+                        list ? "code-point list with a font file that numbers its glyphs"
+                             : "no code-point list with an offset-table font file");
+    if ((len - FB_ADV_HEADER_BYTES) / (list ? 3u : 1u) < count)
+        return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the widths or code points");
+    rest = len - FB_ADV_HEADER_BYTES - (size_t)count * (list ? 3u : 1u);
+    if (buf[4] == 1u && rest != 0)
+        return adv_fail(out, FB_ERR_LENGTH, "bytes after the last width or code point");
+    if (buf[4] == 2u) {
+        const uint8_t* p;
+        if (rest < 4u) return adv_fail(out, FB_ERR_TRUNCATED, "file ends before the pair count");
+        p = buf + (len - rest) + 4u;
+        out->pair_count = fbi_rd32(p - 4);
+        if ((rest - 4u) / FB_ADV_PAIR_BYTES < out->pair_count)
+            return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the kerning pairs");
+        if (rest - 4u != (size_t)out->pair_count * FB_ADV_PAIR_BYTES)
+            return adv_fail(out, FB_ERR_LENGTH, "bytes after the last kerning pair");
+        for (i = 0; i < out->pair_count; ++i, p += FB_ADV_PAIR_BYTES) {
+            if (p[4] == 0) return adv_fail(out, FB_ERR_BAD_INDEX, "a kerning pair adjusts by 0");
+            if (i > 0 && fbi_pair_key(p) <= fbi_pair_key(p - FB_ADV_PAIR_BYTES))
+                return adv_fail(out, FB_ERR_BAD_INDEX, "kerning pairs are not strictly ascending");
+        }
+        out->pairs = out->pair_count ? p - (size_t)out->pair_count * FB_ADV_PAIR_BYTES : NULL;
+    }
+    out->widths = buf + FB_ADV_HEADER_BYTES;
+    if (!list) {
+        if (count != font->glyph_count)
+            return adv_fail(out, FB_ERR_BAD_HEADER, "count differs from the font file's glyphs");
+    } else {
+        const uint8_t* idx = font->data + font->index_offset;
+        uint32_t cp;
+        out->code_points = out->widths + count;
+        if (font->char_count != FB_UNKNOWN && count != font->char_count)
+            return adv_fail(out, FB_ERR_BAD_HEADER,
+                            "count differs from the font file's characters");
+        for (i = 1; i < count; ++i)
+            if (fbi_rd16(out->code_points + 2u * i) <= fbi_rd16(out->code_points + 2u * (i - 1u)))
+                return adv_fail(out, FB_ERR_BAD_INDEX, "code points are not strictly ascending");
+        /* Every character with a record was selected. */
+        for (cp = 0, i = 0; cp <= 0xFFFFu; ++cp) {
+            if (fbi_rd32(idx + 4u * cp) == FB_NO_RECORD) continue;
+            while (i < count && fbi_rd16(out->code_points + 2u * i) < cp) ++i;
+            if (i == count || fbi_rd16(out->code_points + 2u * i) != cp)
+                return adv_fail(out, FB_ERR_BAD_INDEX, "a character with a record is not listed");
+        }
+    }
+    out->ready = 1;
+    return FB_OK;
+}
+
+fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_point,
+                    unsigned* width) {
+    uint32_t k;
+    if (!adv || !adv->ready || !font || !font->ready || !width) return FB_ERR_ARGUMENT;
+    if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
+    if (adv->code_points) {
+        k = find_in_list(adv->code_points, adv->count, code_point);
+    } else if (font->layout == FB_LAYOUT_CODE_LIST) {
+        k = find_in_list(font->data + font->index_offset, font->glyph_count, code_point);
+    } else {
+        k = fbi_rd16(font->data + font->index_offset + 2u * code_point);
+        if (k == FB_NO_GLYPH && !(code_point == 0xFFFFu && font->glyph_count == 65536u))
+            return FB_ERR_NOT_FOUND;
+        if (k == FB_NO_GLYPH) k = 65535u;
+    }
+    if (k >= adv->count) return FB_ERR_NOT_FOUND;
+    *width = adv->widths[k];
+    return FB_OK;
+}
+
+fb_error fb_kerning(const fb_advances* adv, uint32_t left, uint32_t right, int* adjust) {
+    if (!adv || !adv->ready || !adjust) return FB_ERR_ARGUMENT;
+    return fbi_find_pair(adv->pairs, adv->pair_count, left, right, adjust);
+}
+#else
+/* (ISO C wants at least one declaration in a file.) */
+typedef int fb_advances_unused;
+#endif /* FB_NO_ADVANCES */

@@ -1,0 +1,354 @@
+/*
+ * fb_compact: the compact layout ("*_compact.bin", docs/file-format.md). fb_open checks every
+ * part once: the runs, each glyph's table record against the cell and its size against the
+ * checkpoints and the data part. Decoding (fb_decode.c) then stays inside the data part whatever
+ * its bits say (reads past its end give zero bits) and every loop is bounded by the glyph's box.
+ */
+#include "fb_internal.h"
+
+#ifndef FB_NO_COMPACT
+enum { FIELD_SIZE = 0, FIELD_ADVANCE, FIELD_X, FIELD_Y, FIELD_W, FIELD_H, FIELD_COUNT };
+
+/* A little-endian bit field of up to 24 bits at bit `bit` of p. The four bytes read from the
+   field's first byte on lie in the file: the glyph table is followed by at least the four bytes
+   of a checkpoint. */
+static uint32_t rd_field(const uint8_t* p, uint32_t bit, unsigned width) {
+    return (fbi_rd32(p + (bit >> 3)) >> (bit & 7u)) & ((1u << width) - 1u);
+}
+
+/* The six fields of a glyph's record (size, advance, box x, y, w, h). */
+static void compact_record(const fb_font* f, uint32_t number, uint32_t* v) {
+    const fb_compact* c = &f->compact;
+    uint32_t bit = number * c->record_bits;
+    unsigned n;
+    for (n = 0; n < FIELD_COUNT; ++n) {
+        v[n] = c->field_min[n] + rd_field(f->data + c->table, bit, c->field_bits[n]);
+        bit += c->field_bits[n];
+    }
+}
+
+/* A glyph's code size alone: its record's first field. (Optimising for size, a call per glyph
+   takes less flash than the field read inline.) */
+static FB_SIZE_NOINLINE uint32_t compact_size(const fb_font* f, uint32_t number) {
+    const fb_compact* c = &f->compact;
+    return c->field_min[FIELD_SIZE] +
+           rd_field(f->data + c->table, number * c->record_bits, c->field_bits[FIELD_SIZE]);
+}
+
+/* Model bytes of a depth and template, as the writer lays them out: a table per context, and
+   at 8 bpp 16 more for the low four bits. */
+static uint32_t compact_model_bytes(const fb_compact* c, unsigned bpp) {
+    unsigned qb = bpp == 1 ? 1u : 2u, k = c->west * qb;
+    if (c->above) k += (2u * c->above - 1u) * qb;
+    if (c->above2) k += 2u * c->above2 - 1u;
+    return (((uint32_t)1 << k) + (bpp == 8 ? 16u : 0u)) * fbi_table_bytes(bpp);
+}
+
+/* The number of run `run`'s first glyph; glyph_count past the last run. */
+static uint32_t run_glyph(const fb_font* f, uint32_t run) {
+    const uint8_t* r = f->data + f->compact.runs + 5u * run;
+    return run < f->compact.run_count ? (fbi_rd16(r + 2) | ((uint32_t)r[4] << 16)) : f->glyph_count;
+}
+
+/* Opening, step 1: the fixed header fields and the name. */
+static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* flags) {
+    fb_compact* c = &f->compact;
+    const uint8_t* b = f->data;
+    unsigned tmpl, n;
+    if (f->size < FB_COMPACT_HEADER_BYTES)
+        return fail(f, FB_ERR_TRUNCATED, "file ends inside the header", f->size, -1);
+    if (b[4] != 1u) return fail(f, FB_ERR_BAD_HEADER, "unknown compact version", 4, -1);
+    f->font_size = b[5];
+    f->bpp = b[6];
+    *flags = b[7];
+    c->baseline = b[8];
+    c->line_height = b[9];
+    f->geometry.rows = fbi_rd16(b + 10);
+    f->geometry.cols = fbi_rd16(b + 12);
+    f->glyph_count = fbi_rd32(b + 14);
+    c->run_count = fbi_rd16(b + 18);
+    c->checkpoint_shift = b[20];
+    c->method = b[21];
+    tmpl = b[22];
+    f->name_length = b[23];
+    c->model_size = fbi_rd32(b + 24);
+    c->stream_size = fbi_rd32(b + 28);
+    c->scan = (*flags >> 2) & 3u;
+    c->rotate = (*flags >> 4) & 3u;
+    c->west = tmpl & 7u;
+    c->above = (tmpl >> 3) & 3u;
+    c->above2 = (tmpl >> 5) & 3u;
+    f->style_flags = (*flags & 3u) | (c->scan == 1u ? FB_STYLE_SCAN_V : 0u);
+    f->geometry.scan = (int)c->scan;
+    f->geometry.rotate = (int)c->rotate;
+    f->layout = FB_LAYOUT_COMPACT;
+    if (f->font_size == 0) return fail(f, FB_ERR_BAD_HEADER, "font size 0", 5, -1);
+    if (f->bpp > 8u || !((0x116u >> f->bpp) & 1u)) /* bits 1, 2, 4 and 8 */
+        return fail(f, FB_ERR_BAD_HEADER, "bits per pixel not 1, 2, 4 or 8", 6, -1);
+    if ((*flags & 0x80u) || c->scan > 2u || c->rotate > 2u)
+        return fail(f, FB_ERR_BAD_HEADER, "unknown flag bits, scan or rotation", 7, -1);
+    if (f->glyph_count > 65536u || c->run_count > f->glyph_count ||
+        (c->run_count == 0 && f->glyph_count != 0))
+        return fail(f, FB_ERR_BAD_HEADER, "glyph or run count out of range", 14, -1);
+    if (f->glyph_count != 0 && (f->geometry.rows == 0 || f->geometry.cols == 0 ||
+                                f->geometry.rows > FB_MAX_CELL || f->geometry.cols > FB_MAX_CELL))
+        return fail(f, FB_ERR_BAD_HEADER, "cell size out of range", 10, -1);
+    if (rows && (rows != f->geometry.rows || cols != f->geometry.cols))
+        return fail(f, FB_ERR_GEOMETRY, "the file states another cell", 10, -1);
+    if (c->checkpoint_shift > 16u)
+        return fail(f, FB_ERR_BAD_HEADER, "checkpoint interval out of range", 20, -1);
+    if (c->method != FB_COMPACT_CONTEXT || (tmpl & 0x80u) || c->west > 4u || c->above > 3u ||
+        c->above2 > 2u)
+        return fail(f, FB_ERR_BAD_HEADER, "unknown coding method or template", 21, -1);
+    if (compact_model_bytes(c, f->bpp) != c->model_size)
+        return fail(f, FB_ERR_BAD_HEADER, "model size does not match the template", 24, -1);
+    c->record_bits = 0;
+    for (n = 0; n < FIELD_COUNT; ++n) {
+        c->field_min[n] = fbi_rd32(b + 32u + 5u * n);
+        c->field_bits[n] = b[36u + 5u * n];
+        if (c->field_bits[n] > 24u || c->field_min[n] > 0xFFFFFFu)
+            return fail(f, FB_ERR_BAD_HEADER, "glyph table field out of range", 32u + 5u * n, -1);
+        c->record_bits += c->field_bits[n];
+    }
+    /* Name: at least the zero byte that ends it. */
+    f->header_length = FB_COMPACT_HEADER_BYTES + f->name_length;
+    if (f->name_length == 0)
+        return fail(f, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)", 23,
+                    -1);
+    if (f->size < f->header_length)
+        return fail(f, FB_ERR_TRUNCATED, "file ends inside the font name", f->size, -1);
+    /* (A zero byte inside the name only shortens it; the writer never puts one there.) */
+    if (b[f->header_length - 1u] != 0)
+        return fail(f, FB_ERR_BAD_HEADER, "font name does not end with a zero byte",
+                    f->header_length - 1u, -1);
+    f->name = (const char*)(b + FB_COMPACT_HEADER_BYTES);
+    return FB_OK;
+}
+
+/* Step 2: the parts the header sizes (runs, glyph table, checkpoints, model, data), each checked
+   against what is left of the file. Returns through *at where they end. */
+static fb_error open_parts(fb_font* f, size_t* at) {
+    fb_compact* c = &f->compact;
+    const uint32_t count = f->glyph_count;
+    const uint32_t groups = count == 0 ? 0u : ((count - 1u) >> c->checkpoint_shift) + 1u;
+    size_t part[5], start[5], left = f->size - *at;
+    unsigned n;
+    part[0] = (size_t)c->run_count * 5u;
+    part[1] = (size_t)(((uint32_t)count * c->record_bits + 7u) / 8u);
+    part[2] = (size_t)groups * 4u;
+    part[3] = c->model_size;
+    part[4] = c->stream_size;
+    for (n = 0; n < 5u; ++n) {
+        if (left < part[n])
+            return fail(f, FB_ERR_TRUNCATED, "file ends before a part the header states", f->size,
+                        -1);
+        start[n] = *at;
+        *at += part[n];
+        left -= part[n];
+    }
+    c->runs = start[0];
+    c->table = start[1];
+    c->checkpoints = start[2];
+    c->model = start[3];
+    c->stream = start[4];
+    return FB_OK;
+}
+
+/* Step 3: the kerning section (flag bit 6), the pair count and then the pairs; the file ends
+   with them. */
+static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
+    fb_compact* c = &f->compact;
+    const uint8_t* b = f->data;
+    size_t left = f->size - at;
+    if (flags & FB_COMPACT_KERNING) {
+        const uint8_t* p;
+        uint32_t i, last = 0; /* the last pair's key */
+        if (left < 4u)
+            return fail(f, FB_ERR_TRUNCATED, "file ends before the kerning pair count", f->size,
+                        -1);
+        p = b + at + 4u; /* only once the count is known to be inside the file */
+        c->pairs = at + 4u;
+        c->pair_count = fbi_rd32(p - 4);
+        left -= 4u;
+        for (i = 0; i < c->pair_count; ++i, p += 5u, left -= 5u) {
+            uint32_t t;
+            if (left < 5u)
+                return fail(f, FB_ERR_TRUNCATED, "file ends inside the kerning pairs", f->size, -1);
+            t = fbi_pair_key(p);
+            if (p[4] == 0 || (i > 0 && t <= last))
+                return fail(f, FB_ERR_BAD_INDEX,
+                            "kerning pairs are not strictly ascending or one adjusts by 0",
+                            (size_t)(p - b), (int32_t)fbi_rd16(p));
+            last = t;
+        }
+        at = (size_t)(p - b);
+    }
+    if (left != 0) return fail(f, FB_ERR_LENGTH, "bytes follow the last part", at, -1);
+    return FB_OK;
+}
+
+/* Step 4: the runs, glyph numbers from 0 up, code points ascending without overlap. */
+static fb_error open_runs(fb_font* f) {
+    const fb_compact* c = &f->compact;
+    const uint8_t* b = f->data;
+    uint32_t i;
+    for (i = 0; i < c->run_count; ++i) {
+        const uint8_t* r = b + c->runs + 5u * i;
+        uint32_t first = fbi_rd16(r), glyph = run_glyph(f, i), next = run_glyph(f, i + 1u);
+        uint32_t run_glyphs;
+        if ((i == 0 && glyph != 0) || next <= glyph || next > f->glyph_count)
+            return fail(f, FB_ERR_BAD_INDEX, "run glyph numbers do not count up from 0",
+                        c->runs + 5u * i, (int32_t)first);
+        run_glyphs = next - glyph;
+        if (run_glyphs - 1u > 0xFFFFu - first)
+            return fail(f, FB_ERR_BAD_INDEX, "run reaches past U+FFFF", c->runs + 5u * i,
+                        (int32_t)first);
+        if (i + 1u < c->run_count && fbi_rd16(r + 5) < first + run_glyphs)
+            return fail(f, FB_ERR_BAD_INDEX, "runs are not in ascending code-point order",
+                        c->runs + 5u * i + 5u, (int32_t)fbi_rd16(r + 5));
+    }
+    return FB_OK;
+}
+
+/* Step 5: the glyph records, boxes inside the cell, sizes adding up to the checkpoints and the
+   data part. */
+static fb_error open_records(fb_font* f) {
+    const fb_compact* c = &f->compact;
+    const uint8_t* b = f->data;
+    const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
+    uint32_t i, t, bits = 0;
+    for (i = 0; i < f->glyph_count; ++i) {
+        uint32_t v[FIELD_COUNT], size;
+        compact_record(f, i, v);
+        size = v[FIELD_SIZE];
+        if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
+            fbi_rd32(b + c->checkpoints + 4u * (i >> c->checkpoint_shift)) != bits)
+            return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
+                        c->checkpoints + 4u * (i >> c->checkpoint_shift), -1);
+        if (size != 0) {
+            /* Fields are below 2^25: the sums cannot wrap. */
+            uint32_t w = v[FIELD_W], h = v[FIELD_H];
+            if (w == 0 || h == 0 || v[FIELD_X] + w > f->geometry.cols ||
+                v[FIELD_Y] + h > f->geometry.rows)
+                return fail(f, FB_ERR_BAD_RECORD, "glyph box or size does not fit", c->table, -1);
+            if (w > FB_COMPACT_MAX_WIDTH)
+                return fail(f, FB_ERR_GEOMETRY, "glyph box wider than FB_COMPACT_MAX_WIDTH",
+                            c->table, -1);
+#ifdef FB_LEGACY
+            if (w > f->max_extent_x) f->max_extent_x = w;
+            if (h > f->max_extent_y) f->max_extent_y = h;
+#endif
+        }
+        if (size > cap - bits)
+            return fail(f, FB_ERR_BAD_INDEX, "glyph sizes add up past the data part", c->table, -1);
+        bits += size;
+    }
+    t = bits / 8u + ((bits & 7u) != 0);
+    if (t != c->stream_size)
+        return fail(f, FB_ERR_LENGTH, "data part is longer than the glyphs' code", c->stream + t,
+                    -1);
+    return FB_OK;
+}
+
+fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols) {
+    fb_compact* c = &f->compact;
+    unsigned flags = 0;
+    size_t at;
+    fb_error err = open_header(f, rows, cols, &flags);
+    if (err != FB_OK) return err;
+    at = f->header_length;
+    err = open_parts(f, &at);
+    if (err == FB_OK) err = open_kerning(f, flags, at);
+    if (err != FB_OK) return err;
+    f->char_count = f->glyph_count;
+#ifdef FB_LEGACY
+    /* The general fields, for tools that read every layout. */
+    f->index_offset = c->runs;
+    f->index_size = c->model - c->runs;
+    f->records_offset = c->stream;
+    f->index_bytes = (uint32_t)f->index_size;
+#else
+    (void)c;
+#endif
+    err = open_runs(f);
+    return err == FB_OK ? open_records(f) : err;
+}
+
+static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t number,
+                              fb_glyph* out) {
+    const fb_compact* c = &f->compact;
+    uint32_t i, first, bit, v[FIELD_COUNT];
+    /* (`number` is below glyph_count: the runs fb_open checked give it.) */
+    first = number >> c->checkpoint_shift;
+    bit = fbi_rd32(f->data + c->checkpoints + 4u * first);
+    for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_size(f, i);
+    compact_record(f, number, v);
+    memset(out, 0, sizeof *out);
+    out->code_point = code_point;
+    out->number = number;
+    out->compact = 1;
+    out->bpp = f->bpp;
+    out->rows = f->geometry.rows;
+    out->cols = f->geometry.cols;
+    out->origin_y = c->baseline;
+    out->advance = (int)v[FIELD_ADVANCE];
+    out->stream_bit = bit;
+    out->stream_bits = v[FIELD_SIZE];
+    if (out->stream_bits != 0) {
+        out->box_x = v[FIELD_X];
+        out->box_y = v[FIELD_Y];
+        out->box_w = v[FIELD_W];
+        out->box_h = v[FIELD_H];
+    }
+#ifdef FB_LEGACY
+    /* The fields the other layouts fill, as far as they mean something here. */
+    out->offset = c->stream + bit / 8u;
+    out->size = (out->stream_bits + (bit & 7u) + 7u) / 8u;
+    out->bits = f->data + out->offset;
+    out->bits_size = out->size;
+    out->extent_x = out->box_x + out->box_w;
+    out->extent_y = out->box_y + out->box_h;
+    out->top_skip = out->box_y;
+    out->stored_rows = out->box_h;
+#endif
+    return FB_OK;
+}
+
+/* The number of runs starting at or below `code_point`: the run holding it is the one before. */
+static uint32_t compact_run(const fb_font* f, uint32_t code_point) {
+    return fbi_search(f->data + f->compact.runs, f->compact.run_count, 5u, code_point + 1u);
+}
+
+fb_error fb_compact_kerning(const fb_font* font, uint32_t left, uint32_t right, int* adjust) {
+    if (!font || !font->ready || !adjust) return FB_ERR_ARGUMENT;
+    if (font->layout != FB_LAYOUT_COMPACT || !font->compact.pair_count) {
+        *adjust = 0;
+        return FB_ERR_NOT_FOUND;
+    }
+    return fbi_find_pair(font->data + font->compact.pairs, font->compact.pair_count, left, right,
+                         adjust);
+}
+
+fb_error fbi_compact_find(const fb_font* f, uint32_t code_point, fb_glyph* out) {
+    uint32_t k = compact_run(f, code_point), first, glyph;
+    if (k == 0) return FB_ERR_NOT_FOUND;
+    first = fbi_rd16(f->data + f->compact.runs + 5u * (k - 1u));
+    glyph = run_glyph(f, k - 1u) + (code_point - first);
+    if (glyph >= run_glyph(f, k)) return FB_ERR_NOT_FOUND;
+    return compact_glyph(f, code_point, glyph, out);
+}
+
+/* The glyph of `from`, else the first of the next run: apart from fbi_compact_find, so that a
+   firmware that only finds glyphs does not carry it. */
+fb_error fbi_compact_next(const fb_font* f, uint32_t from, fb_glyph* out) {
+    const fb_error err = fbi_compact_find(f, from, out);
+    uint32_t k;
+    if (err != FB_ERR_NOT_FOUND) return err;
+    k = compact_run(f, from);
+    if (k >= f->compact.run_count) return FB_ERR_NOT_FOUND;
+    return compact_glyph(f, fbi_rd16(f->data + f->compact.runs + 5u * k), run_glyph(f, k), out);
+}
+#else
+/* (ISO C wants at least one declaration in a file.) */
+typedef int fb_compact_unused;
+#endif /* FB_NO_COMPACT */
