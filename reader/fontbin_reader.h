@@ -293,7 +293,13 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * or row by row, without a buffer of the caller's, through fb_decode_glyph_rows. Decoding reads
  * only the file (the model stays in flash), uses no heap and less than 512 bytes of stack.
  *
- * Compile-time switches (define them when compiling fontbin_reader.c):
+ * Source files: fb_open.c and fb_decode.c always; fb_compact.c for the compact layout,
+ * fb_legacy.c for the fixed and trimmed ones, fb_advances.c for the width file, fb_decode_fast.c
+ * for FB_FAST_DECODE, fontbin_text.c for the text API (fontbin_text.h); fb_internal.h beside
+ * them. A file whose layout is switched off below compiles to nothing, so a build may simply
+ * take them all.
+ *
+ * Compile-time switches (define them when compiling the reader's files):
  *   FB_NO_ERROR_TEXTS   fb_error_string and the error details return "" (codes stay; the
  *                       error offset and code point are left 0 and -1).
  *   FB_NO_FIXED         leaves out the fixed-record layouts (glyph table, code-point list).
