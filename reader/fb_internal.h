@@ -75,10 +75,6 @@
 #else
 #define FB_INLINE inline
 #endif
-/* A host build may leave the fast loops out to test the portable one (the firmware's at -Os). */
-#ifdef FB_PORTABLE_DECODE
-#undef FB_INLINE_SPEED
-#endif
 
 /* ---------------------------------------------------------------------------------------------
  * Reads of file bytes: little-endian, at a pointer the caller has bounds-checked. */
