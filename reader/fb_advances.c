@@ -5,7 +5,7 @@
 #include "fb_internal.h"
 
 #ifndef FB_NO_ADVANCES
-static const uint8_t kAdvTag[4] = {'F', 'B', 'A', 'W'};
+static const uint8_t kAdvTag[4] = {FB_ADV_TAG_0, FB_ADV_TAG_1, FB_ADV_TAG_2, FB_ADV_TAG_3};
 
 #define adv_fail(a, err, detail) adv_fail_at(a, err, FB_TEXT(detail))
 static fb_error adv_fail_at(fb_advances* a, fb_error err, const char* detail) {
@@ -29,16 +29,16 @@ fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, f
     if (!buf || !font || !font->ready) return adv_fail(out, FB_ERR_ARGUMENT, "no buffer or font");
     if (len < FB_ADV_HEADER_BYTES)
         return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the header");
-    if (memcmp(buf, kAdvTag, 4) != 0 || buf[4] < 1u || buf[4] > 2u)
+    if (memcmp(buf, kAdvTag, 4) != 0 || buf[FB_ADV_O_VERSION] < 1u || buf[FB_ADV_O_VERSION] > 2u)
         return adv_fail(out, FB_ERR_BAD_MAGIC, "not an advance-width file of version 1 or 2");
     out->data = buf;
     out->size = len;
-    out->font_size = buf[5];
-    count = fbi_rd32(buf + 6);
+    out->font_size = buf[FB_ADV_O_FONT_SIZE];
+    count = fbi_rd32(buf + FB_ADV_O_COUNT);
     out->count = count;
-    out->baseline = buf[10];
-    list = (buf[11] & FB_ADV_HAS_CODE_POINTS) != 0;
-    if (buf[11] & ~FB_ADV_HAS_CODE_POINTS)
+    out->baseline = buf[FB_ADV_O_BASELINE];
+    list = (buf[FB_ADV_O_FLAGS] & FB_ADV_HAS_CODE_POINTS) != 0;
+    if (buf[FB_ADV_O_FLAGS] & ~FB_ADV_HAS_CODE_POINTS)
         return adv_fail(out, FB_ERR_BAD_HEADER, "unknown flag bits");
     if (out->font_size != font->font_size)
         return adv_fail(out, FB_ERR_BAD_HEADER, "font size differs from the font file's");
@@ -50,19 +50,21 @@ fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, f
     if ((len - FB_ADV_HEADER_BYTES) / (list ? 3u : 1u) < count)
         return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the widths or code points");
     rest = len - FB_ADV_HEADER_BYTES - (size_t)count * (list ? 3u : 1u);
-    if (buf[4] == 1u && rest != 0)
+    if (buf[FB_ADV_O_VERSION] == 1u && rest != 0)
         return adv_fail(out, FB_ERR_LENGTH, "bytes after the last width or code point");
-    if (buf[4] == 2u) {
+    if (buf[FB_ADV_O_VERSION] == 2u) {
         const uint8_t* p;
-        if (rest < 4u) return adv_fail(out, FB_ERR_TRUNCATED, "file ends before the pair count");
-        p = buf + (len - rest) + 4u;
-        out->pair_count = fbi_rd32(p - 4);
-        if ((rest - 4u) / FB_ADV_PAIR_BYTES < out->pair_count)
+        if (rest < FB_PAIR_COUNT_BYTES)
+            return adv_fail(out, FB_ERR_TRUNCATED, "file ends before the pair count");
+        p = buf + (len - rest) + FB_PAIR_COUNT_BYTES;
+        out->pair_count = fbi_rd32(p - FB_PAIR_COUNT_BYTES);
+        if ((rest - FB_PAIR_COUNT_BYTES) / FB_ADV_PAIR_BYTES < out->pair_count)
             return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the kerning pairs");
-        if (rest - 4u != (size_t)out->pair_count * FB_ADV_PAIR_BYTES)
+        if (rest - FB_PAIR_COUNT_BYTES != (size_t)out->pair_count * FB_ADV_PAIR_BYTES)
             return adv_fail(out, FB_ERR_LENGTH, "bytes after the last kerning pair");
         for (i = 0; i < out->pair_count; ++i, p += FB_ADV_PAIR_BYTES) {
-            if (p[4] == 0) return adv_fail(out, FB_ERR_BAD_INDEX, "a kerning pair adjusts by 0");
+            if (p[FB_PAIR_O_ADJUST] == 0)
+                return adv_fail(out, FB_ERR_BAD_INDEX, "a kerning pair adjusts by 0");
             if (i > 0 && fbi_pair_key(p) <= fbi_pair_key(p - FB_ADV_PAIR_BYTES))
                 return adv_fail(out, FB_ERR_BAD_INDEX, "kerning pairs are not strictly ascending");
         }

@@ -7,7 +7,13 @@
 #include "fb_internal.h"
 
 #ifndef FB_NO_COMPACT
-enum { FIELD_SIZE = 0, FIELD_ADVANCE, FIELD_X, FIELD_Y, FIELD_W, FIELD_H, FIELD_COUNT };
+#define FIELD_SIZE FB_COMPACT_FIELD_SIZE
+#define FIELD_ADVANCE FB_COMPACT_FIELD_ADVANCE
+#define FIELD_X FB_COMPACT_FIELD_X
+#define FIELD_Y FB_COMPACT_FIELD_Y
+#define FIELD_W FB_COMPACT_FIELD_W
+#define FIELD_H FB_COMPACT_FIELD_H
+#define FIELD_COUNT FB_COMPACT_FIELD_COUNT
 
 /* A little-endian bit field of up to 24 bits at bit `bit` of p. The four bytes read from the
    field's first byte on lie in the file: the glyph table is followed by at least the four bytes
@@ -46,8 +52,10 @@ static uint32_t compact_model_bytes(const fb_compact* c, unsigned bpp) {
 
 /* The number of run `run`'s first glyph; glyph_count past the last run. */
 static uint32_t run_glyph(const fb_font* f, uint32_t run) {
-    const uint8_t* r = f->data + f->compact.runs + 5u * run;
-    return run < f->compact.run_count ? (fbi_rd16(r + 2) | ((uint32_t)r[4] << 16)) : f->glyph_count;
+    const uint8_t* r = f->data + f->compact.runs + FB_COMPACT_RUN_BYTES * run;
+    return run < f->compact.run_count ? (fbi_rd16(r + FB_COMPACT_RUN_O_GLYPH) |
+                                         ((uint32_t)r[FB_COMPACT_RUN_O_GLYPH + 2u] << 16))
+                                      : f->glyph_count;
 }
 
 /* Opening, step 1: the fixed header fields and the name. */
@@ -57,64 +65,74 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     unsigned tmpl, n;
     if (f->size < FB_COMPACT_HEADER_BYTES)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the header", f->size, -1);
-    if (b[4] != 1u) return fail(f, FB_ERR_BAD_HEADER, "unknown compact version", 4, -1);
-    f->font_size = b[5];
-    f->bpp = b[6];
-    *flags = b[7];
-    c->baseline = b[8];
-    c->line_height = b[9];
-    f->geometry.rows = fbi_rd16(b + 10);
-    f->geometry.cols = fbi_rd16(b + 12);
-    f->glyph_count = fbi_rd32(b + 14);
-    c->run_count = fbi_rd16(b + 18);
-    c->checkpoint_shift = b[20];
-    c->method = b[21];
-    tmpl = b[22];
-    f->name_length = b[23];
-    c->model_size = fbi_rd32(b + 24);
-    c->stream_size = fbi_rd32(b + 28);
-    c->scan = (*flags >> 2) & 3u;
-    c->rotate = (*flags >> 4) & 3u;
-    c->west = tmpl & 7u;
-    c->above = (tmpl >> 3) & 3u;
-    c->above2 = (tmpl >> 5) & 3u;
-    f->style_flags = (*flags & 3u) | (c->scan == 1u ? FB_STYLE_SCAN_V : 0u);
+    if (b[FB_COMPACT_O_VERSION] != FB_COMPACT_VERSION)
+        return fail(f, FB_ERR_BAD_HEADER, "unknown compact version", FB_COMPACT_O_VERSION, -1);
+    f->font_size = b[FB_COMPACT_O_FONT_SIZE];
+    f->bpp = b[FB_COMPACT_O_BPP];
+    *flags = b[FB_COMPACT_O_FLAGS];
+    c->baseline = b[FB_COMPACT_O_BASELINE];
+    c->line_height = b[FB_COMPACT_O_LINE_HEIGHT];
+    f->geometry.rows = fbi_rd16(b + FB_COMPACT_O_ROWS);
+    f->geometry.cols = fbi_rd16(b + FB_COMPACT_O_COLS);
+    f->glyph_count = fbi_rd32(b + FB_COMPACT_O_GLYPH_COUNT);
+    c->run_count = fbi_rd16(b + FB_COMPACT_O_RUN_COUNT);
+    c->checkpoint_shift = b[FB_COMPACT_O_CHECKPOINT_SHIFT];
+    c->method = b[FB_COMPACT_O_METHOD];
+    tmpl = b[FB_COMPACT_O_TEMPLATE];
+    f->name_length = b[FB_COMPACT_O_NAME_LENGTH];
+    c->model_size = fbi_rd32(b + FB_COMPACT_O_MODEL_SIZE);
+    c->stream_size = fbi_rd32(b + FB_COMPACT_O_DATA_SIZE);
+    c->scan = (*flags >> FB_COMPACT_FLAG_SCAN_SHIFT) & FB_COMPACT_FLAG_FIELD_MASK;
+    c->rotate = (*flags >> FB_COMPACT_FLAG_ROTATE_SHIFT) & FB_COMPACT_FLAG_FIELD_MASK;
+    c->west = FB_COMPACT_TEMPLATE_WEST(tmpl);
+    c->above = FB_COMPACT_TEMPLATE_ABOVE(tmpl);
+    c->above2 = FB_COMPACT_TEMPLATE_ABOVE2(tmpl);
+    f->style_flags =
+        (*flags & FB_COMPACT_FLAG_STYLE) | (c->scan == FB_SCAN_COLUMNS ? FB_STYLE_SCAN_V : 0u);
     f->geometry.scan = (int)c->scan;
     f->geometry.rotate = (int)c->rotate;
     f->layout = FB_LAYOUT_COMPACT;
-    if (f->font_size == 0) return fail(f, FB_ERR_BAD_HEADER, "font size 0", 5, -1);
+    if (f->font_size == 0)
+        return fail(f, FB_ERR_BAD_HEADER, "font size 0", FB_COMPACT_O_FONT_SIZE, -1);
     if (f->bpp > 8u || !((0x116u >> f->bpp) & 1u)) /* bits 1, 2, 4 and 8 */
-        return fail(f, FB_ERR_BAD_HEADER, "bits per pixel not 1, 2, 4 or 8", 6, -1);
-    if ((*flags & 0x80u) || c->scan > 2u || c->rotate > 2u)
-        return fail(f, FB_ERR_BAD_HEADER, "unknown flag bits, scan or rotation", 7, -1);
+        return fail(f, FB_ERR_BAD_HEADER, "bits per pixel not 1, 2, 4 or 8", FB_COMPACT_O_BPP, -1);
+    if ((*flags & FB_COMPACT_FLAG_RESERVED) || c->scan > 2u || c->rotate > 2u)
+        return fail(f, FB_ERR_BAD_HEADER, "unknown flag bits, scan or rotation", FB_COMPACT_O_FLAGS,
+                    -1);
     if (f->glyph_count > 65536u || c->run_count > f->glyph_count ||
         (c->run_count == 0 && f->glyph_count != 0))
-        return fail(f, FB_ERR_BAD_HEADER, "glyph or run count out of range", 14, -1);
+        return fail(f, FB_ERR_BAD_HEADER, "glyph or run count out of range",
+                    FB_COMPACT_O_GLYPH_COUNT, -1);
     if (f->glyph_count != 0 && (f->geometry.rows == 0 || f->geometry.cols == 0 ||
                                 f->geometry.rows > FB_MAX_CELL || f->geometry.cols > FB_MAX_CELL))
-        return fail(f, FB_ERR_BAD_HEADER, "cell size out of range", 10, -1);
+        return fail(f, FB_ERR_BAD_HEADER, "cell size out of range", FB_COMPACT_O_ROWS, -1);
     if (rows && (rows != f->geometry.rows || cols != f->geometry.cols))
-        return fail(f, FB_ERR_GEOMETRY, "the file states another cell", 10, -1);
-    if (c->checkpoint_shift > 16u)
-        return fail(f, FB_ERR_BAD_HEADER, "checkpoint interval out of range", 20, -1);
-    if (c->method != FB_COMPACT_CONTEXT || (tmpl & 0x80u) || c->west > 4u || c->above > 3u ||
-        c->above2 > 2u)
-        return fail(f, FB_ERR_BAD_HEADER, "unknown coding method or template", 21, -1);
+        return fail(f, FB_ERR_GEOMETRY, "the file states another cell", FB_COMPACT_O_ROWS, -1);
+    if (c->checkpoint_shift > FB_COMPACT_MAX_CHECKPOINT_SHIFT)
+        return fail(f, FB_ERR_BAD_HEADER, "checkpoint interval out of range",
+                    FB_COMPACT_O_CHECKPOINT_SHIFT, -1);
+    if (c->method != FB_COMPACT_CONTEXT || (tmpl & FB_COMPACT_TEMPLATE_RESERVED) ||
+        c->west > FB_COMPACT_MAX_WEST || c->above > FB_COMPACT_MAX_ABOVE ||
+        c->above2 > FB_COMPACT_MAX_ABOVE2)
+        return fail(f, FB_ERR_BAD_HEADER, "unknown coding method or template", FB_COMPACT_O_METHOD,
+                    -1);
     if (compact_model_bytes(c, f->bpp) != c->model_size)
-        return fail(f, FB_ERR_BAD_HEADER, "model size does not match the template", 24, -1);
+        return fail(f, FB_ERR_BAD_HEADER, "model size does not match the template",
+                    FB_COMPACT_O_MODEL_SIZE, -1);
     c->record_bits = 0;
     for (n = 0; n < FIELD_COUNT; ++n) {
-        c->field_min[n] = fbi_rd32(b + 32u + 5u * n);
-        c->field_bits[n] = b[36u + 5u * n];
-        if (c->field_bits[n] > 24u || c->field_min[n] > 0xFFFFFFu)
-            return fail(f, FB_ERR_BAD_HEADER, "glyph table field out of range", 32u + 5u * n, -1);
+        const unsigned at = FB_COMPACT_O_FIELDS + FB_COMPACT_FIELD_BYTES * n;
+        c->field_min[n] = fbi_rd32(b + at + FB_COMPACT_FIELD_O_MIN);
+        c->field_bits[n] = b[at + FB_COMPACT_FIELD_O_BITS];
+        if (c->field_bits[n] > FB_COMPACT_MAX_FIELD_BITS || c->field_min[n] > 0xFFFFFFu)
+            return fail(f, FB_ERR_BAD_HEADER, "glyph table field out of range", at, -1);
         c->record_bits += c->field_bits[n];
     }
     /* Name: at least the zero byte that ends it. */
     f->header_length = FB_COMPACT_HEADER_BYTES + f->name_length;
     if (f->name_length == 0)
-        return fail(f, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)", 23,
-                    -1);
+        return fail(f, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)",
+                    FB_COMPACT_O_NAME_LENGTH, -1);
     if (f->size < f->header_length)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the font name", f->size, -1);
     /* (A zero byte inside the name only shortens it; the writer never puts one there.) */
@@ -133,9 +151,9 @@ static fb_error open_parts(fb_font* f, size_t* at) {
     const uint32_t groups = count == 0 ? 0u : ((count - 1u) >> c->checkpoint_shift) + 1u;
     size_t part[5], start[5], left = f->size - *at;
     unsigned n;
-    part[0] = (size_t)c->run_count * 5u;
+    part[0] = (size_t)c->run_count * FB_COMPACT_RUN_BYTES;
     part[1] = (size_t)(((uint32_t)count * c->record_bits + 7u) / 8u);
-    part[2] = (size_t)groups * 4u;
+    part[2] = (size_t)groups * FB_COMPACT_CHECKPOINT_BYTES;
     part[3] = c->model_size;
     part[4] = c->stream_size;
     for (n = 0; n < 5u; ++n) {
@@ -163,22 +181,22 @@ static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
     if (flags & FB_COMPACT_KERNING) {
         const uint8_t* p;
         uint32_t i, last = 0; /* the last pair's key */
-        if (left < 4u)
+        if (left < FB_PAIR_COUNT_BYTES)
             return fail(f, FB_ERR_TRUNCATED, "file ends before the kerning pair count", f->size,
                         -1);
-        p = b + at + 4u; /* only once the count is known to be inside the file */
-        c->pairs = at + 4u;
-        c->pair_count = fbi_rd32(p - 4);
-        left -= 4u;
-        for (i = 0; i < c->pair_count; ++i, p += 5u, left -= 5u) {
+        p = b + at + FB_PAIR_COUNT_BYTES; /* only once the count is known to be inside the file */
+        c->pairs = at + FB_PAIR_COUNT_BYTES;
+        c->pair_count = fbi_rd32(p - FB_PAIR_COUNT_BYTES);
+        left -= FB_PAIR_COUNT_BYTES;
+        for (i = 0; i < c->pair_count; ++i, p += FB_ADV_PAIR_BYTES, left -= FB_ADV_PAIR_BYTES) {
             uint32_t t;
-            if (left < 5u)
+            if (left < FB_ADV_PAIR_BYTES)
                 return fail(f, FB_ERR_TRUNCATED, "file ends inside the kerning pairs", f->size, -1);
             t = fbi_pair_key(p);
-            if (p[4] == 0 || (i > 0 && t <= last))
+            if (p[FB_PAIR_O_ADJUST] == 0 || (i > 0 && t <= last))
                 return fail(f, FB_ERR_BAD_INDEX,
                             "kerning pairs are not strictly ascending or one adjusts by 0",
-                            (size_t)(p - b), (int32_t)fbi_rd16(p));
+                            (size_t)(p - b), (int32_t)fbi_rd16(p + FB_PAIR_O_LEFT));
             last = t;
         }
         at = (size_t)(p - b);
@@ -193,19 +211,20 @@ static fb_error open_runs(fb_font* f) {
     const uint8_t* b = f->data;
     uint32_t i;
     for (i = 0; i < c->run_count; ++i) {
-        const uint8_t* r = b + c->runs + 5u * i;
+        const uint8_t* r = b + c->runs + FB_COMPACT_RUN_BYTES * i;
         uint32_t first = fbi_rd16(r), glyph = run_glyph(f, i), next = run_glyph(f, i + 1u);
         uint32_t run_glyphs;
         if ((i == 0 && glyph != 0) || next <= glyph || next > f->glyph_count)
             return fail(f, FB_ERR_BAD_INDEX, "run glyph numbers do not count up from 0",
-                        c->runs + 5u * i, (int32_t)first);
+                        c->runs + FB_COMPACT_RUN_BYTES * i, (int32_t)first);
         run_glyphs = next - glyph;
         if (run_glyphs - 1u > 0xFFFFu - first)
-            return fail(f, FB_ERR_BAD_INDEX, "run reaches past U+FFFF", c->runs + 5u * i,
-                        (int32_t)first);
-        if (i + 1u < c->run_count && fbi_rd16(r + 5) < first + run_glyphs)
+            return fail(f, FB_ERR_BAD_INDEX, "run reaches past U+FFFF",
+                        c->runs + FB_COMPACT_RUN_BYTES * i, (int32_t)first);
+        if (i + 1u < c->run_count && fbi_rd16(r + FB_COMPACT_RUN_BYTES) < first + run_glyphs)
             return fail(f, FB_ERR_BAD_INDEX, "runs are not in ascending code-point order",
-                        c->runs + 5u * i + 5u, (int32_t)fbi_rd16(r + 5));
+                        c->runs + FB_COMPACT_RUN_BYTES * (i + 1u),
+                        (int32_t)fbi_rd16(r + FB_COMPACT_RUN_BYTES));
     }
     return FB_OK;
 }
@@ -222,9 +241,11 @@ static fb_error open_records(fb_font* f) {
         compact_record(f, i, v);
         size = v[FIELD_SIZE];
         if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
-            fbi_rd32(b + c->checkpoints + 4u * (i >> c->checkpoint_shift)) != bits)
+            fbi_rd32(b + c->checkpoints +
+                     FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift)) != bits)
             return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
-                        c->checkpoints + 4u * (i >> c->checkpoint_shift), -1);
+                        c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift),
+                        -1);
         if (size != 0) {
             /* Fields are below 2^25: the sums cannot wrap. */
             uint32_t w = v[FIELD_W], h = v[FIELD_H];
@@ -280,7 +301,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     uint32_t i, first, bit, v[FIELD_COUNT];
     /* (`number` is below glyph_count: the runs fb_open checked give it.) */
     first = number >> c->checkpoint_shift;
-    bit = fbi_rd32(f->data + c->checkpoints + 4u * first);
+    bit = fbi_rd32(f->data + c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
     for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_size(f, i);
     compact_record(f, number, v);
     memset(out, 0, sizeof *out);
@@ -316,7 +337,8 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
 
 /* The number of runs starting at or below `code_point`: the run holding it is the one before. */
 static uint32_t compact_run(const fb_font* f, uint32_t code_point) {
-    return fbi_search(f->data + f->compact.runs, f->compact.run_count, 5u, code_point + 1u);
+    return fbi_search(f->data + f->compact.runs, f->compact.run_count, FB_COMPACT_RUN_BYTES,
+                      code_point + 1u);
 }
 
 fb_error fb_compact_kerning(const fb_font* font, uint32_t left, uint32_t right, int* adjust) {
@@ -332,7 +354,7 @@ fb_error fb_compact_kerning(const fb_font* font, uint32_t left, uint32_t right, 
 fb_error fbi_compact_find(const fb_font* f, uint32_t code_point, fb_glyph* out) {
     uint32_t k = compact_run(f, code_point), first, glyph;
     if (k == 0) return FB_ERR_NOT_FOUND;
-    first = fbi_rd16(f->data + f->compact.runs + 5u * (k - 1u));
+    first = fbi_rd16(f->data + f->compact.runs + FB_COMPACT_RUN_BYTES * (k - 1u));
     glyph = run_glyph(f, k - 1u) + (code_point - first);
     if (glyph >= run_glyph(f, k)) return FB_ERR_NOT_FOUND;
     return compact_glyph(f, code_point, glyph, out);
@@ -346,7 +368,8 @@ fb_error fbi_compact_next(const fb_font* f, uint32_t from, fb_glyph* out) {
     if (err != FB_ERR_NOT_FOUND) return err;
     k = compact_run(f, from);
     if (k >= f->compact.run_count) return FB_ERR_NOT_FOUND;
-    return compact_glyph(f, fbi_rd16(f->data + f->compact.runs + 5u * k), run_glyph(f, k), out);
+    return compact_glyph(f, fbi_rd16(f->data + f->compact.runs + FB_COMPACT_RUN_BYTES * k),
+                         run_glyph(f, k), out);
 }
 #else
 /* (ISO C wants at least one declaration in a file.) */

@@ -110,8 +110,7 @@ fb_error fbi_fail(fb_font* f, fb_error err, const char* detail, size_t offset, i
 /* Kerning pairs, in the width file (version 2) and the compact file alike: 5 bytes each, u16
    left, u16 right code point, s8 pixels, ascending by left, then right. */
 static inline uint32_t fbi_pair_key(const uint8_t* pair) {
-    const uint32_t v = fbi_rd32(pair); /* right << 16 | left */
-    return v << 16 | v >> 16;
+    return fbi_rd16(pair + FB_PAIR_O_LEFT) << 16 | fbi_rd16(pair + FB_PAIR_O_RIGHT);
 }
 fb_error fbi_find_pair(const uint8_t* pairs, uint32_t count, uint32_t left, uint32_t right,
                        int* adjust);
@@ -132,7 +131,10 @@ fb_error fbi_legacy_rows(const fb_glyph* glyph, fb_row_fn fn, void* user);
 /* ---------------------------------------------------------------------------------------------
  * fb_compact.c and the decoders. */
 #ifndef FB_NO_COMPACT
-#define FB_COMPACT_TAG 0x50434246u /* "FBCP" read as a little-endian u32 */
+/* The tag read as a little-endian u32. */
+#define FB_COMPACT_TAG                                              \
+    ((uint32_t)FB_COMPACT_TAG_0 | (uint32_t)FB_COMPACT_TAG_1 << 8 | \
+     (uint32_t)FB_COMPACT_TAG_2 << 16 | (uint32_t)FB_COMPACT_TAG_3 << 24)
 
 fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols);
 fb_error fbi_compact_find(const fb_font* f, uint32_t code_point, fb_glyph* out);

@@ -73,7 +73,8 @@ static int geometry_fits(const fb_font* f, unsigned rows, unsigned cols) {
     if (rows == 0 || cols == 0 || rows > FB_MAX_CELL || cols > FB_MAX_CELL) return 0;
     if (f->layout == FB_LAYOUT_OFFSET_TABLE)
         return f->max_extent_x <= cols && f->max_extent_y <= rows;
-    return f->glyph_count == 0 || f->record_size == 4u + packed_bytes(rows, cols, f->bpp);
+    return f->glyph_count == 0 ||
+           f->record_size == FB_RECORD_METRIC_BYTES + packed_bytes(rows, cols, f->bpp);
 }
 
 fb_error fb_set_geometry(fb_font* font, unsigned rows, unsigned cols) {
@@ -131,7 +132,9 @@ static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
     } else {
         n = geometry_candidates(f, cand);
     }
-    if (n == 0) return fail(f, FB_ERR_BAD_HEADER, "font size gives no valid cell", 6, -1);
+    if (n == 0)
+        return fail(f, FB_ERR_BAD_HEADER, "font size gives no valid cell", FB_FIXED_O_FONT_SIZE,
+                    -1);
     counts[0] = f->glyph_count;
     if (count_may_include_ffff) {
         /* 65535 numbers precede U+FFFF; with every code point selected, U+FFFF is glyph 65535
@@ -148,12 +151,13 @@ static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
                             "bytes follow the index part of a file without glyphs",
                             f->records_offset, -1);
             f->glyph_count = 0;
-            f->record_size = 4u + packed_bytes(cand[0].rows, cand[0].cols, f->bpp);
+            f->record_size =
+                FB_RECORD_METRIC_BYTES + packed_bytes(cand[0].rows, cand[0].cols, f->bpp);
             f->geometry = cand[0];
             return FB_OK;
         }
         for (i = 0; i < n; ++i) {
-            rs = 4u + packed_bytes(cand[i].rows, cand[i].cols, f->bpp);
+            rs = FB_RECORD_METRIC_BYTES + packed_bytes(cand[i].rows, cand[i].cols, f->bpp);
             if (region % rs == 0 && region / rs == count) {
                 f->glyph_count = count;
                 f->record_size = rs;
@@ -163,7 +167,7 @@ static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
         }
     }
     count = counts[count_options - 1];
-    rs = 4u + packed_bytes(cand[0].rows, cand[0].cols, f->bpp);
+    rs = FB_RECORD_METRIC_BYTES + packed_bytes(cand[0].rows, cand[0].cols, f->bpp);
     if (region / rs < count)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the glyph records",
                     f->records_offset + region / rs * rs, -1);
@@ -182,8 +186,8 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given) {
     uint32_t cp, expected = 0;
     int last_open = 0;
     if (f->index_bytes != FB_GLYPH_TABLE_BYTES)
-        return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not 131072 for the glyph-number table", 9,
-                    -1);
+        return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not 131072 for the glyph-number table",
+                    FB_FIXED_O_INDEX_BYTES, -1);
     f->index_size = FB_GLYPH_TABLE_BYTES;
     if (f->size - f->index_offset < f->index_size)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the glyph-number table", f->size, -1);
@@ -212,7 +216,8 @@ static fb_error open_code_list(fb_font* f, const fb_geometry* given) {
     const uint8_t* idx;
     uint32_t i, count;
     if (f->index_bytes % 2u != 0 || f->index_bytes > FB_GLYPH_TABLE_BYTES)
-        return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not twice a character count", 9, -1);
+        return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not twice a character count",
+                    FB_FIXED_O_INDEX_BYTES, -1);
     count = f->index_bytes / 2u;
     f->index_size = f->index_bytes;
     if (f->size - f->index_offset < f->index_size)
@@ -242,13 +247,13 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
         /* With both bits the field counts 4 bytes per selected character, although the full
            offset table follows; characters without ink have no record. */
         if (f->index_bytes % 4u != 0 || f->index_bytes > FB_OFFSET_TABLE_BYTES)
-            return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not four times a character count", 9,
-                        -1);
+            return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not four times a character count",
+                        FB_FIXED_O_INDEX_BYTES, -1);
         f->char_count = f->index_bytes / 4u;
     } else {
         if (f->index_bytes != FB_OFFSET_TABLE_BYTES)
-            return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not 262144 for the offset table", 9,
-                        -1);
+            return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not 262144 for the offset table",
+                        FB_FIXED_O_INDEX_BYTES, -1);
         f->char_count = FB_UNKNOWN;
     }
     f->index_size = FB_OFFSET_TABLE_BYTES;
@@ -277,20 +282,20 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
             return fail(f, FB_ERR_BAD_INDEX, "gap before a glyph record", f->index_offset + 4u * cp,
                         (int32_t)cp);
         }
-        if (f->size - expected < 4u)
+        if (f->size - expected < FB_RECORD_METRIC_BYTES)
             return fail(f, FB_ERR_TRUNCATED, "file ends inside a glyph record", expected,
                         (int32_t)cp);
         rec = f->data + expected;
-        top_skip = rec[0];
-        ex = rec[2];
-        ey = rec[3];
+        top_skip = rec[FB_RECORD_O_TOP_SKIP];
+        ex = rec[FB_RECORD_O_EXTENT_X];
+        ey = rec[FB_RECORD_O_EXTENT_Y];
         if (ex == 0)
             return fail(f, FB_ERR_BAD_RECORD, "trimmed record with extent x of 0", expected,
                         (int32_t)cp);
         if (ey <= top_skip)
             return fail(f, FB_ERR_BAD_RECORD, "trimmed record keeps no row (topSkip >= extent y)",
                         expected, (int32_t)cp);
-        size = 4u + (size_t)(ey - top_skip) * row_bytes_for(ex, f->bpp);
+        size = FB_RECORD_METRIC_BYTES + (size_t)(ey - top_skip) * row_bytes_for(ex, f->bpp);
         if (f->size - expected < size)
             return fail(f, FB_ERR_TRUNCATED, "file ends inside a glyph record", expected,
                         (int32_t)cp);
@@ -302,8 +307,8 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
     if (expected != f->size)
         return fail(f, FB_ERR_LENGTH, "bytes follow the last glyph record", expected, -1);
     if (f->char_count != FB_UNKNOWN && records > f->char_count)
-        return fail(f, FB_ERR_BAD_HEADER, "more glyph records than indexBytes counts characters", 9,
-                    -1);
+        return fail(f, FB_ERR_BAD_HEADER, "more glyph records than indexBytes counts characters",
+                    FB_FIXED_O_INDEX_BYTES, -1);
     f->glyph_count = records;
     f->record_size = 0;
     if (given) {
@@ -331,13 +336,14 @@ fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given) {
         out->layout = FB_LAYOUT_OFFSET_TABLE;
 #ifdef FB_NO_TRIMMED
         (void)given;
-        return fail(out, FB_ERR_BAD_MAGIC, "trimmed records are not compiled in", 8, -1);
+        return fail(out, FB_ERR_BAD_MAGIC, "trimmed records are not compiled in", FB_FIXED_O_STYLE,
+                    -1);
 #else
         return open_offset_table(out, given);
 #endif
     }
 #ifdef FB_NO_FIXED
-    return fail(out, FB_ERR_BAD_MAGIC, "fixed records are not compiled in", 8, -1);
+    return fail(out, FB_ERR_BAD_MAGIC, "fixed records are not compiled in", FB_FIXED_O_STYLE, -1);
 #else
     if (out->style_flags & FB_STYLE_INDEX_LIST) {
         out->layout = FB_LAYOUT_CODE_LIST;
@@ -351,7 +357,8 @@ fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given) {
 #ifndef FB_NO_FIXED
 static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t number, fb_glyph* out) {
     size_t offset;
-    if (number >= f->glyph_count || f->record_size < 4u) return FB_ERR_BAD_INDEX;
+    if (number >= f->glyph_count || f->record_size < FB_RECORD_METRIC_BYTES)
+        return FB_ERR_BAD_INDEX;
     /* number < glyph_count and fb_open saw glyph_count records of record_size bytes. */
     offset = f->records_offset + (size_t)number * f->record_size;
     if (offset > f->size || f->size - offset < f->record_size) return FB_ERR_TRUNCATED;
@@ -364,15 +371,15 @@ static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t numb
     out->bpp = f->bpp;
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
-    out->origin_x = f->data[offset];
-    out->origin_y = f->data[offset + 1u];
-    out->extent_x = f->data[offset + 2u];
-    out->extent_y = f->data[offset + 3u];
+    out->origin_x = f->data[offset + FB_RECORD_O_ORIGIN_X];
+    out->origin_y = f->data[offset + FB_RECORD_O_ORIGIN_Y];
+    out->extent_x = f->data[offset + FB_RECORD_O_EXTENT_X];
+    out->extent_y = f->data[offset + FB_RECORD_O_EXTENT_Y];
     out->top_skip = 0;
     out->row_bytes = 0;
     out->stored_rows = f->geometry.rows;
-    out->bits = f->data + offset + 4u;
-    out->bits_size = f->record_size - 4u;
+    out->bits = f->data + offset + FB_RECORD_METRIC_BYTES;
+    out->bits_size = f->record_size - FB_RECORD_METRIC_BYTES;
     out->box_w = out->cols;
     out->box_h = out->rows;
     out->advance = -1;
@@ -386,15 +393,16 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
     const uint8_t* rec;
     unsigned top_skip, ex, ey, rb;
     size_t size;
-    if ((size_t)off < f->records_offset || (size_t)off >= f->size || f->size - off < 4u)
+    if ((size_t)off < f->records_offset || (size_t)off >= f->size ||
+        f->size - off < FB_RECORD_METRIC_BYTES)
         return FB_ERR_BAD_INDEX;
     rec = f->data + off;
-    top_skip = rec[0];
-    ex = rec[2];
-    ey = rec[3];
+    top_skip = rec[FB_RECORD_O_TOP_SKIP];
+    ex = rec[FB_RECORD_O_EXTENT_X];
+    ey = rec[FB_RECORD_O_EXTENT_Y];
     if (ex == 0 || ey <= top_skip) return FB_ERR_BAD_RECORD;
     rb = row_bytes_for(ex, f->bpp);
-    size = 4u + (size_t)(ey - top_skip) * rb;
+    size = FB_RECORD_METRIC_BYTES + (size_t)(ey - top_skip) * rb;
     if (f->size - off < size) return FB_ERR_TRUNCATED;
     memset(out, 0, sizeof *out);
     out->code_point = code_point;
@@ -406,14 +414,14 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
     out->origin_x = 0;
-    out->origin_y = rec[1];
+    out->origin_y = rec[FB_RECORD_O_ORIGIN_Y];
     out->extent_x = ex;
     out->extent_y = ey;
     out->top_skip = top_skip;
     out->row_bytes = rb;
     out->stored_rows = ey - top_skip;
-    out->bits = rec + 4;
-    out->bits_size = size - 4u;
+    out->bits = rec + FB_RECORD_METRIC_BYTES;
+    out->bits_size = size - FB_RECORD_METRIC_BYTES;
     out->box_y = top_skip;
     out->box_w = ex;
     out->box_h = ey - top_skip;

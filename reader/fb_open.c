@@ -5,7 +5,8 @@
 #include "fb_internal.h"
 
 #ifdef FB_LEGACY
-static const uint8_t kMagic[5] = {0x01, 0x03, 0x00, 0x00, 0x01};
+static const uint8_t kMagic[FB_FIXED_MAGIC_BYTES] = {
+    FB_FIXED_MAGIC_0, FB_FIXED_MAGIC_1, FB_FIXED_MAGIC_2, FB_FIXED_MAGIC_3, FB_FIXED_MAGIC_4};
 #endif
 
 #ifndef FB_NO_ERROR_TEXTS
@@ -47,11 +48,13 @@ fb_error fbi_find_pair(const uint8_t* pairs, uint32_t count, uint32_t left, uint
     lo = fbi_search(pairs, count, FB_ADV_PAIR_BYTES, left);
     hi = fbi_search(pairs, count, FB_ADV_PAIR_BYTES, left + 1u);
     if (hi < lo) return FB_ERR_NOT_FOUND; /* (only where the pairs are out of order) */
-    k = lo +
-        fbi_search(pairs + (size_t)lo * FB_ADV_PAIR_BYTES + 2u, hi - lo, FB_ADV_PAIR_BYTES, right);
+    k = lo + fbi_search(pairs + (size_t)lo * FB_ADV_PAIR_BYTES + FB_PAIR_O_RIGHT, hi - lo,
+                        FB_ADV_PAIR_BYTES, right);
     pair = pairs + (size_t)k * FB_ADV_PAIR_BYTES;
-    if (k == hi || fbi_rd16(pair) != left || fbi_rd16(pair + 2) != right) return FB_ERR_NOT_FOUND;
-    *adjust = pair[4] < 128u ? (int)pair[4] : (int)pair[4] - 256;
+    if (k == hi || fbi_rd16(pair + FB_PAIR_O_LEFT) != left ||
+        fbi_rd16(pair + FB_PAIR_O_RIGHT) != right)
+        return FB_ERR_NOT_FOUND;
+    *adjust = (int)pair[FB_PAIR_O_ADJUST] - (pair[FB_PAIR_O_ADJUST] < 128u ? 0 : 256);
     return FB_OK;
 }
 #endif
@@ -98,24 +101,25 @@ static fb_error open_legacy_header(fb_font* out) {
     const size_t len = out->size;
     unsigned i;
     /* The magic bytes first, so that any other file is named as such even when short. */
-    for (i = 0; i < 5u && 1u + i < len; ++i) {
-        if (buf[1u + i] != kMagic[i])
-            return fail(out, FB_ERR_BAD_MAGIC, "header bytes 1 to 5 are not 01 03 00 00 01", 1u + i,
-                        -1);
+    for (i = 0; i < FB_FIXED_MAGIC_BYTES && FB_FIXED_O_MAGIC + i < len; ++i) {
+        if (buf[FB_FIXED_O_MAGIC + i] != kMagic[i])
+            return fail(out, FB_ERR_BAD_MAGIC, "header bytes 1 to 5 are not 01 03 00 00 01",
+                        FB_FIXED_O_MAGIC + i, -1);
     }
     if (len < FB_FIXED_HEADER_BYTES)
         return fail(out, FB_ERR_TRUNCATED, "file ends inside the header", len, -1);
-    out->header_length = buf[0];
-    out->font_size = buf[6];
-    out->bpp = buf[7];
-    out->style_flags = buf[8];
-    out->index_bytes = fbi_rd32(buf + 9);
-    out->name_length = buf[13];
+    out->header_length = buf[FB_FIXED_O_HEADER_LENGTH];
+    out->font_size = buf[FB_FIXED_O_FONT_SIZE];
+    out->bpp = buf[FB_FIXED_O_BPP];
+    out->style_flags = buf[FB_FIXED_O_STYLE];
+    out->index_bytes = fbi_rd32(buf + FB_FIXED_O_INDEX_BYTES);
+    out->name_length = buf[FB_FIXED_O_NAME_LENGTH];
     if (out->name_length == 0)
-        return fail(out, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)", 13,
-                    -1);
+        return fail(out, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)",
+                    FB_FIXED_O_NAME_LENGTH, -1);
     if (out->header_length != FB_FIXED_HEADER_BYTES + out->name_length)
-        return fail(out, FB_ERR_BAD_HEADER, "header length is not 14 + name length", 0, -1);
+        return fail(out, FB_ERR_BAD_HEADER, "header length is not 14 + name length",
+                    FB_FIXED_O_HEADER_LENGTH, -1);
     if (len < out->header_length)
         return fail(out, FB_ERR_TRUNCATED, "file ends inside the font name", len, -1);
     for (i = 0; i + 1u < out->name_length; ++i) {
@@ -127,11 +131,12 @@ static fb_error open_legacy_header(fb_font* out) {
         return fail(out, FB_ERR_BAD_HEADER, "font name does not end with a zero byte",
                     out->header_length - 1u, -1);
     out->name = (const char*)(buf + FB_FIXED_HEADER_BYTES);
-    if (out->font_size == 0) return fail(out, FB_ERR_BAD_HEADER, "font size 0", 6, -1);
+    if (out->font_size == 0)
+        return fail(out, FB_ERR_BAD_HEADER, "font size 0", FB_FIXED_O_FONT_SIZE, -1);
     if (out->bpp != 1 && out->bpp != 2 && out->bpp != 4 && out->bpp != 8)
-        return fail(out, FB_ERR_BAD_HEADER, "bits per pixel not 1, 2, 4 or 8", 7, -1);
-    if (out->style_flags & 0xE0u)
-        return fail(out, FB_ERR_BAD_HEADER, "style flag bits 5 to 7 are set", 8, -1);
+        return fail(out, FB_ERR_BAD_HEADER, "bits per pixel not 1, 2, 4 or 8", FB_FIXED_O_BPP, -1);
+    if (out->style_flags & FB_STYLE_RESERVED)
+        return fail(out, FB_ERR_BAD_HEADER, "style flag bits 5 to 7 are set", FB_FIXED_O_STYLE, -1);
     out->index_offset = out->header_length;
     return FB_OK;
 }
@@ -154,7 +159,7 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
     out->data = buf;
     out->size = len;
 #ifndef FB_NO_COMPACT
-    if (len >= 4u && fbi_rd32(buf) == FB_COMPACT_TAG) {
+    if (len >= FB_COMPACT_O_VERSION && fbi_rd32(buf + FB_COMPACT_O_TAG) == FB_COMPACT_TAG) {
         err = fbi_open_compact(out, rows, cols);
         if (err != FB_OK) return err;
         out->error_detail = 0;

@@ -83,25 +83,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* Included by its bare name, as this header is: the reader's files sit side by side. */
+#include "fb_format.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* File constants. */
-#define FB_FIXED_HEADER_BYTES 14u     /* header bytes before the name */
-#define FB_GLYPH_TABLE_BYTES 131072u  /* 65536 u16 glyph numbers */
-#define FB_OFFSET_TABLE_BYTES 262144u /* 65536 u32 file offsets */
-#define FB_NO_GLYPH 0xFFFFu           /* glyph table: code point not exported */
-#define FB_NO_RECORD 0xFFFFFFFFu      /* offset table: no record */
-#define FB_UNKNOWN 0xFFFFFFFFu        /* a count the file does not state */
-#define FB_MAX_CELL 1024u             /* largest cell side the reader accepts */
-
-/* styleFlags bits (header byte 8). */
-#define FB_STYLE_BOLD 0x01u
-#define FB_STYLE_ITALIC 0x02u
-#define FB_STYLE_SCAN_V 0x04u     /* scanMode was exactly "V" */
-#define FB_STYLE_INDEX_LIST 0x08u /* indexMethod bit */
-#define FB_STYLE_CROP 0x10u       /* crop bit */
+/* The files' bytes (offsets, flags, sizes: FB_FIXED_HEADER_BYTES, FB_STYLE_*, ...) are named in
+   fb_format.h. */
+#define FB_UNKNOWN 0xFFFFFFFFu /* a count the file does not state */
+#define FB_MAX_CELL 1024u      /* largest cell side the reader accepts */
 
 typedef enum fb_error {
     FB_OK = 0,
@@ -314,7 +306,6 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * only serve left-out layouts (the cell-geometry calls without the fixed and trimmed layouts)
  * are left out with them.
  */
-#define FB_COMPACT_HEADER_BYTES 62u /* header bytes before the name */
 /* Widest glyph box the compact decoder takes; its row buffer is on the stack (about 1.3 bytes
    per pixel of width), so that decoding stays within 512 bytes of stack. 192 holds every glyph
    up to fontSize 192 without italic and up to 128 with it; fb_open refuses a file with a wider
@@ -323,8 +314,6 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
 #ifndef FB_COMPACT_MAX_WIDTH
 #define FB_COMPACT_MAX_WIDTH 192u
 #endif
-#define FB_COMPACT_CONTEXT 1u    /* method: context-modelled arithmetic coding */
-#define FB_COMPACT_KERNING 0x40u /* header byte 7: a kerning section follows the data part */
 
 /* Writes the glyph's box_h rows of box_w levels (0 .. 2^bpp - 1, one byte each) to
    out[y * stride + x]. Any layout: for the others the box is the stored rectangle (trimmed
@@ -368,9 +357,6 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
  * The code-point list is there for the offset-table layout, whose file has no record (and so no
  * number) for characters without ink; the other layouts number every character themselves.
  */
-#define FB_ADV_HEADER_BYTES 12u
-#define FB_ADV_HAS_CODE_POINTS 0x01u
-#define FB_ADV_PAIR_BYTES 5u
 
 typedef struct fb_advances {
     const uint8_t* data;
