@@ -1,5 +1,8 @@
 // Compiles the reader as C++ (headers and implementation): firmware projects often build their
-// sources with a C++ compiler. This object is never linked; the library is the C build.
+// sources with a C++ compiler, and the writers include fb_format.h. This object is never linked;
+// the library is the C build.
+#include "reader/fb_format.h"  // first: it stands alone
+// (the rest in any order)
 #include "reader/fb_advances.c"
 #include "reader/fb_compact.c"
 #include "reader/fb_decode.c"
