@@ -40,6 +40,8 @@ fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, f
     list = (buf[FB_ADV_O_FLAGS] & FB_ADV_HAS_CODE_POINTS) != 0;
     if (buf[FB_ADV_O_FLAGS] & ~FB_ADV_HAS_CODE_POINTS)
         return adv_fail(out, FB_ERR_BAD_HEADER, "unknown flag bits");
+    if (font->layout == FB_LAYOUT_COMPACT)
+        return adv_fail(out, FB_ERR_BAD_HEADER, "a compact font file holds its own widths");
     if (out->font_size != font->font_size)
         return adv_fail(out, FB_ERR_BAD_HEADER, "font size differs from the font file's");
     if (count > 65536u) return adv_fail(out, FB_ERR_BAD_HEADER, "more than 65536 characters");

@@ -176,37 +176,43 @@ static fb_error open_parts(fb_font* f, size_t* at) {
    with them. */
 static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
     fb_compact* c = &f->compact;
-    const uint8_t* b = f->data;
     size_t left = f->size - at;
     if (flags & FB_COMPACT_KERNING) {
-        const uint8_t* p;
-        uint32_t i, last = 0; /* the last pair's key */
         if (left < FB_PAIR_COUNT_BYTES)
             return fail(f, FB_ERR_TRUNCATED, "file ends before the kerning pair count", f->size,
                         -1);
-        p = b + at + FB_PAIR_COUNT_BYTES; /* only once the count is known to be inside the file */
+        c->pair_count = fbi_rd32(f->data + at);
         c->pairs = at + FB_PAIR_COUNT_BYTES;
-        c->pair_count = fbi_rd32(p - FB_PAIR_COUNT_BYTES);
         left -= FB_PAIR_COUNT_BYTES;
-        for (i = 0; i < c->pair_count; ++i, p += FB_ADV_PAIR_BYTES, left -= FB_ADV_PAIR_BYTES) {
-            uint32_t t;
-            if (left < FB_ADV_PAIR_BYTES)
-                return fail(f, FB_ERR_TRUNCATED, "file ends inside the kerning pairs", f->size, -1);
-            t = fbi_pair_key(p);
-            if (p[FB_PAIR_O_ADJUST] == 0 || (i > 0 && t <= last))
-                return fail(f, FB_ERR_BAD_INDEX,
-                            "kerning pairs are not strictly ascending or one adjusts by 0",
-                            (size_t)(p - b), (int32_t)fbi_rd16(p + FB_PAIR_O_LEFT));
-            last = t;
-        }
-        at = (size_t)(p - b);
+        /* (By multiplication: a division by 5 costs a library call on a core without one.) */
+        if (c->pair_count > 0xFFFFFFFFu / FB_ADV_PAIR_BYTES ||
+            (size_t)c->pair_count * FB_ADV_PAIR_BYTES > left)
+            return fail(f, FB_ERR_TRUNCATED, "file ends inside the kerning pairs", f->size, -1);
+        left -= (size_t)c->pair_count * FB_ADV_PAIR_BYTES;
+        at = c->pairs + (size_t)c->pair_count * FB_ADV_PAIR_BYTES;
     }
     if (left != 0) return fail(f, FB_ERR_LENGTH, "bytes follow the last part", at, -1);
     return FB_OK;
 }
 
-/* Step 4: the runs, glyph numbers from 0 up, code points ascending without overlap. */
-static fb_error open_runs(fb_font* f) {
+/* fb_check_font, step 1: the kerning pairs strictly ascending, none adjusting by 0. */
+static fb_error check_pairs(fb_font* f) {
+    const fb_compact* c = &f->compact;
+    const uint8_t* p = f->data + c->pairs;
+    uint32_t i;
+    for (i = 1; i <= c->pair_count; ++i, p += FB_ADV_PAIR_BYTES) {
+        if (p[FB_PAIR_O_ADJUST] == 0 ||
+            (i < c->pair_count && fbi_pair_key(p + FB_ADV_PAIR_BYTES) <= fbi_pair_key(p)))
+            return fail(f, FB_ERR_BAD_INDEX,
+                        "kerning pairs are not strictly ascending or one adjusts by 0",
+                        (size_t)(p - f->data), (int32_t)fbi_rd16(p + FB_PAIR_O_LEFT));
+    }
+    return FB_OK;
+}
+
+/* fb_check_font, step 2: the runs, glyph numbers from 0 up, code points ascending without overlap.
+ */
+static fb_error check_runs(fb_font* f) {
     const fb_compact* c = &f->compact;
     const uint8_t* b = f->data;
     uint32_t i;
@@ -229,9 +235,9 @@ static fb_error open_runs(fb_font* f) {
     return FB_OK;
 }
 
-/* Step 5: the glyph records, boxes inside the cell, sizes adding up to the checkpoints and the
-   data part. */
-static fb_error open_records(fb_font* f) {
+/* fb_check_font, step 3: the glyph records, boxes inside the cell, sizes adding up to the
+   checkpoints and the data part. */
+static fb_error check_records(fb_font* f) {
     const fb_compact* c = &f->compact;
     const uint8_t* b = f->data;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
@@ -291,19 +297,43 @@ fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols) {
 #else
     (void)c;
 #endif
-    err = open_runs(f);
-    return err == FB_OK ? open_records(f) : err;
+    /* The passes over the pairs, the runs and the glyph table are fb_check_font's; lookups
+       check what they read on their own. */
+    return FB_OK;
+}
+
+fb_error fbi_check_compact(fb_font* f) {
+    fb_error err = check_pairs(f);
+    if (err == FB_OK) err = check_runs(f);
+    return err == FB_OK ? check_records(f) : err;
 }
 
 static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t number,
                               fb_glyph* out) {
     const fb_compact* c = &f->compact;
-    uint32_t i, first, bit, v[FIELD_COUNT];
-    /* (`number` is below glyph_count: the runs fb_open checked give it.) */
+    const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
+    uint32_t i, first, bit, size, v[FIELD_COUNT];
+    /* fb_open did not walk the runs or the table: what they say is checked here, so that a
+       damaged file gives an error and never a glyph outside the file or the cell. (Below
+       glyph_count, the number's record and checkpoint lie inside their parts.) */
+    if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
     first = number >> c->checkpoint_shift;
     bit = fbi_rd32(f->data + c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
-    for (i = first << c->checkpoint_shift; i < number; ++i) bit += compact_size(f, i);
+    if (bit > cap) return FB_ERR_BAD_INDEX;
+    for (i = first << c->checkpoint_shift; i < number; ++i) {
+        size = compact_size(f, i);
+        if (size > cap - bit) return FB_ERR_BAD_INDEX;
+        bit += size;
+    }
     compact_record(f, number, v);
+    if (v[FIELD_SIZE] > cap - bit) return FB_ERR_BAD_RECORD;
+    if (v[FIELD_SIZE] != 0) {
+        /* Fields are below 2^25: the sums cannot wrap. */
+        if (v[FIELD_W] == 0 || v[FIELD_H] == 0 || v[FIELD_X] + v[FIELD_W] > f->geometry.cols ||
+            v[FIELD_Y] + v[FIELD_H] > f->geometry.rows)
+            return FB_ERR_BAD_RECORD;
+        if (v[FIELD_W] > FB_COMPACT_MAX_WIDTH) return FB_ERR_GEOMETRY;
+    }
     memset(out, 0, sizeof *out);
     out->code_point = code_point;
     out->number = number;

@@ -120,8 +120,9 @@ fb_error fbi_find_pair(const uint8_t* pairs, uint32_t count, uint32_t left, uint
  * fb_legacy.c: the layouts with the 14-byte header. */
 #ifdef FB_LEGACY
 /* After the common header fields: the index part and the records, and the cell (`given`, or the
-   first the header allows that holds the records). */
-fb_error fbi_open_legacy(fb_font* f, const fb_geometry* given);
+   first the header allows that holds the records). `full` (fb_check_font): every index entry and
+   record too; without it, what takes constant time. */
+fb_error fbi_open_legacy(fb_font* f, const fb_geometry* given, int full);
 fb_error fbi_legacy_find(const fb_font* f, uint32_t code_point, fb_glyph* out);
 fb_error fbi_legacy_next(const fb_font* f, uint32_t from, fb_glyph* out);
 /* A glyph of these layouts, row by row through fb_glyph_pixel. */
@@ -137,6 +138,8 @@ fb_error fbi_legacy_rows(const fb_glyph* glyph, fb_row_fn fn, void* user);
      (uint32_t)FB_COMPACT_TAG_2 << 16 | (uint32_t)FB_COMPACT_TAG_3 << 24)
 
 fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols);
+/* fb_check_font's passes over an opened compact file. */
+fb_error fbi_check_compact(fb_font* f);
 fb_error fbi_compact_find(const fb_font* f, uint32_t code_point, fb_glyph* out);
 fb_error fbi_compact_next(const fb_font* f, uint32_t from, fb_glyph* out);
 

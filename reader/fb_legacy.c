@@ -181,7 +181,26 @@ static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
                 f->records_offset, -1);
 }
 
-static fb_error open_glyph_table(fb_font* f, const fb_geometry* given) {
+/* Without the pass over the table: the glyph count the file length gives, when every cell that
+   divides it into whole records (of at most 65536) gives the same record size; FB_UNKNOWN when
+   none or several do. */
+static uint32_t count_from_length(const fb_font* f, const fb_geometry* given) {
+    fb_geometry cand[4];
+    const size_t region = f->size - f->records_offset;
+    size_t rs, found = 0;
+    unsigned n = given ? 1u : geometry_candidates(f, cand), i;
+    if (given) cand[0] = *given;
+    if (region == 0) return 0;
+    for (i = 0; i < n; ++i) {
+        rs = FB_RECORD_METRIC_BYTES + packed_bytes(cand[i].rows, cand[i].cols, f->bpp);
+        if (region % rs != 0 || region / rs > 65536u) continue;
+        if (found && found != rs) return FB_UNKNOWN;
+        found = rs;
+    }
+    return found ? (uint32_t)(region / found) : FB_UNKNOWN;
+}
+
+static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full) {
     const uint8_t* idx;
     uint32_t cp, expected = 0;
     int last_open = 0;
@@ -193,7 +212,14 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given) {
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the glyph-number table", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
     idx = f->data + f->index_offset;
+    if (!full && (expected = count_from_length(f, given)) != FB_UNKNOWN) {
+        /* Lookups check each number against this count. */
+        f->glyph_count = expected;
+        f->char_count = expected;
+        return open_fixed_records(f, 0, given);
+    }
     /* Glyphs are numbered in code-point order: the entries that are not 0xFFFF read 0, 1, 2... */
+    expected = 0;
     for (cp = 0; cp <= 0xFFFFu; ++cp) {
         uint32_t v = fbi_rd16(idx + 2u * cp);
         if (v == FB_NO_GLYPH) continue;
@@ -212,7 +238,7 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given) {
     }
 }
 
-static fb_error open_code_list(fb_font* f, const fb_geometry* given) {
+static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
     const uint8_t* idx;
     uint32_t i, count;
     if (f->index_bytes % 2u != 0 || f->index_bytes > FB_GLYPH_TABLE_BYTES)
@@ -224,7 +250,7 @@ static fb_error open_code_list(fb_font* f, const fb_geometry* given) {
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the code-point list", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
     idx = f->data + f->index_offset;
-    for (i = 1; i < count; ++i) {
+    for (i = 1; full && i < count; ++i) {
         if (fbi_rd16(idx + 2u * i) <= fbi_rd16(idx + 2u * (i - 1u)))
             return fail(f, FB_ERR_BAD_INDEX, "code-point list is not strictly ascending",
                         f->index_offset + 2u * i, (int32_t)fbi_rd16(idx + 2u * i));
@@ -237,7 +263,7 @@ static fb_error open_code_list(fb_font* f, const fb_geometry* given) {
 #endif
 
 #ifndef FB_NO_TRIMMED
-static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
+static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full) {
     const uint8_t* idx;
     uint32_t cp, records = 0;
     size_t expected;
@@ -261,6 +287,16 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the offset table", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
     idx = f->data + f->index_offset;
+    if (!full) {
+        /* Each lookup checks its record; the cell is the caller's or the header's reading. */
+        n = given ? 1u : geometry_candidates(f, cand);
+        if (n == 0)
+            return fail(f, FB_ERR_BAD_HEADER, "font size gives no valid cell", FB_FIXED_O_FONT_SIZE,
+                        -1);
+        f->glyph_count = FB_UNKNOWN;
+        f->geometry = given ? *given : cand[0];
+        return FB_OK;
+    }
     /* Records follow each other without gaps, in code-point order, up to the end of the file. */
     expected = f->records_offset;
     for (cp = 0; cp <= 0xFFFFu; ++cp) {
@@ -331,15 +367,16 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given) {
 }
 #endif /* FB_NO_TRIMMED */
 
-fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given) {
+fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given, int full) {
     if (out->style_flags & FB_STYLE_CROP) {
         out->layout = FB_LAYOUT_OFFSET_TABLE;
 #ifdef FB_NO_TRIMMED
         (void)given;
+        (void)full;
         return fail(out, FB_ERR_BAD_MAGIC, "trimmed records are not compiled in", FB_FIXED_O_STYLE,
                     -1);
 #else
-        return open_offset_table(out, given);
+        return open_offset_table(out, given, full);
 #endif
     }
 #ifdef FB_NO_FIXED
@@ -347,10 +384,10 @@ fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given) {
 #else
     if (out->style_flags & FB_STYLE_INDEX_LIST) {
         out->layout = FB_LAYOUT_CODE_LIST;
-        return open_code_list(out, given);
+        return open_code_list(out, given, full);
     }
     out->layout = FB_LAYOUT_GLYPH_TABLE;
-    return open_glyph_table(out, given);
+    return open_glyph_table(out, given, full);
 #endif
 }
 
@@ -401,6 +438,8 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
     ex = rec[FB_RECORD_O_EXTENT_X];
     ey = rec[FB_RECORD_O_EXTENT_Y];
     if (ex == 0 || ey <= top_skip) return FB_ERR_BAD_RECORD;
+    /* (fb_check_font saw every record fit; fb_open did not look.) */
+    if (ex > f->geometry.cols || ey > f->geometry.rows) return FB_ERR_GEOMETRY;
     rb = row_bytes_for(ex, f->bpp);
     size = FB_RECORD_METRIC_BYTES + (size_t)(ey - top_skip) * rb;
     if (f->size - off < size) return FB_ERR_TRUNCATED;

@@ -142,7 +142,9 @@ static fb_error open_legacy_header(fb_font* out) {
 }
 #endif
 
-fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, fb_font* out) {
+/* Opens; `full` adds the passes over the index part and the records (fb_check_font). */
+static fb_error open_font(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, int full,
+                          fb_font* out) {
     fb_error err;
     fb_geometry given;
     if (!out) return FB_ERR_ARGUMENT;
@@ -170,15 +172,34 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
 #ifndef FB_LEGACY
     (void)err;
     (void)given;
+    (void)full;
     return fail(out, FB_ERR_BAD_MAGIC, "not a compact font file", 0, -1);
 #else
     err = open_legacy_header(out);
-    if (err == FB_OK) err = fbi_open_legacy(out, rows ? &given : 0);
+    if (err == FB_OK) err = fbi_open_legacy(out, rows ? &given : 0, full);
     if (err != FB_OK) return err;
     out->error_detail = 0;
     out->ready = 1;
     return FB_OK;
 #endif
+}
+
+fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, fb_font* out) {
+    return open_font(buf, len, rows, cols, 0, out);
+}
+
+fb_error fb_check_font(fb_font* font) {
+    const int given = font && font->ready && font->geometry.scan < 0;
+    fb_error err;
+    if (!font || !font->ready) return FB_ERR_ARGUMENT;
+    /* Opened again, with the passes fb_open leaves out, and the cell given then (if any). */
+    err = open_font(font->data, font->size, given ? font->geometry.rows : 0,
+                    given ? font->geometry.cols : 0, 1, font);
+#ifndef FB_NO_COMPACT
+    if (err == FB_OK && font->layout == FB_LAYOUT_COMPACT) err = fbi_check_compact(font);
+#endif
+    if (err != FB_OK) font->ready = 0;
+    return err;
 }
 
 fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) {

@@ -19,8 +19,15 @@
  *             for (x = 0; x < g.cols; ++x)
  *                 draw(x, y, fb_glyph_pixel(&g, x, y));   // 0 .. 2^bpp - 1
  *
- * fb_open checks the whole structure once (one pass over the index part, four bytes read per
- * trimmed record); after it succeeded, lookups and pixel reads cannot leave the buffer.
+ * fb_open takes constant time (a few hundred instructions): it checks the header, that its
+ * fields agree with each other, and that every part the header states lies inside the buffer.
+ * It does not walk the index part, the records or the runs; each lookup checks what it reads
+ * instead, so lookups, pixel reads and decoding never leave the buffer and never loop without
+ * end, whatever the bytes hold: a damaged entry gives an error (FB_ERR_BAD_INDEX,
+ * FB_ERR_BAD_RECORD, FB_ERR_GEOMETRY) from that lookup. fb_check_font walks the whole file once
+ * and refuses it if any part is inconsistent; host tools run it on every file, and a device can
+ * run it once after flashing. (Two kinds of file still cost fb_open one pass over the glyph-
+ * number table: a length that no cell or several cells of different sizes divide into records.)
  *
  * ---------------------------------------------------------------------------------------------
  * Cell geometry: what the file does not say
@@ -49,8 +56,9 @@
  * The header keeps fontSize, italic and one scan bit that is set only for the exact text "V".
  * It keeps neither the rotation nor a lower-case "v" nor a longer text such as "VH". fb_open
  * therefore assumes no rotation and the scan the bit states. When that cell cannot hold the
- * file's records (fixed records of another size, a trimmed record reaching past the cell) it
- * takes the first of the other cells a file with this bit can come from that holds them:
+ * file's records (fixed records of another size; with fb_check_font, a trimmed record reaching
+ * past the cell) it takes the first of the other cells a file with this bit can come from that
+ * holds them:
  *   bit clear: "H" turned, then "v", then "v" turned ("V..." gives the same cells as these);
  *   bit set:   "V" turned.
  * font.geometry tells which cell was taken. Several cells often fit the same file (with italic
@@ -227,10 +235,21 @@ typedef struct fb_glyph {
 /* A short English text for an error code ("truncated file", ...). Never null. */
 const char* fb_error_string(fb_error err);
 
-/* Parses and checks the file in buf[0 .. len) and picks its cell as described at the top. On
-   failure out->error_detail, error_offset and error_code_point tell what was wrong; out->ready
-   stays 0. FB_ERR_BAD_RECORD when no cell this font size allows holds the records. */
+/* Parses and checks the header of the file in buf[0 .. len), in constant time, and picks its
+   cell as described at the top. On failure out->error_detail, error_offset and error_code_point
+   tell what was wrong; out->ready stays 0. FB_ERR_BAD_RECORD when no cell this font size allows
+   holds the records. Trimmed records (offset table) are not counted: glyph_count is FB_UNKNOWN
+   until fb_check_font, and a record reaching past the cell in use is FB_ERR_GEOMETRY when
+   found. */
 fb_error fb_open(const uint8_t* buf, size_t len, fb_font* out);
+
+/* The whole structural check fb_open leaves out, in one pass over the file: every index entry,
+   trimmed record and run, each compact glyph's table record against the cell, the checkpoints
+   and the data part, the kerning pairs' order. It opens the font again with these passes (with
+   the cell fb_open_cell was given, if any), so that the cell of a file with trimmed records is
+   then chosen from the records as described at the top, and glyph_count is known. On failure
+   the error fields say why and ready is 0. */
+fb_error fb_check_font(fb_font* font);
 
 /* The same for a file whose packed cell the caller knows: rows x cols instead of the cells the
    header allows (0, 0 means: as fb_open). FB_ERR_GEOMETRY when the records do not fit it. */
