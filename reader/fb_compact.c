@@ -106,6 +106,22 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     if (f->glyph_count != 0 && (f->geometry.rows == 0 || f->geometry.cols == 0 ||
                                 f->geometry.rows > FB_MAX_CELL || f->geometry.cols > FB_MAX_CELL))
         return fail(f, FB_ERR_BAD_HEADER, "cell size out of range", FB_COMPACT_O_ROWS, -1);
+    if (f->glyph_count != 0) {
+        /* Fields that must agree with each other (a damaged or forged header otherwise reads
+           as a font whose lines overlap or whose baseline lies outside every glyph). */
+        const unsigned r = f->geometry.rows, w = f->geometry.cols, fs = f->font_size;
+        const unsigned upright = c->scan == FB_SCAN_ROWS && c->rotate == 0 ? r : w;
+        const unsigned widest = ((3u * fs / 2u) + 7u) / 8u * 8u; /* italic, rounded up to 8 */
+        if (r < fs || w < fs || r > widest || w > widest)
+            return fail(f, FB_ERR_BAD_HEADER, "cell size is not one this font size gives",
+                        FB_COMPACT_O_ROWS, -1);
+        if (c->baseline > upright)
+            return fail(f, FB_ERR_BAD_HEADER, "baseline below the cell", FB_COMPACT_O_BASELINE, -1);
+        if (c->line_height == 0)
+            return fail(f, FB_ERR_BAD_HEADER, "line height 0", FB_COMPACT_O_LINE_HEIGHT, -1);
+    } else if (c->stream_size != 0) {
+        return fail(f, FB_ERR_BAD_HEADER, "data part without glyphs", FB_COMPACT_O_DATA_SIZE, -1);
+    }
     if (rows && (rows != f->geometry.rows || cols != f->geometry.cols))
         return fail(f, FB_ERR_GEOMETRY, "the file states another cell", FB_COMPACT_O_ROWS, -1);
     if (c->checkpoint_shift > FB_COMPACT_MAX_CHECKPOINT_SHIFT)
