@@ -327,9 +327,9 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  */
 /* Widest glyph box the compact decoder takes; its row buffer is on the stack (about 1.3 bytes
    per pixel of width), so that decoding stays within 512 bytes of stack. 192 holds every glyph
-   up to fontSize 192 without italic and up to 128 with it; fb_open refuses a file with a wider
-   box (FB_ERR_GEOMETRY). A firmware with wider glyphs defines a larger value and grants the
-   stack; the host tools build the reader with 1024. */
+   up to fontSize 192 without italic and up to 128 with it; a wider box
+   is FB_ERR_GEOMETRY from fb_find_glyph and fb_check_font. A firmware with wider glyphs defines a
+   larger value and grants the stack; the host tools build the reader with 1024. */
 #ifndef FB_COMPACT_MAX_WIDTH
 #define FB_COMPACT_MAX_WIDTH 192u
 #endif
