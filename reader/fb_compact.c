@@ -18,8 +18,8 @@
 /* A little-endian bit field of up to 24 bits at bit `bit` of p. The four bytes read from the
    field's first byte on lie in the file: the glyph table is followed by at least the four bytes
    of a checkpoint. */
-static uint32_t rd_field(const uint8_t* p, uint32_t bit, unsigned width) {
-    return (fbi_rd32(p + (bit >> 3)) >> (bit & 7u)) & ((1u << width) - 1u);
+static uint32_t rd_field(const fb_font* f, uint32_t bit, unsigned width) {
+    return (fbi_u32(f->data, f->compact.table + (bit >> 3)) >> (bit & 7u)) & ((1u << width) - 1u);
 }
 
 /* The six fields of a glyph's record (size, advance, box x, y, w, h). */
@@ -28,7 +28,7 @@ static void compact_record(const fb_font* f, uint32_t number, uint32_t* v) {
     uint32_t bit = number * c->record_bits;
     unsigned n;
     for (n = 0; n < FIELD_COUNT; ++n) {
-        v[n] = c->field_min[n] + rd_field(f->data + c->table, bit, c->field_bits[n]);
+        v[n] = c->field_min[n] + rd_field(f, bit, c->field_bits[n]);
         bit += c->field_bits[n];
     }
 }
@@ -38,7 +38,7 @@ static void compact_record(const fb_font* f, uint32_t number, uint32_t* v) {
 static FB_SIZE_NOINLINE uint32_t compact_size(const fb_font* f, uint32_t number) {
     const fb_compact* c = &f->compact;
     return c->field_min[FIELD_SIZE] +
-           rd_field(f->data + c->table, number * c->record_bits, c->field_bits[FIELD_SIZE]);
+           rd_field(f, number * c->record_bits, c->field_bits[FIELD_SIZE]);
 }
 
 /* Model bytes of a depth and template, as the writer lays them out: a table per context, and
@@ -52,36 +52,36 @@ static uint32_t compact_model_bytes(const fb_compact* c, unsigned bpp) {
 
 /* The number of run `run`'s first glyph; glyph_count past the last run. */
 static uint32_t run_glyph(const fb_font* f, uint32_t run) {
-    const uint8_t* r = f->data + f->compact.runs + FB_COMPACT_RUN_BYTES * run;
-    return run < f->compact.run_count ? (fbi_rd16(r + FB_COMPACT_RUN_O_GLYPH) |
-                                         ((uint32_t)r[FB_COMPACT_RUN_O_GLYPH + 2u] << 16))
+    const size_t r = f->compact.runs + FB_COMPACT_RUN_BYTES * run;
+    return run < f->compact.run_count ? (fbi_u16(f->data, r + FB_COMPACT_RUN_O_GLYPH) |
+                                         fbi_u8(f->data, r + FB_COMPACT_RUN_O_GLYPH + 2u) << 16)
                                       : f->glyph_count;
 }
 
 /* Opening, step 1: the fixed header fields and the name. */
 static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* flags) {
     fb_compact* c = &f->compact;
-    const uint8_t* b = f->data;
+    const fbi_src b = f->data;
     unsigned tmpl, n;
     if (f->size < FB_COMPACT_HEADER_BYTES)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the header", f->size, -1);
-    if (b[FB_COMPACT_O_VERSION] != FB_COMPACT_VERSION)
+    if (fbi_u8(b, FB_COMPACT_O_VERSION) != FB_COMPACT_VERSION)
         return fail(f, FB_ERR_BAD_HEADER, "unknown compact version", FB_COMPACT_O_VERSION, -1);
-    f->font_size = b[FB_COMPACT_O_FONT_SIZE];
-    f->bpp = b[FB_COMPACT_O_BPP];
-    *flags = b[FB_COMPACT_O_FLAGS];
-    c->baseline = b[FB_COMPACT_O_BASELINE];
-    c->line_height = b[FB_COMPACT_O_LINE_HEIGHT];
-    f->geometry.rows = fbi_rd16(b + FB_COMPACT_O_ROWS);
-    f->geometry.cols = fbi_rd16(b + FB_COMPACT_O_COLS);
-    f->glyph_count = fbi_rd32(b + FB_COMPACT_O_GLYPH_COUNT);
-    c->run_count = fbi_rd16(b + FB_COMPACT_O_RUN_COUNT);
-    c->checkpoint_shift = b[FB_COMPACT_O_CHECKPOINT_SHIFT];
-    c->method = b[FB_COMPACT_O_METHOD];
-    tmpl = b[FB_COMPACT_O_TEMPLATE];
-    f->name_length = b[FB_COMPACT_O_NAME_LENGTH];
-    c->model_size = fbi_rd32(b + FB_COMPACT_O_MODEL_SIZE);
-    c->stream_size = fbi_rd32(b + FB_COMPACT_O_DATA_SIZE);
+    f->font_size = fbi_u8(b, FB_COMPACT_O_FONT_SIZE);
+    f->bpp = fbi_u8(b, FB_COMPACT_O_BPP);
+    *flags = fbi_u8(b, FB_COMPACT_O_FLAGS);
+    c->baseline = fbi_u8(b, FB_COMPACT_O_BASELINE);
+    c->line_height = fbi_u8(b, FB_COMPACT_O_LINE_HEIGHT);
+    f->geometry.rows = fbi_u16(b, FB_COMPACT_O_ROWS);
+    f->geometry.cols = fbi_u16(b, FB_COMPACT_O_COLS);
+    f->glyph_count = fbi_u32(b, FB_COMPACT_O_GLYPH_COUNT);
+    c->run_count = fbi_u16(b, FB_COMPACT_O_RUN_COUNT);
+    c->checkpoint_shift = fbi_u8(b, FB_COMPACT_O_CHECKPOINT_SHIFT);
+    c->method = fbi_u8(b, FB_COMPACT_O_METHOD);
+    tmpl = fbi_u8(b, FB_COMPACT_O_TEMPLATE);
+    f->name_length = fbi_u8(b, FB_COMPACT_O_NAME_LENGTH);
+    c->model_size = fbi_u32(b, FB_COMPACT_O_MODEL_SIZE);
+    c->stream_size = fbi_u32(b, FB_COMPACT_O_DATA_SIZE);
     c->scan = (*flags >> FB_COMPACT_FLAG_SCAN_SHIFT) & FB_COMPACT_FLAG_FIELD_MASK;
     c->rotate = (*flags >> FB_COMPACT_FLAG_ROTATE_SHIFT) & FB_COMPACT_FLAG_FIELD_MASK;
     c->west = FB_COMPACT_TEMPLATE_WEST(tmpl);
@@ -138,8 +138,8 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     c->record_bits = 0;
     for (n = 0; n < FIELD_COUNT; ++n) {
         const unsigned at = FB_COMPACT_O_FIELDS + FB_COMPACT_FIELD_BYTES * n;
-        c->field_min[n] = fbi_rd32(b + at + FB_COMPACT_FIELD_O_MIN);
-        c->field_bits[n] = b[at + FB_COMPACT_FIELD_O_BITS];
+        c->field_min[n] = fbi_u32(b, at + FB_COMPACT_FIELD_O_MIN);
+        c->field_bits[n] = fbi_u8(b, at + FB_COMPACT_FIELD_O_BITS);
         if (c->field_bits[n] > FB_COMPACT_MAX_FIELD_BITS || c->field_min[n] > 0xFFFFFFu)
             return fail(f, FB_ERR_BAD_HEADER, "glyph table field out of range", at, -1);
         c->record_bits += c->field_bits[n];
@@ -152,10 +152,10 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     if (f->size < f->header_length)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the font name", f->size, -1);
     /* (A zero byte inside the name only shortens it; the writer never puts one there.) */
-    if (b[f->header_length - 1u] != 0)
+    if (fbi_u8(b, f->header_length - 1u) != 0)
         return fail(f, FB_ERR_BAD_HEADER, "font name does not end with a zero byte",
                     f->header_length - 1u, -1);
-    f->name = (const char*)(b + FB_COMPACT_HEADER_BYTES);
+    f->name = (const char*)fbi_bytes(b, FB_COMPACT_HEADER_BYTES, f->name_length);
     return FB_OK;
 }
 
@@ -197,7 +197,7 @@ static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
         if (left < FB_PAIR_COUNT_BYTES)
             return fail(f, FB_ERR_TRUNCATED, "file ends before the kerning pair count", f->size,
                         -1);
-        c->pair_count = fbi_rd32(f->data + at);
+        c->pair_count = fbi_u32(f->data, at);
         c->pairs = at + FB_PAIR_COUNT_BYTES;
         left -= FB_PAIR_COUNT_BYTES;
         /* (By multiplication: a division by 5 costs a library call on a core without one.) */
@@ -214,14 +214,15 @@ static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
 /* fb_check_font, step 1: the kerning pairs strictly ascending, none adjusting by 0. */
 static fb_error check_pairs(fb_font* f) {
     const fb_compact* c = &f->compact;
-    const uint8_t* p = f->data + c->pairs;
+    size_t p = c->pairs;
     uint32_t i;
     for (i = 1; i <= c->pair_count; ++i, p += FB_ADV_PAIR_BYTES) {
-        if (p[FB_PAIR_O_ADJUST] == 0 ||
-            (i < c->pair_count && fbi_pair_key(p + FB_ADV_PAIR_BYTES) <= fbi_pair_key(p)))
+        if (fbi_u8(f->data, p + FB_PAIR_O_ADJUST) == 0 ||
+            (i < c->pair_count &&
+             fbi_pair_key(f->data, p + FB_ADV_PAIR_BYTES) <= fbi_pair_key(f->data, p)))
             return fail(f, FB_ERR_BAD_INDEX,
-                        "kerning pairs are not strictly ascending or one adjusts by 0",
-                        (size_t)(p - f->data), (int32_t)fbi_rd16(p + FB_PAIR_O_LEFT));
+                        "kerning pairs are not strictly ascending or one adjusts by 0", p,
+                        (int32_t)fbi_u16(f->data, p + FB_PAIR_O_LEFT));
     }
     return FB_OK;
 }
@@ -230,11 +231,10 @@ static fb_error check_pairs(fb_font* f) {
  */
 static fb_error check_runs(fb_font* f) {
     const fb_compact* c = &f->compact;
-    const uint8_t* b = f->data;
     uint32_t i;
     for (i = 0; i < c->run_count; ++i) {
-        const uint8_t* r = b + c->runs + FB_COMPACT_RUN_BYTES * i;
-        uint32_t first = fbi_rd16(r), glyph = run_glyph(f, i), next = run_glyph(f, i + 1u);
+        const size_t r = c->runs + FB_COMPACT_RUN_BYTES * i;
+        uint32_t first = fbi_u16(f->data, r), glyph = run_glyph(f, i), next = run_glyph(f, i + 1u);
         uint32_t run_glyphs;
         if ((i == 0 && glyph != 0) || next <= glyph || next > f->glyph_count)
             return fail(f, FB_ERR_BAD_INDEX, "run glyph numbers do not count up from 0",
@@ -243,10 +243,11 @@ static fb_error check_runs(fb_font* f) {
         if (run_glyphs - 1u > 0xFFFFu - first)
             return fail(f, FB_ERR_BAD_INDEX, "run reaches past U+FFFF",
                         c->runs + FB_COMPACT_RUN_BYTES * i, (int32_t)first);
-        if (i + 1u < c->run_count && fbi_rd16(r + FB_COMPACT_RUN_BYTES) < first + run_glyphs)
+        if (i + 1u < c->run_count &&
+            fbi_u16(f->data, r + FB_COMPACT_RUN_BYTES) < first + run_glyphs)
             return fail(f, FB_ERR_BAD_INDEX, "runs are not in ascending code-point order",
                         c->runs + FB_COMPACT_RUN_BYTES * (i + 1u),
-                        (int32_t)fbi_rd16(r + FB_COMPACT_RUN_BYTES));
+                        (int32_t)fbi_u16(f->data, r + FB_COMPACT_RUN_BYTES));
     }
     return FB_OK;
 }
@@ -255,7 +256,6 @@ static fb_error check_runs(fb_font* f) {
    checkpoints and the data part. */
 static fb_error check_records(fb_font* f) {
     const fb_compact* c = &f->compact;
-    const uint8_t* b = f->data;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
     uint32_t i, t, bits = 0;
     for (i = 0; i < f->glyph_count; ++i) {
@@ -263,8 +263,8 @@ static fb_error check_records(fb_font* f) {
         compact_record(f, i, v);
         size = v[FIELD_SIZE];
         if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
-            fbi_rd32(b + c->checkpoints +
-                     FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift)) != bits)
+            fbi_u32(f->data, c->checkpoints +
+                                 FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift)) != bits)
             return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
                         c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift),
                         -1);
@@ -334,7 +334,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
        glyph_count, the number's record and checkpoint lie inside their parts.) */
     if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
     first = number >> c->checkpoint_shift;
-    bit = fbi_rd32(f->data + c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
+    bit = fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
     if (bit > cap) return FB_ERR_BAD_INDEX;
     for (i = first << c->checkpoint_shift; i < number; ++i) {
         size = compact_size(f, i);
@@ -371,7 +371,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     /* The fields the other layouts fill, as far as they mean something here. */
     out->offset = c->stream + bit / 8u;
     out->size = (out->stream_bits + (bit & 7u) + 7u) / 8u;
-    out->bits = f->data + out->offset;
+    out->bits = fbi_bytes(f->data, out->offset, out->size);
     out->bits_size = out->size;
     out->extent_x = out->box_x + out->box_w;
     out->extent_y = out->box_y + out->box_h;
@@ -383,7 +383,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
 
 /* The number of runs starting at or below `code_point`: the run holding it is the one before. */
 static uint32_t compact_run(const fb_font* f, uint32_t code_point) {
-    return fbi_search(f->data + f->compact.runs, f->compact.run_count, FB_COMPACT_RUN_BYTES,
+    return fbi_search(f->data, f->compact.runs, f->compact.run_count, FB_COMPACT_RUN_BYTES,
                       code_point + 1u);
 }
 
@@ -393,14 +393,14 @@ fb_error fb_compact_kerning(const fb_font* font, uint32_t left, uint32_t right, 
         *adjust = 0;
         return FB_ERR_NOT_FOUND;
     }
-    return fbi_find_pair(font->data + font->compact.pairs, font->compact.pair_count, left, right,
+    return fbi_find_pair(font->data, font->compact.pairs, font->compact.pair_count, left, right,
                          adjust);
 }
 
 fb_error fbi_compact_find(const fb_font* f, uint32_t code_point, fb_glyph* out) {
     uint32_t k = compact_run(f, code_point), first, glyph;
     if (k == 0) return FB_ERR_NOT_FOUND;
-    first = fbi_rd16(f->data + f->compact.runs + FB_COMPACT_RUN_BYTES * (k - 1u));
+    first = fbi_u16(f->data, f->compact.runs + FB_COMPACT_RUN_BYTES * (k - 1u));
     glyph = run_glyph(f, k - 1u) + (code_point - first);
     if (glyph >= run_glyph(f, k)) return FB_ERR_NOT_FOUND;
     return compact_glyph(f, code_point, glyph, out);
@@ -414,7 +414,7 @@ fb_error fbi_compact_next(const fb_font* f, uint32_t from, fb_glyph* out) {
     if (err != FB_ERR_NOT_FOUND) return err;
     k = compact_run(f, from);
     if (k >= f->compact.run_count) return FB_ERR_NOT_FOUND;
-    return compact_glyph(f, fbi_rd16(f->data + f->compact.runs + FB_COMPACT_RUN_BYTES * k),
+    return compact_glyph(f, fbi_u16(f->data, f->compact.runs + FB_COMPACT_RUN_BYTES * k),
                          run_glyph(f, k), out);
 }
 #else

@@ -131,7 +131,7 @@ static FB_INLINE uint32_t coder_symbol(fb_coder* d, const uint8_t* cum, uint32_t
 
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 FBI_DECODE_SHARED fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g) {
-    d->p = f->data + f->compact.stream;
+    d->p = fbi_bytes(f->data, f->compact.stream, f->compact.stream_size);
     d->end = f->compact.stream_size;
     d->next = g->stream_bit >> 3;
     d->avail = 0;
@@ -165,7 +165,7 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES; /* which pixels of row y - 2 have ink */
     uint8_t* ink1 = ink2 + FB_INK_BYTES;    /* the same of row y - 1, collected along row y */
-    const uint8_t* model = f->data + c->model;
+    const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t max = (1u << bpp) - 1u, qb = bpp == 1 ? 1u : 2u;
     const uint32_t n = fbi_table_symbols(bpp), stride = fbi_table_bytes(bpp);
     /* The context: the west window from bit 0, the row above's window from b0, the window of

@@ -96,11 +96,38 @@ static inline uint32_t fbi_rd32(const uint8_t* p) {
 }
 #endif
 
-/* The one binary search: the first of `count` entries of `stride` bytes from `base` whose key,
-   the u16 at the entry's first byte, is not below `key`; count when there is none. Whatever the
-   entries hold, the index returned is at most count, and an entry it names below count has a key
-   of at least `key`, so a walk that goes on from there moves forward. */
-uint32_t fbi_search(const uint8_t* base, uint32_t count, uint32_t stride, uint32_t key);
+/* The read layer. Every read of a file's bytes goes through these, by file offset: fbi_u8,
+   fbi_u16 and fbi_u32 for single values, fbi_bytes for a span the caller walks through (a
+   header, a record's pixels, the model, the coded data). Today a file is a buffer in
+   addressable memory and fbi_src its first byte, so each is a load or a pointer. A read-callback
+   mode (a font in SPI flash read by command) would make fbi_src a handle and these four its
+   reads into caller-given memory: fbi_bytes is the one that needs memory, the others a few
+   bytes each. Offsets are checked against the file's size before a read, never by these. */
+typedef const uint8_t* fbi_src;
+
+static inline uint32_t fbi_u8(fbi_src s, size_t off) {
+    return s[off];
+}
+
+static inline uint32_t fbi_u16(fbi_src s, size_t off) {
+    return fbi_rd16(s + off);
+}
+
+static inline uint32_t fbi_u32(fbi_src s, size_t off) {
+    return fbi_rd32(s + off);
+}
+
+/* `len` bytes from `off` on, valid while the caller works through them. */
+static inline const uint8_t* fbi_bytes(fbi_src s, size_t off, size_t len) {
+    (void)len;
+    return s + off;
+}
+
+/* The one binary search: the first of `count` entries of `stride` bytes from file offset `at`
+   whose key, the u16 at the entry's first byte, is not below `key`; count when there is none.
+   Whatever the entries hold, the index returned is at most count, and an entry it names below
+   count has a key of at least `key`, so a walk that goes on from there moves forward. */
+uint32_t fbi_search(fbi_src s, size_t at, uint32_t count, uint32_t stride, uint32_t key);
 
 #ifndef FB_NO_ERROR_TEXTS
 fb_error fbi_fail(fb_font* f, fb_error err, const char* detail, size_t offset, int32_t code_point);
@@ -109,10 +136,11 @@ fb_error fbi_fail(fb_font* f, fb_error err, const char* detail, size_t offset, i
 #if !defined(FB_NO_ADVANCES) || !defined(FB_NO_COMPACT)
 /* Kerning pairs, in the width file (version 2) and the compact file alike: 5 bytes each, u16
    left, u16 right code point, s8 pixels, ascending by left, then right. */
-static inline uint32_t fbi_pair_key(const uint8_t* pair) {
-    return fbi_rd16(pair + FB_PAIR_O_LEFT) << 16 | fbi_rd16(pair + FB_PAIR_O_RIGHT);
+static inline uint32_t fbi_pair_key(fbi_src s, size_t pair) {
+    return fbi_u16(s, pair + FB_PAIR_O_LEFT) << 16 | fbi_u16(s, pair + FB_PAIR_O_RIGHT);
 }
-fb_error fbi_find_pair(const uint8_t* pairs, uint32_t count, uint32_t left, uint32_t right,
+/* The adjustment of `left` then `right` among `count` pairs from file offset `at`. */
+fb_error fbi_find_pair(fbi_src s, size_t at, uint32_t count, uint32_t left, uint32_t right,
                        int* adjust);
 #endif
 

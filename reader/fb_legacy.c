@@ -201,7 +201,6 @@ static uint32_t count_from_length(const fb_font* f, const fb_geometry* given) {
 }
 
 static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full) {
-    const uint8_t* idx;
     uint32_t cp, expected = 0;
     int last_open = 0;
     if (f->index_bytes != FB_GLYPH_TABLE_BYTES)
@@ -211,7 +210,6 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full)
     if (f->size - f->index_offset < f->index_size)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the glyph-number table", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
-    idx = f->data + f->index_offset;
     if (!full && (expected = count_from_length(f, given)) != FB_UNKNOWN) {
         /* Lookups check each number against this count. */
         f->glyph_count = expected;
@@ -221,14 +219,15 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full)
     /* Glyphs are numbered in code-point order: the entries that are not 0xFFFF read 0, 1, 2... */
     expected = 0;
     for (cp = 0; cp <= 0xFFFFu; ++cp) {
-        uint32_t v = fbi_rd16(idx + 2u * cp);
+        uint32_t v = fbi_u16(f->data, f->index_offset + 2u * cp);
         if (v == FB_NO_GLYPH) continue;
         if (v != expected)
             return fail(f, FB_ERR_BAD_INDEX, "glyph numbers do not count up in code-point order",
                         f->index_offset + 2u * cp, (int32_t)cp);
         ++expected;
     }
-    last_open = expected == 65535u && fbi_rd16(idx + 2u * 0xFFFFu) == FB_NO_GLYPH;
+    last_open =
+        expected == 65535u && fbi_u16(f->data, f->index_offset + 2u * 0xFFFFu) == FB_NO_GLYPH;
     f->glyph_count = expected;
     f->char_count = expected;
     {
@@ -239,7 +238,6 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full)
 }
 
 static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
-    const uint8_t* idx;
     uint32_t i, count;
     if (f->index_bytes % 2u != 0 || f->index_bytes > FB_GLYPH_TABLE_BYTES)
         return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not twice a character count",
@@ -249,11 +247,12 @@ static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
     if (f->size - f->index_offset < f->index_size)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the code-point list", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
-    idx = f->data + f->index_offset;
     for (i = 1; full && i < count; ++i) {
-        if (fbi_rd16(idx + 2u * i) <= fbi_rd16(idx + 2u * (i - 1u)))
+        if (fbi_u16(f->data, f->index_offset + 2u * i) <=
+            fbi_u16(f->data, f->index_offset + 2u * (i - 1u)))
             return fail(f, FB_ERR_BAD_INDEX, "code-point list is not strictly ascending",
-                        f->index_offset + 2u * i, (int32_t)fbi_rd16(idx + 2u * i));
+                        f->index_offset + 2u * i,
+                        (int32_t)fbi_u16(f->data, f->index_offset + 2u * i));
     }
     f->char_count = count;
     f->glyph_count = count;
@@ -264,7 +263,6 @@ static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
 
 #ifndef FB_NO_TRIMMED
 static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full) {
-    const uint8_t* idx;
     uint32_t cp, records = 0;
     size_t expected;
     fb_geometry cand[4];
@@ -286,7 +284,6 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full
     if (f->size - f->index_offset < f->index_size)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the offset table", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
-    idx = f->data + f->index_offset;
     if (!full) {
         /* Each lookup checks its record; the cell is the caller's or the header's reading. */
         n = given ? 1u : geometry_candidates(f, cand);
@@ -300,8 +297,7 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full
     /* Records follow each other without gaps, in code-point order, up to the end of the file. */
     expected = f->records_offset;
     for (cp = 0; cp <= 0xFFFFu; ++cp) {
-        uint32_t off = fbi_rd32(idx + 4u * cp);
-        const uint8_t* rec;
+        uint32_t off = fbi_u32(f->data, f->index_offset + 4u * cp);
         unsigned top_skip, ex, ey;
         size_t size;
         if (off == FB_NO_RECORD) continue;
@@ -321,10 +317,9 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full
         if (f->size - expected < FB_RECORD_METRIC_BYTES)
             return fail(f, FB_ERR_TRUNCATED, "file ends inside a glyph record", expected,
                         (int32_t)cp);
-        rec = f->data + expected;
-        top_skip = rec[FB_RECORD_O_TOP_SKIP];
-        ex = rec[FB_RECORD_O_EXTENT_X];
-        ey = rec[FB_RECORD_O_EXTENT_Y];
+        top_skip = fbi_u8(f->data, expected + FB_RECORD_O_TOP_SKIP);
+        ex = fbi_u8(f->data, expected + FB_RECORD_O_EXTENT_X);
+        ey = fbi_u8(f->data, expected + FB_RECORD_O_EXTENT_Y);
         if (ex == 0)
             return fail(f, FB_ERR_BAD_RECORD, "trimmed record with extent x of 0", expected,
                         (int32_t)cp);
@@ -408,14 +403,15 @@ static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t numb
     out->bpp = f->bpp;
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
-    out->origin_x = f->data[offset + FB_RECORD_O_ORIGIN_X];
-    out->origin_y = f->data[offset + FB_RECORD_O_ORIGIN_Y];
-    out->extent_x = f->data[offset + FB_RECORD_O_EXTENT_X];
-    out->extent_y = f->data[offset + FB_RECORD_O_EXTENT_Y];
+    out->origin_x = fbi_u8(f->data, offset + FB_RECORD_O_ORIGIN_X);
+    out->origin_y = fbi_u8(f->data, offset + FB_RECORD_O_ORIGIN_Y);
+    out->extent_x = fbi_u8(f->data, offset + FB_RECORD_O_EXTENT_X);
+    out->extent_y = fbi_u8(f->data, offset + FB_RECORD_O_EXTENT_Y);
     out->top_skip = 0;
     out->row_bytes = 0;
     out->stored_rows = f->geometry.rows;
-    out->bits = f->data + offset + FB_RECORD_METRIC_BYTES;
+    out->bits = fbi_bytes(f->data, offset + FB_RECORD_METRIC_BYTES,
+                          f->record_size - FB_RECORD_METRIC_BYTES);
     out->bits_size = f->record_size - FB_RECORD_METRIC_BYTES;
     out->box_w = out->cols;
     out->box_h = out->rows;
@@ -427,16 +423,14 @@ static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t numb
 
 #ifndef FB_NO_TRIMMED
 static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t off, fb_glyph* out) {
-    const uint8_t* rec;
     unsigned top_skip, ex, ey, rb;
     size_t size;
     if ((size_t)off < f->records_offset || (size_t)off >= f->size ||
         f->size - off < FB_RECORD_METRIC_BYTES)
         return FB_ERR_BAD_INDEX;
-    rec = f->data + off;
-    top_skip = rec[FB_RECORD_O_TOP_SKIP];
-    ex = rec[FB_RECORD_O_EXTENT_X];
-    ey = rec[FB_RECORD_O_EXTENT_Y];
+    top_skip = fbi_u8(f->data, off + FB_RECORD_O_TOP_SKIP);
+    ex = fbi_u8(f->data, off + FB_RECORD_O_EXTENT_X);
+    ey = fbi_u8(f->data, off + FB_RECORD_O_EXTENT_Y);
     if (ex == 0 || ey <= top_skip) return FB_ERR_BAD_RECORD;
     /* (fb_check_font saw every record fit; fb_open did not look.) */
     if (ex > f->geometry.cols || ey > f->geometry.rows) return FB_ERR_GEOMETRY;
@@ -453,13 +447,13 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
     out->origin_x = 0;
-    out->origin_y = rec[FB_RECORD_O_ORIGIN_Y];
+    out->origin_y = fbi_u8(f->data, off + FB_RECORD_O_ORIGIN_Y);
     out->extent_x = ex;
     out->extent_y = ey;
     out->top_skip = top_skip;
     out->row_bytes = rb;
     out->stored_rows = ey - top_skip;
-    out->bits = rec + FB_RECORD_METRIC_BYTES;
+    out->bits = fbi_bytes(f->data, off + FB_RECORD_METRIC_BYTES, size - FB_RECORD_METRIC_BYTES);
     out->bits_size = size - FB_RECORD_METRIC_BYTES;
     out->box_y = top_skip;
     out->box_w = ex;
@@ -471,12 +465,10 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
 #endif
 
 fb_error fbi_legacy_find(const fb_font* font, uint32_t code_point, fb_glyph* out) {
-    const uint8_t* idx = font->data + font->index_offset;
-    (void)idx;
     switch (font->layout) {
 #ifndef FB_NO_FIXED
         case FB_LAYOUT_GLYPH_TABLE: {
-            uint32_t v = fbi_rd16(idx + 2u * code_point);
+            uint32_t v = fbi_u16(font->data, font->index_offset + 2u * code_point);
             if (v == FB_NO_GLYPH) {
                 if (code_point == 0xFFFFu && font->glyph_count == 65536u)
                     return fixed_glyph(font, code_point, 65535u, out);
@@ -485,15 +477,17 @@ fb_error fbi_legacy_find(const fb_font* font, uint32_t code_point, fb_glyph* out
             return fixed_glyph(font, code_point, v, out);
         }
         case FB_LAYOUT_CODE_LIST: {
-            const uint32_t k = fbi_search(idx, font->glyph_count, 2u, code_point);
-            if (k == font->glyph_count || fbi_rd16(idx + 2u * k) != code_point)
+            const uint32_t k =
+                fbi_search(font->data, font->index_offset, font->glyph_count, 2u, code_point);
+            if (k == font->glyph_count ||
+                fbi_u16(font->data, font->index_offset + 2u * k) != code_point)
                 return FB_ERR_NOT_FOUND;
             return fixed_glyph(font, code_point, k, out);
         }
 #endif
 #ifndef FB_NO_TRIMMED
         case FB_LAYOUT_OFFSET_TABLE: {
-            uint32_t off = fbi_rd32(idx + 4u * code_point);
+            uint32_t off = fbi_u32(font->data, font->index_offset + 4u * code_point);
             if (off == FB_NO_RECORD) return FB_ERR_NOT_FOUND;
             return trimmed_glyph(font, code_point, off, out);
         }
@@ -508,10 +502,9 @@ fb_error fbi_legacy_next(const fb_font* font, uint32_t from, fb_glyph* out) {
     uint32_t cp;
 #ifndef FB_NO_FIXED
     if (font->layout == FB_LAYOUT_CODE_LIST) {
-        const uint8_t* idx = font->data + font->index_offset;
-        const uint32_t k = fbi_search(idx, font->glyph_count, 2u, from);
+        const uint32_t k = fbi_search(font->data, font->index_offset, font->glyph_count, 2u, from);
         if (k >= font->glyph_count) return FB_ERR_NOT_FOUND;
-        return fixed_glyph(font, fbi_rd16(idx + 2u * k), k, out);
+        return fixed_glyph(font, fbi_u16(font->data, font->index_offset + 2u * k), k, out);
     }
 #endif
     for (cp = from; cp <= 0xFFFFu; ++cp) {

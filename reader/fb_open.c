@@ -25,11 +25,11 @@ uint32_t fbi_rd32(const uint8_t* p) {
 }
 #endif
 
-uint32_t fbi_search(const uint8_t* base, uint32_t count, uint32_t stride, uint32_t key) {
+uint32_t fbi_search(fbi_src s, size_t at, uint32_t count, uint32_t stride, uint32_t key) {
     uint32_t lo = 0, hi = count;
     while (lo < hi) {
         const uint32_t mid = lo + (hi - lo) / 2u;
-        if (fbi_rd16(base + (size_t)mid * stride) < key)
+        if (fbi_u16(s, at + (size_t)mid * stride) < key)
             lo = mid + 1u;
         else
             hi = mid;
@@ -38,23 +38,24 @@ uint32_t fbi_search(const uint8_t* base, uint32_t count, uint32_t stride, uint32
 }
 
 #if !defined(FB_NO_ADVANCES) || !defined(FB_NO_COMPACT)
-fb_error fbi_find_pair(const uint8_t* pairs, uint32_t count, uint32_t left, uint32_t right,
+fb_error fbi_find_pair(fbi_src s, size_t at, uint32_t count, uint32_t left, uint32_t right,
                        int* adjust) {
-    uint32_t lo, hi, k;
-    const uint8_t* pair;
+    uint32_t lo, hi, k, v;
+    size_t pair;
     *adjust = 0;
-    if (left > 0xFFFFu || right > 0xFFFFu || !pairs) return FB_ERR_NOT_FOUND;
+    if (left > 0xFFFFu || right > 0xFFFFu || count == 0) return FB_ERR_NOT_FOUND;
     /* The pairs of `left`, then among them the one of `right` (its u16 two bytes on). */
-    lo = fbi_search(pairs, count, FB_ADV_PAIR_BYTES, left);
-    hi = fbi_search(pairs, count, FB_ADV_PAIR_BYTES, left + 1u);
+    lo = fbi_search(s, at, count, FB_ADV_PAIR_BYTES, left);
+    hi = fbi_search(s, at, count, FB_ADV_PAIR_BYTES, left + 1u);
     if (hi < lo) return FB_ERR_NOT_FOUND; /* (only where the pairs are out of order) */
-    k = lo + fbi_search(pairs + (size_t)lo * FB_ADV_PAIR_BYTES + FB_PAIR_O_RIGHT, hi - lo,
+    k = lo + fbi_search(s, at + (size_t)lo * FB_ADV_PAIR_BYTES + FB_PAIR_O_RIGHT, hi - lo,
                         FB_ADV_PAIR_BYTES, right);
-    pair = pairs + (size_t)k * FB_ADV_PAIR_BYTES;
-    if (k == hi || fbi_rd16(pair + FB_PAIR_O_LEFT) != left ||
-        fbi_rd16(pair + FB_PAIR_O_RIGHT) != right)
+    pair = at + (size_t)k * FB_ADV_PAIR_BYTES;
+    if (k == hi || fbi_u16(s, pair + FB_PAIR_O_LEFT) != left ||
+        fbi_u16(s, pair + FB_PAIR_O_RIGHT) != right)
         return FB_ERR_NOT_FOUND;
-    *adjust = (int)pair[FB_PAIR_O_ADJUST] - (pair[FB_PAIR_O_ADJUST] < 128u ? 0 : 256);
+    v = fbi_u8(s, pair + FB_PAIR_O_ADJUST);
+    *adjust = (int)v - (v < 128u ? 0 : 256);
     return FB_OK;
 }
 #endif
@@ -97,23 +98,23 @@ fb_error fb_open(const uint8_t* buf, size_t len, fb_font* out) {
 #ifdef FB_LEGACY
 /* The 14-byte header and the name; the index part and records are the layout's. */
 static fb_error open_legacy_header(fb_font* out) {
-    const uint8_t* buf = out->data;
+    const fbi_src buf = out->data;
     const size_t len = out->size;
     unsigned i;
     /* The magic bytes first, so that any other file is named as such even when short. */
     for (i = 0; i < FB_FIXED_MAGIC_BYTES && FB_FIXED_O_MAGIC + i < len; ++i) {
-        if (buf[FB_FIXED_O_MAGIC + i] != kMagic[i])
+        if (fbi_u8(buf, FB_FIXED_O_MAGIC + i) != kMagic[i])
             return fail(out, FB_ERR_BAD_MAGIC, "header bytes 1 to 5 are not 01 03 00 00 01",
                         FB_FIXED_O_MAGIC + i, -1);
     }
     if (len < FB_FIXED_HEADER_BYTES)
         return fail(out, FB_ERR_TRUNCATED, "file ends inside the header", len, -1);
-    out->header_length = buf[FB_FIXED_O_HEADER_LENGTH];
-    out->font_size = buf[FB_FIXED_O_FONT_SIZE];
-    out->bpp = buf[FB_FIXED_O_BPP];
-    out->style_flags = buf[FB_FIXED_O_STYLE];
-    out->index_bytes = fbi_rd32(buf + FB_FIXED_O_INDEX_BYTES);
-    out->name_length = buf[FB_FIXED_O_NAME_LENGTH];
+    out->header_length = fbi_u8(buf, FB_FIXED_O_HEADER_LENGTH);
+    out->font_size = fbi_u8(buf, FB_FIXED_O_FONT_SIZE);
+    out->bpp = fbi_u8(buf, FB_FIXED_O_BPP);
+    out->style_flags = fbi_u8(buf, FB_FIXED_O_STYLE);
+    out->index_bytes = fbi_u32(buf, FB_FIXED_O_INDEX_BYTES);
+    out->name_length = fbi_u8(buf, FB_FIXED_O_NAME_LENGTH);
     if (out->name_length == 0)
         return fail(out, FB_ERR_BAD_HEADER, "name length 0 (the terminating zero is counted)",
                     FB_FIXED_O_NAME_LENGTH, -1);
@@ -123,14 +124,14 @@ static fb_error open_legacy_header(fb_font* out) {
     if (len < out->header_length)
         return fail(out, FB_ERR_TRUNCATED, "file ends inside the font name", len, -1);
     for (i = 0; i + 1u < out->name_length; ++i) {
-        if (buf[FB_FIXED_HEADER_BYTES + i] == 0)
+        if (fbi_u8(buf, FB_FIXED_HEADER_BYTES + i) == 0)
             return fail(out, FB_ERR_BAD_HEADER, "zero byte inside the font name",
                         FB_FIXED_HEADER_BYTES + i, -1);
     }
-    if (buf[out->header_length - 1u] != 0)
+    if (fbi_u8(buf, out->header_length - 1u) != 0)
         return fail(out, FB_ERR_BAD_HEADER, "font name does not end with a zero byte",
                     out->header_length - 1u, -1);
-    out->name = (const char*)(buf + FB_FIXED_HEADER_BYTES);
+    out->name = (const char*)fbi_bytes(buf, FB_FIXED_HEADER_BYTES, out->name_length);
     if (out->font_size == 0)
         return fail(out, FB_ERR_BAD_HEADER, "font size 0", FB_FIXED_O_FONT_SIZE, -1);
     if (out->bpp != 1 && out->bpp != 2 && out->bpp != 4 && out->bpp != 8)
@@ -161,7 +162,7 @@ static fb_error open_font(const uint8_t* buf, size_t len, unsigned rows, unsigne
     out->data = buf;
     out->size = len;
 #ifndef FB_NO_COMPACT
-    if (len >= FB_COMPACT_O_VERSION && fbi_rd32(buf + FB_COMPACT_O_TAG) == FB_COMPACT_TAG) {
+    if (len >= FB_COMPACT_O_VERSION && fbi_u32(buf, FB_COMPACT_O_TAG) == FB_COMPACT_TAG) {
         err = fbi_open_compact(out, rows, cols);
         if (err != FB_OK) return err;
         out->error_detail = 0;
