@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The compact reader on a microcontroller: builds reader/fontbin_reader.c with Debian's
+# The compact reader on a microcontroller: builds the reader's files (reader/fb_*.c) with Debian's
 # arm-none-eabi-gcc at -Os, error texts off and only the compact layout in (FB_ONLY_COMPACT,
 # FB_NO_ERROR_TEXTS), links it into a program that opens a font, finds a glyph and decodes it,
 # and prints the flash the reader's functions take there (text + read-only data) and the stack
@@ -89,17 +89,21 @@ C
       local -a d=()
       for name in $defs; do d+=("-D$name"); done
       local cflags=("${strict[@]}" -Os -mcpu=$cpu -mthumb -ffunction-sections -fdata-sections "${d[@]}")
-      "$cc" "${cflags[@]}" -fcallgraph-info=su -c "$dir/fontbin_reader.c" -o reader.o
-      "$cc" "${cflags[@]}" -fcallgraph-info=su -c "$dir/fontbin_text.c" -o text.o
+      local objects=() src
+      rm -f ./*.ci
+      for src in "$dir"/*.c; do
+        "$cc" "${cflags[@]}" -fcallgraph-info=su -c "$src" -o "$(basename "$src" .c).o"
+        objects+=("$(basename "$src" .c).o")
+      done
       local row="| ${cpu/cortex-m0plus/Cortex-M0+} | ${defs:-none} |"
       row=${row/cortex-m4/Cortex-M4}
       for op in 0 1 2 3 4 5; do
         "$cc" "${cflags[@]}" -DOP=$op -I"$dir" -c probe.c -o probe.o
         "$cc" -mcpu=$cpu -mthumb -specs=nosys.specs -nostartfiles -Wl,-e,main -Wl,--gc-sections \
-          probe.o reader.o text.o -o probe.elf
+          probe.o "${objects[@]}" -o probe.elf
         flash=$(arm-none-eabi-size probe.elf | awk 'NR == 2 { print $1 + $2 }')
         if [ $op = 0 ]; then base=$flash; continue; fi
-        row+=" $((flash - base)) / $(stack_of "${roots[op - 1]}" "$([ $op = 5 ] && echo compact_row)" reader.ci text.ci) |"
+        row+=" $((flash - base)) / $(stack_of "${roots[op - 1]}" "$([ $op = 5 ] && echo compact_row)" "${objects[@]/%.o/.ci}") |"
       done
       echo "$row"
     done
@@ -130,11 +134,15 @@ C
 defs=(-DFB_ONLY_COMPACT -DFB_NO_ERROR_TEXTS)
 status=0
 for cpu in cortex-m0plus cortex-m4; do
-  "$cc" "${strict[@]}" -Os -mcpu=$cpu -mthumb -ffunction-sections -fdata-sections -fstack-usage \
-    "${defs[@]}" -c "$root/reader/fontbin_reader.c" -o "$work/reader.o"
+  objects=()
+  for src in "$root"/reader/fb_*.c; do
+    "$cc" "${strict[@]}" -Os -mcpu=$cpu -mthumb -ffunction-sections -fdata-sections -fstack-usage \
+      "${defs[@]}" -c "$src" -o "$work/$(basename "$src" .c).o"
+    objects+=("$work/$(basename "$src" .c).o")
+  done
   "$cc" -std=c99 -Os -mcpu=$cpu -mthumb -I"$root/reader" -c "$work/main.c" -o "$work/main.o"
   "$cc" -mcpu=$cpu -mthumb -specs=nosys.specs -nostartfiles -Wl,-e,main -Wl,--gc-sections \
-    "$work/main.o" "$work/reader.o" -o "$work/$cpu.elf"
+    "$work/main.o" "${objects[@]}" -o "$work/$cpu.elf"
   # Every function and constant of the reader that the program keeps (the C library's memset
   # and memcpy, which a firmware has anyway, are not counted).
   flash=$(arm-none-eabi-nm -S "$work/$cpu.elf" | awk '
@@ -146,15 +154,14 @@ print(sum(int(p[1], 16) for p in (l.split() for l in sys.stdin)
           if len(p) == 4 and p[2] in "tTrR" and p[3] not in
           ("main", "draw_row", "font_file", "font_file_size", "memset", "memcpy", "memcmp")))')
   # The decoding chain: fb_decode_glyph_rows, the loop it calls, the coder's refill.
-  su=$(find "$work" -name '*.su' | head -n 1)
-  stack=$(awk -F'\t' '{ split($1, a, ":"); f = a[length(a)]; s[f] = $2 }
-    END { t = s["fb_decode_glyph_rows"] + s["rows_general"] + s["coder_fill"] + s["coder_start"];
-          print t }' "$su")
+  stack=$(cat "$work"/*.su | awk -F'\t' '{ split($1, a, ":"); f = a[length(a)]; s[f] = $2 }
+    END { t = s["fb_decode_glyph_rows"] + s["rows_general"] + s["coder_fill"] + s["fbi_coder_start"];
+          print t }')
   echo "$cpu: open + find + decode take $flash bytes of flash; decoding takes $stack bytes of stack"
   if [ "$cpu" = cortex-m0plus ] && [ "$flash" -gt 3072 ]; then
     echo "FAIL: more than 3072 bytes of flash on Cortex-M0+"; status=1
   fi
   if [ "$stack" -gt 512 ]; then echo "FAIL: more than 512 bytes of stack on $cpu"; status=1; fi
-  rm -f "$su"
+  rm -f "$work"/*.su
 done
 exit $status

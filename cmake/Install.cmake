@@ -23,9 +23,7 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The device reader is for firmware projects to copy: its files (the reader and its text API),
 # and the format it reads.
-install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
-              ${PROJECT_SOURCE_DIR}/reader/fontbin_text.h ${PROJECT_SOURCE_DIR}/reader/fontbin_text.c
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/fontbin/reader)
+install(FILES ${FONTBIN_READER_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/fontbin/reader)
 # Beside README as docs/, so its links and pictures work in the installed copy too.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")

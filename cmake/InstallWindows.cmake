@@ -33,9 +33,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples
         PATTERN "*_font.bin" EXCLUDE PATTERN "*_adv.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE
         PATTERN "*_sheet.png" EXCLUDE PATTERN "*.tmp*" EXCLUDE PATTERN "sample" EXCLUDE
         PATTERN ".gitignore" EXCLUDE)
-install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
-              ${PROJECT_SOURCE_DIR}/reader/fontbin_text.h ${PROJECT_SOURCE_DIR}/reader/fontbin_text.c
-        DESTINATION reader)
+install(FILES ${FONTBIN_READER_FILES} DESTINATION reader)
 
 include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)
 

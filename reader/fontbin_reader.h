@@ -19,8 +19,15 @@
  *             for (x = 0; x < g.cols; ++x)
  *                 draw(x, y, fb_glyph_pixel(&g, x, y));   // 0 .. 2^bpp - 1
  *
- * fb_open checks the whole structure once (one pass over the index part, four bytes read per
- * trimmed record); after it succeeded, lookups and pixel reads cannot leave the buffer.
+ * fb_open takes constant time (a few hundred instructions): it checks the header, that its
+ * fields agree with each other, and that every part the header states lies inside the buffer.
+ * It does not walk the index part, the records or the runs; each lookup checks what it reads
+ * instead, so lookups, pixel reads and decoding never leave the buffer and never loop without
+ * end, whatever the bytes hold: a damaged entry gives an error (FB_ERR_BAD_INDEX,
+ * FB_ERR_BAD_RECORD, FB_ERR_GEOMETRY) from that lookup. fb_check_font walks the whole file once
+ * and refuses it if any part is inconsistent; host tools run it on every file, and a device can
+ * run it once after flashing. (Two kinds of file still cost fb_open one pass over the glyph-
+ * number table: a length that no cell or several cells of different sizes divide into records.)
  *
  * ---------------------------------------------------------------------------------------------
  * Cell geometry: what the file does not say
@@ -49,8 +56,9 @@
  * The header keeps fontSize, italic and one scan bit that is set only for the exact text "V".
  * It keeps neither the rotation nor a lower-case "v" nor a longer text such as "VH". fb_open
  * therefore assumes no rotation and the scan the bit states. When that cell cannot hold the
- * file's records (fixed records of another size, a trimmed record reaching past the cell) it
- * takes the first of the other cells a file with this bit can come from that holds them:
+ * file's records (fixed records of another size; with fb_check_font, a trimmed record reaching
+ * past the cell) it takes the first of the other cells a file with this bit can come from that
+ * holds them:
  *   bit clear: "H" turned, then "v", then "v" turned ("V..." gives the same cells as these);
  *   bit set:   "V" turned.
  * font.geometry tells which cell was taken. Several cells often fit the same file (with italic
@@ -83,25 +91,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* Included by its bare name, as this header is: the reader's files sit side by side. */
+#include "fb_format.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* File constants. */
-#define FB_FIXED_HEADER_BYTES 14u     /* header bytes before the name */
-#define FB_GLYPH_TABLE_BYTES 131072u  /* 65536 u16 glyph numbers */
-#define FB_OFFSET_TABLE_BYTES 262144u /* 65536 u32 file offsets */
-#define FB_NO_GLYPH 0xFFFFu           /* glyph table: code point not exported */
-#define FB_NO_RECORD 0xFFFFFFFFu      /* offset table: no record */
-#define FB_UNKNOWN 0xFFFFFFFFu        /* a count the file does not state */
-#define FB_MAX_CELL 1024u             /* largest cell side the reader accepts */
-
-/* styleFlags bits (header byte 8). */
-#define FB_STYLE_BOLD 0x01u
-#define FB_STYLE_ITALIC 0x02u
-#define FB_STYLE_SCAN_V 0x04u     /* scanMode was exactly "V" */
-#define FB_STYLE_INDEX_LIST 0x08u /* indexMethod bit */
-#define FB_STYLE_CROP 0x10u       /* crop bit */
+/* The files' bytes (offsets, flags, sizes: FB_FIXED_HEADER_BYTES, FB_STYLE_*, ...) are named in
+   fb_format.h. */
+#define FB_UNKNOWN 0xFFFFFFFFu /* a count the file does not state */
+#define FB_MAX_CELL 1024u      /* largest cell side the reader accepts */
 
 typedef enum fb_error {
     FB_OK = 0,
@@ -236,10 +236,21 @@ typedef struct fb_glyph {
 /* A short English text for an error code ("truncated file", ...). Never null. */
 const char* fb_error_string(fb_error err);
 
-/* Parses and checks the file in buf[0 .. len) and picks its cell as described at the top. On
-   failure out->error_detail, error_offset and error_code_point tell what was wrong; out->ready
-   stays 0. FB_ERR_BAD_RECORD when no cell this font size allows holds the records. */
+/* Parses and checks the header of the file in buf[0 .. len), in constant time, and picks its
+   cell as described at the top. On failure out->error_detail, error_offset and error_code_point
+   tell what was wrong; out->ready stays 0. FB_ERR_BAD_RECORD when no cell this font size allows
+   holds the records. Trimmed records (offset table) are not counted: glyph_count is FB_UNKNOWN
+   until fb_check_font, and a record reaching past the cell in use is FB_ERR_GEOMETRY when
+   found. */
 fb_error fb_open(const uint8_t* buf, size_t len, fb_font* out);
+
+/* The whole structural check fb_open leaves out, in one pass over the file: every index entry,
+   trimmed record and run, each compact glyph's table record against the cell, the checkpoints
+   and the data part, the kerning pairs' order. It opens the font again with these passes (with
+   the cell fb_open_cell was given, if any), so that the cell of a file with trimmed records is
+   then chosen from the records as described at the top, and glyph_count is known. On failure
+   the error fields say why and ready is 0. */
+fb_error fb_check_font(fb_font* font);
 
 /* The same for a file whose packed cell the caller knows: rows x cols instead of the cells the
    header allows (0, 0 means: as fb_open). FB_ERR_GEOMETRY when the records do not fit it. */
@@ -294,7 +305,13 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * or row by row, without a buffer of the caller's, through fb_decode_glyph_rows. Decoding reads
  * only the file (the model stays in flash), uses no heap and less than 512 bytes of stack.
  *
- * Compile-time switches (define them when compiling fontbin_reader.c):
+ * Source files: fb_open.c and fb_decode.c always; fb_compact.c for the compact layout,
+ * fb_legacy.c for the fixed and trimmed ones, fb_advances.c for the width file, fb_decode_fast.c
+ * for FB_FAST_DECODE, fontbin_text.c for the text API (fontbin_text.h); fb_internal.h beside
+ * them. A file whose layout is switched off below compiles to nothing, so a build may simply
+ * take them all.
+ *
+ * Compile-time switches (define them when compiling the reader's files):
  *   FB_NO_ERROR_TEXTS   fb_error_string and the error details return "" (codes stay; the
  *                       error offset and code point are left 0 and -1).
  *   FB_NO_FIXED         leaves out the fixed-record layouts (glyph table, code-point list).
@@ -309,17 +326,14 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * only serve left-out layouts (the cell-geometry calls without the fixed and trimmed layouts)
  * are left out with them.
  */
-#define FB_COMPACT_HEADER_BYTES 62u /* header bytes before the name */
 /* Widest glyph box the compact decoder takes; its row buffer is on the stack (about 1.3 bytes
    per pixel of width), so that decoding stays within 512 bytes of stack. 192 holds every glyph
-   up to fontSize 192 without italic and up to 128 with it; fb_open refuses a file with a wider
-   box (FB_ERR_GEOMETRY). A firmware with wider glyphs defines a larger value and grants the
-   stack; the host tools build the reader with 1024. */
+   up to fontSize 192 without italic and up to 128 with it; a wider box
+   is FB_ERR_GEOMETRY from fb_find_glyph and fb_check_font. A firmware with wider glyphs defines a
+   larger value and grants the stack; the host tools build the reader with 1024. */
 #ifndef FB_COMPACT_MAX_WIDTH
 #define FB_COMPACT_MAX_WIDTH 192u
 #endif
-#define FB_COMPACT_CONTEXT 1u    /* method: context-modelled arithmetic coding */
-#define FB_COMPACT_KERNING 0x40u /* header byte 7: a kerning section follows the data part */
 
 /* Writes the glyph's box_h rows of box_w levels (0 .. 2^bpp - 1, one byte each) to
    out[y * stride + x]. Any layout: for the others the box is the stored rectangle (trimmed
@@ -363,9 +377,6 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
  * The code-point list is there for the offset-table layout, whose file has no record (and so no
  * number) for characters without ink; the other layouts number every character themselves.
  */
-#define FB_ADV_HEADER_BYTES 12u
-#define FB_ADV_HAS_CODE_POINTS 0x01u
-#define FB_ADV_PAIR_BYTES 5u
 
 typedef struct fb_advances {
     const uint8_t* data;

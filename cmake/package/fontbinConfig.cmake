@@ -20,21 +20,22 @@ endif()
 get_filename_component(_fontbin_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
 
 # The reader ships as source: a firmware build cross-compiles for its own processor, which no
-# library built with the tool could match. Linking fontbin::reader adds fontbin_reader.c and
-# fontbin_text.c to the target. (share/fontbin/reader in a Linux install, reader/ in the
-# Windows zip.)
-find_path(FONTBIN_READER_DIR fontbin_reader.c
+# library built with the tool could match. Linking fontbin::reader adds the reader's source files
+# (fb_*.c and fontbin_text.c) to the target; the linker keeps what the firmware calls.
+# (share/fontbin/reader in a Linux install, reader/ in the Windows zip.)
+find_path(FONTBIN_READER_DIR fb_open.c
           HINTS "${_fontbin_prefix}/share/fontbin/reader" "${_fontbin_prefix}/reader"
-          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH DOC "The folder of fontbin_reader.c and .h")
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH DOC "The folder of the reader's sources")
 if(NOT FONTBIN_READER_DIR)
   set(fontbin_FOUND FALSE)
-  set(fontbin_NOT_FOUND_MESSAGE "fontbin_reader.c is missing below ${_fontbin_prefix}")
+  set(fontbin_NOT_FOUND_MESSAGE "the reader's sources (fb_open.c) are missing below ${_fontbin_prefix}")
   return()
 endif()
 if(NOT TARGET fontbin::reader)
+  file(GLOB _fontbin_reader_sources "${FONTBIN_READER_DIR}/*.c")
   add_library(fontbin::reader INTERFACE IMPORTED)
   set_target_properties(fontbin::reader PROPERTIES
-    INTERFACE_SOURCES "${FONTBIN_READER_DIR}/fontbin_reader.c;${FONTBIN_READER_DIR}/fontbin_text.c"
+    INTERFACE_SOURCES "${_fontbin_reader_sources}"
     INTERFACE_INCLUDE_DIRECTORIES "${FONTBIN_READER_DIR}")
 endif()
 # find_program adds the platform's suffix (fontbin.exe on Windows). The tool itself may live in
@@ -47,6 +48,7 @@ find_program(FONTBIN_EMBED_EXECUTABLE NAMES fontbin-embed
              HINTS "${_fontbin_prefix}/bin" "${_fontbin_prefix}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
              DOC "The fontbin-embed tool that fontbin_add_font runs")
 unset(_fontbin_prefix)
+unset(_fontbin_reader_sources)
 if(NOT FONTBIN_EXECUTABLE OR NOT FONTBIN_EMBED_EXECUTABLE)
   set(fontbin_FOUND FALSE)
   set(fontbin_NOT_FOUND_MESSAGE "fontbin or fontbin-embed is missing beside ${CMAKE_CURRENT_LIST_FILE}")

@@ -114,6 +114,7 @@ TEST_P(RoundTrip, EveryGlyphDecodesToTheRenderedCell) {
 
     fb_font font;
     ASSERT_EQ(fb_open(file.data(), file.size(), &font), FB_OK) << font.error_detail;
+    ASSERT_EQ(fb_check_font(&font), FB_OK) << font.error_detail;  // counts trimmed records too
     ASSERT_EQ(fb_set_geometry_for(&font, scanOf(c.scan), c.rotate), FB_OK);
     if (c.rotate == 0 && (c.scan == "H" || c.scan == "V")) {
         fb_geometry header{};  // the header alone gives this cell

@@ -58,8 +58,9 @@ int main(int argc, char** argv) {
 }
 C
 flags=(-Wall -Wextra -pedantic -Werror -Igen -I"$source/reader")
-"$cc" -std=c99 "${flags[@]}" main.c gen/a.c "$source/reader/fontbin_reader.c" -o c99 || fail "C99 build"
-"$cxx" -x c++ -std=c++17 "${flags[@]}" main.c gen/a.c "$source/reader/fontbin_reader.c" -o cxx \
+reader=("$source"/reader/fb_*.c)
+"$cc" -std=c99 "${flags[@]}" main.c gen/a.c "${reader[@]}" -o c99 || fail "C99 build"
+"$cxx" -x c++ -std=c++17 "${flags[@]}" main.c gen/a.c "${reader[@]}" -o cxx \
   || fail "C++ build"
 ./c99 $font || fail "C99 program: $?"
 ./cxx $font || fail "C++ program: $?"

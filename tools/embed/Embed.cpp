@@ -260,6 +260,7 @@ Source makeSource(const std::string& font, const std::string* advances, const st
     Source s;
     fb_font f;
     fb_error err = fb_open(reinterpret_cast<const uint8_t*>(font.data()), font.size(), &f);
+    if (err == FB_OK) err = fb_check_font(&f);  // every part, not only the header
     if (err != FB_OK) {
         error = openError(f, err);
         return s;

@@ -559,6 +559,7 @@ Result run(const std::vector<std::string>& args) {
     fb_font font;
     fb_error err = fb_open_cell(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
                                 o.cellRows, o.cellCols, &font);
+    if (err == FB_OK) err = fb_check_font(&font);  // every part, not only the header
     if (err != FB_OK) {
         r.err = prefix + openError(o.file, font, err) + "\n";
         r.status = kViolation;
