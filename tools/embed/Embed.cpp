@@ -189,12 +189,10 @@ bool writeAll(const std::vector<std::pair<std::string, std::function<bool(std::F
             return false;
         }
     }
-    size_t replaced = 0;
+    size_t failed = 0;
     std::string reason;
-    if (platform::commitAll(set, replaced, reason)) return true;
-    error = "cannot write " + files[replaced].first + ": " + reason;
-    for (size_t i = 0; i < replaced; ++i)
-        error += (i ? ", " : "; already replaced: ") + files[i].first;
+    if (platform::commitAll(set, {}, failed, reason)) return true;
+    error = "cannot write " + files[failed].first + ": " + reason;
     return false;
 }
 
