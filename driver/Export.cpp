@@ -541,7 +541,12 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     std::string error;
     if (!outputs.commit(earlier.remove, failed, error)) {
         progress.abandon();
-        return reportWriteFailure(failed, error);
+        if (std::find(earlier.remove.begin(), earlier.remove.end(), failed) == earlier.remove.end())
+            return reportWriteFailure(failed, error);
+        platform::writeErrLine("error: cannot remove " + platform::pathToUtf8(failed) +
+                               ", an earlier output that does not belong with the new files: " +
+                               error);
+        return kExitOutputFailed;
     }
     lock.release();
     progress.finish(platform::pathToUtf8(fontFile), bytes);
