@@ -450,8 +450,8 @@ void tellWaiting(long holder, void* listFile) {
 // Refuses, before anything is written, a run whose outputs (or earlier outputs it may remove)
 // would overwrite one of its own inputs: the configuration, a selection file, a font.
 int refuseInputs(const fs::path& toolDir, const fs::path& projectDir,
-                 const FontSetSettings& fontSet, const FontLookup& lookup,
-                 const OutputNames& names, std::vector<RunInput> inputs) {
+                 const FontSetSettings& fontSet, const FontLookup& lookup, const OutputNames& names,
+                 std::vector<RunInput> inputs) {
     if (lookup.found) inputs.push_back({lookup.fontPath, "the font"});
     inputs.push_back({lookup.fallbackPath, "the fallback font"});
     for (const FontChoice& choice : fontSet.fallbackFonts)
@@ -543,9 +543,9 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         progress.abandon();
         if (std::find(earlier.remove.begin(), earlier.remove.end(), failed) == earlier.remove.end())
             return reportWriteFailure(failed, error);
-        platform::writeErrLine("error: cannot remove " + platform::pathToUtf8(failed) +
-                               ", an earlier output that does not belong with the new files: " +
-                               error);
+        platform::writeErrLine(
+            "error: cannot remove " + platform::pathToUtf8(failed) +
+            ", an earlier output that does not belong with the new files: " + error);
         return kExitOutputFailed;
     }
     lock.release();

@@ -16,7 +16,8 @@ struct RunInput {
 
 // Why `output` may not be written: it is one of `inputs` (the same file, however spelt or
 // linked). Empty when it is none of them.
-std::string inputCollision(const std::filesystem::path& output, const std::vector<RunInput>& inputs);
+std::string inputCollision(const std::filesystem::path& output,
+                           const std::vector<RunInput>& inputs);
 
 // Every output name of one base name.
 struct OutputNames {

@@ -100,8 +100,10 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) no
 
 // A file that replaces `target` in one step once complete. Its bytes go to a temporary file
 // created exclusively, under an unpredictable name, in the target's folder: never an existing
-// file, and never a link planted under a name the tool was expected to use. Until commit the
-// target stays as it was; the temporary is removed unless committed.
+// file, and never a link planted under a name the tool was expected to use. The name also tells
+// which process made it (see removeLeftTemporaries); on Windows the file is hidden and marked
+// temporary until it takes the target's place. Until commit the target stays as it was; the
+// temporary is removed unless committed. Closing syncs it to the disk.
 class FileReplacement {
 public:
     explicit FileReplacement(std::filesystem::path target);

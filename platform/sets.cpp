@@ -97,7 +97,8 @@ const ProcessStamp& ownStamp() {
 #ifdef _WIN32
         wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
         DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-        if (GetComputerNameW(name, &size)) s.machine = hashText(wideToUtf8(std::wstring(name, size)));
+        if (GetComputerNameW(name, &size))
+            s.machine = hashText(wideToUtf8(std::wstring(name, size)));
         startTimeOf(GetCurrentProcess(), s.start);
 #else
         char name[256] = {};
@@ -230,9 +231,9 @@ std::string replaceBlockedReason(const fs::path& target) {
 #ifdef _WIN32
     // A rename over the target needs to open it for deletion; a program that holds it open
     // without sharing deletion refuses that, as it refuses the rename.
-    const HANDLE h = CreateFileW(target.c_str(), DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE h =
+        CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         CloseHandle(h);
         return {};
@@ -269,8 +270,9 @@ std::string replaceBlockedReason(const fs::path& target) {
     };
     const int folderFlags = flagsOf(folder, O_DIRECTORY);
     if (folderFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL))
-        return std::string("its folder is ") +
-               (folderFlags & FS_IMMUTABLE_FL ? "immutable (chattr +i)" : "append-only (chattr +a)");
+        return std::string("its folder is ") + (folderFlags & FS_IMMUTABLE_FL
+                                                    ? "immutable (chattr +i)"
+                                                    : "append-only (chattr +a)");
     const int fileFlags = exists && S_ISREG(file.st_mode) ? flagsOf(target, 0) : 0;
     if (fileFlags & FS_IMMUTABLE_FL) return "it is immutable (chattr +i)";
     if (fileFlags & FS_APPEND_FL) return "it is append-only (chattr +a)";
@@ -368,8 +370,8 @@ bool OutputLock::acquire(const fs::path& folder, const std::string& base,
 #ifndef _WIN32
 bool OutputLock::holdIfNamed(int fd) {
     struct stat held, named;
-    if (fstat(fd, &held) != 0 || lstat(path_.c_str(), &named) != 0 ||
-        held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+    if (fstat(fd, &held) != 0 || lstat(path_.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+        held.st_ino != named.st_ino) {
         ::close(fd);  // the holder before us removed it: lock the file that has the name now
         return false;
     }

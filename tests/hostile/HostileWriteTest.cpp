@@ -170,8 +170,7 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
     };
     rows.insert(rows.end(), posix.begin(), posix.end());
     // Files of an earlier run that this user may not remove or replace: root's, in a sticky
-    // folder. A width file that stays is named; a rename failing after another names the file
-    // already replaced.
+    // folder. Found before anything is renamed: the run writes nothing.
     const char* nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
     if (geteuid() == 0 && fs::exists("/usr/bin/setpriv")) {
         // Checked before the first rename: nothing of the set is written.

@@ -83,8 +83,8 @@ TEST(OutputSets, AFaultAtAnyTargetKeepsTheWholeEarlierSet) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
         ToolSandbox box;
-        const fs::path d = row.pathLength ? folderOfLength(box.project(), row.pathLength)
-                                          : box.project();
+        const fs::path d =
+            row.pathLength ? folderOfLength(box.project(), row.pathLength) : box.project();
         fs::copy_file(FONTBIN_TEST_FONT_DEJAVU, d / row.font);
         box.writeConfig(config(row.font, "26", R"(, "crop": 1, "advances": true)"));
         fs::copy_file(box.project() / "FontConfig.json", d / "c.json",
@@ -131,12 +131,21 @@ TEST(OutputSets, EarlierOutputsStayWhileTheyMatchTheListAndGoWithTheSetWhenNot) 
         std::vector<std::string> removed;  // each named on a line of its own
     } steps[] = {
         {"trimmed, with widths", "26", R"(, "crop": 1, "advances": true)", {font, adv}, {}},
-        {"compact, same list: the pair stays", "26", R"(, "compact": true)", {font, adv, compact},
+        {"compact, same list: the pair stays",
+         "26",
+         R"(, "compact": true)",
+         {font, adv, compact},
          {}},
-        {"trimmed, same list, without widths: the compact file stays, the widths go", "26",
-         R"(, "crop": 1)", {font, compact}, {adv}},
+        {"trimmed, same list, without widths: the compact file stays, the widths go",
+         "26",
+         R"(, "crop": 1)",
+         {font, compact},
+         {adv}},
         {"fixed records, another list: the compact file goes", "10", "", {font}, {compact}},
-        {"compact, another list: the font file goes", "12", R"(, "compact": true)", {compact},
+        {"compact, another list: the font file goes",
+         "12",
+         R"(, "compact": true)",
+         {compact},
          {font}},
     };
     for (const Step& step : steps) {

@@ -85,8 +85,7 @@ const std::pair<const char*, const char*> kHeaders[] = {
      "strncmp strxfrm memchr strchr strcspn strpbrk strrchr strspn strstr strtok memset "
      "memset_explicit strerror strlen memcpy_s memmove_s strcpy_s strncpy_s strcat_s strncat_s "
      "strtok_s memset_s strerror_s strerrorlen_s strnlen_s"},
-    {"threads.h",
-     "thread_local ONCE_FLAG_INIT TSS_DTOR_ITERATIONS once_flag call_once"},
+    {"threads.h", "thread_local ONCE_FLAG_INIT TSS_DTOR_ITERATIONS once_flag call_once"},
     {"time.h",
      "CLOCKS_PER_SEC clock_t time_t timespec tm clock difftime mktime timegm time timespec_get "
      "timespec_getres asctime ctime gmtime gmtime_r localtime localtime_r strftime asctime_s "
