@@ -13,6 +13,7 @@
 
 #include "support/Sandbox.h"
 
+using testing_support::folderBytes;
 using testing_support::readFile;
 using testing_support::RunResult;
 using testing_support::ToolSandbox;
@@ -20,14 +21,6 @@ using testing_support::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Every file of the folder with its bytes: temporaries and lock files would show here too.
-std::map<std::string, std::string> folderBytes(const fs::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(dir))
-        files[entry.path().filename().u8string()] = readFile(entry.path());
-    return files;
-}
 
 std::string config(const std::string& font, const char* range, const char* extra) {
     return std::string(R"({"customerVals": [{"firstVal": "0x41", "range": ")") + range +

@@ -14,6 +14,7 @@
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
+using testing_support::folderBytes;
 using testing_support::readFile;
 using testing_support::RunResult;
 using testing_support::ToolSandbox;
@@ -130,14 +131,6 @@ TEST(WindowsFonts, FoundInTheSystemAndThePerUserFontsFolders) {
 }
 
 namespace {
-
-// Every file of the folder with its bytes: temporaries and lock files would show here too.
-std::map<std::string, std::string> folderBytes(const fs::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(dir))
-        files[entry.path().filename().u8string()] = readFile(entry.path());
-    return files;
-}
 
 // Opens `path` as viewers and flashing tools do: reading, sharing reading only.
 HANDLE holdForReading(const fs::path& path) {
