@@ -310,8 +310,10 @@ int runFontbin(const std::vector<std::string>& args) {
                                  {platform::pathFromUtf8("setting.ini"), "the settings file"}};
     for (const std::wstring& name : config.codePages)
         inputs.push_back({codePagePath(toolDir, name), "the code-page table"});
-    for (const auto* list : {&config.mappingPaths, &config.cstPaths, &config.textPaths})
+    for (const auto& [list, what] : {std::pair{&config.mappingPaths, "the mapping file"},
+                                     std::pair{&config.cstPaths, "the cst file"},
+                                     std::pair{&config.textPaths, "the text file"}})
         for (const std::wstring& path : *list)
-            inputs.push_back({platform::pathFromWide(path), "the selection file"});
+            inputs.push_back({platform::pathFromWide(path), what});
     return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named, inputs);
 }
