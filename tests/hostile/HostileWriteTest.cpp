@@ -108,12 +108,11 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
           "--target", "t"}, 1, "which is read", nullptr,
          [](const fs::path& d) { return readFile(d / "FontConfig.json").find("crop") != std::string::npos; }},
         {"a configuration named like an output", "fontbin", {kList}, 251,
-         "_out.cst: it is the configuration", [](const fs::path& d) { fs::copy_file(d / "FontConfig.json", d / kList, fs::copy_options::overwrite_existing); },
+         "_out.cst: it is the configuration", [](const fs::path& d) { fs::remove(d / kList); fs::copy_file(d / "FontConfig.json", d / kList); },
          [](const fs::path& d) { return readFile(d / kList) == readFile(d / "FontConfig.json"); }},
         {"an output that is the configuration by another name", "fontbin", {"FontConfig.json"}, 251,
          "_adv.bin: it is the configuration", [](const fs::path& d) { fs::remove(d / kAdv); fs::create_hard_link(d / "FontConfig.json", d / kAdv); },
          [](const fs::path& d) { return readFile(d / kAdv).find("crop") != std::string::npos; }},
-        {"OUT a device", "fontbin-embed", {kFont, "/dev/null"}, 2, "is a device", nullptr, nullptr},
         {"a width file that cannot be replaced", "fontbin", {"FontConfig.json"}, 251, kAdv,
          [](const fs::path& d) {
              fs::remove(d / kAdv);
@@ -145,6 +144,7 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
          "more than the 4 GiB a font file may have", sparse, nullptr},
         {"a 1 TB font file", "fontbin-embed", {"huge_font.bin", "o"}, 1,
          "more than the 4 GiB a font file may have", sparse, noHeader},
+        {"OUT a device", "fontbin-embed", {kFont, "/dev/null"}, 2, "is a device", nullptr, nullptr},
         {"--png onto a device", "fontbin-inspect", {kFont, "--text", "A", "--png", "/dev/null"}, 1,
          "not a regular file", nullptr, [](const fs::path&) { return fs::is_character_file("/dev/null"); }},
         {"--png onto a link", "fontbin-inspect", {kFont, "--text", "A", "--png", "link.png"}, 1,
