@@ -349,5 +349,15 @@ int runFontbin(const std::vector<std::string>& args) {
     // A font named by its family or full name draws with the face that carries the name.
     FontSetSettings fontSet = config.fontSet;
     applyFacesChosenByName(toolDir, projectDir, font, fontSet);
-    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named);
+    // The files no output may be: a configuration named like an output would be replaced.
+    std::vector<RunInput> inputs{{configPath, "the configuration"},
+                                 {platform::pathFromUtf8("setting.ini"), "the settings file"}};
+    for (const std::wstring& name : config.codePages)
+        inputs.push_back({codePagePath(toolDir, name), "the code-page table"});
+    for (const auto& [list, what] : {std::pair{&config.mappingPaths, "the mapping file"},
+                                     std::pair{&config.cstPaths, "the cst file"},
+                                     std::pair{&config.textPaths, "the text file"}})
+        for (const std::wstring& path : *list)
+            inputs.push_back({platform::pathFromWide(path), what});
+    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named, inputs);
 }
