@@ -16,10 +16,12 @@
 #include "driver/OutputFile.h"
 #include "driver/Progress.h"
 #include "driver/Run.h"
+#include "driver/StringExport.h"
 #include "output/AdvanceFileWriter.h"
 #include "output/CharListWriter.h"
 #include "output/CompactFontWriter.h"
 #include "output/FontFileWriter.h"
+#include "output/StringTableWriter.h"
 #include "platform/platform.h"
 #include "render/CvxText.h"
 
@@ -49,6 +51,7 @@ struct OutputNames {
     fs::path compactFile;
     fs::path listFile;
     fs::path advanceFile;
+    fs::path stringsFile;
 };
 
 OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontSet,
@@ -65,6 +68,7 @@ OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontS
     names.compactFile = outputPath(projectDir, names.base + "_compact.bin");
     names.listFile = outputPath(projectDir, names.base + "_out.cst");
     names.advanceFile = outputPath(projectDir, names.base + "_adv.bin");
+    names.stringsFile = outputPath(projectDir, names.base + "_strings.bin");
     return names;
 }
 
@@ -106,6 +110,9 @@ struct FontChain {
     // cost another FreeType instance.
     std::vector<std::unique_ptr<CvxText>> chain;
     std::unique_ptr<CvxText> fallback;
+    // Private-use code points of string glyphs: drawn by their font alone, never by the
+    // fallback font, even when they have no ink (a space).
+    std::set<uint16_t> stringCodes;
 };
 
 // Finds the configured font and every fallback font, or explains which is missing or not a file.
@@ -259,7 +266,9 @@ int renderGlyphs(const FontSetSettings& fontSet, const TransformSettings& transf
             return kExitFontUnusable;
         }
         // A cell the configured font leaves empty is drawn once more with the fallback font.
-        const bool usedFallback = cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize);
+        const bool usedFallback =
+            (cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize)) &&
+            fonts.stringCodes.count(code) == 0;
         if (usedFallback) {
             extent = IntPair{cellSize.cols, cellSize.rows};
             origin = IntPair{cellSize.cols, cellSize.rows};
@@ -456,18 +465,59 @@ void printRenderReport(const FontSetSettings& fontSet, const RenderReport& repor
             "written as they are");
 }
 
+// Shapes the strings with the open chain and maps their glyphs in it. -3 after printing why.
+int planChainStrings(const std::vector<UiString>& strings, FontChain& fonts,
+                     const CharacterTables& tables, StringPlan& plan) {
+    std::vector<CvxText*> chain{fonts.primary.get()};
+    for (const auto& font : fonts.chain) chain.push_back(font.get());
+    const std::string error = planStrings(strings, chain, tables, plan);
+    if (!error.empty()) {
+        platform::writeErrLine("error: " + error);
+        return kExitInvalidValue;
+    }
+    fonts.stringCodes = plan.privateCodes;
+    return kExitOk;
+}
+
+// "<base>_strings.bin" as a member of `outputs`.
+int addStringsFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                   const FontChain& fonts, const StringPlan& plan) {
+    StringTableHeader header;
+    header.fontSize = static_cast<uint8_t>(fontSet.fontSize);
+    header.emPixels = static_cast<uint8_t>(fonts.primary->emPixels());
+    header.baseline = static_cast<uint8_t>(fonts.primary->baseline(fontSet.fontSize));
+    header.renderMode = static_cast<uint8_t>(fontSet.renderMode);
+    const std::vector<uint8_t> bytes = stringTableBytes(header, plan.entries);
+    std::string error;
+    OutputFile* file = outputs.add(path, error);
+    if (!file) return reportWriteFailure(path, error);
+    if (!file->write(bytes.data(), bytes.size()) || !file->flush())
+        return reportWriteFailure(path,
+                                  file->error() ? std::strerror(file->error()) : "write failed");
+    return kExitOk;
+}
+
 }  // namespace
 
 int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
-                  const TransformSettings& transform, const CharacterTables& tables,
-                  const FontLookup& lookup) {
+                  const TransformSettings& transform, const CharacterTables& selected,
+                  const FontLookup& lookup, const std::vector<UiString>& strings) {
     const OutputNames names = outputNames(projectDir, fontSet, lookup);
 
     // Every file of the run is written under a temporary name, and all replace the earlier ones
-    // together once complete.
+    // together once complete. With strings the list file waits for their glyphs' code points,
+    // unless the run stops for its font first.
     OutputSet outputs;
-    ListOutput list = writeListFile(outputs, names.listFile, tables);
-    if (!list.written && lookup.found) return reportWriteFailure(names.listFile, list.error);
+    const bool withStrings = !strings.empty();
+    ListOutput list;
+    if (!withStrings) {
+        list = writeListFile(outputs, names.listFile, selected);
+        if (!list.written && lookup.found) return reportWriteFailure(names.listFile, list.error);
+    }
+    auto stopForFont = [&](int status, bool fontMissing) {
+        if (withStrings && !list.file) list = writeListFile(outputs, names.listFile, selected);
+        return keepList(list, names.listFile, status, fontMissing);
+    };
 
     if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
     // The font file's header names the font as the outputs do.
@@ -476,9 +526,17 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     FontChain fonts;
     if (const int status = findChainFonts(toolDir, projectDir, fontSet, lookup, fonts.paths);
         status != kExitOk)
-        return keepList(list, names.listFile, status, !lookup.found);
+        return stopForFont(status, !lookup.found);
     if (const int status = openFontChain(fontSet, lookup, fonts); status != kExitOk)
-        return keepList(list, names.listFile, status, false);
+        return stopForFont(status, false);
+    StringPlan plan;
+    if (withStrings) {
+        if (const int status = planChainStrings(strings, fonts, selected, plan); status != kExitOk)
+            return status;
+        list = writeListFile(outputs, names.listFile, plan.tables);
+        if (!list.written) return reportWriteFailure(names.listFile, list.error);
+    }
+    const CharacterTables& tables = withStrings ? plan.tables : selected;
 
     RenderReport report;
     Progress progress(tables.charCount, platform::stderrIsTerminal());
@@ -499,6 +557,13 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // the earlier one, as it does for a missing font.
     if (status == kExitFontUnusable) return keepList(list, names.listFile, status, false);
     if (status != kExitOk) return status;
+    if (withStrings) {
+        if (const int added = addStringsFile(outputs, names.stringsFile, fontSet, fonts, plan);
+            added != kExitOk) {
+            progress.abandon();
+            return added;
+        }
+    }
     if (advances && fontSet.kerning) {
         advances->kerning = true;
         advances->pairs = chainKerning(fonts, tables);

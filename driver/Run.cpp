@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "charset/CharacterTables.h"
+#include "charset/StringFiles.h"
 #include "config/FontConfig.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
@@ -50,23 +51,23 @@ void resolveSelectionPaths(FontConfig& config, const fs::path& projectDir,
         {&config.mappingPaths, "mapping file"},
         {&config.cstPaths, "cst file"},
         {&config.textPaths, "text file"}};
-    for (const auto& [list, what] : lists) {
-        for (std::wstring& wide : *list) {
-            const std::string path = platform::wideToUtf8(wide);
-            if (path.empty() || platform::isAbsolutePath(path, style) ||
-                platform::pathExists(platform::pathFromWide(wide)))
-                continue;
-            const std::string besideConfig = withSeparator(platform::pathToUtf8(projectDir)) + path;
-            if (platform::pathExists(platform::pathFromUtf8(besideConfig))) {
-                wide = platform::utf8ToWide(besideConfig);
-                continue;
-            }
-            errors.push_back(std::string(what) + " \"" + path +
-                             "\" is in neither the working directory (" + cwd +
-                             ") nor the configuration's folder (" +
-                             platform::pathToUtf8(projectDir) + ")");
+    auto resolve = [&](std::wstring& wide, const char* what) {
+        const std::string path = platform::wideToUtf8(wide);
+        if (path.empty() || platform::isAbsolutePath(path, style) ||
+            platform::pathExists(platform::pathFromWide(wide)))
+            return;
+        const std::string besideConfig = withSeparator(platform::pathToUtf8(projectDir)) + path;
+        if (platform::pathExists(platform::pathFromUtf8(besideConfig))) {
+            wide = platform::utf8ToWide(besideConfig);
+            return;
         }
-    }
+        errors.push_back(
+            std::string(what) + " \"" + path + "\" is in neither the working directory (" + cwd +
+            ") nor the configuration's folder (" + platform::pathToUtf8(projectDir) + ")");
+    };
+    for (const auto& [list, what] : lists)
+        for (std::wstring& wide : *list) resolve(wide, what);
+    for (StringSource& source : config.stringPaths) resolve(source.path, "strings file");
 }
 
 // The error line for a configured code page that CodePage/ beside the tool lacks: where it was
@@ -286,6 +287,12 @@ int runFontbin(const std::vector<std::string>& args) {
         report = buildCharacterTables(toolDir, config, tables);
         inputErrors = report.errors;
     }
+    // UI strings are read whole before anything is written: a fault names file, line or string.
+    std::vector<UiString> strings;
+    if (inputErrors.empty() && !config.stringPaths.empty()) {
+        std::string error;
+        if (!readStringFiles(config.stringPaths, strings, error)) inputErrors.push_back(error);
+    }
     if (!inputErrors.empty()) {
         for (const std::string& line : inputErrors)
             platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + line);
@@ -305,5 +312,5 @@ int runFontbin(const std::vector<std::string>& args) {
     // A font named by its family or full name draws with the face that carries the name.
     FontSetSettings fontSet = config.fontSet;
     applyFacesChosenByName(toolDir, projectDir, font, fontSet);
-    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named);
+    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named, strings);
 }
