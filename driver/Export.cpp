@@ -113,6 +113,9 @@ struct FontChain {
     // Private-use code points of string glyphs: drawn by their font alone, never by the
     // fallback font, even when they have no ink (a space).
     std::set<uint16_t> stringCodes;
+    // Every code point the strings draw, with the pen origin its cell got: the string table
+    // places cells, so it needs where each glyph's origin lies in its cell.
+    std::map<uint16_t, IntPair> stringOrigins;
 };
 
 // Finds the configured font and every fallback font, or explains which is missing or not a file.
@@ -279,6 +282,8 @@ int renderGlyphs(const FontSetSettings& fontSet, const TransformSettings& transf
         if (drawer == 0 && !primaryText.hasGlyph(code))
             report.missing.add(code, usedFallback, usedFallback && fallbackText.hasGlyph(code));
         if (!report.drawnBy.empty()) ++report.drawnBy[drawer];
+        if (const auto at = fonts.stringOrigins.find(code); at != fonts.stringOrigins.end())
+            at->second = origin;
         uint8_t advance = 0;
         if (withAdvances) {
             // The font of the chain that maps the character gives its width, even when it draws
@@ -476,6 +481,8 @@ int planChainStrings(const std::vector<UiString>& strings, FontChain& fonts,
         return kExitInvalidValue;
     }
     fonts.stringCodes = plan.privateCodes;
+    for (const StringTableEntry& entry : plan.entries)
+        for (const StringTableGlyph& glyph : entry.glyphs) fonts.stringOrigins[glyph.code] = {};
     return kExitOk;
 }
 
@@ -487,7 +494,17 @@ int addStringsFile(OutputSet& outputs, const fs::path& path, const FontSetSettin
     header.emPixels = static_cast<uint8_t>(fonts.primary->emPixels());
     header.baseline = static_cast<uint8_t>(fonts.primary->baseline(fontSet.fontSize));
     header.renderMode = static_cast<uint8_t>(fontSet.renderMode);
-    const std::vector<uint8_t> bytes = stringTableBytes(header, plan.entries);
+    // The table places each glyph's upright cell: its pen origin lies origin.x columns right of
+    // the cell's left edge, on row origin.y (the baseline row, unless the glyph was pushed).
+    std::vector<StringTableEntry> entries = plan.entries;
+    for (StringTableEntry& entry : entries) {
+        for (StringTableGlyph& glyph : entry.glyphs) {
+            const IntPair origin = fonts.stringOrigins.at(glyph.code);
+            glyph.dx -= origin.x;
+            glyph.dy += header.baseline - origin.y;
+        }
+    }
+    const std::vector<uint8_t> bytes = stringTableBytes(header, entries);
     std::string error;
     OutputFile* file = outputs.add(path, error);
     if (!file) return reportWriteFailure(path, error);

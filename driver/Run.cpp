@@ -292,6 +292,12 @@ int runFontbin(const std::vector<std::string>& args) {
     if (inputErrors.empty() && !config.stringPaths.empty()) {
         std::string error;
         if (!readStringFiles(config.stringPaths, strings, error)) inputErrors.push_back(error);
+        // A string is laid out along upright rows of pixels; turned or column-scanned cells
+        // would need the layout turned with them.
+        const std::string& scan = config.fontSet.scanMode;
+        if (transform.rotate != 0 || (!scan.empty() && (scan[0] == 'V' || scan[0] == 'v')))
+            inputErrors.push_back("\"stringPaths\" needs upright cells scanned by rows: remove "
+                                  "scanMode \"V\" and the rotation of setting.ini");
     }
     if (!inputErrors.empty()) {
         for (const std::string& line : inputErrors)
