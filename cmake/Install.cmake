@@ -26,6 +26,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR
 install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
               ${PROJECT_SOURCE_DIR}/reader/fontbin_text.h ${PROJECT_SOURCE_DIR}/reader/fontbin_text.c
         DESTINATION ${CMAKE_INSTALL_DATADIR}/fontbin/reader)
+# The string table's reader (UI strings shaped at build time).
+install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_strings.h ${PROJECT_SOURCE_DIR}/reader/fontbin_strings.c
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fontbin/reader)
 # Beside README as docs/, so its links and pictures work in the installed copy too.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")

@@ -26,6 +26,9 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples
 install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.h ${PROJECT_SOURCE_DIR}/reader/fontbin_reader.c
               ${PROJECT_SOURCE_DIR}/reader/fontbin_text.h ${PROJECT_SOURCE_DIR}/reader/fontbin_text.c
         DESTINATION reader)
+# The string table's reader (UI strings shaped at build time).
+install(FILES ${PROJECT_SOURCE_DIR}/reader/fontbin_strings.h ${PROJECT_SOURCE_DIR}/reader/fontbin_strings.c
+        DESTINATION reader)
 
 include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)
 

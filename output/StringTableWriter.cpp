@@ -69,3 +69,11 @@ std::vector<uint8_t> stringTableBytes(const StringTableHeader& header,
     storeLittleEndian(out.data() + 12, static_cast<uint32_t>(out.size()), 4);
     return out;
 }
+
+std::string stringsPathFor(const std::string& fontFile) {
+    for (const std::string suffix : {"_font.bin", "_compact.bin"})
+        if (fontFile.size() > suffix.size() &&
+            fontFile.compare(fontFile.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return fontFile.substr(0, fontFile.size() - suffix.size()) + "_strings.bin";
+    return {};
+}

@@ -45,3 +45,6 @@ constexpr size_t kStringGlyphWide = 10;   // code, cluster, dx, dy, advance (16 
 // bits are clamped.
 std::vector<uint8_t> stringTableBytes(const StringTableHeader& header,
                                       const std::vector<StringTableEntry>& strings);
+
+// "<base>_strings.bin" for "<base>_font.bin" or "<base>_compact.bin"; empty for other names.
+std::string stringsPathFor(const std::string& fontFile);

@@ -68,6 +68,7 @@ public:
         list_ = readBytes(stem + "_out.cst");
     }
     const testing_support::RunResult& result() const { return result_; }
+    const ToolSandbox& box() const { return box_; }
     const std::vector<uint8_t>& font() const { return font_; }
     const std::vector<uint8_t>& strings() const { return strings_; }
     std::set<uint16_t> listed() const {
@@ -168,6 +169,37 @@ TEST(Strings, WrappedRightToLeftLinesAlignRight) {
     EXPECT_LT(one.ink.size(), canvas.ink.size());
 }
 
+// fontbin-embed carries the table and an enum of the names; its list of a run's inputs, which
+// fontbin_add_font reruns the build on, names the strings files; fontbin-inspect prints a run.
+TEST(Strings, EmbedAndInspectSeeTheTable) {
+    const StringRun run(R"("indexMethod": 1)");
+    ASSERT_EQ(run.result().status, 0) << run.result().err;
+    const fs::path project = run.box().project();
+    const std::string font = (project / "arabic_size20_bits4_font.bin").u8string();
+    auto embed = testing_support::runProgram(testing_support::binary("fontbin-embed"),
+                                             {font, "ui", "--symbol", "ui"}, project);
+    ASSERT_EQ(embed.status, 0) << embed.err;
+    const std::string header = testing_support::readFile(project / "ui.h");
+    for (const char* line : {"FB_STR_GREETING = 0,", "FB_STR_HINDI = 1,", "FB_STR_HE_3 = 4,",
+                             "UI_STRING_COUNT = 5", "extern const uint8_t ui_strings["})
+        EXPECT_NE(header.find(line), std::string::npos) << line;
+    embed = testing_support::runProgram(
+        testing_support::binary("fontbin-embed"),
+        {"--inputs", "FontConfig.json", "--tool-dir", run.box().toolDir().u8string(), "--depfile",
+         "ui.d", "--target", "ui.c"},
+        project);
+    ASSERT_EQ(embed.status, 0) << embed.err;
+    const std::string depfile = testing_support::readFile(project / "ui.d");
+    EXPECT_NE(depfile.find("ui.json"), std::string::npos) << depfile;
+    EXPECT_NE(depfile.find("he.txt"), std::string::npos) << depfile;
+
+    const auto inspect = testing_support::runProgram(testing_support::binary("fontbin-inspect"),
+                                                     {font, "--string", "he_3"}, project);
+    ASSERT_EQ(inspect.status, 0) << inspect.err;
+    EXPECT_NE(inspect.out.find("5 strings, em "), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("[U+0048=0"), std::string::npos) << inspect.out;
+}
+
 struct Fault {
     const char* what;
     std::map<std::string, std::string> files;
@@ -196,7 +228,9 @@ TEST(Strings, BadInputStopsTheRunBeforeAnythingIsWritten) {
          R"(["a.json"])",
          "\"tab\": the control character U+0009 at column 2"},
         {"not UTF-8",
-         {{"a.txt", "good\nba\xFF" "d\n"}},
+         {{"a.txt",
+           "good\nba\xFF"
+           "d\n"}},
          R"(["a.txt"])",
          "\"a.txt\", line 2: bytes that are not UTF-8 at column 3"},
         {"repeated name",

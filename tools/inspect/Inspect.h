@@ -141,9 +141,6 @@ struct Result {
 
 // ---- UI strings -------------------------------------------------------------------------------
 
-// "<base>_strings.bin" for "<base>_font.bin" or "<base>_compact.bin"; empty for other names.
-std::string stringsPathFor(const std::string& fontFile);
-
 // Adds what the string table beside the font file holds to `r`: a summary line (strings, the em
 // size in pixels, check), with --string the named string's glyph run as
 // [code=cluster@dx,dy+advance|...], with --strings a PNG of every string drawn through the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "output/StringTableWriter.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "reader/fontbin_strings.h"
@@ -59,14 +60,6 @@ std::string drawSheet(const fb_font& font, const fb_strings& table, const std::s
 }
 
 }  // namespace
-
-std::string stringsPathFor(const std::string& fontFile) {
-    for (const std::string suffix : {"_font.bin", "_compact.bin"})
-        if (fontFile.size() > suffix.size() &&
-            fontFile.compare(fontFile.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return fontFile.substr(0, fontFile.size() - suffix.size()) + "_strings.bin";
-    return {};
-}
 
 void reportStrings(const Options& o, const fb_font& font, Result& r) {
     const std::string path = stringsPathFor(o.file);
