@@ -196,6 +196,11 @@ TEST_P(ExampleRunTest, RunsAndWritesTheDocumentedFiles) {
     ExampleTree tree;
     const fs::path dir = tree.folder(e.folder);
     const std::set<std::string> before = filesIn(dir);
+    const bool shapesStrings =
+        testing_support::readFile(dir / e.config).find("stringPaths") != std::string::npos;
+#ifndef FONTBIN_WITH_STRINGS
+    if (shapesStrings) GTEST_SKIP() << "this build cannot shape strings";
+#endif
 
     const RunResult r = tree.run(e.folder, e.config);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -215,8 +220,7 @@ TEST_P(ExampleRunTest, RunsAndWritesTheDocumentedFiles) {
     std::set<std::string> expected = before;
     expected.insert(fontName);
     expected.insert(listName);
-    if (testing_support::readFile(dir / e.config).find("stringPaths") != std::string::npos)
-        expected.insert(std::string(e.stem) + "_strings.bin");
+    if (shapesStrings) expected.insert(std::string(e.stem) + "_strings.bin");
     EXPECT_EQ(filesIn(dir), expected);
 
     const auto fontSize = static_cast<int64_t>(fs::file_size(dir / fontName));
