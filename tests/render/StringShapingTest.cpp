@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "render/LineBreaks.h"
 #include "render/StringShaper.h"
 #include "support/Sandbox.h"
@@ -49,23 +50,7 @@ std::vector<HbGlyph> parseHbShape(const std::string& text) {
 
 std::string utf8(const std::u32string& text) {
     std::string out;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (const char32_t c : text) platform::appendUtf8(out, c);
     return out;
 }
 
