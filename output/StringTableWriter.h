@@ -37,12 +37,19 @@ struct StringTableHeader {
 constexpr uint32_t kStringTableMagic = 0x54534246;  // "FBST"
 constexpr uint8_t kStringTableVersion = 1;
 constexpr size_t kStringTableHeaderSize = 16;
-constexpr size_t kStringGlyphNarrow = 7;  // code, cluster, dx, dy (signed bytes), advance (byte)
-constexpr size_t kStringGlyphWide = 10;   // code, cluster, dx, dy, advance (16 bits each)
+// Header flags.
+constexpr uint8_t kStringsWide = 0x01;     // advances and offsets in 16 bits
+constexpr uint8_t kStringsBigList = 0x02;  // more than 256 glyphs: references in 16 bits
+constexpr uint8_t kStringsLong = 0x04;     // lengths, counts, clusters and breaks in 16 bits
+// The first byte of a glyph entry: the advance (narrow files), and which offsets follow.
+constexpr int32_t kStringNarrowAdvanceMax = 63;
+constexpr uint8_t kStringGlyphDx = 0x40;
+constexpr uint8_t kStringGlyphDy = 0x80;
 
-// The whole file. Glyph entries are narrow unless some offset lies outside -128..127 or some
-// advance outside 0..255; then every entry is wide (flag bit 0). Widths and positions beyond 16
-// bits are clamped.
+// The whole file, as small as its values allow: glyphs refer to a list of the codes, a glyph
+// entry holds an offset only when it is not 0 (dx) or differs from the glyph before (dy), and
+// every field is one byte unless some value needs two (flags above). Widths and positions beyond
+// 16 bits are clamped.
 std::vector<uint8_t> stringTableBytes(const StringTableHeader& header,
                                       const std::vector<StringTableEntry>& strings);
 

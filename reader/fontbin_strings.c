@@ -21,66 +21,154 @@ static int s8_at(const uint8_t* p) {
     return p[0] >= 0x80u ? (int)p[0] - 0x100 : (int)p[0];
 }
 
+unsigned fb_string_break_at(const fb_string* s, unsigned k);
+
+/* A length, count, cluster or break: one byte, or two in a table of long strings. */
+static unsigned field_at(const fb_strings* t, const uint8_t* p) {
+    return (t->flags & FB_STRINGS_LONG) ? u16_at(p) : p[0];
+}
+
+static unsigned field_size(const fb_strings* t) {
+    return (t->flags & FB_STRINGS_LONG) ? 2u : 1u;
+}
+
+/* Bytes of the glyph entry at p (the fixed part and the offsets its first byte announces). */
+static size_t entry_size(const fb_strings* t, const uint8_t* p) {
+    const size_t value = (t->flags & FB_STRINGS_WIDE) ? 2u : 1u;
+    size_t size = 1u + ((t->flags & FB_STRINGS_BIG_LIST) ? 2u : 1u) + field_size(t);
+    if (t->flags & FB_STRINGS_WIDE) size += 2u;
+    if (p[0] & 0x40u) size += value;
+    if (p[0] & 0x80u) size += value;
+    return size;
+}
+
 /* Reads the record at `offset` into `out` without checks beyond those fb_strings_open made. */
 static void read_record(const fb_strings* t, size_t offset, unsigned index, fb_string* out) {
     const uint8_t* p = t->data + offset;
     const unsigned name_length = p[0];
+    const unsigned n = field_size(t);
     const uint8_t* f = p + 1 + name_length;
+    out->table = t;
     out->name = (const char*)(p + 1);
     out->name_length = name_length;
     out->index = index;
     out->right_to_left = (f[0] & 1u) != 0;
-    out->length = u16_at(f + 1);
-    out->glyph_count = u16_at(f + 3);
-    out->break_count = u16_at(f + 5);
-    out->width = s16_at(f + 7);
-    out->entry_size = t->wide ? 10u : 7u;
-    out->glyphs = f + 9;
-    out->breaks = out->glyphs + (size_t)out->glyph_count * out->entry_size;
+    out->length = field_at(t, f + 1);
+    out->glyph_count = field_at(t, f + 1 + n);
+    out->break_count = field_at(t, f + 1 + 2 * n);
+    out->width = s16_at(f + 1 + 3 * n);
+    out->breaks = f + 3 + 3 * n;
+    out->glyphs = out->breaks + (size_t)out->break_count * n;
+}
+
+void fb_string_begin(const fb_string* s, fb_string_cursor* cursor) {
+    cursor->string = s;
+    cursor->next = s->glyphs;
+    cursor->left = s->glyph_count;
+    cursor->dy = 0;
+}
+
+int fb_string_next(fb_string_cursor* cursor, fb_string_glyph* out) {
+    const fb_strings* t = cursor->string->table;
+    const uint8_t* p = cursor->next;
+    const int wide = (t->flags & FB_STRINGS_WIDE) != 0;
+    unsigned first;
+    unsigned ref;
+    if (cursor->left == 0) return 0;
+    first = p[0];
+    cursor->next += entry_size(t, p);
+    --cursor->left;
+    ++p;
+    if (t->flags & FB_STRINGS_BIG_LIST) {
+        ref = u16_at(p);
+        p += 2;
+    } else {
+        ref = p[0];
+        ++p;
+    }
+    out->code = u16_at(t->glyph_list + 2u * ref);
+    out->cluster = field_at(t, p);
+    p += field_size(t);
+    out->advance = (int)(first & 0x3Fu);
+    if (wide) {
+        out->advance = s16_at(p);
+        p += 2;
+    }
+    out->dx = 0;
+    if (first & 0x40u) {
+        out->dx = wide ? s16_at(p) : s8_at(p);
+        p += wide ? 2 : 1;
+    }
+    /* An offset down holds for the glyphs after it until the next one. */
+    if (first & 0x80u) cursor->dy = wide ? s16_at(p) : s8_at(p);
+    out->dy = cursor->dy;
+    return 1;
+}
+
+void fb_string_glyph_at(const fb_string* s, unsigned k, fb_string_glyph* out) {
+    fb_string_cursor cursor;
+    unsigned i;
+    fb_string_begin(s, &cursor);
+    for (i = 0; i <= k && fb_string_next(&cursor, out); ++i) {
+    }
 }
 
 /* Whether the record at `offset` lies inside the file and is consistent. */
 static int record_ok(const fb_strings* t, size_t offset) {
+    const unsigned n = field_size(t);
+    const size_t ref_size = (t->flags & FB_STRINGS_BIG_LIST) ? 2u : 1u;
+    const uint8_t* end = t->data + t->size;
+    const uint8_t* p;
     fb_string s;
-    size_t end;
     unsigned k;
     unsigned previous = 0;
-    if (offset >= t->size || t->size - offset < 1u) return 0;
-    if (t->data[offset] == 0 || t->size - offset < 10u + (size_t)t->data[offset]) return 0;
+    if (offset >= t->size || t->data[offset] == 0 ||
+        t->size - offset < 4u + 3u * n + t->data[offset])
+        return 0;
     read_record(t, offset, 0, &s);
-    if ((s.glyphs[-9] & ~1u) != 0) return 0; /* flags */
-    end = (size_t)(s.glyphs - t->data) + (size_t)s.glyph_count * s.entry_size +
-          2u * (size_t)s.break_count;
-    if (end > t->size) return 0;
-    for (k = 0; k < s.glyph_count; ++k)
-        if (u16_at(s.glyphs + (size_t)k * s.entry_size + 2) >= s.length) return 0;
+    if ((((const uint8_t*)s.name)[s.name_length] & ~1u) != 0) return 0; /* flags */
+    if ((size_t)(end - s.breaks) < (size_t)s.break_count * n) return 0;
     for (k = 0; k < s.break_count; ++k) {
-        const unsigned b = u16_at(s.breaks + 2u * k);
+        const unsigned b = fb_string_break_at(&s, k);
         if (b <= previous || b >= s.length) return 0;
         previous = b;
+    }
+    p = s.glyphs;
+    for (k = 0; k < s.glyph_count; ++k) {
+        unsigned ref;
+        if (p >= end || (size_t)(end - p) < entry_size(t, p)) return 0;
+        ref = ref_size == 2u ? u16_at(p + 1) : p[1];
+        if (ref >= t->glyph_list_count || field_at(t, p + 1 + ref_size) >= s.length) return 0;
+        p += entry_size(t, p);
     }
     return 1;
 }
 
 fb_error fb_strings_open(const uint8_t* buf, size_t len, fb_strings* out) {
     unsigned i;
+    size_t offsets;
     if (!buf || !out) return FB_ERR_ARGUMENT;
     memset(out, 0, sizeof *out);
-    if (len < FB_STRINGS_HEADER_BYTES) return FB_ERR_TRUNCATED;
+    if (len < FB_STRINGS_HEADER_BYTES + 2u) return FB_ERR_TRUNCATED;
     if (memcmp(buf, "FBST", 4) != 0 || buf[4] != 1u) return FB_ERR_BAD_MAGIC;
-    if ((buf[5] & ~1u) != 0 || u32_at(buf + 12) != len) return FB_ERR_BAD_HEADER;
+    if ((buf[5] & ~7u) != 0 || u32_at(buf + 12) != len) return FB_ERR_BAD_HEADER;
     out->data = buf;
     out->size = len;
-    out->wide = buf[5] & 1u;
+    out->flags = buf[5];
     out->count = u16_at(buf + 6);
     out->font_size = buf[8];
     out->em_pixels = buf[9];
     out->baseline = buf[10];
     out->bpp = buf[11];
-    if ((len - FB_STRINGS_HEADER_BYTES) / 4u < out->count) return FB_ERR_TRUNCATED;
+    out->glyph_list_count = u16_at(buf + FB_STRINGS_HEADER_BYTES);
+    out->glyph_list = buf + FB_STRINGS_HEADER_BYTES + 2u;
+    if ((len - FB_STRINGS_HEADER_BYTES - 2u) / 2u < out->glyph_list_count) return FB_ERR_TRUNCATED;
+    offsets = FB_STRINGS_HEADER_BYTES + 2u + 2u * (size_t)out->glyph_list_count;
+    out->offsets = buf + offsets;
+    if ((len - offsets) / 4u < out->count) return FB_ERR_TRUNCATED;
     for (i = 0; i < out->count; ++i) {
-        const uint32_t offset = u32_at(buf + FB_STRINGS_HEADER_BYTES + 4u * i);
-        if (offset < FB_STRINGS_HEADER_BYTES + 4u * out->count || !record_ok(out, offset))
+        const uint32_t offset = u32_at(out->offsets + 4u * i);
+        if (offset < offsets + 4u * (size_t)out->count || !record_ok(out, offset))
             return FB_ERR_BAD_RECORD;
     }
     out->ready = 1;
@@ -90,7 +178,7 @@ fb_error fb_strings_open(const uint8_t* buf, size_t len, fb_strings* out) {
 fb_error fb_string_at(const fb_strings* table, unsigned index, fb_string* out) {
     if (!table || !table->ready || !out) return FB_ERR_ARGUMENT;
     if (index >= table->count) return FB_ERR_NOT_FOUND;
-    read_record(table, u32_at(table->data + FB_STRINGS_HEADER_BYTES + 4u * index), index, out);
+    read_record(table, u32_at(table->offsets + 4u * index), index, out);
     return FB_OK;
 }
 
@@ -110,33 +198,17 @@ fb_error fb_string_find(const fb_strings* table, const char* name, fb_string* ou
     return FB_ERR_NOT_FOUND;
 }
 
-void fb_string_glyph_at(const fb_string* s, unsigned k, fb_string_glyph* out) {
-    const uint8_t* p = s->glyphs + (size_t)k * s->entry_size;
-    out->code = u16_at(p);
-    out->cluster = u16_at(p + 2);
-    if (s->entry_size == 10u) {
-        out->dx = s16_at(p + 4);
-        out->dy = s16_at(p + 6);
-        out->advance = s16_at(p + 8);
-    } else {
-        out->dx = s8_at(p + 4);
-        out->dy = s8_at(p + 5);
-        out->advance = p[6];
-    }
-}
-
 unsigned fb_string_break_at(const fb_string* s, unsigned k) {
-    return u16_at(s->breaks + 2u * k);
+    return field_at(s->table, s->breaks + (size_t)field_size(s->table) * k);
 }
 
 int fb_string_measure(const fb_string* s, unsigned from, unsigned to) {
     long width = 0; /* 65535 glyphs of 32767 pixels would overflow a 32-bit int */
-    unsigned k;
-    for (k = 0; k < s->glyph_count; ++k) {
-        fb_string_glyph g;
-        fb_string_glyph_at(s, k, &g);
+    fb_string_cursor cursor;
+    fb_string_glyph g;
+    fb_string_begin(s, &cursor);
+    while (fb_string_next(&cursor, &g))
         if (g.cluster >= from && g.cluster < to) width += g.advance;
-    }
     return width > 32767 ? 32767 : width < -32768 ? -32768 : (int)width;
 }
 
@@ -156,14 +228,14 @@ static void put_row(void* user, unsigned y, const uint8_t* levels, unsigned widt
 /* The glyphs of code points [from, to), in the record's order, from the pen at x. */
 static fb_error draw_range(const fb_font* font, const fb_string* s, unsigned from, unsigned to,
                            int x, int y, fb_string_pixel_fn pixel, void* user) {
-    unsigned k;
     int pen = x;
-    for (k = 0; k < s->glyph_count; ++k) {
-        fb_string_glyph g;
+    fb_string_cursor cursor;
+    fb_string_glyph g;
+    fb_string_begin(s, &cursor);
+    while (fb_string_next(&cursor, &g)) {
         fb_glyph glyph;
         fb_error err;
         row_target target;
-        fb_string_glyph_at(s, k, &g);
         if (g.cluster < from || g.cluster >= to) continue;
         err = fb_find_glyph(font, g.code, &glyph);
         if (err == FB_OK && glyph.box_w != 0 && glyph.box_h != 0) {

@@ -33,17 +33,25 @@ extern "C" {
 typedef struct fb_strings {
     const uint8_t* data;
     size_t size;
-    int ready;          /* non-zero once fb_strings_open succeeded */
-    unsigned count;     /* strings */
-    unsigned wide;      /* 1: 10-byte glyph entries, 0: 7-byte ones */
-    unsigned font_size; /* the font set's fontSize */
-    unsigned em_pixels; /* the main font's em in pixels */
-    unsigned baseline;  /* baseline row of the cells: a line's top lies this far above it */
-    unsigned bpp;       /* bits per pixel of the glyphs */
+    int ready;                 /* non-zero once fb_strings_open succeeded */
+    unsigned count;            /* strings */
+    unsigned flags;            /* FB_STRINGS_*: how wide the fields are */
+    unsigned font_size;        /* the font set's fontSize */
+    unsigned em_pixels;        /* the main font's em in pixels */
+    unsigned baseline;         /* baseline row of the cells: a line's top lies this far above it */
+    unsigned bpp;              /* bits per pixel of the glyphs */
+    unsigned glyph_list_count; /* codes of the glyph list */
+    const uint8_t* glyph_list; /* u16 codes the glyph entries refer to */
+    const uint8_t* offsets;    /* u32 record offsets */
 } fb_strings;
+
+#define FB_STRINGS_WIDE 0x01u     /* advances and offsets in 16 bits */
+#define FB_STRINGS_BIG_LIST 0x02u /* glyph references in 16 bits */
+#define FB_STRINGS_LONG 0x04u     /* lengths, counts, clusters and breaks in 16 bits */
 
 /* One string, found by fb_string_at or fb_string_find. Read-only for the caller. */
 typedef struct fb_string {
+    const fb_strings* table;
     const char* name; /* not zero-terminated: name_length bytes */
     unsigned name_length;
     unsigned index;
@@ -52,9 +60,8 @@ typedef struct fb_string {
     unsigned glyph_count;
     unsigned break_count;
     int width; /* pixels: the sum of the advances */
-    const uint8_t* glyphs;
     const uint8_t* breaks;
-    unsigned entry_size; /* 7 or 10 */
+    const uint8_t* glyphs; /* the first glyph entry (entries differ in length) */
 } fb_string;
 
 /* One glyph of a string: draw the upright cell of `code` with its top-left corner at
@@ -67,12 +74,21 @@ typedef struct fb_string_glyph {
     int advance;
 } fb_string_glyph;
 
+/* Walks a string's glyphs in order (entries differ in length, so they are read in turn). */
+typedef struct fb_string_cursor {
+    const fb_string* string;
+    const uint8_t* next;
+    unsigned left;
+    int dy;
+} fb_string_cursor;
+
 /* Receives each pixel with ink (level 1 .. 2^bpp - 1); coordinates may lie off the screen. */
 typedef void (*fb_string_pixel_fn)(void* user, int x, int y, unsigned level);
 
-/* Checks the whole file: header, offsets, every record, glyph entry and break inside the
-   buffer, breaks ascending inside the text, clusters inside the text. FB_ERR_BAD_MAGIC,
-   FB_ERR_BAD_HEADER, FB_ERR_TRUNCATED or FB_ERR_BAD_RECORD otherwise. */
+/* Checks the whole file: header, glyph list, offsets, every record, glyph entry and break inside
+   the buffer, breaks ascending inside the text, clusters inside the text, references inside the
+   glyph list. FB_ERR_BAD_MAGIC, FB_ERR_BAD_HEADER, FB_ERR_TRUNCATED or FB_ERR_BAD_RECORD
+   otherwise. */
 fb_error fb_strings_open(const uint8_t* buf, size_t len, fb_strings* out);
 
 /* The string numbered `index` (the order of the strings files; fontbin-embed's FB_STR_ enum).
@@ -83,7 +99,12 @@ fb_error fb_string_at(const fb_strings* table, unsigned index, fb_string* out);
    has it. A linear search: keep the fb_string of a string drawn often. */
 fb_error fb_string_find(const fb_strings* table, const char* name, fb_string* out);
 
-/* Glyph k (< glyph_count) of a string; break k (< break_count). */
+/* The glyphs in order: fb_string_begin, then fb_string_next until it returns 0. */
+void fb_string_begin(const fb_string* s, fb_string_cursor* cursor);
+int fb_string_next(fb_string_cursor* cursor, fb_string_glyph* out);
+
+/* Glyph k (< glyph_count) of a string, reading the k glyphs before it; break k
+   (< break_count). */
 void fb_string_glyph_at(const fb_string* s, unsigned k, fb_string_glyph* out);
 unsigned fb_string_break_at(const fb_string* s, unsigned k);
 

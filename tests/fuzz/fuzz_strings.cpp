@@ -40,10 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fb_string found;
         if (fb_string_find(&strings, name.c_str(), &found) != FB_OK || found.index > i)
             __builtin_trap();
-        for (unsigned k = 0; k < s.glyph_count; ++k) {
-            fb_string_glyph g;
-            fb_string_glyph_at(&s, k, &g);
+        fb_string_cursor cursor;
+        fb_string_glyph g;
+        unsigned walked = 0;
+        for (fb_string_begin(&s, &cursor); fb_string_next(&cursor, &g); ++walked)
             if (g.cluster >= s.length || g.code > 0xFFFF) __builtin_trap();
+        if (walked != s.glyph_count) __builtin_trap();
+        if (s.glyph_count != 0) {
+            fb_string_glyph last;
+            fb_string_glyph_at(&s, s.glyph_count - 1, &last);
+            if (last.code != g.code || last.cluster != g.cluster) __builtin_trap();
         }
         for (unsigned k = 0; k < s.break_count; ++k)
             if (fb_string_break_at(&s, k) >= s.length) __builtin_trap();

@@ -32,7 +32,7 @@ TEST(StringTable, ReadsBackWhatWasWritten) {
         const std::vector<uint8_t> bytes = stringTableBytes({16, 12, 13, 4}, entries);
         fb_strings t;
         ASSERT_EQ(fb_strings_open(bytes.data(), bytes.size(), &t), FB_OK);
-        EXPECT_EQ(t.wide, dx < -128 ? 1u : 0u);
+        EXPECT_EQ(t.flags & FB_STRINGS_WIDE, dx < -128 ? FB_STRINGS_WIDE : 0u);
         EXPECT_EQ(t.count, 2u);
         EXPECT_EQ(t.em_pixels, 12u);
         EXPECT_EQ(t.baseline, 13u);
@@ -65,9 +65,17 @@ TEST(StringTable, ReadsBackWhatWasWritten) {
 
 TEST(StringTable, DamagedTablesAreRefused) {
     const std::vector<uint8_t> good = stringTableBytes({16, 12, 13, 4}, sample(-2));
-    // Offsets into the first record: its name is 8 bytes, so its fields start at 16 + 8 + 1 + 8.
-    const size_t record = 16 + 8;
-    const size_t fields = record + 1 + 8;
+    // Where the parts of the first record lie, as the reader finds them in the sound table.
+    fb_strings table;
+    fb_string first;
+    ASSERT_EQ(fb_strings_open(good.data(), good.size(), &table), FB_OK);
+    ASSERT_EQ(fb_string_at(&table, 0, &first), FB_OK);
+    const auto at = [&](const void* p) {
+        return size_t(static_cast<const uint8_t*>(p) - good.data());
+    };
+    const size_t offsets = at(table.offsets), record = at(first.name) - 1;
+    const size_t flags = record + 1 + first.name_length, glyphs = at(first.glyphs);
+    const size_t breaks = at(first.breaks);
     const struct {
         const char* what;
         std::function<void(std::vector<uint8_t>&)> damage;
@@ -75,16 +83,18 @@ TEST(StringTable, DamagedTablesAreRefused) {
     } cases[] = {
         {"magic", [](auto& b) { b[0] = 'X'; }, FB_ERR_BAD_MAGIC},
         {"version", [](auto& b) { b[4] = 2; }, FB_ERR_BAD_MAGIC},
-        {"unknown flag", [](auto& b) { b[5] = 2; }, FB_ERR_BAD_HEADER},
+        {"unknown flag", [](auto& b) { b[5] = 8; }, FB_ERR_BAD_HEADER},
         {"cut short", [](auto& b) { b.resize(b.size() - 1); }, FB_ERR_BAD_HEADER},
         {"header only", [](auto& b) { b.resize(10); }, FB_ERR_TRUNCATED},
-        {"offset into the header", [](auto& b) { b[16] = 4; }, FB_ERR_BAD_RECORD},
-        {"offset beyond the file", [](auto& b) { b[17] = 0x40; }, FB_ERR_BAD_RECORD},
+        {"glyph list beyond the file", [](auto& b) { b[17] = 0x7F; }, FB_ERR_TRUNCATED},
+        {"offset into the header", [&](auto& b) { b[offsets] = 4; }, FB_ERR_BAD_RECORD},
+        {"offset beyond the file", [&](auto& b) { b[offsets + 1] = 0x40; }, FB_ERR_BAD_RECORD},
         {"empty name", [&](auto& b) { b[record] = 0; }, FB_ERR_BAD_RECORD},
-        {"glyph count too large", [&](auto& b) { b[fields + 3] = 0xFF; }, FB_ERR_BAD_RECORD},
-        {"cluster beyond the text", [&](auto& b) { b[fields + 9 + 2] = 5; }, FB_ERR_BAD_RECORD},
-        {"breaks out of order", [&](auto& b) { b[fields + 9 + 21] = 9; }, FB_ERR_BAD_RECORD},
-        {"unknown record flag", [&](auto& b) { b[fields] = 3; }, FB_ERR_BAD_RECORD},
+        {"unknown record flag", [&](auto& b) { b[flags] = 3; }, FB_ERR_BAD_RECORD},
+        {"glyph count too large", [&](auto& b) { b[flags + 2] = 0xFF; }, FB_ERR_BAD_RECORD},
+        {"breaks out of order", [&](auto& b) { b[breaks] = 9; }, FB_ERR_BAD_RECORD},
+        {"reference beyond the glyph list", [&](auto& b) { b[glyphs + 1] = 3; }, FB_ERR_BAD_RECORD},
+        {"cluster beyond the text", [&](auto& b) { b[glyphs + 2] = 5; }, FB_ERR_BAD_RECORD},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> bytes = good;

@@ -85,8 +85,7 @@ void reportStrings(const Options& o, const fb_font& font, Result& r) {
     if (err != FB_OK) return fail(path + ": " + fb_error_string(err));
     r.out += "strings     " + path +
              text(": %ld strings, em %ld px", table.count, table.em_pixels) +
-             text(" at fontSize %ld, %ld-byte glyph entries, ok\n", table.font_size,
-                  table.wide ? 10 : 7);
+             text(" at fontSize %ld, %ld glyphs, ok\n", table.font_size, table.glyph_list_count);
     if (o.stringName) {
         fb_string s;
         if (fb_string_find(&table, o.stringName->c_str(), &s) != FB_OK)
