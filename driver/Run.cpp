@@ -296,8 +296,9 @@ int runFontbin(const std::vector<std::string>& args) {
         // would need the layout turned with them.
         const std::string& scan = config.fontSet.scanMode;
         if (transform.rotate != 0 || (!scan.empty() && (scan[0] == 'V' || scan[0] == 'v')))
-            inputErrors.push_back("\"stringPaths\" needs upright cells scanned by rows: remove "
-                                  "scanMode \"V\" and the rotation of setting.ini");
+            inputErrors.push_back(
+                "\"stringPaths\" needs upright cells scanned by rows: remove "
+                "scanMode \"V\" and the rotation of setting.ini");
     }
     if (!inputErrors.empty()) {
         for (const std::string& line : inputErrors)
