@@ -5,8 +5,8 @@
 #   scripts/fuzz.sh all SECONDS                              every target in turn, SECONDS each
 #   scripts/fuzz.sh build                                    only build
 #
-# TARGET is one of: config ini mapping codepage cst reader render advances compact strings (sources in
-# tests/fuzz/).
+# TARGET is one of: config ini mapping codepage cst reader render advances compact strings
+# (sources in tests/fuzz/).
 # The seeds in tests/fuzz/corpus/TARGET/ are read, never written; what libFuzzer adds goes to
 # build-fuzz/corpus/TARGET/, crashes and hangs to build-fuzz/artifacts/TARGET/, the full log to
 # build-fuzz/logs/TARGET.log. A crash input belongs in tests/fuzz/corpus/TARGET/ once fixed: the

@@ -2,6 +2,7 @@
 // the string table decoded and drawn by the device reader; and the faults that stop a run before
 // it writes anything.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -206,6 +207,63 @@ TEST(Strings, EmbedAndInspectSeeTheTable) {
     ASSERT_EQ(inspect.status, 0) << inspect.err;
     EXPECT_NE(inspect.out.find("5 strings, em "), std::string::npos) << inspect.out;
     EXPECT_NE(inspect.out.find("[U+0048=0"), std::string::npos) << inspect.out;
+}
+
+// fontbin-inspect's sheet of the strings, for a native reader to review, is what the device
+// draws: every string (one per script) pixel for pixel as the reader draws it.
+TEST(Strings, InspectSheetIsWhatTheReaderDraws) {
+    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
+    const StringRun run(R"("crop": 1)");
+    ASSERT_EQ(run.result().status, 0) << run.result().err;
+    const fs::path project = run.box().project();
+    const auto inspect =
+        testing_support::runProgram(testing_support::binary("fontbin-inspect"),
+                                    {(project / "arabic_size20_bits4_font.bin").u8string(),
+                                     "--strings", "sheet.png", "--scale", "1"},
+                                    project);
+    ASSERT_EQ(inspect.status, 0) << inspect.err;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (project / "sheet.png").u8string().c_str()));
+    image.format = PNG_FORMAT_GRAY;
+    std::vector<uint8_t> grey(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, grey.data(), 0, nullptr));
+
+    fb_font font;
+    fb_strings table;
+    ASSERT_EQ(fb_open(run.font().data(), run.font().size(), &font), FB_OK);
+    ASSERT_EQ(fb_strings_open(run.strings().data(), run.strings().size(), &table), FB_OK);
+    // The sheet's layout: a margin of one cell, a line of cell rows per string, right-to-left
+    // strings aligned right.
+    int widest = 0;
+    std::vector<fb_string> all(table.count);
+    for (unsigned i = 0; i < table.count; ++i) {
+        ASSERT_EQ(fb_string_at(&table, i, &all[i]), FB_OK);
+        widest = std::max(widest, all[i].width);
+    }
+    const int margin = static_cast<int>(font.geometry.cols);
+    const int rows = static_cast<int>(font.geometry.rows);
+    ASSERT_EQ(image.width, static_cast<unsigned>(widest + 2 * margin));
+    ASSERT_EQ(image.height, table.count * font.geometry.rows);
+    Canvas drawn;
+    for (unsigned i = 0; i < table.count; ++i) {
+        Canvas line;
+        const int x = margin + (all[i].right_to_left ? widest - all[i].width : 0);
+        ASSERT_EQ(fb_string_draw(&font, &all[i], x, 0, Canvas::put, &line), FB_OK);
+        for (const auto& [at, level] : line.ink) {
+            const int y = at.second + static_cast<int>(i) * rows;
+            if (at.first >= 0 && y >= 0 && at.first < static_cast<int>(image.width) &&
+                y < static_cast<int>(image.height))
+                drawn.ink[{at.first, y}] = level;
+        }
+    }
+    Canvas sheet;
+    for (unsigned y = 0; y < image.height; ++y)
+        for (unsigned x = 0; x < image.width; ++x)
+            if (const unsigned v = grey[size_t(y) * image.width + x]; v != 255)
+                sheet.ink[{int(x), int(y)}] = (255 - v) * 15 / 255;
+    EXPECT_GT(sheet.ink.size(), 500u);
+    EXPECT_EQ(sheet.ink, drawn.ink);
 }
 
 struct Fault {
