@@ -312,7 +312,8 @@ int runFontbin(const std::vector<std::string>& args) {
         platform::writeErrLine("warning: " + why);
     for (const std::string& warning : report.warnings)
         platform::writeErrLine("warning: " + warning);
-    if (tables.charCount == 0)
+    // The glyphs of UI strings join the font file on their own.
+    if (tables.charCount == 0 && strings.empty())
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
                                " selects no character; the font file will hold no glyphs");
 

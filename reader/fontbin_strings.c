@@ -113,6 +113,18 @@ void fb_string_glyph_at(const fb_string* s, unsigned k, fb_string_glyph* out) {
     }
 }
 
+/* Whether a name is what the writer writes: letters, digits and '_', not starting with a digit,
+   so that fb_string_find finds every string by its name. */
+static int name_ok(const uint8_t* name, unsigned length) {
+    unsigned i;
+    for (i = 0; i < length; ++i) {
+        const unsigned c = name[i];
+        const int letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        if (!letter && (i == 0 || c < '0' || c > '9')) return 0;
+    }
+    return 1;
+}
+
 /* Whether the record at `offset` lies inside the file and is consistent. */
 static int record_ok(const fb_strings* t, size_t offset) {
     const unsigned n = field_size(t);
@@ -126,6 +138,7 @@ static int record_ok(const fb_strings* t, size_t offset) {
         t->size - offset < 4u + 3u * n + t->data[offset])
         return 0;
     read_record(t, offset, 0, &s);
+    if (!name_ok((const uint8_t*)s.name, s.name_length)) return 0;
     if ((((const uint8_t*)s.name)[s.name_length] & ~1u) != 0) return 0; /* flags */
     if ((size_t)(end - s.breaks) < (size_t)s.break_count * n) return 0;
     for (k = 0; k < s.break_count; ++k) {

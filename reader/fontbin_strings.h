@@ -85,10 +85,10 @@ typedef struct fb_string_cursor {
 /* Receives each pixel with ink (level 1 .. 2^bpp - 1); coordinates may lie off the screen. */
 typedef void (*fb_string_pixel_fn)(void* user, int x, int y, unsigned level);
 
-/* Checks the whole file: header, glyph list, offsets, every record, glyph entry and break inside
-   the buffer, breaks ascending inside the text, clusters inside the text, references inside the
-   glyph list. FB_ERR_BAD_MAGIC, FB_ERR_BAD_HEADER, FB_ERR_TRUNCATED or FB_ERR_BAD_RECORD
-   otherwise. */
+/* Checks the whole file: header, glyph list, offsets, every record (its name letters, digits
+   and '_'), glyph entry and break inside the buffer, breaks ascending inside the text, clusters
+   inside the text, references inside the glyph list. FB_ERR_BAD_MAGIC, FB_ERR_BAD_HEADER,
+   FB_ERR_TRUNCATED or FB_ERR_BAD_RECORD otherwise. */
 fb_error fb_strings_open(const uint8_t* buf, size_t len, fb_strings* out);
 
 /* The string numbered `index` (the order of the strings files; fontbin-embed's FB_STR_ enum).

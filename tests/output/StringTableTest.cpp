@@ -90,6 +90,7 @@ TEST(StringTable, DamagedTablesAreRefused) {
         {"offset into the header", [&](auto& b) { b[offsets] = 4; }, FB_ERR_BAD_RECORD},
         {"offset beyond the file", [&](auto& b) { b[offsets + 1] = 0x40; }, FB_ERR_BAD_RECORD},
         {"empty name", [&](auto& b) { b[record] = 0; }, FB_ERR_BAD_RECORD},
+        {"NUL in the name", [&](auto& b) { b[record + 3] = 0; }, FB_ERR_BAD_RECORD},
         {"unknown record flag", [&](auto& b) { b[flags] = 3; }, FB_ERR_BAD_RECORD},
         {"glyph count too large", [&](auto& b) { b[flags + 2] = 0xFF; }, FB_ERR_BAD_RECORD},
         {"breaks out of order", [&](auto& b) { b[breaks] = 9; }, FB_ERR_BAD_RECORD},
