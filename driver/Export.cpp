@@ -24,6 +24,7 @@
 #include "output/StringTableWriter.h"
 #include "platform/platform.h"
 #include "render/CvxText.h"
+#include "render/Kerning.h"
 
 namespace fs = std::filesystem;
 
@@ -222,6 +223,7 @@ struct RenderReport {
     std::vector<int32_t> drawnBy;  // per font of the chain
     size_t clampedAdvances = 0;
     size_t clampedKerning = 0;
+    size_t kerningPairs = 0;
 };
 
 // Takes each glyph in code-point order with its advance width (0 unless widths were asked for);
@@ -368,8 +370,9 @@ std::vector<KernPair> chainKerning(const FontChain& fonts, const CharacterTables
     return pairs;
 }
 
-// Adjustments a pair cannot hold, for the run's warning.
+// The pairs, and adjustments a pair cannot hold, for the run's warnings.
 void countClampedKerning(const std::vector<KernPair>& pairs, RenderReport& report) {
+    report.kerningPairs = pairs.size();
     for (const KernPair& pair : pairs) {
         bool clamped = false;
         kerningByte(pair.adjust, clamped);
@@ -399,6 +402,14 @@ int writeCompactFile(OutputSet& outputs, const fs::path& path, const FontSetSett
         writer.setKerning(std::move(pairs));
     }
     const std::vector<uint8_t> file = writer.finish();
+    // An empty file means the coder found its own model unfit for these glyphs: a fault in
+    // fontbin, never a file to hand to a device.
+    if (file.empty()) {
+        progress.abandon();
+        return reportWriteFailure(path,
+                                  "the compact coder failed on these glyphs (a fault in "
+                                  "fontbin; please report it with the configuration)");
+    }
     if (!compactFile->write(file.data(), file.size()) || !compactFile->flush()) {
         progress.abandon();
         return reportWriteFailure(
@@ -445,6 +456,11 @@ void warnClampedAdvances(const FontSetSettings& fontSet, const RenderReport& rep
                                std::to_string(report.clampedKerning) +
                                " kerning adjustment(s) beyond -128 .. 127 pixels stored as -128 "
                                "or 127");
+    if (report.kerningPairs > kUsualKerningPairs)
+        platform::writeErrLine(
+            "warning: " + fontSet.font + ": " + std::to_string(report.kerningPairs) +
+            " kerning pairs, more than " + std::to_string(kUsualKerningPairs) +
+            " (no usual font has as many); its kern or GPOS table may be damaged");
 }
 
 // The lines about characters nobody could draw, who drew what, and ink the turn lost.

@@ -218,6 +218,11 @@ std::wstring utf8ToWide(const std::string& text);
 // Wide text to UTF-8; unpaired surrogates and values beyond U+10FFFF become U+FFFD.
 std::string wideToUtf8(const std::wstring& text);
 
+// Text in the system's ANSI code page (Windows: GetACP, 936 on a simplified-Chinese system) as
+// UTF-8, with that code page in `codePage`. Nothing where there is no such code page (POSIX
+// systems), or where it is UTF-8 itself.
+std::optional<std::string> ansiCodePageToUtf8(const std::string& text, uint32_t& codePage);
+
 #ifdef _WIN32
 // One line of the system's own text for a Win32 error code, for messages of platform/ only.
 std::string windowsErrorText(unsigned long error);
@@ -252,5 +257,12 @@ void writeErr(const std::string& text);
 bool stderrIsTerminal();
 // True when standard output is a terminal.
 bool stdoutIsTerminal();
+
+// True when the console window closes as this process ends: on Windows, when the process is
+// the only one on its console (started by a double-click, or by dropping a file on the
+// program) and that console is its standard input and output. False elsewhere.
+bool consoleClosesWithProcess();
+// Waits until a key is pressed on the console (keys pressed before are dropped).
+void waitForKey();
 
 }  // namespace platform
