@@ -37,12 +37,14 @@ endif()
 #        [VERSION <version>] [FROM <text> TO <text>])
 # notice(NAME PACKAGE <regex on a Debian package's name> [FROM <text> TO <text>]): files the
 #        linker took from that installed package; its text is the package's copyright file.
+# notice(NAME PROGRAM <regex on a program's name> TEXT <files>... [VERSION <version>]): a library
+#        compiled from its source into that program's own objects, which no link map names.
 # FROM .. TO cut a text to the part from FROM up to TO.
 set(notices "")
 function(notice name)
-  cmake_parse_arguments(N "" "MATCH;PACKAGE;VERSION;FROM;TO" "TEXT" ${ARGN})
+  cmake_parse_arguments(N "" "MATCH;PACKAGE;PROGRAM;VERSION;FROM;TO" "TEXT" ${ARGN})
   string(MAKE_C_IDENTIFIER "n${name}" id)
-  foreach(field MATCH PACKAGE TEXT VERSION FROM TO)
+  foreach(field MATCH PACKAGE PROGRAM TEXT VERSION FROM TO)
     set(${id}_${field} "${N_${field}}" PARENT_SCOPE)
   endforeach()
   set(${id}_NAME "${name}" PARENT_SCOPE)
@@ -86,7 +88,7 @@ function(find_packages)
   endforeach()
 endfunction()
 
-foreach(lib freetype harfbuzz cjson libpng1.6)
+foreach(lib freetype harfbuzz cjson libpng1.6 cpp-httplib)
   source_version("${DEPS_SRC}/${lib}" ${lib}_version)
 endforeach()
 package_version(fonts-unifont unifont_version)
@@ -99,6 +101,9 @@ notice(cJSON MATCH "/libcjson\\.a$" VERSION "${cjson_version}" TEXT "${DEPS_SRC}
 notice(libpng MATCH "/libpng[0-9]*\\.a$" VERSION "${libpng1.6_version}"
        TEXT "${DEPS_SRC}/libpng1.6/LICENSE")
 notice(zlib PACKAGE "^libz-mingw-w64")
+# fontbin-studio compiles upstream's single header (scripts/build-windows.sh) into its own objects.
+notice(cpp-httplib PROGRAM "^fontbin-studio$" VERSION "${cpp-httplib_version}"
+       TEXT "${DEPS_SRC}/cpp-httplib/LICENSE")
 # The C runtime's start-up code and functions, winpthreads, and the import libraries of the
 # DLLs of Windows itself.
 notice("MinGW-w64 runtime" PACKAGE "^mingw-w64-")
@@ -175,6 +180,13 @@ if(FORMAT STREQUAL "text")
       endif()
     endforeach()
     list(REMOVE_DUPLICATES files)
+    foreach(id ${notices})
+      if(NOT "${${id}_PROGRAM}" STREQUAL "" AND program MATCHES "${${id}_PROGRAM}")
+        list(APPEND ${id}_PROGRAMS ${program}.exe)
+        list(APPEND ${id}_FILES "its source")
+        list(APPEND used ${id})
+      endif()
+    endforeach()
     find_packages(${files})
     foreach(file ${files})
       notice_of("${file}" "${program}.exe links" id)

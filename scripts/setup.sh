@@ -11,6 +11,7 @@ fontbin_packages=(
   libcjson-dev libfreetype-dev libharfbuzz-dev libopencv-core-dev libpng-dev libfontconfig-dev
   libfribidi-dev libunibreak-dev libthai-dev libharfbuzz-bin fonts-noto-core
   libgtest-dev libbenchmark-dev
+  libcpp-httplib-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont fonts-ipafont-gothic
   fonts-noto-cjk fonts-inter-variable
   valgrind

@@ -60,6 +60,10 @@ for name in wanted:
         problems.append(f"no text for the licence {p['License']} of {name}")
 sys.exit("copyright: " + "; ".join(problems) if problems else 0)
 PY
+# fontbin-studio beside the tool whose CodePage/ and font/ it reads, reached through a link.
+test -L "$work/root/usr/bin/fontbin-studio"
+test -x "$work/root/usr/lib/fontbin/fontbin-studio"
+"$work/root/usr/bin/fontbin-studio" --version | grep -q '^fontbin-studio '
 test -f "$work/root/usr/lib/cmake/fontbin/fontbinConfig.cmake"
 
 mkdir "$work/project"

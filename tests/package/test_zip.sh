@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G ZIP -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
 pkg=$(echo "$work"/unpacked/fontbin-*-win64)
-for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
+for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe fontbin-studio.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
   LICENSE.txt THIRD-PARTY-NOTICES.txt \
   CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fontbin_reader.c \
   reader/fontbin_text.h reader/fontbin_text.c examples/quickstart/gb2312.txt \
@@ -29,6 +29,9 @@ for exe in "$pkg"/*.exe; do
   for dll in $dlls; do
     case "${dll,,}" in
       kernel32.dll | msvcrt.dll | ole32.dll | shell32.dll | user32.dll | advapi32.dll) ;;
+      # fontbin-studio: Winsock for its server, the system's random source for its token, and
+      # DirectWrite for the installed fonts' names.
+      ws2_32.dll | bcrypt.dll | dwrite.dll) ;;
       *) echo "$(basename "$exe") needs $dll, which Windows does not have"; exit 1 ;;
     esac
   done
