@@ -65,6 +65,21 @@ else()
   add_library(fontbin::harfbuzz ALIAS PkgConfig::HARFBUZZ)
 endif()
 
+# Shaping of UI strings ("stringPaths"): FriBidi for the bidirectional algorithm, libunibreak and
+# libthai for line breaks. Required on Linux; the Windows build goes without them for now (its
+# dependencies do not include them yet) and refuses the key.
+if(PkgConfig_FOUND AND NOT WIN32)
+  pkg_check_modules(FRIBIDI QUIET IMPORTED_TARGET fribidi)
+  pkg_check_modules(UNIBREAK QUIET IMPORTED_TARGET libunibreak)
+  pkg_check_modules(LIBTHAI QUIET IMPORTED_TARGET libthai)
+endif()
+if(FRIBIDI_FOUND AND UNIBREAK_FOUND AND LIBTHAI_FOUND)
+  set(FONTBIN_WITH_STRINGS ON)
+elseif(NOT WIN32)
+  message(FATAL_ERROR "fontbin: FriBidi, libunibreak and libthai are needed (install "
+                      "libfribidi-dev libunibreak-dev libthai-dev)")
+endif()
+
 if(UNIX AND NOT APPLE)
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 endif()

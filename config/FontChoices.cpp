@@ -7,10 +7,6 @@
 #include <cstdlib>
 #include <limits>
 
-namespace {
-
-// The member as written in the file (control characters escaped), shortened for a one-line
-// message.
 std::string jsonText(const cJSON* node) {
     // cJSON reads 1e400 as infinity and prints it as null.
     if (cJSON_IsNumber(node) && !std::isfinite(node->valuedouble)) return "a number too large";
@@ -20,6 +16,8 @@ std::string jsonText(const cJSON* node) {
     if (text.size() > 40) text = text.substr(0, 37) + "...";
     return text;
 }
+
+namespace {
 
 // A member name, quoted and escaped as JSON text.
 std::string quotedName(const char* text) {

@@ -16,6 +16,10 @@ struct cJSON;
 void readFontChoices(const cJSON* fontSet, FontSetSettings& settings,
                      std::vector<std::string>& errors);
 
+// The member as written in the file (control characters escaped), shortened for a one-line
+// message.
+std::string jsonText(const cJSON* node);
+
 // "700", "14.5", "-10": the shortest decimal text that reads back as `value`.
 std::string shortestDecimal(double value);
 

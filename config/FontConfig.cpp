@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "config/FontChoices.h"
+#include "config/StringPaths.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
 
@@ -405,6 +406,8 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
     bindConfig(model, bindings, "root", tree, warnings);
     if (unknownKeys) *unknownKeys = findUnknownKeys(tree);
     readFontChoices(cJSON_GetObjectItem(tree, "fontSet"), model.fontSet, model.errors);
+    if (const cJSON* strings = cJSON_GetObjectItem(tree, "stringPaths"))
+        readStringPaths(strings, model.stringPaths, model.errors);
     // Keys the compact layout ignores, when they were written at all: their defaults are not
     // zero everywhere (indexMethod is 1), so only what the file says counts.
     const cJSON* fontSet = cJSON_GetObjectItem(tree, "fontSet");
@@ -471,8 +474,8 @@ namespace {
 // Members each level of the file knows. Besides those bound above, the font-set keys that other
 // features read (a collection's face, a variable font's instance, further fonts, advance widths)
 // count as known, so that a file written for them draws no warning here.
-const std::vector<std::string> kRootKeys = {"codePages",    "mappingPaths", "cstPaths",
-                                            "customerVals", "fontSet",      "textPaths"};
+const std::vector<std::string> kRootKeys = {
+    "codePages", "mappingPaths", "cstPaths", "customerVals", "fontSet", "textPaths", "stringPaths"};
 const std::vector<std::string> kFontSetKeys = {
     "font",       "fontSize",      "scanMode", "bold",    "italic",
     "renderMode", "indexMethod",   "crop",     "hinting", "faceIndex",

@@ -57,6 +57,21 @@ struct CustomerRange {
     int32_t range = 1;
 };
 
+// The base direction of a strings file's paragraphs.
+enum class TextDirection : int32_t {
+    Auto = 0,  // from each string's first strong character (left to right when it has none)
+    LeftToRight = 1,
+    RightToLeft = 2,
+};
+
+// One entry of "stringPaths": a file of UI strings shaped at build time, its language (a BCP 47
+// tag; empty: none, the script alone decides) and its strings' base direction.
+struct StringSource {
+    std::wstring path;
+    std::string language;
+    TextDirection direction = TextDirection::Auto;
+};
+
 // Everything FontConfig.json can set. Defaults are in force for every key the file leaves out.
 struct FontConfig {
     std::vector<std::wstring> codePages;     // code-page file names under <toolDir>/CodePage
@@ -64,6 +79,7 @@ struct FontConfig {
     std::vector<std::wstring> cstPaths;      // binary code-point lists
     std::vector<std::wstring> textPaths;     // UTF-8 text files: every character in them
     std::vector<CustomerRange> customerVals;
+    std::vector<StringSource> stringPaths;  // UI strings, shaped into <base>_strings.bin
     FontSetSettings fontSet;
     // Scratch record the binder fills from one customerVals element before appending a copy.
     // It is deliberately not reset between elements: a missing member keeps the previous value.

@@ -17,10 +17,12 @@
 #include "driver/OutputSetRules.h"
 #include "driver/Progress.h"
 #include "driver/Run.h"
+#include "driver/StringExport.h"
 #include "output/AdvanceFileWriter.h"
 #include "output/CharListWriter.h"
 #include "output/CompactFontWriter.h"
 #include "output/FontFileWriter.h"
+#include "output/StringTableWriter.h"
 #include "platform/platform.h"
 #include "render/CvxText.h"
 #include "render/Kerning.h"
@@ -58,6 +60,7 @@ OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontS
     names.compactFile = outputPath(projectDir, names.base + "_compact.bin");
     names.listFile = outputPath(projectDir, names.base + "_out.cst");
     names.advanceFile = outputPath(projectDir, names.base + "_adv.bin");
+    names.stringsFile = outputPath(projectDir, names.base + "_strings.bin");
     return names;
 }
 
@@ -99,6 +102,12 @@ struct FontChain {
     // cost another FreeType instance.
     std::vector<std::unique_ptr<CvxText>> chain;
     std::unique_ptr<CvxText> fallback;
+    // Private-use code points of string glyphs: drawn by their font alone, never by the
+    // fallback font, even when they have no ink (a space).
+    std::set<uint16_t> stringCodes;
+    // Every code point the strings draw, with the pen origin its cell got: the string table
+    // places cells, so it needs where each glyph's origin lies in its cell.
+    std::map<uint16_t, IntPair> stringOrigins;
 };
 
 // Finds the configured font and every fallback font, or explains which is missing or not a file.
@@ -253,7 +262,9 @@ int renderGlyphs(const FontSetSettings& fontSet, const TransformSettings& transf
             return kExitFontUnusable;
         }
         // A cell the configured font leaves empty is drawn once more with the fallback font.
-        const bool usedFallback = cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize);
+        const bool usedFallback =
+            (cell.packedSize == 0 || allZero(cell.cell.data, cell.packedSize)) &&
+            fonts.stringCodes.count(code) == 0;
         if (usedFallback) {
             extent = IntPair{cellSize.cols, cellSize.rows};
             origin = IntPair{cellSize.cols, cellSize.rows};
@@ -264,6 +275,8 @@ int renderGlyphs(const FontSetSettings& fontSet, const TransformSettings& transf
         if (drawer == 0 && !primaryText.hasGlyph(code))
             report.missing.add(code, usedFallback, usedFallback && fallbackText.hasGlyph(code));
         if (!report.drawnBy.empty()) ++report.drawnBy[drawer];
+        if (const auto at = fonts.stringOrigins.find(code); at != fonts.stringOrigins.end())
+            at->second = origin;
         uint8_t advance = 0;
         if (withAdvances) {
             // The font of the chain that maps the character gives its width, even when it draws
@@ -474,7 +487,8 @@ int refuseInputs(const fs::path& toolDir, const fs::path& projectDir,
         inputs.push_back(
             {lookUpFont(toolDir, projectDir, choice.font).fontPath, "the fallback font"});
     for (const fs::path* output :
-         {&names.listFile, &names.fontFile, &names.compactFile, &names.advanceFile}) {
+         {&names.listFile, &names.fontFile, &names.compactFile, &names.advanceFile,
+          &names.stringsFile}) {
         if (const std::string why = inputCollision(*output, inputs); !why.empty()) {
             platform::writeErrLine("error: cannot write " + platform::pathToUtf8(*output) + ": " +
                                    why + "; nothing was written");
@@ -484,11 +498,56 @@ int refuseInputs(const fs::path& toolDir, const fs::path& projectDir,
     return kExitOk;
 }
 
+// Shapes the strings with the open chain and maps their glyphs in it. -3 after printing why.
+int planChainStrings(const std::vector<UiString>& strings, FontChain& fonts,
+                     const CharacterTables& tables, StringPlan& plan) {
+    std::vector<CvxText*> chain{fonts.primary.get()};
+    for (const auto& font : fonts.chain) chain.push_back(font.get());
+    const std::string error = planStrings(strings, chain, tables, plan);
+    if (!error.empty()) {
+        platform::writeErrLine("error: " + error);
+        return kExitInvalidValue;
+    }
+    fonts.stringCodes = plan.privateCodes;
+    for (const StringTableEntry& entry : plan.entries)
+        for (const StringTableGlyph& glyph : entry.glyphs) fonts.stringOrigins[glyph.code] = {};
+    return kExitOk;
+}
+
+// "<base>_strings.bin" as a member of `outputs`.
+int addStringsFile(OutputSet& outputs, const fs::path& path, const FontSetSettings& fontSet,
+                   const FontChain& fonts, const StringPlan& plan) {
+    StringTableHeader header;
+    header.fontSize = static_cast<uint8_t>(fontSet.fontSize);
+    header.emPixels = static_cast<uint8_t>(fonts.primary->emPixels());
+    header.baseline = static_cast<uint8_t>(fonts.primary->baseline(fontSet.fontSize));
+    header.renderMode = static_cast<uint8_t>(fontSet.renderMode);
+    // The table places each glyph's upright cell: its pen origin lies origin.x columns right of
+    // the cell's left edge, on row origin.y (the baseline row, unless the glyph was pushed).
+    std::vector<StringTableEntry> entries = plan.entries;
+    for (StringTableEntry& entry : entries) {
+        for (StringTableGlyph& glyph : entry.glyphs) {
+            const IntPair origin = fonts.stringOrigins.at(glyph.code);
+            glyph.dx -= origin.x;
+            glyph.dy += header.baseline - origin.y;
+        }
+    }
+    const std::vector<uint8_t> bytes = stringTableBytes(header, entries);
+    std::string error;
+    OutputFile* file = outputs.add(path, error);
+    if (!file) return reportWriteFailure(path, error);
+    if (!file->write(bytes.data(), bytes.size()) || !file->flush())
+        return reportWriteFailure(path,
+                                  file->error() ? std::strerror(file->error()) : "write failed");
+    return kExitOk;
+}
+
 }  // namespace
 
 int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
-                  const TransformSettings& transform, const CharacterTables& tables,
-                  const FontLookup& lookup, const std::vector<RunInput>& inputs) {
+                  const TransformSettings& transform, const CharacterTables& selected,
+                  const FontLookup& lookup, const std::vector<RunInput>& inputs,
+                  const std::vector<UiString>& strings) {
     const OutputNames names = outputNames(projectDir, fontSet, lookup);
     // One run at a time writes the outputs of this name, from the first check to the last
     // rename.
@@ -502,10 +561,19 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
         return status;
 
     // Every file of the run is written under a temporary name, and all replace the earlier ones
-    // together once complete.
+    // together once complete. With strings the list file waits for their glyphs' code points,
+    // unless the run stops for its font first.
     OutputSet outputs;
-    ListOutput list = writeListFile(outputs, names.listFile, tables);
-    if (!list.written && lookup.found) return reportWriteFailure(names.listFile, list.error);
+    const bool withStrings = !strings.empty();
+    ListOutput list;
+    if (!withStrings) {
+        list = writeListFile(outputs, names.listFile, selected);
+        if (!list.written && lookup.found) return reportWriteFailure(names.listFile, list.error);
+    }
+    auto stopForFont = [&](int status, bool fontMissing) {
+        if (withStrings && !list.file) list = writeListFile(outputs, names.listFile, selected);
+        return keepList(list, names.listFile, status, fontMissing);
+    };
 
     if (fontSet.font.empty()) fontSet.font = kDefaultFontName;
     // The font file's header names the font as the outputs do.
@@ -514,9 +582,17 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     FontChain fonts;
     if (const int status = findChainFonts(toolDir, projectDir, fontSet, lookup, fonts.paths);
         status != kExitOk)
-        return keepList(list, names.listFile, status, !lookup.found);
+        return stopForFont(status, !lookup.found);
     if (const int status = openFontChain(fontSet, lookup, fonts); status != kExitOk)
-        return keepList(list, names.listFile, status, false);
+        return stopForFont(status, false);
+    StringPlan plan;
+    if (withStrings) {
+        if (const int status = planChainStrings(strings, fonts, selected, plan); status != kExitOk)
+            return status;
+        list = writeListFile(outputs, names.listFile, plan.tables);
+        if (!list.written) return reportWriteFailure(names.listFile, list.error);
+    }
+    const CharacterTables& tables = withStrings ? plan.tables : selected;
 
     RenderReport report;
     Progress progress(tables.charCount, platform::stderrIsTerminal());
@@ -537,6 +613,13 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     // the earlier one, as it does for a missing font.
     if (status == kExitFontUnusable) return keepList(list, names.listFile, status, false);
     if (status != kExitOk) return status;
+    if (withStrings) {
+        if (const int added = addStringsFile(outputs, names.stringsFile, fontSet, fonts, plan);
+            added != kExitOk) {
+            progress.abandon();
+            return added;
+        }
+    }
     if (advances && fontSet.kerning) {
         advances->kerning = true;
         advances->pairs = chainKerning(fonts, tables);

@@ -26,6 +26,7 @@ struct OutputNames {
     std::filesystem::path compactFile;
     std::filesystem::path listFile;
     std::filesystem::path advanceFile;
+    std::filesystem::path stringsFile;
 };
 
 // Earlier outputs of the base name that a run does not write, and that no longer belong with the

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "charset/CharacterTables.h"
+#include "charset/StringFiles.h"
 #include "config/FontConfig.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
@@ -51,25 +52,25 @@ void resolveSelectionPaths(FontConfig& config, const fs::path& projectDir,
         {&config.mappingPaths, "mapping file"},
         {&config.cstPaths, "cst file"},
         {&config.textPaths, "text file"}};
-    for (const auto& [list, what] : lists) {
-        for (std::wstring& wide : *list) {
-            const std::string path = platform::wideToUtf8(wide);
-            if (path.empty() || platform::isAbsolutePath(path, style) ||
-                platform::pathExists(platform::pathFromWide(wide)))
-                continue;
-            const std::string besideConfig = withSeparator(platform::pathToUtf8(projectDir)) + path;
-            if (platform::pathExists(platform::pathFromUtf8(besideConfig))) {
-                wide = platform::utf8ToWide(besideConfig);
-                continue;
-            }
-            errors.push_back(std::string(what) + " \"" + path +
-                             "\" is in neither the working directory (" + cwd +
-                             ") nor the configuration's folder (" +
-                             platform::pathToUtf8(projectDir) + ")");
-            if (std::string note = controlCharacterNote(path); !note.empty())
-                notes.push_back(std::move(note));
+    auto resolve = [&](std::wstring& wide, const char* what) {
+        const std::string path = platform::wideToUtf8(wide);
+        if (path.empty() || platform::isAbsolutePath(path, style) ||
+            platform::pathExists(platform::pathFromWide(wide)))
+            return;
+        const std::string besideConfig = withSeparator(platform::pathToUtf8(projectDir)) + path;
+        if (platform::pathExists(platform::pathFromUtf8(besideConfig))) {
+            wide = platform::utf8ToWide(besideConfig);
+            return;
         }
-    }
+        errors.push_back(
+            std::string(what) + " \"" + path + "\" is in neither the working directory (" + cwd +
+            ") nor the configuration's folder (" + platform::pathToUtf8(projectDir) + ")");
+        if (std::string note = controlCharacterNote(path); !note.empty())
+            notes.push_back(std::move(note));
+    };
+    for (const auto& [list, what] : lists)
+        for (std::wstring& wide : *list) resolve(wide, what);
+    for (StringSource& source : config.stringPaths) resolve(source.path, "strings file");
 }
 
 // The error line for a configured code page that CodePage/ beside the tool lacks: where it was
@@ -329,6 +330,19 @@ int runFontbin(const std::vector<std::string>& args) {
         report = buildCharacterTables(toolDir, config, tables);
         inputErrors = report.errors;
     }
+    // UI strings are read whole before anything is written: a fault names file, line or string.
+    std::vector<UiString> strings;
+    if (inputErrors.empty() && !config.stringPaths.empty()) {
+        std::string error;
+        if (!readStringFiles(config.stringPaths, strings, error)) inputErrors.push_back(error);
+        // A string is laid out along upright rows of pixels; turned or column-scanned cells
+        // would need the layout turned with them.
+        const std::string& scan = config.fontSet.scanMode;
+        if (transform.rotate != 0 || (!scan.empty() && (scan[0] == 'V' || scan[0] == 'v')))
+            inputErrors.push_back(
+                "\"stringPaths\" needs upright cells scanned by rows: remove "
+                "scanMode \"V\" and the rotation of setting.ini");
+    }
     if (!inputErrors.empty()) {
         for (const std::string& line : inputErrors)
             platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + line);
@@ -342,7 +356,8 @@ int runFontbin(const std::vector<std::string>& args) {
         platform::writeErrLine("warning: " + why);
     for (const std::string& warning : report.warnings)
         platform::writeErrLine("warning: " + warning);
-    if (tables.charCount == 0)
+    // The glyphs of UI strings join the font file on their own.
+    if (tables.charCount == 0 && strings.empty())
         platform::writeErrLine("warning: " + platform::pathToUtf8(configPath) +
                                " selects no character; the font file will hold no glyphs");
 
@@ -359,5 +374,7 @@ int runFontbin(const std::vector<std::string>& args) {
                                      std::pair{&config.textPaths, "the text file"}})
         for (const std::wstring& path : *list)
             inputs.push_back({platform::pathFromWide(path), what});
-    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named, inputs);
+    for (const StringSource& source : config.stringPaths)
+        inputs.push_back({platform::pathFromWide(source.path), "the strings file"});
+    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named, inputs, strings);
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "config/FontChoices.h"
 #include "platform/platform.h"
@@ -402,8 +403,13 @@ struct CvxText::Impl {
     // draw it, then whether the font has it).
     uint32_t indexCode = 0x10000;  // none yet
     FT_UInt index = 0;
+    std::unordered_map<uint16_t, FT_UInt> privateGlyphs;  // mapPrivateGlyph's
 
     FT_UInt charIndex(uint16_t code) {
+        if (!privateGlyphs.empty()) {
+            const auto found = privateGlyphs.find(code);
+            if (found != privateGlyphs.end()) return found->second;
+        }
         if (indexCode != code) {
             index = FT_Get_Char_Index(face, code);
             indexCode = code;
@@ -490,6 +496,22 @@ std::vector<KernPair> CvxText::kerningPairs(const std::vector<uint16_t>& codes) 
 
 bool CvxText::hasGlyph(uint16_t code) const {
     return impl_->charIndex(code) != 0;
+}
+
+uint32_t CvxText::glyphIndex(uint16_t code) const {
+    return impl_->charIndex(code);
+}
+
+void CvxText::mapPrivateGlyph(uint16_t code, uint32_t glyph) {
+    impl_->privateGlyphs[code] = glyph;
+}
+
+int32_t CvxText::emPixels() const {
+    return impl_->face->size ? impl_->face->size->metrics.y_ppem : 0;
+}
+
+FT_FaceRec_* CvxText::ftFace() const {
+    return impl_->face;
 }
 
 void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPair& origin,

@@ -70,6 +70,15 @@ public:
 
     // True when the face's active character map has a glyph for `code`.
     bool hasGlyph(uint16_t code) const;
+    // The glyph `code` draws: the character map's, or the one mapPrivateGlyph gave it.
+    uint32_t glyphIndex(uint16_t code) const;
+    // From now on `code` (a private-use code point) draws glyph `glyph` of this face: glyphs of
+    // shaped strings that no character names are stored under such code points.
+    void mapPrivateGlyph(uint16_t code, uint32_t glyph);
+    // The em of the face at its current size, in whole pixels.
+    int32_t emPixels() const;
+    // The FreeType face, for HarfBuzz to shape with the same tables, size and instance.
+    FT_FaceRec_* ftFace() const;
 
     // The advance width, in 26.6 pixels, of the glyph the latest renderGlyph call loaded (before
     // emboldening or slanting, which leave it as it is); 0 when FreeType could not load it.

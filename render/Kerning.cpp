@@ -4,7 +4,6 @@
 
 #include "render/KerningGlyphs.h"
 #include FT_FREETYPE_H
-#include FT_MULTIPLE_MASTERS_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <hb-ot.h>
@@ -16,57 +15,9 @@
 #include <memory>
 #include <vector>
 
+#include "render/HbFont.h"
+
 namespace {
-
-template <typename T, void (*Destroy)(T*)>
-struct HbDeleter {
-    void operator()(T* p) const { Destroy(p); }
-};
-using FaceHolder = std::unique_ptr<hb_face_t, HbDeleter<hb_face_t, hb_face_destroy>>;
-using FontHolder = std::unique_ptr<hb_font_t, HbDeleter<hb_font_t, hb_font_destroy>>;
-using BufferHolder = std::unique_ptr<hb_buffer_t, HbDeleter<hb_buffer_t, hb_buffer_destroy>>;
-
-// HarfBuzz reads the tables through FreeType, so the face is exactly the one that draws: the same
-// member of a collection, also when FreeType opened the file through our own stream.
-hb_blob_t* referenceTable(hb_face_t*, hb_tag_t tag, void* user) {
-    const FT_Face face = static_cast<FT_Face>(user);
-    FT_ULong length = 0;
-    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &length) != 0 || length == 0) return nullptr;
-    auto* bytes = static_cast<FT_Byte*>(std::malloc(length));
-    if (!bytes) return nullptr;
-    if (FT_Load_Sfnt_Table(face, tag, 0, bytes, &length) != 0) {
-        std::free(bytes);
-        return nullptr;
-    }
-    return hb_blob_create(reinterpret_cast<const char*>(bytes), static_cast<unsigned>(length),
-                          HB_MEMORY_MODE_WRITABLE, bytes, std::free);
-}
-
-// The font at FreeType's size and instance, scaled as HarfBuzz's FreeType integration does, so
-// positions come out in 26.6 pixels.
-FontHolder sizedFont(FT_Face face, hb_face_t* hbFace) {
-    FontHolder font(hb_font_create(hbFace));
-    hb_ot_font_set_funcs(font.get());
-    const uint64_t upem = face->units_per_EM;
-    const auto scale = [&](FT_Fixed s) {
-        return static_cast<int>((static_cast<uint64_t>(s < 0 ? -s : s) * upem + 0x8000u) >> 16);
-    };
-    hb_font_set_scale(font.get(), scale(face->size->metrics.x_scale),
-                      scale(face->size->metrics.y_scale));
-    hb_font_set_ppem(font.get(), face->size->metrics.x_ppem, face->size->metrics.y_ppem);
-    FT_MM_Var* mm = nullptr;
-    if (FT_HAS_MULTIPLE_MASTERS(face) && FT_Get_MM_Var(face, &mm) == 0) {
-        std::vector<FT_Fixed> blend(mm->num_axis);
-        if (FT_Get_Var_Blend_Coordinates(face, mm->num_axis, blend.data()) == 0) {
-            std::vector<int> coords(blend.size());
-            for (size_t i = 0; i < blend.size(); ++i) coords[i] = static_cast<int>(blend[i] >> 2);
-            hb_font_set_var_coords_normalized(font.get(), coords.data(),
-                                              static_cast<unsigned>(coords.size()));
-        }
-        FT_Done_MM_Var(face->glyph->library, mm);
-    }
-    return font;
-}
 
 // Only kerning: every other feature HarfBuzz turns on by default would substitute or move glyphs.
 const hb_feature_t* shapingFeatures(unsigned& count) {
@@ -185,8 +136,7 @@ std::vector<KernPair> faceKerningPairs(FT_FaceRec_* face, const std::vector<uint
     if (!face || !FT_IS_SFNT(face) || face->units_per_EM == 0 || !face->size ||
         face->size->metrics.x_scale == 0 || codes.empty())
         return pairs;
-    const FaceHolder hbFace(hb_face_create_for_tables(referenceTable, face, nullptr));
-    hb_face_set_upem(hbFace.get(), face->units_per_EM);
+    const FaceHolder hbFace = faceOverFreeType(face);
     KerningGlyphs kerning;
     if (!collectKerningGlyphs(hbFace.get(), kerning)) return pairs;
     const FontHolder font = sizedFont(face, hbFace.get());

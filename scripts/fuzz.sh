@@ -5,8 +5,8 @@
 #   scripts/fuzz.sh all SECONDS                              every target in turn, SECONDS each
 #   scripts/fuzz.sh build                                    only build
 #
-# TARGET is one of: config ini mapping codepage cst reader render advances compact (sources in
-# tests/fuzz/).
+# TARGET is one of: config ini mapping codepage cst reader render advances compact strings
+# (sources in tests/fuzz/).
 # The seeds in tests/fuzz/corpus/TARGET/ are read, never written; what libFuzzer adds goes to
 # build-fuzz/corpus/TARGET/, crashes and hangs to build-fuzz/artifacts/TARGET/, the full log to
 # build-fuzz/logs/TARGET.log. A crash input belongs in tests/fuzz/corpus/TARGET/ once fixed: the
@@ -14,7 +14,7 @@
 # For two targets at once, build first and set FONTBIN_FUZZ_SKIP_BUILD=1 for the runs.
 set -euo pipefail
 
-targets=(config ini mapping codepage cst reader render advances compact)
+targets=(config ini mapping codepage cst reader render advances compact strings)
 
 usage() {
   local IFS='|'
@@ -51,7 +51,7 @@ fi
 
 # Longest input per target: room to grow beyond the seeds, small enough to stay fast.
 declare -A max_len=([config]=16384 [ini]=4096 [mapping]=16384 [codepage]=140000 [cst]=4096
-                    [reader]=16384 [render]=65536 [advances]=16384 [compact]=16384)
+                    [reader]=16384 [render]=65536 [advances]=16384 [compact]=16384 [strings]=16384)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}

@@ -38,6 +38,11 @@ if(NOT TARGET fontbin::reader)
     INTERFACE_SOURCES "${_fontbin_reader_sources}"
     INTERFACE_INCLUDE_DIRECTORIES "${FONTBIN_READER_DIR}")
 endif()
+# The string table's reader, for UI strings shaped at build time (fontbin_strings.h).
+if(EXISTS "${FONTBIN_READER_DIR}/fontbin_strings.c")
+  set_property(TARGET fontbin::reader APPEND PROPERTY INTERFACE_SOURCES
+               "${FONTBIN_READER_DIR}/fontbin_strings.c")
+endif()
 # find_program adds the platform's suffix (fontbin.exe on Windows). The tool itself may live in
 # bin/ or, with its CodePage/ and font/ folders, in lib/fontbin/.
 find_program(FONTBIN_EXECUTABLE NAMES fontbin
@@ -65,9 +70,10 @@ endif()
 # At build time: runs fontbin on the configuration (in the configuration's folder, which is where
 # its mapping and cst files and setting.ini are looked up), turns the font file (<base>_font.bin,
 # or <base>_compact.bin when the configuration has "compact": true) into <name>.c and
-# <name>.h with fontbin-embed, and compiles them into <target>; <name>.h is on its include path.
+# <name>.h with fontbin-embed (with the string table and its FB_STR_ enum when the configuration
+# has "stringPaths"), and compiles them into <target>; <name>.h is on its include path.
 # Everything is written below the build tree. The step runs again when the configuration,
-# setting.ini, a code-page, mapping or cst file the configuration names, or the font file
+# setting.ini, a code-page, mapping, cst, text or strings file the configuration names, or the font file
 # changes: after each run fontbin-embed writes a dependency file naming them.
 function(fontbin_add_font target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "CONFIG;SYMBOL" "")

@@ -157,6 +157,12 @@ const Example kExampleRuns[] = {
      21920 * 2, "", ""},
     // The 60 different characters of the UI texts, the space included.
     {"ui-strings", "FontConfig.json", "wqy-microhei_size16_bits1", 27 + 120 + 60 * 36, 120, "", ""},
+    // Arabic, Hindi and Thai UI strings shaped: the ten digits and the 85 glyphs the strings
+    // use (under private-use code points where no digit draws them) in 16 x 24 cells at 4 bits.
+    {"ui-strings-shaped", "FontConfig.json", "NotoSansArabic-Regular_size24_bits4",
+     37 + 190 + 95 * 292, 190, "",
+     "characters drawn: 45 by NotoSansArabic-Regular.ttf, 26 by NotoSansDevanagari-Regular.ttf, "
+     "22 by NotoSansThai-Regular.ttf, 2 by DejaVuSans.ttf\n"},
     // ASCII and 世界 for the firmware example, which CMake builds (tests/package).
     {"firmware-cmake/fonts", "FontConfig.json", "wqy-microhei_size16_bits1", 27 + 194 + 97 * 36,
      194, "", ""},
@@ -190,6 +196,11 @@ TEST_P(ExampleRunTest, RunsAndWritesTheDocumentedFiles) {
     ExampleTree tree;
     const fs::path dir = tree.folder(e.folder);
     const std::set<std::string> before = filesIn(dir);
+    const bool shapesStrings =
+        testing_support::readFile(dir / e.config).find("stringPaths") != std::string::npos;
+#ifndef FONTBIN_WITH_STRINGS
+    if (shapesStrings) GTEST_SKIP() << "this build cannot shape strings";
+#endif
 
     const RunResult r = tree.run(e.folder, e.config);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -201,13 +212,15 @@ TEST_P(ExampleRunTest, RunsAndWritesTheDocumentedFiles) {
         EXPECT_NE(r.err.find(e.stderrText), std::string::npos) << r.err;
     }
 
-    // Exactly the two outputs appear, in the configuration's folder.
+    // Exactly the two outputs appear, in the configuration's folder (and the string table when
+    // the example shapes strings).
     const std::string fontName =
         std::string(e.stem) + (e.fontBytes == kCompact ? "_compact.bin" : "_font.bin");
     const std::string listName = std::string(e.stem) + "_out.cst";
     std::set<std::string> expected = before;
     expected.insert(fontName);
     expected.insert(listName);
+    if (shapesStrings) expected.insert(std::string(e.stem) + "_strings.bin");
     EXPECT_EQ(filesIn(dir), expected);
 
     const auto fontSize = static_cast<int64_t>(fs::file_size(dir / fontName));

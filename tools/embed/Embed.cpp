@@ -14,9 +14,11 @@
 #include "config/FontConfig.h"
 #include "driver/FontLookup.h"
 #include "output/AdvanceFileWriter.h"
+#include "output/StringTableWriter.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "reader/fontbin_reader.h"
+#include "reader/fontbin_strings.h"
 
 namespace embed {
 namespace {
@@ -125,6 +127,41 @@ bool writeBytes(std::FILE* out, const std::string& bytes) {
 
 bool writeText(std::FILE* out, const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+}
+
+// The string table beside the font file: its array, and an enum of its string names in the order
+// fb_string_at numbers them (FB_STR_GREETING for "greeting"). Empty `error` on success.
+std::string stringsHeader(const std::string& table, const std::string& symbol, std::string& error) {
+    fb_strings t;
+    const fb_error err =
+        fb_strings_open(reinterpret_cast<const uint8_t*>(table.data()), table.size(), &t);
+    if (err != FB_OK) {
+        error = std::string("string table: ") + fb_error_string(err);
+        return {};
+    }
+    std::string h = "\n/* UI strings shaped at build time, read with fb_strings_open(" + symbol +
+                    "_strings, " + symbol + "_strings_size, &table) (fontbin_strings.h). */\n";
+    h += "#define " + upper(symbol) + "_HAS_STRINGS 1\n";
+    h += "extern const uint8_t " + symbol + format("_strings[%llu];\n", table.size());
+    h += "extern const size_t " + symbol + "_strings_size;\n";
+    h += "enum " + symbol + "_string {\n";
+    for (unsigned i = 0; i < t.count; ++i) {
+        fb_string str;
+        fb_string_at(&t, i, &str);
+        h +=
+            "    FB_STR_" + upper(std::string(str.name, str.name_length)) + format(" = %llu,\n", i);
+    }
+    h += "    " + upper(symbol) + format("_STRING_COUNT = %llu\n};\n", t.count);
+    return h;
+}
+
+bool writeStringsSource(std::FILE* out, const std::string& table, const std::string& symbol) {
+    std::string c = "\nFONTBIN_FONT_SECTION FONTBIN_FONT_ALIGN const uint8_t " + symbol +
+                    format("_strings[%llu] = {", table.size());
+    if (!writeText(out, c) || !writeBytes(out, table)) return false;
+    c = "};\n";
+    c += "const size_t " + symbol + format("_strings_size = %llu;\n", table.size());
+    return writeText(out, c);
 }
 
 // The attribute that aligns the arrays: 4 bytes, the widest value the reader reads.
@@ -416,6 +453,8 @@ std::vector<std::string> runInputs(const std::string& configPath, const std::str
         add(tool / "CodePage" / platform::pathFromWide(name));
     for (const auto* list : {&model.mappingPaths, &model.cstPaths, &model.textPaths})
         for (const std::wstring& path : *list) add(work / platform::pathFromWide(path));
+    for (const StringSource& source : model.stringPaths)
+        add(work / platform::pathFromWide(source.path));
     // Every font the run may open, found as the tool finds them: the font, the one that draws
     // cells it leaves empty, and the fallback fonts.
     const fs::path projectDir = platform::directoryOf(config);
@@ -582,13 +621,34 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
         err = prefix + (s.advancesRejected ? advPath : file) + ": " + error + "\n";
         return kFailed;
     }
+    // The string table of the same run, when there is one, joins the font's arrays.
+    const std::string stringsPath = stringsPathFor(file);
+    std::string table;
+    const bool withStrings =
+        !stringsPath.empty() && platform::pathExists(platform::pathFromUtf8(stringsPath));
+    if (withStrings) {
+        std::string added;
+        if (platform::readWholeFile(platform::pathFromUtf8(stringsPath), table, reason,
+                                    limits::kMaxBitmapFontBytes, "a string table"))
+            added = stringsHeader(table, symbol, error);
+        else
+            error = reason;
+        if (!error.empty()) {
+            err = prefix + stringsPath + ": " + error + "\n";
+            return kFailed;
+        }
+        const size_t end = s.header.rfind("\n#ifdef __cplusplus\n}");
+        s.header.insert(end, added);
+    }
     const auto writeHeader = [&s](std::FILE* out) { return writeText(out, s.header); };
     const auto writeC = [&](std::FILE* out) {
         return writeSource(out, font, withAdvances ? &advances : nullptr, fileName, headerName,
-                           symbol);
+                           symbol) &&
+               (!withStrings || writeStringsSource(out, table, symbol));
     };
     std::vector<std::string> read{file};
     if (withAdvances) read.push_back(advPath);
+    if (withStrings) read.push_back(stringsPath);
     if (!writeAll({{outBase + ".h", writeHeader}, {outBase + ".c", writeC}}, read, error)) {
         err = prefix + error + "\n";
         return kFailed;

@@ -340,10 +340,14 @@ std::string usageText() {
            "  --text \"Hello, 世界\"  draw the text as the display shows it (character art);\n"
            "                        \\n in it starts a new line\n"
            "  --png OUT.png         with --text: a magnified PNG with a pixel grid instead\n"
-           "  --scale N             with --png: screen pixels per display pixel (1 to 32, 4)\n"
+           "  --scale N             with --png or --strings: screen pixels per display pixel (1 to "
+           "32, 4)\n"
            "  --width PX            with --text: wrap lines at this many pixels\n"
            "  --wrap PX             with --text: wrap lines between words at this many pixels,\n"
            "                        as the text API's word wrapping does (CJK rules included)\n"
+           "  --strings OUT.png     draw every UI string of <base>_strings.bin into a PNG\n"
+           "  --string NAME         print that string's glyph run: "
+           "[code=cluster@dx,dy+advance|...]\n"
            "The file does not record rotation nor a scanMode other than \"H\" or \"V\":\n"
            "  --rotate N            the rotate setting of the run (0, 1 or 2)\n"
            "  --scan TEXT           the scanMode of the run (\"H\", \"V\", \"v\", ...)\n"
@@ -404,6 +408,12 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
             if (!value(v) || !parseUnsigned(v, o.width) || o.width < 1)
                 return a + " takes 1 to 9999 pixels";
             o.words = a == "--wrap";
+        } else if (a == "--strings") {
+            if (!value(v) || v.empty()) return "--strings takes the PNG file to write";
+            o.stringsPng = v;
+        } else if (a == "--string") {
+            if (!value(v) || v.empty()) return "--string takes the name of a UI string";
+            o.stringName = v;
         } else if (a == "--range") {
             if (!value(v) || !parseRange(v, o.rangeFirst, o.rangeLast))
                 return "--range takes FIRST-LAST, such as U+0020-U+007E";
@@ -610,6 +620,8 @@ Result run(const std::vector<std::string>& args) {
                  (adv.data[4] == 2 ? format("%llu kerning pairs, ", adv.pair_count) : "") + "ok\n";
     else if (withAdvances)
         r.out += "advances    FAILED: " + advError + "\n";
+
+    reportStrings(o, font, r);
 
     const bool upright = showsUpright(font, o.raw);
     bool missing = false;

@@ -29,11 +29,13 @@ struct Options {
     uint32_t rangeLast = 0xFFFF;
     bool raw = false;  // --raw: column-scanned cells as stored, not upright
     bool help = false;
-    std::optional<std::string> text;  // --text: the string to preview
-    std::string png;                  // --png OUT.png
-    unsigned scale = 4;               // --scale N
-    unsigned width = 0;               // --width PX or --wrap PX, 0 for one line per text line
-    bool words = false;               // --wrap: lines end between words, not characters
+    std::optional<std::string> text;        // --text: the string to preview
+    std::string png;                        // --png OUT.png
+    unsigned scale = 4;                     // --scale N
+    unsigned width = 0;                     // --width PX or --wrap PX, 0 for one line per text line
+    bool words = false;                     // --wrap: lines end between words, not characters
+    std::string stringsPng;                 // --strings OUT.png: every UI string drawn
+    std::optional<std::string> stringName;  // --string NAME: its glyph run printed
 };
 
 // "U+4E00", "u+4e00", "0x4E00", or exactly one UTF-8 character.
@@ -138,6 +140,14 @@ struct Result {
     std::string out;  // for standard output
     std::string err;  // for standard error, one line per problem
 };
+
+// ---- UI strings -------------------------------------------------------------------------------
+
+// Adds what the string table beside the font file holds to `r`: a summary line (strings, the em
+// size in pixels, check), with --string the named string's glyph run as
+// [code=cluster@dx,dy+advance|...], with --strings a PNG of every string drawn through the
+// reader. Sets r.status to kViolation for a table that is missing (when asked for) or broken.
+void reportStrings(const Options& o, const fb_font& font, Result& r);
 
 // The whole tool on its arguments (without the program name).
 Result run(const std::vector<std::string>& args);

@@ -1,0 +1,342 @@
+// UI strings ("stringPaths") through the real tool: shaped, their glyphs stored in the font file,
+// the string table decoded and drawn by the device reader; and the faults that stop a run before
+// it writes anything.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "reader/fontbin_reader.h"
+#include "reader/fontbin_strings.h"
+#include "support/Sandbox.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readBytes;
+using testing_support::ToolSandbox;
+using testing_support::writeFile;
+
+const std::string kNoto = "/usr/share/fonts/truetype/noto/";
+#ifdef FONTBIN_WITH_STRINGS
+constexpr bool kCanShape = true;
+#else
+constexpr bool kCanShape = false;  // the run refuses "stringPaths"; its faults are still found
+#endif
+
+// Every file of the sandbox's project folder that the run wrote.
+std::set<std::string> outputs(const ToolSandbox& box) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(box.project())) {
+        const std::string name = entry.path().filename().u8string();
+        if (name.find("_size") != std::string::npos) names.insert(name);
+    }
+    return names;
+}
+
+struct Canvas {
+    std::map<std::pair<int, int>, unsigned> ink;
+    static void put(void* user, int x, int y, unsigned level) {
+        static_cast<Canvas*>(user)->ink[{x, y}] = level;
+    }
+};
+
+// A run over Arabic, Devanagari, Thai and Hebrew strings with a font chain, in each layout.
+class StringRun {
+public:
+    explicit StringRun(const std::string& layout) {
+        box_.addFont(kNoto + "NotoSansArabic-Regular.ttf", "arabic.ttf");
+        for (const char* f : {"NotoSansDevanagari-Regular.ttf", "NotoSansThai-Regular.ttf",
+                              "NotoSansHebrew-Regular.ttf"})
+            box_.addFont(kNoto + f, f);
+        box_.addFont(FONTBIN_TEST_FONT_DEJAVU, "sans.ttf");
+        writeFile(box_.project() / "ui.json",
+                  R"({"greeting": "مرحبا بالعالم", "hindi": "हिन्दी क्षत्रिय", )"
+                  R"("thai": "ที่นี่ทิ๋ ภาษาไทยง่ายมาก"})");
+        writeFile(box_.project() / "he.txt", "\xEF\xBB\xBFשלום עולם (123) ברוכים הבאים\n\nHello\n");
+        box_.writeConfig(
+            R"({"customerVals": [{"firstVal": "0x20", "range": "95"}],
+                "stringPaths": ["ui.json", {"path": "he.txt", "language": "he"}],
+                "fontSet": {"font": "arabic.ttf", "fontSize": 20, "renderMode": 4, )" +
+            layout +
+            R"(, "fallbackFonts": ["NotoSansDevanagari-Regular.ttf", "NotoSansThai-Regular.ttf",
+                                     "NotoSansHebrew-Regular.ttf", "sans.ttf"]}})");
+        result_ = box_.run({"FontConfig.json"});
+        const std::string stem = (box_.project() / "arabic_size20_bits4").u8string();
+        font_ = readBytes(
+            stem + (layout.find("compact") != std::string::npos ? "_compact.bin" : "_font.bin"));
+        strings_ = readBytes(stem + "_strings.bin");
+        list_ = readBytes(stem + "_out.cst");
+    }
+    const testing_support::RunResult& result() const { return result_; }
+    const ToolSandbox& box() const { return box_; }
+    const std::vector<uint8_t>& font() const { return font_; }
+    const std::vector<uint8_t>& strings() const { return strings_; }
+    std::set<uint16_t> listed() const {
+        std::set<uint16_t> codes;
+        for (size_t i = 0; i + 1 < list_.size(); i += 2) codes.insert(list_[i] | list_[i + 1] << 8);
+        return codes;
+    }
+
+private:
+    ToolSandbox box_;
+    testing_support::RunResult result_;
+    std::vector<uint8_t> font_, strings_, list_;
+};
+
+TEST(Strings, ShapedGlyphsAreStoredOnceAndDrawnAlikeInEveryLayout) {
+    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
+    std::map<std::string, Canvas> firstLayout;
+    for (const std::string layout : {R"("indexMethod": 1)", R"("crop": 1)", R"("compact": true)"}) {
+        SCOPED_TRACE(layout);
+        const StringRun run(layout);
+        ASSERT_EQ(run.result().status, 0) << run.result().err;
+        fb_font font;
+        ASSERT_EQ(fb_open(run.font().data(), run.font().size(), &font), FB_OK);
+        fb_strings table;
+        ASSERT_EQ(fb_strings_open(run.strings().data(), run.strings().size(), &table), FB_OK);
+        ASSERT_EQ(table.count, 5u);
+        EXPECT_EQ(table.font_size, 20u);
+        const std::set<uint16_t> listed = run.listed();
+        std::set<uint16_t> privateUsed;
+        const char* names[] = {"greeting", "hindi", "thai", "he_1", "he_3"};
+        const bool rtl[] = {true, false, false, true, false};
+        for (unsigned i = 0; i < table.count; ++i) {
+            fb_string s;
+            ASSERT_EQ(fb_string_at(&table, i, &s), FB_OK);
+            EXPECT_EQ(std::string(s.name, s.name_length), names[i]);
+            EXPECT_EQ(s.right_to_left, rtl[i]) << names[i];
+            fb_string found;
+            ASSERT_EQ(fb_string_find(&table, names[i], &found), FB_OK);
+            EXPECT_EQ(found.index, i);
+            EXPECT_EQ(fb_string_measure(&s, 0, s.length), s.width);
+            for (unsigned k = 0; k < s.glyph_count; ++k) {
+                fb_string_glyph g;
+                fb_string_glyph_at(&s, k, &g);
+                EXPECT_TRUE(listed.count(static_cast<uint16_t>(g.code))) << names[i] << " " << k;
+                if (g.code >= 0xE000 && g.code <= 0xF8FF) privateUsed.insert(g.code);
+            }
+            Canvas canvas;
+            ASSERT_EQ(fb_string_draw(&font, &s, 0, 0, Canvas::put, &canvas), FB_OK);
+            EXPECT_GT(canvas.ink.size(), 20u) << names[i];
+            // Every layout draws the same pixels.
+            if (firstLayout.count(names[i]))
+                EXPECT_EQ(canvas.ink, firstLayout[names[i]].ink) << names[i];
+            else
+                firstLayout[names[i]] = canvas;
+        }
+        // The private-use code points listed are exactly those the strings use: every glyph
+        // that no selected character draws, once.
+        std::set<uint16_t> privateListed;
+        for (uint16_t c : listed)
+            if (c >= 0xE000 && c <= 0xF8FF) privateListed.insert(c);
+        EXPECT_EQ(privateListed, privateUsed);
+        EXPECT_EQ(fb_string_find(&table, "nothing", nullptr), FB_ERR_ARGUMENT);
+    }
+}
+
+// A right-to-left paragraph wraps at its word breaks, each line aligned right.
+TEST(Strings, WrappedRightToLeftLinesAlignRight) {
+    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
+    const StringRun run(R"("crop": 1)");
+    ASSERT_EQ(run.result().status, 0) << run.result().err;
+    fb_font font;
+    fb_strings table;
+    fb_string s;
+    ASSERT_EQ(fb_open(run.font().data(), run.font().size(), &font), FB_OK);
+    ASSERT_EQ(fb_strings_open(run.strings().data(), run.strings().size(), &table), FB_OK);
+    ASSERT_EQ(fb_string_find(&table, "he_1", &s), FB_OK);
+    const unsigned w = static_cast<unsigned>(s.width) / 2 + 4;
+    Canvas canvas;
+    unsigned lines = 0;
+    ASSERT_EQ(fb_string_draw_box(&font, &s, 10, 0, w, 1000, Canvas::put, &canvas, &lines), FB_OK);
+    EXPECT_GE(lines, 2u);
+    const int rows = static_cast<int>(font.geometry.rows);
+    for (unsigned line = 0; line < lines; ++line) {
+        int right = -1000, left = 1000;
+        for (const auto& [at, level] : canvas.ink) {
+            if (at.second / rows != static_cast<int>(line)) continue;
+            right = std::max(right, at.first);
+            left = std::min(left, at.first);
+        }
+        EXPECT_GE(left, 10 - 2) << line;
+        EXPECT_GE(right, 10 + static_cast<int>(w) - 4) << line;
+        EXPECT_LE(right, 10 + static_cast<int>(w) + 1) << line;
+    }
+    // Drawing into a box too low for the second line draws the first line alone.
+    Canvas one;
+    ASSERT_EQ(fb_string_draw_box(&font, &s, 10, 0, w, static_cast<unsigned>(rows), Canvas::put,
+                                 &one, nullptr),
+              FB_OK);
+    EXPECT_FALSE(one.ink.empty());
+    EXPECT_LT(one.ink.size(), canvas.ink.size());
+}
+
+// fontbin-embed carries the table and an enum of the names; its list of a run's inputs, which
+// fontbin_add_font reruns the build on, names the strings files; fontbin-inspect prints a run.
+TEST(Strings, EmbedAndInspectSeeTheTable) {
+    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
+    const StringRun run(R"("indexMethod": 1)");
+    ASSERT_EQ(run.result().status, 0) << run.result().err;
+    const fs::path project = run.box().project();
+    const std::string font = (project / "arabic_size20_bits4_font.bin").u8string();
+    auto embed = testing_support::runProgram(testing_support::binary("fontbin-embed"),
+                                             {font, "ui", "--symbol", "ui"}, project);
+    ASSERT_EQ(embed.status, 0) << embed.err;
+    const std::string header = testing_support::readFile(project / "ui.h");
+    for (const char* line : {"FB_STR_GREETING = 0,", "FB_STR_HINDI = 1,", "FB_STR_HE_3 = 4,",
+                             "UI_STRING_COUNT = 5", "extern const uint8_t ui_strings["})
+        EXPECT_NE(header.find(line), std::string::npos) << line;
+    embed = testing_support::runProgram(
+        testing_support::binary("fontbin-embed"),
+        {"--inputs", "FontConfig.json", "--tool-dir", run.box().toolDir().u8string(), "--depfile",
+         "ui.d", "--target", "ui.c"},
+        project);
+    ASSERT_EQ(embed.status, 0) << embed.err;
+    const std::string depfile = testing_support::readFile(project / "ui.d");
+    EXPECT_NE(depfile.find("ui.json"), std::string::npos) << depfile;
+    EXPECT_NE(depfile.find("he.txt"), std::string::npos) << depfile;
+
+    const auto inspect = testing_support::runProgram(testing_support::binary("fontbin-inspect"),
+                                                     {font, "--string", "he_3"}, project);
+    ASSERT_EQ(inspect.status, 0) << inspect.err;
+    EXPECT_NE(inspect.out.find("5 strings, em "), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("[U+0048=0"), std::string::npos) << inspect.out;
+}
+
+// fontbin-inspect's sheet of the strings, for a native reader to review, is what the device
+// draws: every string (one per script) pixel for pixel as the reader draws it.
+TEST(Strings, InspectSheetIsWhatTheReaderDraws) {
+    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
+    const StringRun run(R"("crop": 1)");
+    ASSERT_EQ(run.result().status, 0) << run.result().err;
+    const fs::path project = run.box().project();
+    const auto inspect =
+        testing_support::runProgram(testing_support::binary("fontbin-inspect"),
+                                    {(project / "arabic_size20_bits4_font.bin").u8string(),
+                                     "--strings", "sheet.png", "--scale", "1"},
+                                    project);
+    ASSERT_EQ(inspect.status, 0) << inspect.err;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (project / "sheet.png").u8string().c_str()));
+    image.format = PNG_FORMAT_GRAY;
+    std::vector<uint8_t> grey(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, grey.data(), 0, nullptr));
+
+    fb_font font;
+    fb_strings table;
+    ASSERT_EQ(fb_open(run.font().data(), run.font().size(), &font), FB_OK);
+    ASSERT_EQ(fb_strings_open(run.strings().data(), run.strings().size(), &table), FB_OK);
+    // The sheet's layout: a margin of one cell, a line of cell rows per string, right-to-left
+    // strings aligned right.
+    int widest = 0;
+    std::vector<fb_string> all(table.count);
+    for (unsigned i = 0; i < table.count; ++i) {
+        ASSERT_EQ(fb_string_at(&table, i, &all[i]), FB_OK);
+        widest = std::max(widest, all[i].width);
+    }
+    const int margin = static_cast<int>(font.geometry.cols);
+    const int rows = static_cast<int>(font.geometry.rows);
+    ASSERT_EQ(image.width, static_cast<unsigned>(widest + 2 * margin));
+    ASSERT_EQ(image.height, table.count * font.geometry.rows);
+    Canvas drawn;
+    for (unsigned i = 0; i < table.count; ++i) {
+        Canvas line;
+        const int x = margin + (all[i].right_to_left ? widest - all[i].width : 0);
+        ASSERT_EQ(fb_string_draw(&font, &all[i], x, 0, Canvas::put, &line), FB_OK);
+        for (const auto& [at, level] : line.ink) {
+            const int y = at.second + static_cast<int>(i) * rows;
+            if (at.first >= 0 && y >= 0 && at.first < static_cast<int>(image.width) &&
+                y < static_cast<int>(image.height))
+                drawn.ink[{at.first, y}] = level;
+        }
+    }
+    Canvas sheet;
+    for (unsigned y = 0; y < image.height; ++y)
+        for (unsigned x = 0; x < image.width; ++x)
+            if (const unsigned v = grey[size_t(y) * image.width + x]; v != 255)
+                sheet.ink[{int(x), int(y)}] = (255 - v) * 15 / 255;
+    EXPECT_GT(sheet.ink.size(), 500u);
+    EXPECT_EQ(sheet.ink, drawn.ink);
+}
+
+struct Fault {
+    const char* what;
+    std::map<std::string, std::string> files;
+    std::string stringPaths;  // the key's value
+    std::string says;
+    std::string fontSetExtra = "";
+};
+
+TEST(Strings, BadInputStopsTheRunBeforeAnythingIsWritten) {
+    const std::vector<Fault> faults = {
+        {"not an array", {{"a.txt", "x\n"}}, R"("a.txt")", "stringPaths must be an array"},
+        {"JSON array",
+         {{"a.json", R"(["x"])"}},
+         R"(["a.json"])",
+         "\"a.json\" must hold one JSON object"},
+        {"value not text",
+         {{"a.json", R"({"ok": "x", "count": 5})"}},
+         R"(["a.json"])",
+         "\"a.json\": \"count\": not a string but 5"},
+        {"name no identifier",
+         {{"a.json", R"({"1st": "x"})"}},
+         R"(["a.json"])",
+         "the name \"1st\" must be"},
+        {"control character",
+         {{"a.json", R"({"tab": "a\tb"})"}},
+         R"(["a.json"])",
+         "\"tab\": the control character U+0009 at column 2"},
+        {"not UTF-8",
+         {{"a.txt",
+           "good\nba\xFF"
+           "d\n"}},
+         R"(["a.txt"])",
+         "\"a.txt\", line 2: bytes that are not UTF-8 at column 3"},
+        {"repeated name",
+         {{"a.json", R"({"Title": "x"})"}, {"b.json", R"({"TITLE": "y"})"}},
+         R"(["a.json", "b.json"])",
+         "the name \"TITLE\" is already used in"},
+        {"missing file", {}, R"(["nope.txt"])", "strings file \"nope.txt\" is in neither"},
+        {"bad direction",
+         {{"a.txt", "x\n"}},
+         R"([{"path": "a.txt", "direction": "up"}])",
+         "stringPaths[0].direction must be \"auto\", \"ltr\" or \"rtl\", not \"up\""},
+        {"bad language",
+         {{"a.txt", "x\n"}},
+         R"([{"path": "a.txt", "language": "en us"}])",
+         "stringPaths[0].language must be a BCP 47"},
+        {"unknown member",
+         {{"a.txt", "x\n"}},
+         R"([{"path": "a.txt", "lang": "ar"}])",
+         "stringPaths[0] has the member \"lang\""},
+        {"column scanning",
+         {{"a.txt", "x\n"}},
+         R"(["a.txt"])",
+         "needs upright cells",
+         R"(, "scanMode": "V")"},
+    };
+    for (const Fault& f : faults) {
+        SCOPED_TRACE(f.what);
+        ToolSandbox box;
+        box.addFont(FONTBIN_TEST_FONT_DEJAVU, "sans.ttf");
+        for (const auto& [name, text] : f.files) writeFile(box.project() / name, text);
+        box.writeConfig(
+            R"({"customerVals": [{"firstVal": "0x41", "range": "3"}], "stringPaths": )" +
+            f.stringPaths + R"(, "fontSet": {"font": "sans.ttf", "fontSize": 16)" + f.fontSetExtra +
+            "}}");
+        const auto result = box.run({"FontConfig.json"});
+        EXPECT_EQ(result.status, 253);
+        EXPECT_NE(result.err.find(f.says), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_TRUE(outputs(box).empty());
+    }
+}
+
+}  // namespace
