@@ -202,8 +202,10 @@ PixelMap uprightCell(const fb_font& font, const fb_glyph& g, int scan, int rotat
             for (unsigned x = 0; x < g.cols; ++x)
                 cell[size_t(y) * g.cols + x] = uint8_t(fb_glyph_pixel(&g, x, y));
     }
-    unsigned first = g.rows - 1;  // the first stored row with ink (rotate=2)
-    for (unsigned y = 0; y + 1 < g.rows && first == g.rows - 1; ++y)
+    // rotate=2: the first stored row with ink, or a compact box's first row (which the writer
+    // centres on the bitmap, so it may hold no ink).
+    unsigned first = g.compact ? g.box_y : g.rows - 1;
+    for (unsigned y = 0; !g.compact && y + 1 < g.rows && first == g.rows - 1; ++y)
         for (unsigned x = 0; x < g.cols; ++x)
             if (cell[size_t(y) * g.cols + x]) first = y;
     const unsigned mirror = first + (g.compact ? g.box_y + g.box_h : unsigned(g.extent_y)) - 1;
