@@ -21,6 +21,22 @@ CompactFontWriter::CompactFontWriter(const FontSetSettings& settings, int32_t ro
     set_.bpp = depthOk_ ? static_cast<uint32_t>(bpp_) : 1u;
 }
 
+void CompactFontWriter::widenTurnedRows(const PackedGlyph& glyph, int32_t rows, int32_t& top,
+                                        int32_t& bottom) const {
+    if (rotate_ != 2 || vertical_) return;
+    // The turn put upright column c on stored row span - 1 - c, where span is the sum of the
+    // bitmap's first and end rows, and a reader turns the box back about its own middle. A box
+    // with that middle (the ink's rows and their mirror images, the empty ones coded as 0s)
+    // brings every glyph back where the upright cell has it. A bitmap cut off at the cell's
+    // left has no such box inside the cell: its ink box stays.
+    const int32_t span = glyph.bitmapColumn + glyph.extent.y;
+    const int32_t first = std::min(top, span - bottom);
+    if (first >= 0 && span - first <= rows) {
+        top = first;
+        bottom = span - first;
+    }
+}
+
 void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
     GlyphBox g;
     g.code = glyph.code;
@@ -80,6 +96,7 @@ void CompactFontWriter::addGlyph(const PackedGlyph& glyph, int32_t advance) {
         bottom = y + 1;
     }
     if (right > left && bottom > top) {
+        widenTurnedRows(glyph, height, top, bottom);
         if (!cellFromInk_) {
             cellFromInk_ = true;
             cellRows_ = glyph.rows;

@@ -45,6 +45,10 @@ public:
 
 private:
     std::vector<uint8_t> build(compact::Method method, const compact::Template& shape);
+    // With the counter-clockwise turn, widens the ink's stored rows [top, bottom) to the
+    // smallest span, within the first `rows`, that a reader turns back to the upright place.
+    void widenTurnedRows(const PackedGlyph& glyph, int32_t rows, int32_t& top,
+                         int32_t& bottom) const;
 
     FontSetSettings settings_;
     int32_t rotate_;

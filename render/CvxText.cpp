@@ -396,9 +396,10 @@ struct CvxText::Impl {
     FT_Face face = nullptr;
     FT_StreamRec stream{};  // the font file, when we open it for FreeType
     std::array<double, 4> size{20, 0.5, 0.1, 0};
-    std::string lastFailure;  // of the latest renderGlyph call
-    bool inkLost = false;     // of the latest renderGlyph call
-    long lastAdvance = 0;     // of the latest renderGlyph call, 26.6 pixels
+    std::string lastFailure;   // of the latest renderGlyph call
+    bool inkLost = false;      // of the latest renderGlyph call
+    long lastAdvance = 0;      // of the latest renderGlyph call, 26.6 pixels
+    int32_t bitmapColumn = 0;  // of the latest renderGlyph call
     // The latest character-map lookup: the export loop asks for the same character twice (to
     // draw it, then whether the font has it).
     uint32_t indexCode = 0x10000;  // none yet
@@ -482,6 +483,10 @@ bool CvxText::inkLost() const {
     return impl_->inkLost;
 }
 
+int32_t CvxText::lastBitmapColumn() const {
+    return impl_->bitmapColumn;
+}
+
 long CvxText::lastAdvance() const {
     return impl_->lastAdvance;
 }
@@ -538,6 +543,7 @@ void CvxText::renderGlyph(GreyCell& cell, uint16_t code, IntPair& extent, IntPai
         copyBitmap(cell, bitmap, placed.x0, placed.y0());
     }
 
+    impl_->bitmapColumn = placed.x0;
     writeSample(cell, code);
     impl_->inkLost = shapeCell(cell, extent, placed, settings, transform);
     packedSize = packCell(cell, settings.renderMode);
@@ -552,6 +558,7 @@ PackedGlyph GlyphCell::packed(uint16_t code, const IntPair& extent, const IntPai
     glyph.cols = cell.cols;
     glyph.extent = extent;
     glyph.origin = origin;
+    glyph.bitmapColumn = bitmapColumn;
     return glyph;
 }
 
@@ -559,6 +566,7 @@ void renderCell(GlyphCell& glyph, const CellSize& cellSize, uint16_t code, CvxTe
                 IntPair& extent, IntPair& origin, const FontSetSettings& settings,
                 const TransformSettings& transform) {
     glyph.packedSize = 0;
+    glyph.bitmapColumn = 0;
     glyph.cell.create(0, 0);
     if (settings.fontSize == 0) return;
     // The cell is scaled from the size it was made for to the configured size; with the export
@@ -573,6 +581,7 @@ void renderCell(GlyphCell& glyph, const CellSize& cellSize, uint16_t code, CvxTe
 
     glyph.cell.create(static_cast<int32_t>(rows), static_cast<int32_t>(cols));
     text.renderGlyph(glyph.cell, code, extent, origin, settings, transform, glyph.packedSize);
+    glyph.bitmapColumn = text.lastBitmapColumn();
 }
 
 GlyphCell renderCell(const CellSize& cellSize, uint16_t code, CvxText& text, IntPair& extent,

@@ -98,6 +98,10 @@ public:
     // ink out of the cell (with column scanning the shift is measured in the unturned cell).
     bool inkLost() const;
 
+    // The upright cell's column where the latest renderGlyph call placed FreeType's bitmap (0
+    // when nothing was drawn).
+    int32_t lastBitmapColumn() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
@@ -107,6 +111,7 @@ private:
 struct GlyphCell {
     GreyCell cell;  // shaped cell (rows/cols after transposition and rotation), packed in place
     size_t packedSize = 0;
+    int32_t bitmapColumn = 0;  // CvxText::lastBitmapColumn() of the render
 
     // A view of the packed glyph for the file writer; valid while this GlyphCell lives.
     PackedGlyph packed(uint16_t code, const IntPair& extent, const IntPair& origin) const;

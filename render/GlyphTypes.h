@@ -29,4 +29,8 @@ struct PackedGlyph {
     int32_t cols = 0;
     IntPair extent;  // right and bottom edge (exclusive) of the glyph box, as the renderer left it
     IntPair origin;  // pen origin column and baseline row in the upright cell
+    // Column of the upright cell where FreeType's bitmap starts (negative when its left part is
+    // cut off): with the counter-clockwise turn its columns become the stored rows from here to
+    // extent.y, mirrored about their middle, and its ink need not reach either end.
+    int32_t bitmapColumn = 0;
 };

@@ -128,10 +128,15 @@ ToolFont runTool(const std::string& fontFile, const std::vector<uint32_t>& extra
     testing_support::ToolSandbox box;
     box.addFont(fontFile, "font.ttc");
     std::string vals = R"({"firstVal": "0x20", "range": "95"})";
-    for (uint32_t cp : extra) {
+    // Runs of consecutive code points as one range each.
+    for (size_t i = 0; i < extra.size();) {
+        size_t n = 1;
+        while (i + n < extra.size() && extra[i + n] == extra[i] + n) ++n;
         char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(cp));
-        vals += R"(, {"firstVal": ")" + std::string(hex) + R"(", "range": "1"})";
+        std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(extra[i]));
+        vals += R"(, {"firstVal": ")" + std::string(hex) + R"(", "range": ")" + std::to_string(n) +
+                R"("})";
+        i += n;
     }
     box.writeConfig(R"({"customerVals": [)" + vals + R"(], "fontSet": {"font": "font.ttc", )" +
                     fontSet + "}}");
