@@ -9,10 +9,10 @@
 #if !defined(FB_NO_COMPACT) && !defined(FB_NO_CRC)
 #ifdef FB_CRC_TABLE
 /* Four bits at a time: the CRC of each nibble value, 64 bytes of flash. */
-static const uint32_t kNibble[16] = {
-    0x00000000u, 0x1DB71064u, 0x3B6E20C8u, 0x26D930ACu, 0x76DC4190u, 0x6B6B51F4u,
-    0x4DB26158u, 0x5005713Cu, 0xEDB88320u, 0xF00F9344u, 0xD6D6A3E8u, 0xCB61B38Cu,
-    0x9B64C2B0u, 0x86D3D2D4u, 0xA00AE278u, 0xBDBDF21Cu};
+static const uint32_t kNibble[16] = {0x00000000u, 0x1DB71064u, 0x3B6E20C8u, 0x26D930ACu,
+                                     0x76DC4190u, 0x6B6B51F4u, 0x4DB26158u, 0x5005713Cu,
+                                     0xEDB88320u, 0xF00F9344u, 0xD6D6A3E8u, 0xCB61B38Cu,
+                                     0x9B64C2B0u, 0x86D3D2D4u, 0xA00AE278u, 0xBDBDF21Cu};
 #endif
 
 uint32_t fb_crc32(uint32_t crc, const uint8_t* data, size_t len) {
@@ -72,10 +72,11 @@ fb_error fb_verify_block(const fb_font* font, uint32_t block) {
     /* Bytes from the one holding the block's first code bit up to the one holding its last
        (two blocks may share a byte); the last block ends with the data part. */
     first = fbi_u32(font->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * block) / 8u;
-    last = block + 1u < blocks ? (fbi_u32(font->data, c->checkpoints +
-                                                          FB_COMPACT_CHECKPOINT_BYTES * (block + 1u)) +
-                                  7u) / 8u
-                               : c->stream_size;
+    last = block + 1u < blocks
+               ? (fbi_u32(font->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * (block + 1u)) +
+                  7u) /
+                     8u
+               : c->stream_size;
     if (last > c->stream_size || first > last) return FB_ERR_BAD_INDEX;
     return crc_span(font, 0, c->stream + first, last - first) ==
                    fbi_u32(font->data, c->crcs + FB_COMPACT_CRC_BYTES * block)

@@ -105,15 +105,15 @@ extern "C" {
 
 typedef enum fb_error {
     FB_OK = 0,
-    FB_ERR_ARGUMENT,   /* null pointer, or a font that was not opened */
-    FB_ERR_TRUNCATED,  /* the buffer ends before a part the file says is there */
-    FB_ERR_BAD_MAGIC,  /* header bytes 1..5 are not 01 03 00 00 01 */
-    FB_ERR_BAD_HEADER, /* a header field is impossible or contradicts another */
-    FB_ERR_BAD_INDEX,  /* index part inconsistent: order, numbering, offsets */
-    FB_ERR_BAD_RECORD, /* a glyph record is impossible (sizes, extents, contents) */
-    FB_ERR_LENGTH,     /* bytes follow the last record */
-    FB_ERR_GEOMETRY,   /* the given cell size cannot hold the file's records */
-    FB_ERR_NOT_FOUND,  /* no glyph record for this code point */
+    FB_ERR_ARGUMENT,    /* null pointer, or a font that was not opened */
+    FB_ERR_TRUNCATED,   /* the buffer ends before a part the file says is there */
+    FB_ERR_BAD_MAGIC,   /* header bytes 1..5 are not 01 03 00 00 01 */
+    FB_ERR_BAD_HEADER,  /* a header field is impossible or contradicts another */
+    FB_ERR_BAD_INDEX,   /* index part inconsistent: order, numbering, offsets */
+    FB_ERR_BAD_RECORD,  /* a glyph record is impossible (sizes, extents, contents) */
+    FB_ERR_LENGTH,      /* bytes follow the last record */
+    FB_ERR_GEOMETRY,    /* the given cell size cannot hold the file's records */
+    FB_ERR_NOT_FOUND,   /* no glyph record for this code point */
     FB_ERR_UNSUPPORTED, /* the text API cannot turn a column-scanned and rotated cell upright */
     FB_ERR_CHECKSUM     /* a compact file's bytes differ from those its checksum was made of */
 } fb_error;
