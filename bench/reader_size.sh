@@ -126,6 +126,9 @@ int main(void) {
     fb_glyph glyph;
     if (fb_open(font_file, font_file_size, &font) != FB_OK) return 1;
     if (fb_find_glyph(&font, 0x4E00, &glyph) != FB_OK) return 2;
+#ifdef VERIFY /* the checksums: once the whole file, then a glyph's block before drawing */
+    if (fb_verify_font(&font, 0) != FB_OK || fb_verify_glyph(&font, &glyph) != FB_OK) return 3;
+#endif
     return (int)fb_decode_glyph_rows(&font, &glyph, draw_row, 0);
 }
 const uint8_t font_file[4] = {0};
@@ -133,31 +136,44 @@ const size_t font_file_size = sizeof font_file;
 C
 defs=(-DFB_ONLY_COMPACT -DFB_NO_ERROR_TEXTS)
 status=0
-for cpu in cortex-m0plus cortex-m4; do
-  objects=()
+# reader_flash CPU [-D...]: the flash the reader's functions take in main.c built with the
+# switches given (-DVERIFY in main.c also checks the checksums), leaving .su files in $work.
+reader_flash() {
+  local cpu=$1 src
+  shift
+  local objects=()
   for src in "$root"/reader/fb_*.c; do
     "$cc" "${strict[@]}" -Os -mcpu=$cpu -mthumb -ffunction-sections -fdata-sections -fstack-usage \
-      "${defs[@]}" -c "$src" -o "$work/$(basename "$src" .c).o"
+      "${defs[@]}" "$@" -c "$src" -o "$work/$(basename "$src" .c).o"
     objects+=("$work/$(basename "$src" .c).o")
   done
-  "$cc" -std=c99 -Os -mcpu=$cpu -mthumb -I"$root/reader" -c "$work/main.c" -o "$work/main.o"
+  "$cc" -std=c99 -Os -mcpu=$cpu -mthumb -I"$root/reader" "$@" -c "$work/main.c" -o "$work/main.o"
   "$cc" -mcpu=$cpu -mthumb -specs=nosys.specs -nostartfiles -Wl,-e,main -Wl,--gc-sections \
     "$work/main.o" "${objects[@]}" -o "$work/$cpu.elf"
   # Every function and constant of the reader that the program keeps (the C library's memset
   # and memcpy, which a firmware has anyway, are not counted).
-  flash=$(arm-none-eabi-nm -S "$work/$cpu.elf" | awk '
+  arm-none-eabi-nm -S "$work/$cpu.elf" | awk '
     $3 ~ /^[tTrR]$/ && $4 !~ /^(main|draw_row|font_file|font_file_size|memset|memcpy|memcmp)$/ {
       sum += strtonum("0x" $2) } END { print sum + 0 }' 2>/dev/null ||
     arm-none-eabi-nm -S "$work/$cpu.elf" | python3 -c '
 import sys
 print(sum(int(p[1], 16) for p in (l.split() for l in sys.stdin)
           if len(p) == 4 and p[2] in "tTrR" and p[3] not in
-          ("main", "draw_row", "font_file", "font_file_size", "memset", "memcpy", "memcmp")))')
+          ("main", "draw_row", "font_file", "font_file_size", "memset", "memcpy", "memcmp")))'
+}
+for cpu in cortex-m0plus cortex-m4; do
+  rm -f "$work"/*.su
+  crc=$(reader_flash $cpu -DVERIFY)
+  crc_table=$(reader_flash $cpu -DVERIFY -DFB_CRC_TABLE)
+  rm -f "$work"/*.su
+  flash=$(reader_flash $cpu)
   # The decoding chain: fb_decode_glyph_rows, the loop it calls, the coder's refill.
   stack=$(cat "$work"/*.su | awk -F'\t' '{ split($1, a, ":"); f = a[length(a)]; s[f] = $2 }
     END { t = s["fb_decode_glyph_rows"] + s["rows_general"] + s["coder_fill"] + s["fbi_coder_start"];
           print t }')
   echo "$cpu: open + find + decode take $flash bytes of flash; decoding takes $stack bytes of stack"
+  echo "$cpu: checking the checksums (fb_verify_font, fb_verify_glyph) adds $((crc - flash))" \
+    "bytes, $((crc_table - flash)) with FB_CRC_TABLE"
   if [ "$cpu" = cortex-m0plus ] && [ "$flash" -gt 3072 ]; then
     echo "FAIL: more than 3072 bytes of flash on Cortex-M0+"; status=1
   fi

@@ -5,6 +5,7 @@
 // (the rest in any order)
 #include "reader/fb_advances.c"
 #include "reader/fb_compact.c"
+#include "reader/fb_crc.c"
 #include "reader/fb_decode.c"
 #include "reader/fb_decode_fast.c"
 #include "reader/fb_legacy.c"

@@ -65,7 +65,8 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     unsigned tmpl, n;
     if (f->size < FB_COMPACT_HEADER_BYTES)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the header", f->size, -1);
-    if (fbi_u8(b, FB_COMPACT_O_VERSION) != FB_COMPACT_VERSION)
+    c->version = fbi_u8(b, FB_COMPACT_O_VERSION);
+    if (c->version != FB_COMPACT_VERSION && c->version != FB_COMPACT_VERSION_PLAIN)
         return fail(f, FB_ERR_BAD_HEADER, "unknown compact version", FB_COMPACT_O_VERSION, -1);
     f->font_size = fbi_u8(b, FB_COMPACT_O_FONT_SIZE);
     f->bpp = fbi_u8(b, FB_COMPACT_O_BPP);
@@ -159,20 +160,24 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     return FB_OK;
 }
 
-/* Step 2: the parts the header sizes (runs, glyph table, checkpoints, model, data), each checked
-   against what is left of the file. Returns through *at where they end. */
+/* Step 2: the parts the header sizes (runs, glyph table, checkpoints, model, version 2's
+   checksums, data), each checked against what is left of the file. Returns through *at where
+   they end. */
 static fb_error open_parts(fb_font* f, size_t* at) {
     fb_compact* c = &f->compact;
     const uint32_t count = f->glyph_count;
     const uint32_t groups = count == 0 ? 0u : ((count - 1u) >> c->checkpoint_shift) + 1u;
-    size_t part[5], start[5], left = f->size - *at;
+    size_t part[6], start[6], left = f->size - *at;
     unsigned n;
     part[0] = (size_t)c->run_count * FB_COMPACT_RUN_BYTES;
     part[1] = (size_t)(((uint32_t)count * c->record_bits + 7u) / 8u);
     part[2] = (size_t)groups * FB_COMPACT_CHECKPOINT_BYTES;
     part[3] = c->model_size;
-    part[4] = c->stream_size;
-    for (n = 0; n < 5u; ++n) {
+    part[4] = c->version == FB_COMPACT_VERSION_PLAIN
+                  ? 0u
+                  : ((size_t)groups + 1u) * FB_COMPACT_CRC_BYTES; /* blocks, then the tables */
+    part[5] = c->stream_size;
+    for (n = 0; n < 6u; ++n) {
         if (left < part[n])
             return fail(f, FB_ERR_TRUNCATED, "file ends before a part the header states", f->size,
                         -1);
@@ -184,7 +189,8 @@ static fb_error open_parts(fb_font* f, size_t* at) {
     c->table = start[1];
     c->checkpoints = start[2];
     c->model = start[3];
-    c->stream = start[4];
+    c->crcs = part[4] ? start[4] : 0u;
+    c->stream = start[5];
     return FB_OK;
 }
 

@@ -49,12 +49,14 @@
 
 /* ---------------------------------------------------------------------------------------------
  * "*_compact.bin": the 62-byte header, the name, then runs, glyph table, checkpoints, model,
- * data and (flag bit 6) the kerning section, each right after the one before. */
+ * (version 2) checksums, data and (flag bit 6) the kerning section, each right after the one
+ * before. */
 #define FB_COMPACT_TAG_0 'F' /* "FBCP" */
 #define FB_COMPACT_TAG_1 'B'
 #define FB_COMPACT_TAG_2 'C'
 #define FB_COMPACT_TAG_3 'P'
-#define FB_COMPACT_VERSION 1u
+#define FB_COMPACT_VERSION 2u       /* what fontbin writes: with the checksums part */
+#define FB_COMPACT_VERSION_PLAIN 1u /* the same without checksums, still read */
 
 #define FB_COMPACT_O_TAG 0u               /* the 4 tag bytes */
 #define FB_COMPACT_O_VERSION 4u           /* u8 */
@@ -119,6 +121,12 @@
 #define FB_COMPACT_RUN_BYTES 5u
 #define FB_COMPACT_CHECKPOINT_BYTES 4u /* u32: bits of code before the group's first glyph */
 #define FB_COMPACT_MAX_CHECKPOINT_SHIFT 16u
+
+/* Version 2's checksums part, between the model and the data: a u32 CRC-32 per block (the data
+   bytes of one checkpoint's glyphs), then the u32 CRC-32 of the header and tables (every byte
+   before it, and the kerning section). CRC-32 as zlib's crc32 and Ethernet compute it: reflected
+   polynomial 0xEDB88320, initial value and final XOR 0xFFFFFFFF. */
+#define FB_COMPACT_CRC_BYTES 4u
 
 /* ---------------------------------------------------------------------------------------------
  * "*_adv.bin": the advance widths (fontbin_reader.h has the table). */

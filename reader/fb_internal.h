@@ -12,6 +12,7 @@
  *   fb_legacy.c       fixed and trimmed records, the cell geometry     unless FB_NO_FIXED and
  *                                                                      FB_NO_TRIMMED
  *   fb_compact.c      the compact layout: open, glyph table, runs, kerning  unless FB_NO_COMPACT
+ *   fb_crc.c          the compact layout's checksums (version 2)    unless FB_NO_CRC
  *   fb_decode.c       fb_decode_glyph(_rows), the coder, the portable decoding loop      always
  *   fb_decode_fast.c  the decoding loops for speed (FB_FAST_DECODE); empty at -Os  optional
  *   fb_advances.c     the advance-width file                                unless FB_NO_ADVANCES

@@ -88,6 +88,8 @@ const char* fb_error_string(fb_error err) {
             return "no glyph for this code point";
         case FB_ERR_UNSUPPORTED:
             return "column scanning together with rotation: the cell cannot be turned upright";
+        case FB_ERR_CHECKSUM:
+            return "checksum mismatch";
     }
     return "unknown error";
 #endif

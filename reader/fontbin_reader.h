@@ -105,16 +105,17 @@ extern "C" {
 
 typedef enum fb_error {
     FB_OK = 0,
-    FB_ERR_ARGUMENT,   /* null pointer, or a font that was not opened */
-    FB_ERR_TRUNCATED,  /* the buffer ends before a part the file says is there */
-    FB_ERR_BAD_MAGIC,  /* header bytes 1..5 are not 01 03 00 00 01 */
-    FB_ERR_BAD_HEADER, /* a header field is impossible or contradicts another */
-    FB_ERR_BAD_INDEX,  /* index part inconsistent: order, numbering, offsets */
-    FB_ERR_BAD_RECORD, /* a glyph record is impossible (sizes, extents, contents) */
-    FB_ERR_LENGTH,     /* bytes follow the last record */
-    FB_ERR_GEOMETRY,   /* the given cell size cannot hold the file's records */
-    FB_ERR_NOT_FOUND,  /* no glyph record for this code point */
-    FB_ERR_UNSUPPORTED /* the text API cannot turn a column-scanned and rotated cell upright */
+    FB_ERR_ARGUMENT,    /* null pointer, or a font that was not opened */
+    FB_ERR_TRUNCATED,   /* the buffer ends before a part the file says is there */
+    FB_ERR_BAD_MAGIC,   /* header bytes 1..5 are not 01 03 00 00 01 */
+    FB_ERR_BAD_HEADER,  /* a header field is impossible or contradicts another */
+    FB_ERR_BAD_INDEX,   /* index part inconsistent: order, numbering, offsets */
+    FB_ERR_BAD_RECORD,  /* a glyph record is impossible (sizes, extents, contents) */
+    FB_ERR_LENGTH,      /* bytes follow the last record */
+    FB_ERR_GEOMETRY,    /* the given cell size cannot hold the file's records */
+    FB_ERR_NOT_FOUND,   /* no glyph record for this code point */
+    FB_ERR_UNSUPPORTED, /* the text API cannot turn a column-scanned and rotated cell upright */
+    FB_ERR_CHECKSUM     /* a compact file's bytes differ from those its checksum was made of */
 } fb_error;
 
 /* The three index layouts, chosen by the crop and indexMethod bits. */
@@ -162,6 +163,8 @@ typedef struct fb_compact {
     uint32_t stream_size;
     size_t pairs;        /* kerning section: file offset of the first pair, */
     uint32_t pair_count; /* and how many (0 without the section) */
+    unsigned version;    /* FB_COMPACT_VERSION, or FB_COMPACT_VERSION_PLAIN */
+    size_t crcs; /* version 2: file offset of the block checksums (the tables' one follows them) */
 } fb_compact;
 
 /* An opened file. All fields are read-only for the caller. */
@@ -305,7 +308,8 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * or row by row, without a buffer of the caller's, through fb_decode_glyph_rows. Decoding reads
  * only the file (the model stays in flash), uses no heap and less than 512 bytes of stack.
  *
- * Source files: fb_open.c and fb_decode.c always; fb_compact.c for the compact layout,
+ * Source files: fb_open.c and fb_decode.c always; fb_compact.c for the compact layout (fb_crc.c
+ * for its checksums),
  * fb_legacy.c for the fixed and trimmed ones, fb_advances.c for the width file, fb_decode_fast.c
  * for FB_FAST_DECODE, fontbin_text.c for the text API (fontbin_text.h); fb_internal.h beside
  * them. A file whose layout is switched off below compiles to nothing, so a build may simply
@@ -319,6 +323,10 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  *   FB_NO_COMPACT       leaves out the compact layout.
  *   FB_NO_ADVANCES      leaves out the advance-width file (fb_open_advances, fb_advance).
  *   FB_ONLY_COMPACT     the same as FB_NO_FIXED, FB_NO_TRIMMED and FB_NO_ADVANCES.
+ *   FB_NO_CRC           leaves out the checksum calls (fb_crc.c compiles to nothing); files
+ *                       with checksums still open and decode.
+ *   FB_CRC_TABLE        the checksums four bits at a time from a 64-byte const table, about
+ *                       twice as fast as the table-free loop.
  *   FB_FAST_DECODE      with GCC or Clang optimising for speed (not -Os): adds decoding loops
  *                       for 1 bpp and for 2 and 4 bpp that take about half the instructions
  *                       and about 80 bytes more stack. On by default on 64-bit hosts.
@@ -354,6 +362,31 @@ typedef void (*fb_row_fn)(void* user, unsigned y, const uint8_t* levels, unsigne
 /* The same, one box row at a time to `fn`, in order. Rows of other layouts wider than
    FB_COMPACT_MAX_WIDTH give FB_ERR_GEOMETRY. */
 fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row_fn fn, void* user);
+
+/* ---------------------------------------------------------------------------------------------
+ * Checksums (fb_crc.c; left out with FB_NO_CRC or FB_NO_COMPACT). A compact file of version 2
+ * carries a CRC-32 of its header and tables and one per block of coded glyphs: the glyphs from
+ * one checkpoint to the next (2^checkpoint_shift of them, 32 as fontbin writes). The CRC is the
+ * common one (zlib's crc32, Ethernet; reflected polynomial 0xEDB88320), so a CRC unit can check
+ * the same bytes. Each call reads only its part, with no heap; FB_CRC_TABLE trades 64 bytes of
+ * const table for about half the time. All return FB_ERR_CHECKSUM when the bytes differ from
+ * those written, FB_ERR_NOT_FOUND for a file without checksums (version 1, or not compact). */
+#define FB_TABLES_PART 0xFFFFFFFFu /* fb_verify_font's *failed: the header and tables */
+
+/* CRC-32 of `len` bytes, continuing from `crc` (0 to start), as zlib's crc32. */
+uint32_t fb_crc32(uint32_t crc, const uint8_t* data, size_t len);
+/* Blocks of coded glyphs: 0 when the file has no checksums. */
+uint32_t fb_block_count(const fb_font* font);
+/* The header, name, runs, glyph table, checkpoints, model, block checksums and kerning pairs:
+   after flashing a font, or once at start. */
+fb_error fb_verify_tables(const fb_font* font);
+/* Block `block`'s coded glyphs (FB_ERR_ARGUMENT past the last). */
+fb_error fb_verify_block(const fb_font* font, uint32_t block);
+/* The block holding a glyph fb_find_glyph found: before drawing from it. */
+fb_error fb_verify_glyph(const fb_font* font, const fb_glyph* glyph);
+/* The tables, then every block; on FB_ERR_CHECKSUM *failed (when not null) is FB_TABLES_PART or
+   the first block that differs. */
+fb_error fb_verify_font(const fb_font* font, uint32_t* failed);
 
 /* ---------------------------------------------------------------------------------------------
  * Advance widths ("*_adv.bin", written beside the font file when the configuration asks for

@@ -8,7 +8,7 @@ export FONTBIN_ROOT
 
 fontbin_packages=(
   build-essential cmake pkg-config dpkg-dev file
-  libcjson-dev libfreetype-dev libharfbuzz-dev libopencv-core-dev libpng-dev libfontconfig-dev
+  libcjson-dev zlib1g-dev libfreetype-dev libharfbuzz-dev libopencv-core-dev libpng-dev libfontconfig-dev
   libfribidi-dev libunibreak-dev libthai-dev libharfbuzz-bin fonts-noto-core
   libgtest-dev libbenchmark-dev
   libcpp-httplib-dev

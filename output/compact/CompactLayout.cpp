@@ -1,18 +1,18 @@
 #include "output/compact/CompactLayout.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 
 #include "output/AdvanceFileWriter.h"
 #include "output/LittleEndian.h"
 #include "output/compact/BitIo.h"
+#include "reader/fb_format.h"
 
 namespace compact {
 namespace {
 
-constexpr size_t kHeaderFixedBytes = 62;
-constexpr uint8_t kVersion = 1;
 constexpr size_t kMaxStemBytes = 200;
-constexpr uint8_t kFlagKerning = 0x40;  // header byte 7: a kerning section follows the data
 
 // The glyph table: six fields, each stored as value - min in just enough bits.
 struct GlyphTable {
@@ -74,6 +74,31 @@ std::vector<uint8_t> codePointRuns(const GlyphSet& set) {
     return runs;
 }
 
+// CRC-32 of a span, continuing `crc`: zlib's, so that the files check with any common CRC-32.
+uint32_t crcOf(uint32_t crc, const uint8_t* p, size_t n) {
+    return static_cast<uint32_t>(crc32(crc, p, static_cast<uInt>(n)));
+}
+
+uint32_t dataBytes(const std::vector<uint8_t>& file) {
+    const uint8_t* p = &file[FB_COMPACT_O_DATA_SIZE];
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Stores the checksum of the header and tables: every byte before it, then those after the data
+// part (the kerning section). `data` is where the data part starts.
+void sealTables(std::vector<uint8_t>& file, size_t data) {
+    const size_t at = data - FB_COMPACT_CRC_BYTES;
+    const size_t end = data + dataBytes(file);
+    const uint32_t crc = crcOf(crcOf(0, file.data(), at), file.data() + end, file.size() - end);
+    storeLittleEndian(&file[at], crc, FB_COMPACT_CRC_BYTES);
+}
+
+void put(std::vector<uint8_t>& out, uint32_t value, size_t bytes) {
+    uint8_t b[4];
+    storeLittleEndian(b, value, bytes);
+    out.insert(out.end(), b, b + bytes);
+}
+
 }  // namespace
 
 std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const EncodedFont& font) {
@@ -82,52 +107,67 @@ std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const Enc
     std::string name = info.name;
     if (name.size() > kMaxStemBytes) name.resize(kMaxStemBytes);
 
-    std::vector<uint8_t> out(kHeaderFixedBytes, 0);
-    out[0] = 'F';
-    out[1] = 'B';
-    out[2] = 'C';
-    out[3] = 'P';
-    out[4] = kVersion;
-    out[5] = static_cast<uint8_t>(info.fontSize);
-    out[6] = static_cast<uint8_t>(info.bpp);
-    out[7] = static_cast<uint8_t>((info.bold ? 1u : 0u) | (info.italic ? 2u : 0u) |
-                                  (info.scan << 2) | (static_cast<uint32_t>(info.rotate & 3) << 4));
-    out[8] = static_cast<uint8_t>(std::clamp(info.baseline, 0, 255));
-    out[9] = static_cast<uint8_t>(info.fontSize);
-    storeLittleEndian(&out[10], static_cast<uint32_t>(info.cellRows), 2);
-    storeLittleEndian(&out[12], static_cast<uint32_t>(info.cellCols), 2);
-    storeLittleEndian(&out[14], static_cast<uint32_t>(set.glyphs.size()), 4);
-    storeLittleEndian(&out[18], static_cast<uint32_t>(runs.size() / 5), 2);
-    out[20] = kCheckpointShift;
-    out[21] = static_cast<uint8_t>(Method::Context);
-    out[22] = templateByte(font.shape);
-    out[23] = static_cast<uint8_t>(name.size() + 1);
-    storeLittleEndian(&out[24], static_cast<uint32_t>(font.model.size()), 4);
-    storeLittleEndian(&out[28], static_cast<uint32_t>(font.data.size()), 4);
-    for (int f = 0; f < 6; ++f) {
-        storeLittleEndian(&out[32 + 5 * f], table.min[f], 4);
-        out[36 + 5 * f] = static_cast<uint8_t>(table.width[f]);
+    std::vector<uint8_t> out(FB_COMPACT_HEADER_BYTES, 0);
+    uint8_t* h = out.data();
+    h[FB_COMPACT_O_TAG + 0] = FB_COMPACT_TAG_0;
+    h[FB_COMPACT_O_TAG + 1] = FB_COMPACT_TAG_1;
+    h[FB_COMPACT_O_TAG + 2] = FB_COMPACT_TAG_2;
+    h[FB_COMPACT_O_TAG + 3] = FB_COMPACT_TAG_3;
+    h[FB_COMPACT_O_VERSION] = FB_COMPACT_VERSION;
+    h[FB_COMPACT_O_FONT_SIZE] = static_cast<uint8_t>(info.fontSize);
+    h[FB_COMPACT_O_BPP] = static_cast<uint8_t>(info.bpp);
+    h[FB_COMPACT_O_FLAGS] = static_cast<uint8_t>(
+        (info.bold ? FB_COMPACT_FLAG_BOLD : 0u) | (info.italic ? FB_COMPACT_FLAG_ITALIC : 0u) |
+        (info.scan << FB_COMPACT_FLAG_SCAN_SHIFT) |
+        (static_cast<uint32_t>(info.rotate) & FB_COMPACT_FLAG_FIELD_MASK)
+            << FB_COMPACT_FLAG_ROTATE_SHIFT);
+    h[FB_COMPACT_O_BASELINE] = static_cast<uint8_t>(std::clamp(info.baseline, 0, 255));
+    h[FB_COMPACT_O_LINE_HEIGHT] = static_cast<uint8_t>(info.fontSize);
+    storeLittleEndian(&h[FB_COMPACT_O_ROWS], static_cast<uint32_t>(info.cellRows), 2);
+    storeLittleEndian(&h[FB_COMPACT_O_COLS], static_cast<uint32_t>(info.cellCols), 2);
+    storeLittleEndian(&h[FB_COMPACT_O_GLYPH_COUNT], static_cast<uint32_t>(set.glyphs.size()), 4);
+    storeLittleEndian(&h[FB_COMPACT_O_RUN_COUNT],
+                      static_cast<uint32_t>(runs.size() / FB_COMPACT_RUN_BYTES), 2);
+    h[FB_COMPACT_O_CHECKPOINT_SHIFT] = kCheckpointShift;
+    h[FB_COMPACT_O_METHOD] = static_cast<uint8_t>(Method::Context);
+    h[FB_COMPACT_O_TEMPLATE] = templateByte(font.shape);
+    h[FB_COMPACT_O_NAME_LENGTH] = static_cast<uint8_t>(name.size() + 1);
+    storeLittleEndian(&h[FB_COMPACT_O_MODEL_SIZE], static_cast<uint32_t>(font.model.size()), 4);
+    storeLittleEndian(&h[FB_COMPACT_O_DATA_SIZE], static_cast<uint32_t>(font.data.size()), 4);
+    for (uint32_t f = 0; f < FB_COMPACT_FIELD_COUNT; ++f) {
+        uint8_t* field = &h[FB_COMPACT_O_FIELDS + FB_COMPACT_FIELD_BYTES * f];
+        storeLittleEndian(field + FB_COMPACT_FIELD_O_MIN, table.min[f], 4);
+        field[FB_COMPACT_FIELD_O_BITS] = static_cast<uint8_t>(table.width[f]);
     }
     out.insert(out.end(), name.begin(), name.end());
     out.push_back(0);
     out.insert(out.end(), runs.begin(), runs.end());
     out.insert(out.end(), table.bits.bytes().begin(), table.bits.bytes().end());
-    for (uint32_t c : font.checkpoints) {
-        uint8_t b[4];
-        storeLittleEndian(b, c, 4);
-        out.insert(out.end(), b, b + 4);
-    }
+    for (uint32_t c : font.checkpoints) put(out, c, FB_COMPACT_CHECKPOINT_BYTES);
     out.insert(out.end(), font.model.begin(), font.model.end());
+    // A block is one checkpoint's glyphs: the bytes from the one holding its first code bit to
+    // the one holding its last (neighbours may share a byte); the last block ends the data.
+    const std::vector<uint32_t>& cp = font.checkpoints;
+    for (size_t j = 0; j < cp.size(); ++j) {
+        const size_t first = cp[j] / 8;
+        const size_t last = j + 1 < cp.size() ? (cp[j + 1] + 7) / 8 : font.data.size();
+        put(out, crcOf(0, font.data.data() + first, last - first), FB_COMPACT_CRC_BYTES);
+    }
+    put(out, 0, FB_COMPACT_CRC_BYTES);  // the tables' checksum, once they are all in
+    const size_t data = out.size();
     out.insert(out.end(), font.data.begin(), font.data.end());
+    sealTables(out, data);
     return out;
 }
 
 void appendKerning(std::vector<uint8_t>& file, const std::vector<KernPair>& pairs) {
-    if (file.size() < kHeaderFixedBytes) return;
-    file[7] = static_cast<uint8_t>(file[7] | kFlagKerning);
+    if (file.size() < FB_COMPACT_HEADER_BYTES) return;
+    file[FB_COMPACT_O_FLAGS] = static_cast<uint8_t>(file[FB_COMPACT_O_FLAGS] | FB_COMPACT_KERNING);
     const size_t at = file.size();
     file.resize(at + kerningSectionBytes(pairs.size()));
     storeKerningSection(&file[at], pairs);
+    // The data part ends where the pairs begin; the checksum covers them and the new flag.
+    sealTables(file, at - dataBytes(file));
 }
 
 }  // namespace compact

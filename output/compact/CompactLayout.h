@@ -5,6 +5,7 @@
 //   glyph table one fixed-width bit record per glyph: coded size, advance, ink box
 //   checkpoints the data offset of every 2^k-th glyph; the others follow from the sizes
 //   model       the probability table the coder uses, built once for the whole font
+//   checksums   CRC-32 of each block of 2^k glyphs' code, then of the header and tables
 //   data        the glyphs' coded bits, back to back
 //   kerning     (when flagged in the header) the pairs, as the width file stores them
 //
@@ -34,10 +35,12 @@ struct FontInfo {
     int32_t cellCols = 0;
 };
 
-// The whole file without kerning: header, runs, glyph table, checkpoints, model and data.
+// The whole file without kerning: header, runs, glyph table, checkpoints, model, checksums and
+// data.
 std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const EncodedFont& font);
 
-// Flags the kerning section in the header of `file` (from layOut) and appends it after the data.
+// Flags the kerning section in the header of `file` (from layOut), appends it after the data and
+// renews the tables' checksum, which covers it.
 void appendKerning(std::vector<uint8_t>& file, const std::vector<KernPair>& pairs);
 
 }  // namespace compact

@@ -138,7 +138,7 @@ TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
     const long checkpoints = static_cast<long>(font.compact.checkpoints);
     const Damage cases[] = {
         {"tag", 3, 'Q', FB_ERR_BAD_MAGIC},
-        {"version", 4, 2, FB_ERR_BAD_HEADER},
+        {"version", 4, 3, FB_ERR_BAD_HEADER},
         {"font size 0", 5, 0, FB_ERR_BAD_HEADER},
         {"3 bpp", 6, 3, FB_ERR_BAD_HEADER},
         {"rotation 3", 7, 0x30, FB_ERR_BAD_HEADER},
