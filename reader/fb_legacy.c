@@ -202,7 +202,7 @@ static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
                 f->records_offset, -1);
 }
 
-static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full) {
     uint32_t cp, expected = 0;
     int last_open = 0;
     if (f->index_bytes != FB_GLYPH_TABLE_BYTES)
@@ -241,7 +241,7 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full)
     }
 }
 
-static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
     uint32_t i, count;
     if (f->index_bytes % 2u != 0 || f->index_bytes > FB_GLYPH_TABLE_BYTES)
         return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not twice a character count",
@@ -266,7 +266,7 @@ static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
 #endif
 
 #ifndef FB_NO_TRIMMED
-static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full) {
     uint32_t cp, records = 0;
     size_t expected;
     fb_geometry cand[4];
@@ -366,7 +366,7 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full
 }
 #endif /* FB_NO_TRIMMED */
 
-fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_legacy(fb_font* out, const fb_geometry* given, int full) {
     if (out->style_flags & FB_STYLE_CROP) {
         out->layout = FB_LAYOUT_OFFSET_TABLE;
 #ifdef FB_NO_TRIMMED
@@ -388,6 +388,14 @@ fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given, int full) {
     out->layout = FB_LAYOUT_GLYPH_TABLE;
     return open_glyph_table(out, given, full);
 #endif
+}
+
+fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given) {
+    return open_legacy(out, given, 0);
+}
+
+fb_error fbi_check_legacy(fb_font* out, const fb_geometry* given) {
+    return open_legacy(out, given, 1);
 }
 
 #ifndef FB_NO_FIXED
