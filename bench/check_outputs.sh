@@ -36,7 +36,7 @@ mix='{"firstVal": "0x20", "range": "95"}, {"firstVal": "0xA0", "range": "96"},
      {"firstVal": "0xE000", "range": "16"}, {"firstVal": "0xFF00", "range": "240"}'
 
 # name | selection | fontSize | renderMode | scanMode | bold | italic | indexMethod | crop |
-# rotate | gamma | sample folder
+# rotate | gamma | sample folder | further fontSet members
 cases=(
   "cjk16b1|cjk|16|1|H|0|0|0|0|0||"
   "cjk16b1-crop|cjk|16|1|H|0|0|0|1|0||"
@@ -67,6 +67,21 @@ for crop in 0 1; do
   done
 done
 cases+=("samples-rotate2-gamma|ascii|12|8|V|0|1|0|0|2|0.5|sample")
+# The compact layout: every depth, every scan kind with every turn, kerning.
+compact='"compact": true'
+cases+=(
+  "compact-cjk16b1|cjk|16|1|H|0|0|0|0|0|||$compact"
+  "compact-cjk24b4|cjk|24|4|H|0|0|0|0|0|||$compact"
+  "compact-kerning|mix|16|4|H|0|0|0|0|0|||$compact, \"kerning\": true"
+)
+for rotate in 0 1 2; do
+  cases+=(
+    "compact-bits1-rotate$rotate|mix|16|1|H|0|0|0|0|$rotate|||$compact"
+    "compact-scanV-bits2-rotate$rotate|mix|17|2|V|0|1|0|0|$rotate|||$compact"
+    "compact-scanv-bits4-rotate$rotate|mix|16|4|v|1|0|0|0|$rotate|||$compact"
+    "compact-scanV-bits8-rotate$rotate|mix|15|8|V|0|0|0|0|$rotate|||$compact"
+  )
+done
 
 sel() {
   case $1 in
@@ -80,7 +95,8 @@ sel() {
 list=$work/sums
 : >"$list"
 for entry in "${cases[@]}"; do
-  IFS='|' read -r name selection size bits scan bold italic index crop rotate gamma sample <<<"$entry"
+  IFS='|' read -r name selection size bits scan bold italic index crop rotate gamma sample more \
+    <<<"$entry"
   dir=$work/$name
   mkdir -p "$dir"
   cat >"$dir/FontConfig.json" <<EOF
@@ -88,7 +104,7 @@ for entry in "${cases[@]}"; do
   "customerVals": [ $(sel "$selection") ],
   "fontSet": { "font": "wqy-microhei.ttc", "fontSize": $size, "scanMode": "$scan",
                "bold": $bold, "italic": $italic, "renderMode": $bits,
-               "indexMethod": $index, "crop": $crop }
+               "indexMethod": $index, "crop": $crop${more:+, $more} }
 }
 EOF
   {

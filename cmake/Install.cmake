@@ -31,7 +31,25 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         PATTERN "*_font.bin" EXCLUDE PATTERN "*_compact.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE
         PATTERN "*_sheet.png" EXCLUDE
-        PATTERN "*.tmp*" EXCLUDE)
+        PATTERN "*.tmp*" EXCLUDE PATTERN ".gitignore" EXCLUDE)
+# Debian's copyright file, in its machine-readable format: fontbin's licence, the fallback
+# font's, and the C++ runtime's when fontbin links it in (cmake/Notices.cmake).
+set(FONTBIN_STATIC_RUNTIME "")
+if(TARGET fontbin)
+  get_target_property(options fontbin LINK_OPTIONS)
+  if("-static-libstdc++" IN_LIST options)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.a
+                    OUTPUT_VARIABLE FONTBIN_STATIC_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+endif()
+install(CODE "execute_process(COMMAND \"${CMAKE_COMMAND}\" -DFORMAT=debian
+    \"-DSOURCE_DIR=${PROJECT_SOURCE_DIR}\" \"-DFONT_DIR=${FONTBIN_BIN_DIR}/font\"
+    \"-DSTATIC_RUNTIME=${FONTBIN_STATIC_RUNTIME}\"
+    \"-DOUTPUT=\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}/copyright\"
+    -P \"${CMAKE_CURRENT_LIST_DIR}/Notices.cmake\" RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR \"the copyright file could not be made\")
+  endif()")
 
 # The CMake package for firmware projects: fontbin::reader and fontbin_add_font.
 include(${CMAKE_CURRENT_LIST_DIR}/InstallPackage.cmake)

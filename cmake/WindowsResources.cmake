@@ -6,7 +6,8 @@ set(FONTBIN_PROGRAM_DESCRIPTIONS
     "fontbin-inspect=Checks and shows fontbin font files"
     "fontbin-embed=Turns a fontbin font file into C source"
     "fontbin-codepage=Makes the code-page tables fontbin reads"
-    "fontbin-cellview=Shows one character as fontbin draws it")
+    "fontbin-cellview=Shows one character as fontbin draws it"
+    "fontbin-studio=Chooses a font with a live preview in the browser")
 foreach(entry ${FONTBIN_PROGRAM_DESCRIPTIONS})
   string(REGEX REPLACE "=.*" "" FONTBIN_RC_NAME "${entry}")
   string(REGEX REPLACE "^[^=]*=" "" FONTBIN_RC_DESCRIPTION "${entry}")

@@ -345,6 +345,19 @@ std::string utf16Failure(const char* text, size_t size) {
     return "is not valid JSON (" + where + "): it looks saved as UTF-16; save it as UTF-8";
 }
 
+// Where text stops being UTF-8: the offset of the first byte of a bad sequence, or nothing.
+std::optional<size_t> invalidUtf8At(const char* text, size_t size) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (size_t i = 0; i < size;) {
+        char32_t code = 0;
+        size_t bad = 0;
+        const size_t length = platform::decodeUtf8(bytes + i, size - i, code, bad);
+        if (length == 0) return i;
+        i += length;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool bindConfigText(const char* text, size_t size, FontConfig& model,
@@ -361,6 +374,14 @@ bool bindConfigText(const char* text, size_t size, FontConfig& model,
         static_cast<unsigned char>(text[2]) == 0xBF) {
         text += 3;
         size -= 3;
+    }
+    // Text in a legacy code page (GBK from an older Notepad) would name files that do not exist
+    // and outputs that nobody can read.
+    if (const auto bad = invalidUtf8At(text, size)) {
+        static const char kHex[] = "0123456789ABCDEF";
+        const auto byte = static_cast<unsigned char>(text[*bad]);
+        return fail(std::string("is not valid UTF-8 (byte 0x") + kHex[byte >> 4] + kHex[byte & 15] +
+                    " at " + textPosition(text, *bad) + "): save it as UTF-8");
     }
     // The text ends at the end of the buffer; whatever follows the top-level value is ignored.
     const char* parsedEnd = nullptr;
@@ -414,6 +435,13 @@ ConfigLoad loadFontConfig(const std::filesystem::path& path, FontConfig& model,
     std::string reason;
     if (!platform::readWholeFile(path, buffer, reason, limits::kMaxConfigBytes, "a configuration"))
         return ConfigLoad::CannotOpen;
+    // Where the system has an ANSI code page (Windows), text that is neither UTF-16 nor UTF-8
+    // was most likely saved in it.
+    if (utf16Failure(buffer.data(), buffer.size()).empty() &&
+        invalidUtf8At(buffer.data(), buffer.size())) {
+        if (auto converted = platform::ansiCodePageToUtf8(buffer, model.readInCodePage))
+            buffer = std::move(*converted);
+    }
     if (bindConfigText(buffer.data(), buffer.size(), model, warnings, parseError, unknownKeys))
         return ConfigLoad::Loaded;
     const size_t bom = buffer.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;

@@ -73,6 +73,9 @@ struct FontConfig {
     // fontSet keys written with a non-zero value that the chosen layout has no use for
     // ("indexMethod", "crop" and "advances" with "compact"), in that order.
     std::vector<std::string> ignoredKeys;
+    // The system's ANSI code page the file was read in because it is not UTF-8 (Windows only);
+    // 0 when it was read as UTF-8.
+    uint32_t readInCodePage = 0;
 };
 
 enum class BindingKind : int32_t {
@@ -121,7 +124,10 @@ enum class ConfigLoad {
     CannotOpen,  // missing, a directory, or unreadable: nothing bound
 };
 
-// Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped.
+// Reads the whole file and binds it into `model`. A UTF-8 byte-order mark is skipped. Text that
+// is not valid UTF-8 is read in the system's ANSI code page where there is one (Windows), which
+// `model.readInCodePage` then names; elsewhere it is NotJson ("is not valid UTF-8 (byte 0xB9
+// at line 2, column 14): save it as UTF-8").
 // For Empty, `parseError` (if given) says "the file is empty" or "the file holds only white
 // space"; for NotJson it holds a clause to follow the file's name: "is not valid
 // JSON (error near line 3, column 14)", with a hint for an escape that is no JSON escape (a

@@ -14,6 +14,7 @@
 #include "driver/CellGeometry.h"
 #include "driver/FontLookup.h"
 #include "driver/OutputFile.h"
+#include "driver/OutputSetRules.h"
 #include "driver/Progress.h"
 #include "driver/Run.h"
 #include "output/AdvanceFileWriter.h"
@@ -22,6 +23,7 @@
 #include "output/FontFileWriter.h"
 #include "platform/platform.h"
 #include "render/CvxText.h"
+#include "render/Kerning.h"
 
 namespace fs = std::filesystem;
 
@@ -41,15 +43,6 @@ int reportWriteFailure(const fs::path& path, const std::string& reason) {
 bool allZero(const uint8_t* data, size_t size) {
     return std::all_of(data, data + size, [](uint8_t b) { return b == 0; });
 }
-
-// Every file a run may write or replace, named from the same stem.
-struct OutputNames {
-    std::string base;
-    fs::path fontFile;
-    fs::path compactFile;
-    fs::path listFile;
-    fs::path advanceFile;
-};
 
 OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontSet,
                         const FontLookup& lookup) {
@@ -212,6 +205,7 @@ struct RenderReport {
     std::vector<int32_t> drawnBy;  // per font of the chain
     size_t clampedAdvances = 0;
     size_t clampedKerning = 0;
+    size_t kerningPairs = 0;
 };
 
 // Takes each glyph in code-point order with its advance width (0 unless widths were asked for);
@@ -354,8 +348,9 @@ std::vector<KernPair> chainKerning(const FontChain& fonts, const CharacterTables
     return pairs;
 }
 
-// Adjustments a pair cannot hold, for the run's warning.
+// The pairs, and adjustments a pair cannot hold, for the run's warnings.
 void countClampedKerning(const std::vector<KernPair>& pairs, RenderReport& report) {
+    report.kerningPairs = pairs.size();
     for (const KernPair& pair : pairs) {
         bool clamped = false;
         kerningByte(pair.adjust, clamped);
@@ -385,6 +380,14 @@ int writeCompactFile(OutputSet& outputs, const fs::path& path, const FontSetSett
         writer.setKerning(std::move(pairs));
     }
     const std::vector<uint8_t> file = writer.finish();
+    // An empty file means the coder found its own model unfit for these glyphs: a fault in
+    // fontbin, never a file to hand to a device.
+    if (file.empty()) {
+        progress.abandon();
+        return reportWriteFailure(path,
+                                  "the compact coder failed on these glyphs (a fault in "
+                                  "fontbin; please report it with the configuration)");
+    }
     if (!compactFile->write(file.data(), file.size()) || !compactFile->flush()) {
         progress.abandon();
         return reportWriteFailure(
@@ -409,18 +412,6 @@ int addAdvanceFile(OutputSet& outputs, const fs::path& path, const FontSetSettin
     return kExitOk;
 }
 
-// Widths of an earlier run describe the font file just replaced, not this one: the reader and
-// the tools would pair them by name, so they go.
-void removeStaleAdvances(const fs::path& path) {
-    if (!platform::pathExists(path) || !platform::notAFileReason(path).empty()) return;
-    std::error_code ec;
-    if (!fs::remove(path, ec) && ec)
-        platform::writeErrLine("warning: cannot remove " + platform::pathToUtf8(path) +
-                               ", the width file of an earlier run, which does not match the new "
-                               "font file: " +
-                               ec.message());
-}
-
 void warnClampedAdvances(const FontSetSettings& fontSet, const RenderReport& report) {
     if (report.clampedAdvances)
         platform::writeErrLine("warning: " + fontSet.font + ": " +
@@ -431,6 +422,11 @@ void warnClampedAdvances(const FontSetSettings& fontSet, const RenderReport& rep
                                std::to_string(report.clampedKerning) +
                                " kerning adjustment(s) beyond -128 .. 127 pixels stored as -128 "
                                "or 127");
+    if (report.kerningPairs > kUsualKerningPairs)
+        platform::writeErrLine(
+            "warning: " + fontSet.font + ": " + std::to_string(report.kerningPairs) +
+            " kerning pairs, more than " + std::to_string(kUsualKerningPairs) +
+            " (no usual font has as many); its kern or GPOS table may be damaged");
 }
 
 // The lines about characters nobody could draw, who drew what, and ink the turn lost.
@@ -456,12 +452,54 @@ void printRenderReport(const FontSetSettings& fontSet, const RenderReport& repor
             "written as they are");
 }
 
+// The line for a run that waits for another to finish with the same outputs.
+void tellWaiting(long holder, void* listFile) {
+    const fs::path& list = *static_cast<const fs::path*>(listFile);
+    std::string base = platform::pathToUtf8(list);
+    base.resize(base.size() - std::string("_out.cst").size());
+    platform::writeErrLine("note: waiting for " +
+                           (holder > 0 ? "fontbin process " + std::to_string(holder)
+                                       : std::string("another fontbin run")) +
+                           ", which is writing " + base + "_*");
+}
+
+// Refuses, before anything is written, a run whose outputs (or earlier outputs it may remove)
+// would overwrite one of its own inputs: the configuration, a selection file, a font.
+int refuseInputs(const fs::path& toolDir, const fs::path& projectDir,
+                 const FontSetSettings& fontSet, const FontLookup& lookup, const OutputNames& names,
+                 std::vector<RunInput> inputs) {
+    if (lookup.found) inputs.push_back({lookup.fontPath, "the font"});
+    inputs.push_back({lookup.fallbackPath, "the fallback font"});
+    for (const FontChoice& choice : fontSet.fallbackFonts)
+        inputs.push_back(
+            {lookUpFont(toolDir, projectDir, choice.font).fontPath, "the fallback font"});
+    for (const fs::path* output :
+         {&names.listFile, &names.fontFile, &names.compactFile, &names.advanceFile}) {
+        if (const std::string why = inputCollision(*output, inputs); !why.empty()) {
+            platform::writeErrLine("error: cannot write " + platform::pathToUtf8(*output) + ": " +
+                                   why + "; nothing was written");
+            return kExitOutputFailed;
+        }
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
                   const TransformSettings& transform, const CharacterTables& tables,
-                  const FontLookup& lookup) {
+                  const FontLookup& lookup, const std::vector<RunInput>& inputs) {
     const OutputNames names = outputNames(projectDir, fontSet, lookup);
+    // One run at a time writes the outputs of this name, from the first check to the last
+    // rename.
+    platform::OutputLock lock;
+    std::string lockName = platform::pathToUtf8(names.listFile.filename());
+    lockName.resize(lockName.size() - std::string("_out.cst").size());
+    lock.acquire(names.listFile.parent_path(), lockName, tellWaiting,
+                 const_cast<fs::path*>(&names.listFile));
+    if (const int status = refuseInputs(toolDir, projectDir, fontSet, lookup, names, inputs);
+        status != kExitOk)
+        return status;
 
     // Every file of the run is written under a temporary name, and all replace the earlier ones
     // together once complete.
@@ -512,17 +550,24 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
             return added;
         }
     }
+    // Earlier outputs of this name that no longer belong beside the new ones go with the set.
+    const EarlierOutputs earlier =
+        earlierOutputs(names, fontSet.compact, advances.has_value(), tables);
     fs::path failed;
     std::string error;
-    if (!outputs.commit(failed, error)) {
+    if (!outputs.commit(earlier.remove, failed, error)) {
         progress.abandon();
-        return reportWriteFailure(failed, error);
+        if (std::find(earlier.remove.begin(), earlier.remove.end(), failed) == earlier.remove.end())
+            return reportWriteFailure(failed, error);
+        platform::writeErrLine(
+            "error: cannot remove " + platform::pathToUtf8(failed) +
+            ", an earlier output that does not belong with the new files: " + error);
+        return kExitOutputFailed;
     }
+    lock.release();
     progress.finish(platform::pathToUtf8(fontFile), bytes);
-    if (fontSet.compact || advances)
-        warnClampedAdvances(fontSet, report);
-    else
-        removeStaleAdvances(names.advanceFile);
+    for (const std::string& note : earlier.notes) platform::writeErrLine(note);
+    if (fontSet.compact || advances) warnClampedAdvances(fontSet, report);
     printRenderReport(fontSet, report);
     return kExitOk;
 }

@@ -7,10 +7,13 @@
 #include "config/FontConfig.h"
 #include "config/Settings.h"
 #include "driver/FontLookup.h"
+#include "driver/OutputSetRules.h"
 
 // Writes the character list file and the font bitmap file (the compact file with "compact")
 // into `projectDir` and returns the exit status of the run (0, or -4 / -5 after printing why).
-// `lookup` is where lookUpFont found the font set's font.
+// `lookup` is where lookUpFont found the font set's font; `inputs` are the other files the run
+// reads (configuration, settings, selection files), which no output may be.
 int exportFontSet(const std::filesystem::path& toolDir, const std::filesystem::path& projectDir,
                   FontSetSettings fontSet, const TransformSettings& transform,
-                  const CharacterTables& tables, const FontLookup& lookup);
+                  const CharacterTables& tables, const FontLookup& lookup,
+                  const std::vector<RunInput>& inputs);

@@ -79,8 +79,59 @@ std::vector<std::string> nearestNames(const std::string& wanted, std::vector<std
     return nearest;
 }
 
+std::string controlCharacterNote(const std::string& path) {
+    struct Escape {
+        char code;
+        char letter;
+        const char* name;
+    };
+    static const Escape kEscapes[] = {{'\b', 'b', "a backspace"},
+                                      {'\f', 'f', "a form feed"},
+                                      {'\n', 'n', "a line break"},
+                                      {'\r', 'r', "a carriage return"},
+                                      {'\t', 't', "a tab"}};
+    std::string written;  // as the configuration spells it
+    std::string doubled;  // each backslash written twice
+    std::string slashed;  // with "/" for each backslash
+    std::vector<std::string> read;
+    bool control = false;
+    for (const char c : path) {
+        const Escape* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                            [c](const Escape& e) { return e.code == c; });
+        if (escape != std::end(kEscapes)) {
+            const std::string what = std::string("\"\\") + escape->letter + "\" as " + escape->name;
+            if (std::find(read.begin(), read.end(), what) == read.end()) read.push_back(what);
+            written += std::string("\\") + escape->letter;
+            doubled += std::string("\\\\") + escape->letter;
+            slashed += std::string("/") + escape->letter;
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            static const char kHex[] = "0123456789abcdef";
+            const std::string code = std::string("\\u00") + kHex[(c >> 4) & 7] + kHex[c & 15];
+            written += code;
+            doubled += code;
+            slashed += code;
+        } else {
+            written += c == '\\' ? std::string("\\\\") : std::string(1, c);
+            doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+            slashed += c == '\\' ? '/' : c;
+            continue;
+        }
+        control = true;
+    }
+    if (!control) return {};
+    std::string list;
+    for (size_t i = 0; i < read.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == read.size() ? " and " : ", ") + read[i];
+    return "note: \"" + written + "\" holds control characters" +
+           (list.empty() ? std::string() : ": JSON reads " + list) +
+           "; in a path write each backslash twice (\"" + doubled + "\") or use \"/\" (\"" +
+           slashed + "\")";
+}
+
 std::vector<std::string> fontNotFoundHelp(const fs::path& toolDir, const std::string& font) {
     std::vector<std::string> lines;
+    if (std::string note = controlCharacterNote(font); !note.empty())
+        lines.push_back(std::move(note));
     std::string folders;
     for (const fs::path& dir : platform::systemFontDirs())
         folders += (folders.empty() ? "" : ", ") + platform::pathToUtf8(dir);

@@ -37,8 +37,14 @@ FontLookup lookUpFont(const std::filesystem::path& toolDir, const std::filesyste
 // (platform/InputLimits.h). Empty when it can be tried.
 std::string fontFileProblem(const std::filesystem::path& path);
 
-// Lines for standard error after a font was not found: the folders searched, the font file that
-// holds a family of that name, and up to three installed font files with the nearest names.
+// For a path that was not found and holds control characters, mostly because JSON read a
+// Windows path's "\t" or "\f" as an escape: a note that shows the path as the configuration
+// spells it and how to write it. Empty for a path without control characters.
+std::string controlCharacterNote(const std::string& path);
+
+// Lines for standard error after a font was not found (the control-character note first): the
+// folders searched, the font file that holds a family of that name, and up to three installed font
+// files with the nearest names.
 std::vector<std::string> fontNotFoundHelp(const std::filesystem::path& toolDir,
                                           const std::string& font);
 

@@ -80,7 +80,8 @@ OutputFile* OutputSet::add(const fs::path& target, std::string& error) {
     return nullptr;
 }
 
-bool OutputSet::commit(fs::path& failed, std::string& error) {
+bool OutputSet::commit(const std::vector<fs::path>& removals, fs::path& failed,
+                       std::string& error) {
     std::vector<platform::FileReplacement*> replacements;
     for (const auto& file : files_) {
         // A write that failed is reported with its own reason, not the close's.
@@ -90,11 +91,8 @@ bool OutputSet::commit(fs::path& failed, std::string& error) {
         }
         replacements.push_back(&file->replacement());
     }
-    size_t replaced = 0;
-    if (platform::commitAll(replacements, replaced, error)) return true;
-    failed = files_[replaced]->target();
-    // The set no longer matches: say which of its files are new.
-    for (size_t i = 0; i < replaced; ++i)
-        error += (i ? ", " : "; already replaced: ") + platform::pathToUtf8(files_[i]->target());
+    size_t at = 0;
+    if (platform::commitAll(replacements, removals, at, error)) return true;
+    failed = at < files_.size() ? files_[at]->target() : removals[at - files_.size()];
     return false;
 }

@@ -53,10 +53,12 @@ public:
     // A new output of the set, open for writing; null, with the reason in `error`, when its
     // temporary file cannot be made or its target cannot be replaced.
     OutputFile* add(const std::filesystem::path& target, std::string& error);
-    // Renames every output over its target, in the order added. On failure `failed` is the
-    // output that could not be written and `error` says why, naming the outputs already
-    // replaced when a rename fails after others succeeded.
-    bool commit(std::filesystem::path& failed, std::string& error);
+    // Renames every output over its target, in the order added, and removes `removals` (earlier
+    // files that no longer belong with the new ones), all or none. On failure `failed` is the
+    // file that could not be written or removed and `error` says why, and that the files
+    // already changed were put back.
+    bool commit(const std::vector<std::filesystem::path>& removals, std::filesystem::path& failed,
+                std::string& error);
 
 private:
     std::vector<std::unique_ptr<OutputFile>> files_;

@@ -1,6 +1,7 @@
 #include "driver/Run.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "charset/CharacterTables.h"
 #include "config/FontConfig.h"
@@ -42,7 +43,7 @@ std::string withSeparator(const std::string& dir) {
 // from another folder still finds the files beside it. A path found in neither gives one line in
 // `errors`; it is left as it is.
 void resolveSelectionPaths(FontConfig& config, const fs::path& projectDir,
-                           std::vector<std::string>& errors) {
+                           std::vector<std::string>& errors, std::vector<std::string>& notes) {
     const platform::PathStyle style = platform::hostPathStyle();
     std::error_code ec;
     const std::string cwd = platform::pathToUtf8(fs::current_path(ec));
@@ -65,6 +66,8 @@ void resolveSelectionPaths(FontConfig& config, const fs::path& projectDir,
                              "\" is in neither the working directory (" + cwd +
                              ") nor the configuration's folder (" +
                              platform::pathToUtf8(projectDir) + ")");
+            if (std::string note = controlCharacterNote(path); !note.empty())
+                notes.push_back(std::move(note));
         }
     }
 }
@@ -111,6 +114,38 @@ std::vector<std::string> ignoredKeyNotes(const std::vector<std::string>& keys) {
     return lines;
 }
 
+// The error line for a folder given as the configuration, with the configuration it probably
+// meant when the folder holds one.
+std::string folderGivenError(const fs::path& folder) {
+    std::string line = "error: " + platform::pathToUtf8(folder) +
+                       " is a folder; give the path of a configuration file";
+    const std::string inside = withSeparator(platform::pathToUtf8(folder)) + "FontConfig.json";
+    if (platform::pathExists(platform::pathFromUtf8(inside))) line += " (" + inside + ")";
+    return line;
+}
+
+// What --version prints: the version, the licences, and where the notices of the libraries and
+// fonts the package ships with lie (beside the tool in the Windows zip, in the documentation
+// folder of an installation). FreeType's licence asks for its credit line in the documentation.
+std::string versionText(const std::optional<fs::path>& tool) {
+    std::string text = std::string("fontbin ") + FONTBIN_VERSION +
+                       "\nCopyright (c) " FONTBIN_COPYRIGHT_YEAR
+                       " fontbin developers. MIT licence.\n"
+                       "Portions of this software are copyright \u00a9 " FONTBIN_FREETYPE_YEAR
+                       " The FreeType Project (www.freetype.org). All rights reserved.\n";
+    const std::string dir =
+        tool ? withSeparator(platform::pathToUtf8(platform::directoryOf(*tool))) : std::string();
+    for (const char* notices : {"THIRD-PARTY-NOTICES.txt", "../../share/doc/fontbin/copyright"}) {
+        const std::string path =
+            platform::makeAbsolutePath(dir + notices, dir, platform::hostPathStyle());
+        if (tool && platform::pathExists(platform::pathFromUtf8(path)))
+            return text + "The licences of the libraries and fonts it ships with: " + path + "\n";
+    }
+    return text +
+           "The licences of the libraries and fonts it ships with: THIRD-PARTY-NOTICES.txt in "
+           "the Windows zip, share/doc/fontbin/copyright where it is installed\n";
+}
+
 }  // namespace
 
 namespace {
@@ -126,7 +161,7 @@ const char* const kUsage =
     "Exit status: 0 done, -1 bad command line, -2 configuration not readable, -3 invalid value,\n"
     "-4 font missing or unusable, -5 output not writable.\n"
     "\n"
-    "  -h, --help     show this text\n"
+    "  -h, --help, /? show this text\n"
     "  --version      show the version\n";
 }  // namespace
 
@@ -134,12 +169,12 @@ int runFontbin(const std::vector<std::string>& args) {
     // Options are only options when no file of that name exists, so a configuration that
     // happens to be called "--help" still runs.
     if (args.size() == 2 && !platform::pathExists(platform::pathFromUtf8(args[1]))) {
-        if (args[1] == "--help" || args[1] == "-h") {
+        if (args[1] == "--help" || args[1] == "-h" || args[1] == "/?") {
             platform::writeOut(kUsage);
             return kExitOk;
         }
         if (args[1] == "--version") {
-            platform::writeOut(std::string("fontbin ") + FONTBIN_VERSION + "\n");
+            platform::writeOut(versionText(platform::executablePath()));
             return kExitOk;
         }
     }
@@ -189,6 +224,8 @@ int runFontbin(const std::vector<std::string>& args) {
     switch (loadFontConfig(configPath, config, &configWarnings, &parseError, &unknownKeys)) {
         case ConfigLoad::CannotOpen:
             printLine(platform::pathToUtf8(configPath) + " not exist!");
+            if (platform::isDirectory(configPath))
+                platform::writeErrLine(folderGivenError(configPath));
             return kExitConfigNotReadable;
         case ConfigLoad::NotJson:
             // Going on with the defaults would replace good outputs with an empty font.
@@ -205,6 +242,11 @@ int runFontbin(const std::vector<std::string>& args) {
         case ConfigLoad::Loaded:
             break;
     }
+    if (config.readInCodePage != 0)
+        platform::writeErrLine("note: " + platform::pathToUtf8(configPath) +
+                               " is not valid UTF-8 and was read in the system's ANSI code page " +
+                               std::to_string(config.readInCodePage) +
+                               "; save it as UTF-8 so that it reads the same on every system");
     // Many identical warnings (a long list written with numbers) would bury the output.
     const size_t shown = std::min<size_t>(configWarnings.size(), 5);
     for (size_t i = 0; i < shown; ++i)
@@ -276,7 +318,8 @@ int runFontbin(const std::vector<std::string>& args) {
 
     // Every selection file must be read whole: a missing one would quietly shrink the font.
     std::vector<std::string> inputErrors;
-    resolveSelectionPaths(config, projectDir, inputErrors);
+    std::vector<std::string> inputNotes;
+    resolveSelectionPaths(config, projectDir, inputErrors, inputNotes);
     for (const std::wstring& name : config.codePages)
         if (!platform::pathExists(codePagePath(toolDir, name)))
             inputErrors.push_back(missingCodePage(toolDir, name));
@@ -289,6 +332,7 @@ int runFontbin(const std::vector<std::string>& args) {
     if (!inputErrors.empty()) {
         for (const std::string& line : inputErrors)
             platform::writeErrLine("error: " + platform::pathToUtf8(configPath) + ": " + line);
+        for (const std::string& line : inputNotes) platform::writeErrLine(line);
         return kExitInvalidValue;
     }
     for (int32_t i = 0; i < report.rejectedRanges; ++i) platform::writeOut("error customer range");
@@ -305,5 +349,15 @@ int runFontbin(const std::vector<std::string>& args) {
     // A font named by its family or full name draws with the face that carries the name.
     FontSetSettings fontSet = config.fontSet;
     applyFacesChosenByName(toolDir, projectDir, font, fontSet);
-    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named);
+    // The files no output may be: a configuration named like an output would be replaced.
+    std::vector<RunInput> inputs{{configPath, "the configuration"},
+                                 {platform::pathFromUtf8("setting.ini"), "the settings file"}};
+    for (const std::wstring& name : config.codePages)
+        inputs.push_back({codePagePath(toolDir, name), "the code-page table"});
+    for (const auto& [list, what] : {std::pair{&config.mappingPaths, "the mapping file"},
+                                     std::pair{&config.cstPaths, "the cst file"},
+                                     std::pair{&config.textPaths, "the text file"}})
+        for (const std::wstring& path : *list)
+            inputs.push_back({platform::pathFromWide(path), what});
+    return exportFontSet(toolDir, projectDir, fontSet, transform, tables, named, inputs);
 }

@@ -5,7 +5,8 @@
 bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file) {
     const size_t count = file.widths.size();
     const size_t pairsAt = 12 + count + 2 * file.codePoints.size();
-    std::vector<uint8_t> bytes(pairsAt + (file.kerning ? 4 + 5 * file.pairs.size() : 0));
+    std::vector<uint8_t> bytes(pairsAt +
+                               (file.kerning ? kerningSectionBytes(file.pairs.size()) : 0));
     bytes[0] = 'F';
     bytes[1] = 'B';
     bytes[2] = 'A';
@@ -18,17 +19,19 @@ bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file) {
     for (size_t i = 0; i < count; ++i) bytes[12 + i] = file.widths[i];
     for (size_t i = 0; i < file.codePoints.size(); ++i)
         storeLittleEndian(&bytes[12 + count + 2 * i], file.codePoints[i], 2);
-    if (file.kerning) {
-        storeLittleEndian(&bytes[pairsAt], static_cast<uint32_t>(file.pairs.size()), 4);
-        for (size_t i = 0; i < file.pairs.size(); ++i) {
-            uint8_t* pair = &bytes[pairsAt + 4 + 5 * i];
-            bool clamped = false;
-            storeLittleEndian(pair, file.pairs[i].left, 2);
-            storeLittleEndian(pair + 2, file.pairs[i].right, 2);
-            pair[4] = static_cast<uint8_t>(kerningByte(file.pairs[i].adjust, clamped));
-        }
-    }
+    if (file.kerning) storeKerningSection(&bytes[pairsAt], file.pairs);
     return out.write(bytes.data(), bytes.size());
+}
+
+void storeKerningSection(uint8_t* dst, const std::vector<KernPair>& pairs) {
+    storeLittleEndian(dst, static_cast<uint32_t>(pairs.size()), 4);
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        uint8_t* pair = dst + 4 + 5 * i;
+        bool clamped = false;
+        storeLittleEndian(pair, pairs[i].left, 2);
+        storeLittleEndian(pair + 2, pairs[i].right, 2);
+        pair[4] = static_cast<uint8_t>(kerningByte(pairs[i].adjust, clamped));
+    }
 }
 
 int8_t kerningByte(int32_t pixels, bool& clamped) {

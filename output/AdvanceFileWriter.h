@@ -3,6 +3,7 @@
 // byte in docs/file-format.md and read by fb_open_advances in the device reader.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,14 @@ uint8_t advancePixels(long advance26_6, bool& clamped);
 // A kerning adjustment limited to what a pair stores, -128 .. 127; `clamped` is set when it did
 // not fit.
 int8_t kerningByte(int32_t pixels, bool& clamped);
+
+// The kerning section as the width file (version 2) and the compact file store it: the pair
+// count (u32), then each pair as u16 left, u16 right and the adjustment as kerningByte gives it.
+// `dst` receives kerningSectionBytes(pairs.size()) bytes.
+inline size_t kerningSectionBytes(size_t pairs) {
+    return 4 + 5 * pairs;
+}
+void storeKerningSection(uint8_t* dst, const std::vector<KernPair>& pairs);
 
 // The advance-width file that belongs to a font file: "<base>_adv.bin" for "<base>_font.bin",
 // or empty when the name does not end in "_font.bin".

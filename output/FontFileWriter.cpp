@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "output/InkBox.h"
 #include "output/LittleEndian.h"
 
 namespace {
@@ -188,55 +189,14 @@ void FontFileWriter::writeFixedRecord(const PackedGlyph& glyph) {
     write(record_.data(), record_.size());
 }
 
-void FontFileWriter::findInkBox(const PackedGlyph& glyph, int32_t rowCount, int32_t& right,
-                                int32_t& bottom) {
-    right = 0;
-    bottom = 0;
-    const unsigned depth = static_cast<unsigned>(settings_.renderMode);
-    const unsigned mask = (1u << depth) - 1;
-    const uint64_t rowBits = static_cast<uint64_t>(glyph.cols) * depth;
-    scratch_.resize(static_cast<size_t>((rowBits + 7) / 8));
-    for (int32_t r = 0; r < rowCount; ++r) {
-        copyBits(glyph.data, glyph.size, r * rowBits, rowBits, scratch_.data());
-        // The rightmost ink lies in the last non-zero byte of the row, in its highest pixel.
-        size_t last = scratch_.size();
-        while (last > 0 && scratch_[last - 1] == 0) --last;
-        if (last == 0) continue;
-        bottom = r + 1;
-        const unsigned value = scratch_[last - 1];
-        const int32_t perByte = static_cast<int32_t>(8 / depth);
-        int32_t highest = perByte - 1;
-        while (((value >> (highest * depth)) & mask) == 0) --highest;
-        right = std::max(right, static_cast<int32_t>(last - 1) * perByte + highest + 1);
-    }
-}
-
 void FontFileWriter::writeTrimmedRecord(const PackedGlyph& glyph) {
     if (!packedDepth(settings_.renderMode)) return;
     if (glyph.data == nullptr || glyph.rows <= 0 || glyph.cols <= 0) return;
     const unsigned depth = static_cast<unsigned>(settings_.renderMode);
     const uint64_t rowBits = static_cast<uint64_t>(glyph.cols) * depth;
-    // Only rows that lie wholly inside the packed bytes are ever looked at.
-    const int32_t cellRows =
-        static_cast<int32_t>(std::min<uint64_t>(glyph.rows, glyph.size * 8 / rowBits));
-
-    // The glyph's box in the shaped cell. Row scanning: `extent` as the renderer left it. A
-    // transposed cell without rotation: the renderer's box read with x and y exchanged. A
-    // transposed cell turned back by rotation: `extent` is in neither frame, so the ink decides.
-    int32_t width = glyph.extent.x;
-    int32_t height = glyph.extent.y;
-    if (vertical_) {
-        if (rotate_ == 1 || rotate_ == 2) {
-            findInkBox(glyph, cellRows, width, height);
-        } else {
-            width = glyph.extent.y;
-            height = glyph.extent.x;
-        }
-    }
-    // A glyph may reach past the cell (taller than it, or wider with a negative left bearing);
-    // only the cell's own pixels exist, and the record must say what it really holds.
-    width = std::min(width, glyph.cols);
-    height = std::min(height, cellRows);
+    const InkBox box = inkBox(glyph, depth, vertical_, rotate_);
+    const int32_t width = box.width;
+    const int32_t height = box.height;
     if (width <= 0 || height <= 0) return;
 
     const size_t perByte = 8 / depth;

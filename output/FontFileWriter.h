@@ -63,8 +63,6 @@ private:
     // The four record bytes and the offset-table entry of the rows now in record_, then the write.
     void finishTrimmedRecord(const PackedGlyph& glyph, int32_t topSkip, int32_t width,
                              int32_t height);
-    // Right and bottom edges (exclusive) of the non-zero pixels among the first `rowCount` rows.
-    void findInkBox(const PackedGlyph& glyph, int32_t rowCount, int32_t& right, int32_t& bottom);
 
     ByteSink& out_;
     FontSetSettings settings_;
@@ -83,5 +81,4 @@ private:
     std::vector<uint8_t> offsetTable_;  // crop layout only, kept little-endian
     uint64_t nextOffset_ = 0;           // file offset of the next trimmed record
     std::vector<uint8_t> record_;       // reused for every record
-    std::vector<uint8_t> scratch_;      // one cell row, realigned to bit 0, for the ink search
 };

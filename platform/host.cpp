@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/RegistryFonts.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -275,61 +276,25 @@ std::optional<fs::path> fontFileForFamily(const std::string& family) {
 #endif
 }
 
-#ifdef _WIN32
-namespace {
-
-// "SimSun & NSimSun (TrueType)": the names of the faces, in the order of the collection.
-std::vector<std::wstring> registryFontNames(std::wstring entry) {
-    const size_t open = entry.rfind(L" (");
-    if (open != std::wstring::npos && !entry.empty() && entry.back() == L')') entry.resize(open);
-    std::vector<std::wstring> names;
-    for (size_t at = 0;;) {
-        const size_t amp = entry.find(L" & ", at);
-        names.push_back(entry.substr(at, amp == std::wstring::npos ? amp : amp - at));
-        if (amp == std::wstring::npos) return names;
-        at = amp + 3;
-    }
-}
-
-}  // namespace
-#endif
-
 std::optional<NamedFont> fontFileForName(const std::string& name) {
     if (name.empty()) return std::nullopt;
 #ifdef _WIN32
     const std::wstring wanted = utf8ToWide(name);
     const std::vector<fs::path> dirs = systemFontDirs();
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", 0,
-                          KEY_READ, &key) != ERROR_SUCCESS)
-            continue;
         std::optional<NamedFont> found;
-        for (DWORD i = 0; !found; ++i) {
-            wchar_t entry[512];
-            wchar_t data[1024];
-            DWORD entryLength = 512, dataBytes = sizeof data - sizeof(wchar_t), type = 0;
-            const LSTATUS status = RegEnumValueW(key, i, entry, &entryLength, nullptr, &type,
-                                                 reinterpret_cast<BYTE*>(data), &dataBytes);
-            if (status == ERROR_NO_MORE_ITEMS) break;
-            if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
-            // "@" marks the vertical variant of a face, which is not a font of its own.
-            if (entryLength == 0 || entry[0] == L'@') continue;
-            data[dataBytes / sizeof(wchar_t)] = L'\0';
-            const std::vector<std::wstring> names =
-                registryFontNames(std::wstring(entry, entryLength));
-            for (size_t face = 0; face < names.size(); ++face) {
-                if (CompareStringOrdinal(names[face].c_str(), -1, wanted.c_str(), -1, TRUE) !=
-                    CSTR_EQUAL)
-                    continue;
-                // A bare file name lies in the fonts folder; the user's fonts are given whole.
-                fs::path file(data);
-                if (file.is_relative() && !dirs.empty()) file = dirs.front() / file;
-                found = NamedFont{file, static_cast<int32_t>(face)};
-                break;
-            }
-        }
-        RegCloseKey(key);
+        forEachRegistryFont(
+            root, dirs.empty() ? fs::path() : dirs.front(),
+            [&](const std::vector<std::wstring>& names, const fs::path& file) {
+                for (size_t face = 0; face < names.size(); ++face) {
+                    if (CompareStringOrdinal(names[face].c_str(), -1, wanted.c_str(), -1, TRUE) !=
+                        CSTR_EQUAL)
+                        continue;
+                    found = NamedFont{file, static_cast<int32_t>(face)};
+                    return true;
+                }
+                return false;
+            });
         if (found && pathExists(found->file)) return found;
     }
     return std::nullopt;

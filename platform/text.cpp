@@ -1,7 +1,12 @@
 // UTF-8 <-> wide text, decoded by hand so the process locale never matters.
+#include <climits>
 #include <string>
 
 #include "platform/platform.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace platform {
 namespace {
@@ -107,6 +112,24 @@ std::string wideToUtf8(const std::wstring& text) {
         appendUtf8(out, cp);
     }
     return out;
+}
+
+std::optional<std::string> ansiCodePageToUtf8(const std::string& text, uint32_t& codePage) {
+#ifdef _WIN32
+    const UINT ansi = GetACP();
+    if (ansi == CP_UTF8 || text.size() > static_cast<size_t>(INT_MAX)) return std::nullopt;
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (length <= 0 && size > 0) return std::nullopt;
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+    codePage = ansi;
+    return wideToUtf8(wide);
+#else
+    (void)text;
+    (void)codePage;
+    return std::nullopt;
+#endif
 }
 
 std::filesystem::path pathFromWide(const std::wstring& text) {

@@ -1,6 +1,7 @@
 // Writing files so that a target is replaced whole or not at all, and never through a name
 // someone else prepared: the bytes go to a new file created exclusively under an unpredictable
 // name beside the target, which is renamed over the target once complete.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -34,32 +36,7 @@ std::string systemText(int error) {
     return error ? std::generic_category().message(error) : std::string("write failed");
 }
 
-// 64 bits no other process can guess. The random device alone may be a fixed sequence on older
-// MinGW runtimes, so the clock, the process and a counter are mixed in; exclusive creation keeps
-// a guessed name harmless anyway (it only makes the creation retry).
-uint64_t unpredictable() {
-    static std::atomic<uint64_t> counter{0};
-    uint64_t value = 0;
-    try {
-        std::random_device device;
-        value = (static_cast<uint64_t>(device()) << 32) ^ device();
-    } catch (...) {
-    }
-    value ^=
-        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
-    value ^= static_cast<uint64_t>(processId()) << 40;
-    value += 0x9E3779B97F4A7C15ull * ++counter;
-    // A final mix so that neighbouring inputs give unrelated names.
-    value ^= value >> 31;
-    value *= 0xBF58476D1CE4E5B9ull;
-    value ^= value >> 29;
-    return value;
-}
-
-// The folder a target's temporary goes to: its own, so that the rename stays on one volume.
-fs::path folderOf(const fs::path& target) {
-    return target.has_parent_path() ? target.parent_path() : fs::path(".");
-}
+using detail::folderOf;
 
 // ---- The temporaries an interrupt removes ----------------------------------------------------
 // Fixed slots, each holding a native path built when the temporary was created, so that the
@@ -78,7 +55,34 @@ constexpr int kLiveSlots = 64;  // more than any tool holds at once; beyond that
 std::atomic<NativeChar*> liveTemporaries[kLiveSlots];
 #ifdef _WIN32
 SRWLOCK liveLock = SRWLOCK_INIT;
+SRWLOCK commitLock = SRWLOCK_INIT;  // held while a set is renamed
 #endif
+
+// While a set is renamed, an interrupt waits: it takes effect once the set is whole, old or new.
+class InterruptsHeld {
+public:
+#ifdef _WIN32
+    InterruptsHeld() {
+        AcquireSRWLockExclusive(&commitLock);
+    }
+    ~InterruptsHeld() {
+        ReleaseSRWLockExclusive(&commitLock);
+    }
+#else
+    InterruptsHeld() {
+        sigset_t signals;
+        sigemptyset(&signals);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+        sigprocmask(SIG_BLOCK, &signals, &previous_);
+    }
+    ~InterruptsHeld() {
+        sigprocmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+private:
+    sigset_t previous_;
+#endif
+};
 
 struct LiveLock {
 #ifdef _WIN32
@@ -91,7 +95,9 @@ struct LiveLock {
 #endif
 };
 
-int trackTemporary(const fs::path& path) {
+}  // namespace
+
+int detail::trackTemporary(const fs::path& path) {
 #ifdef _WIN32
     NativeChar* copy = _wcsdup(path.c_str());
 #else
@@ -107,7 +113,7 @@ int trackTemporary(const fs::path& path) {
     return -1;
 }
 
-void untrackTemporary(int& slot) {
+void detail::untrackTemporary(int& slot) {
     if (slot < 0) return;
     NativeChar* path = nullptr;
     {
@@ -117,6 +123,8 @@ void untrackTemporary(int& slot) {
     std::free(path);
     slot = -1;
 }
+
+namespace {
 
 #ifdef _WIN32
 BOOL WINAPI onConsoleEvent(DWORD event) {
@@ -130,6 +138,8 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
         default:
             return FALSE;
     }
+    // A set being renamed is completed first: the handler must not leave half a set.
+    AcquireSRWLockExclusive(&commitLock);
     // Never released: the main thread must not replace or free a path from here on.
     AcquireSRWLockExclusive(&liveLock);
     // The main thread may still have a temporary open; it was opened sharing deletion, so the
@@ -152,9 +162,10 @@ extern "C" void onTerminatingSignal(int signal) {
 #ifdef _WIN32
 // Creates `path` only when nothing of that name exists (a planted link included).
 std::FILE* createExclusive(const fs::path& path, std::string& reason, bool& exists) {
-    // Shared for deletion only, so that an interrupt can remove it while it is open.
+    // Shared for deletion only, so that an interrupt can remove it while it is open. Hidden and
+    // temporary until it takes the target's place (see renameInto).
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+                           FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -190,6 +201,45 @@ std::FILE* createExclusive(const fs::path& path, std::string& reason, bool& exis
     return file;
 }
 #endif
+
+// Renames a complete temporary over `target`. On Windows the temporary's hidden and temporary
+// marks go first: the target would keep them.
+bool renameInto(const fs::path& temporary, const fs::path& target, std::string& reason) {
+#ifdef _WIN32
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+#endif
+    return replaceFile(temporary, target, reason);
+}
+
+// Keeps `target` under a second name in its folder until the set is complete: a hard link,
+// which costs nothing, or a copy on a file system without links. Named as a temporary, so that
+// a run killed meanwhile leaves nothing a later run keeps.
+bool keepCopy(const fs::path& target, fs::path& kept, std::string& reason) {
+    kept = folderOf(target) / pathFromUtf8(detail::temporaryName());
+#ifdef _WIN32
+    if (CreateHardLinkW(kept.c_str(), target.c_str(), nullptr) ||
+        CopyFileW(target.c_str(), kept.c_str(), TRUE))
+        return true;
+    reason = "cannot keep a copy of it: " + windowsErrorText(GetLastError());
+#else
+    if (link(target.c_str(), kept.c_str()) == 0) return true;
+    std::error_code ec;
+    if (fs::copy_file(target, kept, ec)) return true;
+    reason = "cannot keep a copy of it: " + ec.message();
+#endif
+    kept.clear();
+    return false;
+}
+
+// Puts a target back as it was before the set began: the kept file under its name, or, for a
+// target that did not exist, no file at all.
+bool putBack(const fs::path& target, const fs::path& kept, std::string& reason) {
+    if (!kept.empty()) return replaceFile(kept, target, reason);
+    std::error_code ec;
+    fs::remove(target, ec);
+    if (ec) reason = ec.message();
+    return !ec;
+}
 
 }  // namespace
 
@@ -252,7 +302,7 @@ FileReplacement::~FileReplacement() {
         fs::remove(temporary_, ec);
     }
     // Only now: an interrupt before the removal still finds the file.
-    untrackTemporary(liveSlot_);
+    detail::untrackTemporary(liveSlot_);
 }
 
 bool FileReplacement::create(std::string& reason) {
@@ -261,16 +311,14 @@ bool FileReplacement::create(std::string& reason) {
         return false;
     }
     const fs::path folder = folderOf(target_);
+    removeLeftTemporaries(folder);
     for (int attempt = 0; attempt < 64; ++attempt) {
-        char name[40];
-        std::snprintf(name, sizeof name, ".fontbin-%016llx.tmp",
-                      static_cast<unsigned long long>(unpredictable()));
-        const fs::path candidate = folder / name;
+        const fs::path candidate = folder / pathFromUtf8(detail::temporaryName());
         bool exists = false;
         file_ = createExclusive(candidate, reason, exists);
         if (file_) {
             temporary_ = candidate;
-            liveSlot_ = trackTemporary(temporary_);
+            liveSlot_ = detail::trackTemporary(temporary_);
             return true;
         }
         if (!exists) return false;
@@ -285,7 +333,8 @@ bool FileReplacement::close(std::string& reason) {
         return false;
     }
     errno = 0;
-    const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
+    // On the disk before it is renamed: a power cut must not leave an empty file under the name.
+    const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_) && detail::syncFile(file_);
     const int flushError = errno;
     errno = 0;
     const bool closed = std::fclose(file_) == 0;
@@ -305,9 +354,10 @@ bool FileReplacement::commit(std::string& reason) {
         reason = why;
         return false;
     }
-    if (!replaceFile(temporary_, target_, reason)) return false;
+    if (!renameInto(temporary_, target_, reason)) return false;
     committed_ = true;
-    untrackTemporary(liveSlot_);
+    detail::untrackTemporary(liveSlot_);
+    detail::syncFolder(folderOf(target_));
     return true;
 }
 
@@ -326,21 +376,83 @@ void removeTemporariesOnInterrupt() {
 #endif
 }
 
-bool commitAll(const std::vector<FileReplacement*>& files, size_t& replaced, std::string& reason) {
-    replaced = 0;
-    // Everything that can be checked is checked before the first rename.
-    for (FileReplacement* file : files) {
-        if (!file->closed() && !file->close(reason)) return false;
-        if (std::string why = notReplaceableReason(file->target()); !why.empty()) {
-            reason = why;
+bool commitAll(const std::vector<FileReplacement*>& files, const std::vector<fs::path>& removals,
+               size_t& failed, std::string& reason) {
+    failed = 0;
+    // Every target, of a file to write or to remove, is checked before the first rename.
+    std::vector<fs::path> targets;
+    for (FileReplacement* file : files) targets.push_back(file->target());
+    targets.insert(targets.end(), removals.begin(), removals.end());
+    for (size_t i = 0; i < targets.size(); ++i) {
+        failed = i;
+        if (i < files.size() && !files[i]->closed() && !files[i]->close(reason)) return false;
+        if (!(reason = notReplaceableReason(targets[i])).empty() ||
+            !(reason = replaceBlockedReason(targets[i])).empty())
             return false;
+    }
+    std::vector<fs::path> folders;
+    for (const fs::path& target : targets)
+        if (std::find(folders.begin(), folders.end(), folderOf(target)) == folders.end())
+            folders.push_back(folderOf(target));
+    for (const fs::path& folder : folders) detail::syncFolder(folder);
+
+    InterruptsHeld held;
+    std::vector<fs::path> kept(targets.size());
+    std::vector<int> keptSlots(targets.size(), -1);
+    auto forget = [&](size_t i) {
+        detail::untrackTemporary(keptSlots[i]);
+        std::error_code ec;
+        if (!kept[i].empty()) fs::remove(kept[i], ec);
+    };
+    size_t done = 0;
+    for (; done < targets.size(); ++done) {
+        failed = done;
+        const fs::path& target = targets[done];
+        if (pathExists(target)) {
+            if (!keepCopy(target, kept[done], reason)) break;
+            keptSlots[done] = detail::trackTemporary(kept[done]);
         }
+        bool changed = false;
+        if (done < files.size()) {
+            changed = renameInto(files[done]->temporary_, target, reason);
+        } else {
+            std::error_code ec;
+            changed = fs::remove(target, ec) || !ec;
+            if (ec) reason = ec.message();
+        }
+        if (!changed) break;
     }
-    for (FileReplacement* file : files) {
-        if (!file->commit(reason)) return false;
-        ++replaced;
+    if (done == targets.size()) {
+        for (size_t i = 0; i < targets.size(); ++i) {
+            if (i < files.size()) {
+                files[i]->committed_ = true;
+                detail::untrackTemporary(files[i]->liveSlot_);
+            }
+            forget(i);
+        }
+        for (const fs::path& folder : folders) detail::syncFolder(folder);
+        return true;
     }
-    return true;
+    // Back to the earlier set, the last change first.
+    std::string notPutBack;
+    forget(done);
+    for (size_t i = done; i-- > 0;) {
+        std::string why;
+        if (putBack(targets[i], kept[i], why)) {
+            kept[i].clear();  // renamed back into place
+        } else {
+            // The earlier file stays under its second name, for the user to rename back.
+            notPutBack += "; " + pathToUtf8(targets[i]) + " could not be put back (" + why +
+                          "): the earlier file is " + pathToUtf8(kept[i]);
+        }
+        detail::untrackTemporary(keptSlots[i]);
+    }
+    if (done > 0)
+        reason += notPutBack.empty()
+                      ? "; the " + std::to_string(done) + " file(s) already changed were put back"
+                      : notPutBack;
+    for (const fs::path& folder : folders) detail::syncFolder(folder);
+    return false;
 }
 
 }  // namespace platform

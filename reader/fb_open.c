@@ -86,6 +86,8 @@ const char* fb_error_string(fb_error err) {
             return "cell size does not fit the file";
         case FB_ERR_NOT_FOUND:
             return "no glyph for this code point";
+        case FB_ERR_UNSUPPORTED:
+            return "column scanning together with rotation: the cell cannot be turned upright";
     }
     return "unknown error";
 #endif

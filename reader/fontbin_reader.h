@@ -113,7 +113,8 @@ typedef enum fb_error {
     FB_ERR_BAD_RECORD, /* a glyph record is impossible (sizes, extents, contents) */
     FB_ERR_LENGTH,     /* bytes follow the last record */
     FB_ERR_GEOMETRY,   /* the given cell size cannot hold the file's records */
-    FB_ERR_NOT_FOUND   /* no glyph record for this code point */
+    FB_ERR_NOT_FOUND,  /* no glyph record for this code point */
+    FB_ERR_UNSUPPORTED /* the text API cannot turn a column-scanned and rotated cell upright */
 } fb_error;
 
 /* The three index layouts, chosen by the crop and indexMethod bits. */

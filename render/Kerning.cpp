@@ -1,6 +1,8 @@
 #include "render/Kerning.h"
 
 #include <ft2build.h>
+
+#include "render/KerningGlyphs.h"
 #include FT_FREETYPE_H
 #include FT_MULTIPLE_MASTERS_H
 #include FT_TRUETYPE_TABLES_H
@@ -22,11 +24,7 @@ struct HbDeleter {
 };
 using FaceHolder = std::unique_ptr<hb_face_t, HbDeleter<hb_face_t, hb_face_destroy>>;
 using FontHolder = std::unique_ptr<hb_font_t, HbDeleter<hb_font_t, hb_font_destroy>>;
-using SetHolder = std::unique_ptr<hb_set_t, HbDeleter<hb_set_t, hb_set_destroy>>;
-using BlobHolder = std::unique_ptr<hb_blob_t, HbDeleter<hb_blob_t, hb_blob_destroy>>;
 using BufferHolder = std::unique_ptr<hb_buffer_t, HbDeleter<hb_buffer_t, hb_buffer_destroy>>;
-
-constexpr hb_tag_t kKern = HB_TAG('k', 'e', 'r', 'n');
 
 // HarfBuzz reads the tables through FreeType, so the face is exactly the one that draws: the same
 // member of a collection, also when FreeType opened the file through our own stream.
@@ -70,67 +68,6 @@ FontHolder sizedFont(FT_Face face, hb_face_t* hbFace) {
     return font;
 }
 
-// Glyphs named by the legacy kern table's pair lists (formats 0 of the Microsoft and the Apple
-// headers). A subtable of another format has no list to read: then every glyph may kern.
-bool addKernTableGlyphs(hb_face_t* face, hb_set_t* glyphs, bool& everyGlyph) {
-    const BlobHolder blob(hb_face_reference_table(face, kKern));
-    unsigned size = 0;
-    const auto* data = reinterpret_cast<const uint8_t*>(hb_blob_get_data(blob.get(), &size));
-    if (size == 0) return false;
-    const auto u16 = [&](uint64_t at) -> uint32_t {
-        return at + 2 <= size ? uint32_t{data[at]} << 8 | data[at + 1] : 0;
-    };
-    const bool apple = u16(0) == 1 && u16(2) == 0;
-    const uint32_t tables = apple ? u16(4) << 16 | u16(6) : u16(2);
-    uint64_t at = apple ? 8 : 4;
-    for (uint32_t t = 0; t < tables && at + 8 <= size; ++t) {
-        // Microsoft: version, length, coverage (format in the high byte), then the format's data.
-        // Apple: u32 length, coverage (format in the low byte), tuple index.
-        const uint64_t length = apple ? (u16(at) << 16 | u16(at + 2)) : u16(at + 2);
-        const uint32_t format = apple ? u16(at + 4) & 0xFF : u16(at + 4) >> 8;
-        const uint64_t pairsAt = at + (apple ? 8 : 6);
-        if (format != 0) {
-            everyGlyph = true;
-        } else {
-            // Big tables overflow the 16-bit length; the pair count and the table's end hold.
-            const uint32_t pairs = u16(pairsAt);
-            for (uint64_t p = 0; p < pairs && pairsAt + 8 + 6 * p + 4 <= size; ++p) {
-                hb_set_add(glyphs, u16(pairsAt + 8 + 6 * p));
-                hb_set_add(glyphs, u16(pairsAt + 8 + 6 * p + 2));
-            }
-        }
-        if (length < 6) break;
-        at += length;
-    }
-    return true;
-}
-
-// Every glyph that a kerning lookup of GPOS (in any role) or the kern table names. Returns false
-// when the font has no kerning at all.
-bool kerningGlyphs(hb_face_t* face, hb_set_t* glyphs, bool& everyGlyph) {
-    bool gposKern = false;
-    if (hb_ot_layout_has_positioning(face)) {
-        hb_tag_t tags[64];
-        for (unsigned start = 0, count = 64; count == 64 && !gposKern; start += 64) {
-            count = 64;
-            hb_ot_layout_table_get_feature_tags(face, HB_OT_TAG_GPOS, start, &count, tags);
-            for (unsigned i = 0; i < count; ++i) gposKern |= tags[i] == kKern;
-        }
-    }
-    if (gposKern) {
-        const hb_tag_t features[] = {kKern, HB_TAG_NONE};
-        const SetHolder lookups(hb_set_create());
-        hb_ot_layout_collect_lookups(face, HB_OT_TAG_GPOS, nullptr, nullptr, features,
-                                     lookups.get());
-        for (hb_codepoint_t lookup = HB_SET_VALUE_INVALID; hb_set_next(lookups.get(), &lookup);)
-            hb_ot_layout_lookup_collect_glyphs(face, HB_OT_TAG_GPOS, lookup, glyphs, glyphs, glyphs,
-                                               nullptr);
-        return true;
-    }
-    // HarfBuzz applies the kern table when GPOS has no kern feature.
-    return addKernTableGlyphs(face, glyphs, everyGlyph);
-}
-
 // Only kerning: every other feature HarfBuzz turns on by default would substitute or move glyphs.
 const hb_feature_t* shapingFeatures(unsigned& count) {
     static const char* const kOff[] = {"ccmp", "locl", "rlig", "calt", "clig", "liga", "rclt",
@@ -150,6 +87,13 @@ const hb_feature_t* shapingFeatures(unsigned& count) {
     }();
     count = static_cast<unsigned>(features.size());
     return features.data();
+}
+
+bool isMark(hb_unicode_funcs_t* unicode, uint32_t code) {
+    const hb_unicode_general_category_t category = hb_unicode_general_category(unicode, code);
+    return category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
+           category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK ||
+           category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
 }
 
 hb_script_t pairScript(uint32_t left, uint32_t right) {
@@ -243,34 +187,73 @@ std::vector<KernPair> faceKerningPairs(FT_FaceRec_* face, const std::vector<uint
         return pairs;
     const FaceHolder hbFace(hb_face_create_for_tables(referenceTable, face, nullptr));
     hb_face_set_upem(hbFace.get(), face->units_per_EM);
-    const SetHolder glyphs(hb_set_create());
-    bool everyGlyph = false;
-    if (!kerningGlyphs(hbFace.get(), glyphs.get(), everyGlyph)) return pairs;
+    KerningGlyphs kerning;
+    if (!collectKerningGlyphs(hbFace.get(), kerning)) return pairs;
     const FontHolder font = sizedFont(face, hbFace.get());
 
-    std::vector<Candidate> candidates;
+    // Every mapped character; those that kern with each other, before any or after any one. A
+    // combining mark that no table names is left out: the kern table's pairs skip marks, and
+    // what HarfBuzz does to one is placing it on its base, not kerning.
+    std::vector<Candidate> all, paired, afterAny;
+    std::vector<bool> beforeAny;
+    hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
     for (const uint16_t code : codes) {
         hb_codepoint_t glyph = 0;
-        if (hb_font_get_nominal_glyph(font.get(), code, &glyph) && glyph != 0 &&
-            (everyGlyph || hb_set_has(glyphs.get(), glyph)))
-            candidates.push_back(Candidate{code, glyph});
+        if (!hb_font_get_nominal_glyph(font.get(), code, &glyph) || glyph == 0) continue;
+        const bool named = hb_set_has(kerning.paired.get(), glyph);
+        if (!named && isMark(unicode, code)) continue;
+        const Candidate c{code, glyph};
+        const bool isPaired = kerning.everyPair || named || glyph >= kerning.pairedFrom;
+        all.push_back(c);
+        beforeAny.push_back(kerning.everyPair || hb_set_has(kerning.beforeAny.get(), glyph));
+        if (isPaired) paired.push_back(c);
+        if (hb_set_has(kerning.afterAny.get(), glyph)) afterAny.push_back(c);
     }
-    if (candidates.empty()) return pairs;
+    if (paired.empty() && afterAny.empty() &&
+        std::find(beforeAny.begin(), beforeAny.end(), true) == beforeAny.end())
+        return pairs;
     // A private-use character the font does not map draws as glyph 0, which no kerning names.
+    // (A kern table may still reach it through class 0: then the value it shares with the next
+    // left glyph moves that glyph's advance and its offset alike, which the measure cancels.)
     hb_codepoint_t separator = 0;
     for (const hb_codepoint_t code : {0x10FFFDu, 0xFFFFDu, 0xF8FFu}) {
         hb_codepoint_t glyph = 0;
-        if (!hb_font_get_nominal_glyph(font.get(), code, &glyph) && !hb_set_has(glyphs.get(), 0)) {
+        if (!hb_font_get_nominal_glyph(font.get(), code, &glyph) &&
+            !hb_set_has(kerning.paired.get(), 0)) {
             separator = code;
             break;
         }
     }
     PairShaper shaper(font.get(), separator, pairs);
     std::map<hb_script_t, std::vector<Candidate>> byScript;
-    for (const Candidate& left : candidates) {
+    size_t nextPaired = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Candidate& left = all[i];
+        const bool isPaired = nextPaired < paired.size() && paired[nextPaired].code == left.code;
+        nextPaired += isPaired;
         byScript.clear();
-        for (const Candidate& right : candidates)
-            byScript[pairScript(left.code, right.code)].push_back(right);
+        const auto addRights = [&](const std::vector<Candidate>& rights) {
+            for (const Candidate& right : rights)
+                byScript[pairScript(left.code, right.code)].push_back(right);
+        };
+        if (beforeAny[i]) {
+            addRights(all);
+        } else if (isPaired && afterAny.empty()) {
+            addRights(paired);
+        } else {
+            // The characters that kern after any character, with the paired ones when the left
+            // one is, each once and in order.
+            std::vector<Candidate> rights;
+            std::merge(isPaired ? paired.begin() : paired.end(), paired.end(), afterAny.begin(),
+                       afterAny.end(), std::back_inserter(rights),
+                       [](const Candidate& a, const Candidate& b) { return a.code < b.code; });
+            rights.erase(std::unique(rights.begin(), rights.end(),
+                                     [](const Candidate& a, const Candidate& b) {
+                                         return a.code == b.code;
+                                     }),
+                         rights.end());
+            addRights(rights);
+        }
         for (const auto& [script, rights] : byScript) shaper.shapeLeft(left, script, rights);
     }
     std::sort(pairs.begin(), pairs.end());

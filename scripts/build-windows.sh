@@ -133,6 +133,10 @@ build_dep cjson "$(upstream_version libcjson-dev)" -DENABLE_CJSON_TEST=OFF \
   -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF \
   -DENABLE_PUBLIC_SYMBOLS=OFF -DENABLE_HIDDEN_SYMBOLS=ON
 build_dep googletest "$(upstream_version googletest)" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
+# cpp-httplib for fontbin-studio: upstream's single header, compiled into the studio. (Debian's
+# package splits it into a header and a Linux library.)
+fetch_orig cpp-httplib "$(upstream_version libcpp-httplib-dev)"
+cp -u "$deps/src/cpp-httplib/httplib.h" "$prefix/include/httplib.h"
 
 # ---- Wine, with its state inside the build folder --------------------------------------------
 wrapper=$W/wine-run

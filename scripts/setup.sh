@@ -10,6 +10,7 @@ fontbin_packages=(
   build-essential cmake pkg-config dpkg-dev file
   libcjson-dev libfreetype-dev libharfbuzz-dev libopencv-core-dev libpng-dev libfontconfig-dev
   libgtest-dev libbenchmark-dev
+  libcpp-httplib-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei fonts-wqy-zenhei fonts-unifont fonts-ipafont-gothic
   fonts-noto-cjk fonts-inter-variable
   valgrind

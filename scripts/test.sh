@@ -14,6 +14,10 @@
 # FONTBIN_WINDOWS=0 skips it.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+# fontbin-studio's browser test drives headless Chromium; where these cannot be installed it is
+# skipped and says why.
+fontbin_install_missing chromium chromium-driver python3-selenium ||
+  echo "Without chromium, chromium-driver and python3-selenium the test Tools.StudioInBrowser is skipped." >&2
 
 cd "$FONTBIN_ROOT/build"
 ctest --output-on-failure -j"$(nproc)"

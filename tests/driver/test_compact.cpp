@@ -55,6 +55,16 @@ TEST(Compact, EveryGlyphDecodesToTheCroppedRecordsPixels) {
          R"("fontSize": 15, "scanMode": "V", "italic": true,
             "fallbackFonts": ["wqy-microhei.ttc"])",
          0, "f_size15_bits1", FB_SCAN_COLUMNS},
+        // A transposed cell turned back: the renderer's box is in neither frame, so the writer
+        // must take the ink's own box (read as unrotated it keeps a corner of "A").
+        {"hei 16 px, 1 bit, column scanning, turned clockwise", FONTBIN_TEST_FONT_MICROHEI, "f.ttc",
+         R"("fontSize": 16, "scanMode": "V")", 1, "f_size16_bits1", FB_SCAN_COLUMNS},
+        {"hei 17 px, 4 bits, column scanning, turned counter-clockwise", FONTBIN_TEST_FONT_MICROHEI,
+         "f.ttc", R"("fontSize": 17, "renderMode": 4, "scanMode": "V")", 2, "f_size17_bits4",
+         FB_SCAN_COLUMNS},
+        {"hei 16 px, 2 bits, row-sized column scanning, turned clockwise",
+         FONTBIN_TEST_FONT_MICROHEI, "f.ttc", R"("fontSize": 16, "renderMode": 2, "scanMode": "v")",
+         1, "f_size16_bits2", FB_SCAN_COLUMNS_ROW_SIZED},
     };
     for (const Case& c : cases) {
         ToolSandbox box;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "support/Sandbox.h"
 
 using testing_support::readBytes;
@@ -134,4 +135,60 @@ TEST(Guidance, InkTurnedOutOfTheCellIsReported) {
                 << r.err;
         }
     }
+}
+
+// Windows habits: single backslashes in JSON paths, a configuration saved in the ANSI code page.
+TEST(Guidance, BackslashEscapesInPathsAreExplained) {
+    struct Case {
+        const char* json;  // as a Windows user writes it
+        int status;
+        std::string says;
+    } cases[] = {
+        {R"({"fontSet": {"font": "C:\tools\fonts\rasa.ttf"}})", 252,
+         R"(note: "C:\tools\fonts\rasa.ttf" holds control characters: JSON reads "\t" as a tab, )"
+         R"("\f" as a form feed and "\r" as a carriage return; in a path write each backslash )"
+         R"(twice ("C:\\tools\\fonts\\rasa.ttf") or use "/" ("C:/tools/fonts/rasa.ttf"))"},
+        {R"({"mappingPaths": ["D:\fonts\new.txt"]})", 253,
+         R"(note: "D:\fonts\new.txt" holds control characters: JSON reads "\f" as a form feed )"
+         R"(and "\n" as a line break; in a path write each backslash twice )"
+         R"(("D:\\fonts\\new.txt") or use "/" ("D:/fonts/new.txt"))"},
+    };
+    for (const Case& c : cases) {
+        ToolSandbox box;
+        box.writeConfig(c.json);
+        auto r = box.run({"FontConfig.json"});
+        EXPECT_EQ(r.status, c.status) << c.json << "\n" << r.err;
+        EXPECT_TRUE(has(r.err, c.says)) << c.says << "\n" << r.err;
+    }
+}
+
+TEST(Guidance, ConfigurationThatIsNotUtf8) {
+    ToolSandbox box;
+    // "宋体.txt" in GBK, as an older Chinese Notepad saves it.
+    const std::string name = "\xCB\xCE\xCC\xE5.txt";
+    box.writeConfig(R"({"mappingPaths": [")" + name +
+                    R"("], "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16}})");
+    box.addFont(FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf");
+#ifdef _WIN32
+    // Read in the system's ANSI code page, whichever it is: the file of that name is found.
+    uint32_t codePage = 0;
+    const std::string ansi = *platform::ansiCodePageToUtf8(name, codePage);
+    writeFile(box.project() / fs::u8path(ansi), "0x41\n");
+    auto r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "note: FontConfig.json is not valid UTF-8 and was read in the system's ANSI "
+              "code page " +
+                  std::to_string(codePage) +
+                  "; save it as UTF-8 so that it reads the same on every system\n");
+    EXPECT_EQ(readBytes(box.project() / "DejaVuSans_size16_bits1_out.cst"),
+              (std::vector<uint8_t>{0x41, 0}));
+#else
+    auto r = box.run({"FontConfig.json"});
+    EXPECT_EQ(r.status, 253);
+    EXPECT_EQ(r.err,
+              "error: FontConfig.json is not valid UTF-8 (byte 0xCB at line 1, column 20): "
+              "save it as UTF-8\n");
+    EXPECT_FALSE(fs::exists(box.project() / "DejaVuSans_size16_bits1_out.cst"));
+#endif
 }

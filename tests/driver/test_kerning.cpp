@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "reader/fontbin_reader.h"
 #include "reader/fontbin_text.h"
+#include "support/FontTables.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -17,13 +19,10 @@ namespace {
 using testing_support::readBytes;
 using testing_support::ToolSandbox;
 
-// Renames the font's GPOS table in its table directory (keeping the directory's order), so that
-// HarfBuzz reads the legacy kern table instead.
+// Hides the font's GPOS table, so that HarfBuzz reads the legacy kern table instead.
 void hideGpos(const std::filesystem::path& font) {
     auto bytes = readBytes(font);
-    const size_t tables = size_t(bytes[4]) << 8 | bytes[5];
-    for (size_t i = 0; i < tables; ++i)
-        if (std::equal(&bytes[12 + 16 * i], &bytes[16 + 16 * i], "GPOS")) bytes[15 + 16 * i] = 'T';
+    testing_support::hideTable(bytes, "GPOS");
     testing_support::writeFile(font, std::string(bytes.begin(), bytes.end()));
 }
 
@@ -175,6 +174,73 @@ TEST(Kerning, PairsReachTheReaderAndTheWidthsStayAsTheyWere) {
         fb_text_measure(&text, "AV", FB_TEXT_NUL, 0, FB_WRAP_NONE, &plainExtent);
         EXPECT_EQ(static_cast<int>(kernedExtent.width), static_cast<int>(plainExtent.width) + av)
             << c.what;
+    }
+}
+
+// A kern table written by the test into DejaVu Sans (GPOS hidden), run with a 16-pixel line:
+// adjustments beyond what a pair holds are clamped with a warning that counts them, and
+// a table that kerns every pair (Apple's format 3, every glyph of class 0) is warned about with
+// its pair count.
+TEST(Kerning, ClampedAdjustmentsAndTooManyPairsAreWarnedAbout) {
+    using testing_support::TableWriter;
+    const uint16_t A = 36, L = 47, T = 55, V = 57, o = 82;  // DejaVu Sans's glyph indices
+    TableWriter pairList;
+    pairList.u16(3).u16(12).u16(1).u16(6);
+    pairList.u16(A).u16(V).u16(-32000).u16(L).u16(T).u16(-300).u16(T).u16(o).u16(30000);
+    TableWriter everyPair;
+    everyPair.u16(0).u8(1).u8(1).u8(1).u8(0).u16(-200).u8(0);
+    const struct {
+        const char* what;
+        TableWriter kern;
+        const char* range;                      // characters from U+0020
+        std::vector<std::array<int, 3>> pairs;  // left, right, pixels
+        size_t clamped;                         // adjustments warned about
+        bool tooMany;                           // the pair count is warned about
+    } cases[] = {
+        {"clamped",
+         testing_support::kernTable(false, 0, pairList),
+         "95",
+         {{'A', 'V', -128}, {'L', 'T', -2}, {'T', 'o', 127}},
+         2,
+         false},
+        {"every pair",
+         testing_support::kernTable(true, 3, everyPair),
+         "1000",
+         {{'A', 'V', -1}, {' ', 0x1A0, -1}},
+         0,
+         true},
+    };
+    for (const auto& c : cases) {
+        ToolSandbox box;
+        const auto font = box.toolDir() / "font" / "sans.ttf";
+        box.addFont(FONTBIN_TEST_FONT_DEJAVU, "sans.ttf");
+        auto bytes = readBytes(font);
+        testing_support::hideTable(bytes, "GPOS");
+        testing_support::replaceTable(bytes, "kern", c.kern);
+        testing_support::writeFile(font, std::string(bytes.begin(), bytes.end()));
+        box.writeConfig(
+            std::string(R"({"customerVals": [{"firstVal": "0x20", "range": ")") + c.range +
+            R"("}], "fontSet": {"font": "sans.ttf", "fontSize": 16, "kerning": true}})");
+        const auto r = box.run({"FontConfig.json"});
+        ASSERT_EQ(r.status, 0) << c.what << ": " << r.err;
+        const auto fontBytes = readBytes(box.project() / "sans_size16_bits1_font.bin");
+        const auto widths = readBytes(box.project() / "sans_size16_bits1_adv.bin");
+        fb_font f;
+        fb_advances a;
+        ASSERT_EQ(fb_open(fontBytes.data(), fontBytes.size(), &f), FB_OK) << c.what;
+        ASSERT_EQ(fb_open_advances(widths.data(), widths.size(), &f, &a), FB_OK) << c.what;
+        const std::string clamped = "warning: sans.ttf: " + std::to_string(c.clamped) +
+                                    " kerning adjustment(s) beyond -128 .. 127 pixels stored as "
+                                    "-128 or 127\n";
+        const std::string tooMany = "warning: sans.ttf: " + std::to_string(a.pair_count) +
+                                    " kerning pairs, more than 500000 ";
+        EXPECT_EQ(r.err.find(clamped) != std::string::npos, c.clamped > 0) << c.what << r.err;
+        EXPECT_EQ(r.err.find(tooMany) != std::string::npos, c.tooMany) << c.what << r.err;
+        for (const auto& [left, right, pixels] : c.pairs) {
+            int adjust = 0;
+            EXPECT_EQ(fb_kerning(&a, left, right, &adjust), FB_OK) << c.what << " " << left;
+            EXPECT_EQ(adjust, pixels) << c.what << " " << left;
+        }
     }
 }
 

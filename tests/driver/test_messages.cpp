@@ -9,19 +9,42 @@ namespace fs = std::filesystem;
 
 TEST(Messages, HelpAndVersionUnlessSuchAFileExists) {
     ToolSandbox box;
-    for (const char* option : {"--help", "-h"}) {
+    for (const char* option : {"--help", "-h", "/?"}) {
         auto r = box.run({option});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind("Usage: fontbin [CONFIG]\n", 0), 0u) << r.out;
     }
+    // The version, the licence, FreeType's credit line, and where the notices of what the
+    // package ships lie: beside the tool in the Windows zip.
     auto r = box.run({"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("fontbin ", 0), 0u);
+    for (const char* part :
+         {"fontbin developers. MIT licence.\n", "Portions of this software are copyright \u00a9 20",
+          " The FreeType Project (www.freetype.org). All rights reserved.\n",
+          "ships with: THIRD-PARTY-NOTICES.txt in the Windows zip, "})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    testing_support::writeFile(box.toolDir() / "THIRD-PARTY-NOTICES.txt", "notices");
+    r = box.run({"--version"});
+    EXPECT_NE(
+        r.out.find("ships with: " + (box.toolDir() / "THIRD-PARTY-NOTICES.txt").string() + "\n"),
+        std::string::npos)
+        << r.out;
     // A real file named "--help" is a configuration like any other.
     box.writeConfig("{}", "--help");
     r = box.run({"--help"});
     EXPECT_EQ(r.out.find("Usage"), std::string::npos);
     EXPECT_NE(r.out.find(box.project().string()), std::string::npos);
+
+    // A folder as the argument: stdout as always, and stderr says what it is and names the
+    // configuration inside.
+    box.writeConfig("{}", "fonts/FontConfig.json");
+    r = box.run({"fonts"});
+    EXPECT_EQ(r.status, 254);
+    EXPECT_NE(r.out.find("fonts not exist!\n"), std::string::npos) << r.out;
+    const std::string inside = (fs::path("fonts") / "FontConfig.json").string();
+    EXPECT_EQ(r.err,
+              "error: fonts is a folder; give the path of a configuration file (" + inside + ")\n");
 }
 
 TEST(Messages, ProgressOnlyOnATerminal) {

@@ -77,6 +77,20 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
          "<stdint.h>", nullptr, noHeader},
         {"a macro <stddef.h> has", "fontbin-embed", {kFont, "o", "--symbol", "NULL"}, 2,
          "<stddef.h>", nullptr, noHeader},
+        {"a stream of <stdio.h>", "fontbin-embed", {kFont, "o", "--symbol", "stdin"}, 2,
+         "C standard library's <stdio.h>", nullptr, noHeader},
+        {"a macro of <errno.h>", "fontbin-embed", {kFont, "o", "--symbol", "errno"}, 2,
+         "<errno.h>", nullptr, noHeader},
+        {"a limit of <limits.h>", "fontbin-embed", {kFont, "o", "--symbol", "INT_MAX"}, 2,
+         "<limits.h>", nullptr, noHeader},
+        {"the macro <assert.h> reads", "fontbin-embed", {kFont, "o", "--symbol", "NDEBUG"}, 2,
+         "<assert.h>", nullptr, noHeader},
+        {"a float function of <math.h>", "fontbin-embed", {kFont, "o", "--symbol", "sqrtf"}, 2,
+         "<math.h>", nullptr, noHeader},
+        {"a macro of <stdio.h>", "fontbin-embed", {kFont, "o", "--symbol", "EOF"}, 2, "<stdio.h>",
+         nullptr, noHeader},
+        {"a family <stdatomic.h> reserves", "fontbin-embed", {kFont, "o", "--symbol", "atomic_font"},
+         2, "<stdatomic.h>", nullptr, noHeader},
         {"a predefined macro", "fontbin-embed", {kFont, "o", "--symbol", "__LINE__"}, 2,
          "reserved", nullptr, noHeader},
         {"the output's own macro", "fontbin-embed", {kFont, "o", "--symbol", "FONTBIN_FONT_ALIGN"},
@@ -93,6 +107,12 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
          {"--inputs", "FontConfig.json", "--tool-dir", ".", "--depfile", "FontConfig.json",
           "--target", "t"}, 1, "which is read", nullptr,
          [](const fs::path& d) { return readFile(d / "FontConfig.json").find("crop") != std::string::npos; }},
+        {"a configuration named like an output", "fontbin", {kList}, 251,
+         "_out.cst: it is the configuration", [](const fs::path& d) { fs::remove(d / kList); fs::copy_file(d / "FontConfig.json", d / kList); },
+         [](const fs::path& d) { return readFile(d / kList) == readFile(d / "FontConfig.json"); }},
+        {"an output that is the configuration by another name", "fontbin", {"FontConfig.json"}, 251,
+         "_adv.bin: it is the configuration", [](const fs::path& d) { fs::remove(d / kAdv); fs::create_hard_link(d / "FontConfig.json", d / kAdv); },
+         [](const fs::path& d) { return readFile(d / kAdv).find("crop") != std::string::npos; }},
         {"a width file that cannot be replaced", "fontbin", {"FontConfig.json"}, 251, kAdv,
          [](const fs::path& d) {
              fs::remove(d / kAdv);
@@ -124,6 +144,7 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
          "more than the 4 GiB a font file may have", sparse, nullptr},
         {"a 1 TB font file", "fontbin-embed", {"huge_font.bin", "o"}, 1,
          "more than the 4 GiB a font file may have", sparse, noHeader},
+        {"OUT a device", "fontbin-embed", {kFont, "/dev/null"}, 2, "is a device", nullptr, nullptr},
         {"--png onto a device", "fontbin-inspect", {kFont, "--text", "A", "--png", "/dev/null"}, 1,
          "not a regular file", nullptr, [](const fs::path&) { return fs::is_character_file("/dev/null"); }},
         {"--png onto a link", "fontbin-inspect", {kFont, "--text", "A", "--png", "link.png"}, 1,
@@ -149,25 +170,30 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
     };
     rows.insert(rows.end(), posix.begin(), posix.end());
     // Files of an earlier run that this user may not remove or replace: root's, in a sticky
-    // folder. A width file that stays is named; a rename failing after another names the file
-    // already replaced.
+    // folder. Found before anything is renamed: the run writes nothing.
     const char* nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
     if (geteuid() == 0 && fs::exists("/usr/bin/setpriv")) {
-        rows.push_back({"a rename that fails after another", "fontbin", {"FontConfig.json"}, 251,
-                        "_font.bin: Operation not permitted; already replaced: ",
+        // Checked before the first rename: nothing of the set is written.
+        rows.push_back({"a target this user may not replace", "fontbin", {"FontConfig.json"}, 251,
+                        "_font.bin: it is another user's",
                         [](const fs::path& d) {
                             for (const std::string& f : {kFont, kList, kAdv}) fs::remove(d / f);
                             writeFile(d / kFont, "earlier");
                             fs::permissions(d, fs::perms::all | fs::perms::sticky_bit);
-                        }, [](const fs::path& d) { return holds(d / kFont, "earlier"); }, nobody});
-        rows.push_back({"a stale width file that stays", "fontbin", {"FontConfig.json"}, 0,
-                        "warning: cannot remove", [](const fs::path& d) {
-                            writeFile(d / "FontConfig.json", R"({"fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16}})");
+                        }, [](const fs::path& d) {
+                            return holds(d / kFont, "earlier") && !fs::exists(d / kList) &&
+                                   !fs::exists(d / kAdv);
+                        }, nobody});
+        rows.push_back({"a stale width file this user may not remove", "fontbin", {"FontConfig.json"},
+                        251, "cannot remove " , [](const fs::path& d) {
+                            writeFile(d / "FontConfig.json", R"({"customerVals": [{"firstVal": "0x41", "range": "26"}],
+                                "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16, "crop": 1}})");
                             fs::remove(d / kFont);
                             fs::remove(d / kList);
                             fs::permissions(d, fs::perms::all | fs::perms::sticky_bit);
-                        }, [](const fs::path& d) { return fs::exists(d / kAdv); },
-                        nobody});
+                        }, [](const fs::path& d) {
+                            return fs::exists(d / kAdv) && !fs::exists(d / kFont) && !fs::exists(d / kList);
+                        }, nobody});
     }
 #endif
     // clang-format on

@@ -31,7 +31,39 @@ if find "$work/root/usr/share/doc/fontbin/examples" -name '*_font.bin' -o -name 
   echo "the package ships outputs of earlier runs"
   exit 1
 fi
+! test -e "$work/root/usr/share/doc/fontbin/examples/.gitignore" || { echo "the package ships .gitignore"; exit 1; }
 test -x "$work/root/usr/bin/fontbin-embed"
+
+# Debian's copyright file, machine-readable: fontbin's licence, a paragraph for every font, one
+# for the C++ runtime when the binary carries it (needs no libstdc++), and a text for each
+# licence named.
+copyright="$work/root/usr/share/doc/fontbin/copyright"
+python3 - "$copyright" "$work/root/usr/lib/fontbin" <<'PY' || exit 1
+import pathlib, re, subprocess, sys
+text = pathlib.Path(sys.argv[1]).read_text()
+tool = pathlib.Path(sys.argv[2])
+paragraphs = [dict(re.findall(r"^(\S[^:\n]*): ?(.*(?:\n[ \t].*)*)", p, flags=re.M)) for p in text.split("\n\n")]
+problems = []
+if not text.startswith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"):
+    problems.append("no Format line")
+files = {p["Files"]: p for p in paragraphs if "Files" in p}
+texts = {p["License"].split("\n")[0] for p in paragraphs if "License" in p and "\n" in p["License"]}
+wanted = ["*"] + [f"usr/lib/fontbin/font/{f.name}" for f in (tool / "font").iterdir()]
+needed = subprocess.run(["readelf", "-d", str(tool / "fontbin")], capture_output=True, text=True).stdout
+if "libstdc++" not in needed:
+    wanted.append("usr/lib/fontbin/fontbin")
+for name in wanted:
+    p = files.get(name)
+    if not p or not p.get("Copyright"):
+        problems.append(f"no Files paragraph with a Copyright for {name}")
+    elif p["License"].split("\n")[0] not in texts:
+        problems.append(f"no text for the licence {p['License']} of {name}")
+sys.exit("copyright: " + "; ".join(problems) if problems else 0)
+PY
+# fontbin-studio beside the tool whose CodePage/ and font/ it reads, reached through a link.
+test -L "$work/root/usr/bin/fontbin-studio"
+test -x "$work/root/usr/lib/fontbin/fontbin-studio"
+"$work/root/usr/bin/fontbin-studio" --version | grep -q '^fontbin-studio '
 test -f "$work/root/usr/lib/cmake/fontbin/fontbinConfig.cmake"
 
 mkdir "$work/project"
@@ -44,6 +76,9 @@ grep -qx "\"$work/root/usr/lib/fontbin\"" <<<"$out" || { echo "unexpected output
 size=$(stat -c %s wqy-microhei_size16_bits1_font.bin)
 # 21-byte header, 131072-byte index, 7540 glyphs of 4 + 32 bytes.
 test "$size" -eq $((27 + 131072 + 7540 * 36)) || { echo "font file has $size bytes"; exit 1; }
+# --version names the installed copyright file.
+"$work/root/usr/bin/fontbin" --version | grep -qF ": $work/root/usr/share/doc/fontbin/copyright" ||
+  { echo "fontbin --version does not name its copyright file"; exit 1; }
 # The installed inspector reads what the installed tool wrote.
 "$work/root/usr/bin/fontbin-inspect" wqy-microhei_size16_bits1_font.bin >/dev/null
 # A firmware project builds against the unpacked package and draws what the preview shows.

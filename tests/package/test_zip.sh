@@ -14,7 +14,8 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G ZIP -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
 pkg=$(echo "$work"/unpacked/fontbin-*-win64)
-for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
+for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe fontbin-studio.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
+  LICENSE.txt THIRD-PARTY-NOTICES.txt \
   CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fb_format.h reader/fb_internal.h reader/fb_open.c reader/fb_compact.c \
   reader/fb_legacy.c reader/fb_decode.c reader/fb_decode_fast.c reader/fb_advances.c \
   reader/fontbin_text.h reader/fontbin_text.c examples/quickstart/gb2312.txt \
@@ -29,6 +30,9 @@ for exe in "$pkg"/*.exe; do
   for dll in $dlls; do
     case "${dll,,}" in
       kernel32.dll | msvcrt.dll | ole32.dll | shell32.dll | user32.dll | advapi32.dll) ;;
+      # fontbin-studio: Winsock for its server, the system's random source for its token, and
+      # DirectWrite for the installed fonts' names.
+      ws2_32.dll | bcrypt.dll | dwrite.dll) ;;
       *) echo "$(basename "$exe") needs $dll, which Windows does not have"; exit 1 ;;
     esac
   done
@@ -53,6 +57,51 @@ if b"activeCodePage" in data:
     sys.exit(f"{sys.argv[1]}: the manifest changes the ANSI code page")
 PY
 done
+
+! test -e "$pkg/examples/.gitignore" || { echo "the package ships examples/.gitignore"; exit 1; }
+
+# Every library the linker put into a program, as its map records it, has its licence in the
+# notices, under a heading that names the program and the library's file; so does every font.
+python3 - "$pkg" "$build" <<'PY' || exit 1
+import os, pathlib, re, sys
+pkg, build = pathlib.Path(sys.argv[1]), sys.argv[2]
+notices = (pkg / "THIRD-PARTY-NOTICES.txt").read_text(encoding="utf-8")
+headings = re.findall(r"^(Linked into|Shipped as) (.*)$", notices, flags=re.M)
+sections = re.split(r"^={78}\r?$", notices, flags=re.M)
+maps = [pathlib.Path(m) for m in pathlib.Path(build, "link-maps.txt").read_text().splitlines()]
+programs = {p.name for p in pkg.glob("*.exe")}
+missing = sorted(programs - {m.stem + ".exe" for m in maps})
+for m in maps:
+    linked = set()
+    for line in m.read_text(errors="replace").splitlines():
+        hit = re.match(r"(?:LOAD )?(\S+\.(?:a(?=\()|o$))", line)
+        # Relative paths are from the folder the linker ran in, the map's; fontbin's own
+        # libraries are those built outside the dependencies' folder.
+        path = os.path.normpath(m.parent / hit.group(1)) if hit else ""
+        if path and (not path.startswith(build + "/") or path.startswith(build + "/deps/")):
+            linked.add(os.path.basename(path))
+    for name in sorted(linked):
+        if not any(kind == "Linked into" and re.search(rf"\b{re.escape(m.stem)}\.exe\b", text)
+                   and re.search(rf"(from |, ){re.escape(name)}(,|\r?$)", text) for kind, text in headings):
+            missing.append(f"{m.stem}.exe: {name}")
+for font in sorted((pkg / "font").iterdir()):
+    if not any(kind == "Shipped as" and f"font\\{font.name}" in text for kind, text in headings):
+        missing.append(f"font\\{font.name}")
+# Each notice holds a licence, not just a heading.
+thin = [s.strip().splitlines()[0] for s in sections[2::2] if len(s) < 400]
+if missing or thin or not maps:
+    sys.exit("without a licence notice: " + ", ".join(missing or thin or ["(no link maps)"]))
+print(f"{len(headings)} notices cover what {len(maps)} programs link and the fonts")
+PY
+
+# Text files with CR LF line ends, for every Windows editor.
+python3 - "$pkg" <<'PY' || exit 1
+import pathlib, sys
+bare = [str(p) for p in pathlib.Path(sys.argv[1]).rglob("*")
+        if p.suffix in {".md", ".txt", ".json", ".ini", ".c", ".h", ".cmake"}
+        and p.read_bytes().count(b"\n") != p.read_bytes().count(b"\r\n")]
+sys.exit("LF without CR in: " + ", ".join(bare) if bare else 0)
+PY
 
 # Every relative link of the package's documents names a file or folder inside the package.
 python3 - "$pkg" <<'PY' || exit 1
@@ -103,7 +152,8 @@ compare "$work/win-quick" "$work/linux-quick"
 # Every example, each build on its own copy of the tree, run from the configuration's folder.
 for side in win linux; do
   mkdir "$work/$side"
-  cp -r "$source/examples" "$work/$side/"
+  # The Windows side runs the package's own examples, as shipped (CR LF text files).
+  if [ "$side" = win ]; then cp -r "$pkg/examples" "$work/$side/"; else cp -r "$source/examples" "$work/$side/"; fi
   find "$work/$side" \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
   # A sample folder in the working directory gets the letters as drawn.
   mkdir "$work/$side/examples/oled-ascii-12px/sample"

@@ -1,8 +1,13 @@
 #include "reader/FontFileBuilder.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "support/Sandbox.h"
 
 namespace fbtest {
 namespace {
@@ -111,3 +116,41 @@ RgbImage readRgbPng(const std::string& path) {
     image.height = png.height;
     return image;
 }
+
+namespace fbtest {
+
+ToolFont runTool(const std::string& fontFile, const std::vector<uint32_t>& extra,
+                 const std::string& fontSet, int rotate) {
+    namespace fs = std::filesystem;
+    static int runs = 0;
+    static testing_support::TempDir keep;  // outputs outlive the sandbox
+    ToolFont out;
+    testing_support::ToolSandbox box;
+    box.addFont(fontFile, "font.ttc");
+    std::string vals = R"({"firstVal": "0x20", "range": "95"})";
+    for (uint32_t cp : extra) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(cp));
+        vals += R"(, {"firstVal": ")" + std::string(hex) + R"(", "range": "1"})";
+    }
+    box.writeConfig(R"({"customerVals": [)" + vals + R"(], "fontSet": {"font": "font.ttc", )" +
+                    fontSet + "}}");
+    testing_support::writeFile(box.project() / "setting.ini",
+                               "[Setting]\nrotate=" + std::to_string(rotate) + "\n");
+    const auto run = box.run({"FontConfig.json"});
+    EXPECT_EQ(run.status, 0) << fontSet << ": " << run.err;
+    for (const auto& entry : fs::directory_iterator(box.project())) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 9 && (name.substr(name.size() - 9) == "_font.bin" ||
+                                name.find("_compact.bin") != std::string::npos)) {
+            const fs::path kept = keep / (std::to_string(++runs) + "_" + name);
+            fs::copy_file(entry.path(), kept);
+            out.path = kept.string();
+            out.bytes = testing_support::readBytes(kept);
+        }
+    }
+    EXPECT_FALSE(out.bytes.empty()) << fontSet;
+    return out;
+}
+
+}  // namespace fbtest

@@ -54,3 +54,20 @@ struct RgbImage {
     }
 };
 RgbImage readRgbPng(const std::string& path);
+
+namespace fbtest {
+
+// What one run of the real tool wrote: the font file's path (in a folder that lives as long as
+// this) and bytes.
+struct ToolFont {
+    std::string path;
+    std::vector<uint8_t> bytes;
+};
+
+// Runs the real tool (bin/fontbin) on the real font `fontFile` for ASCII and the code points
+// `extra`, the fontSet given by its JSON members `fontSet` (size, scanMode, layout, ...), with
+// `rotate` in setting.ini. Fails the test (and returns no bytes) when the run fails.
+ToolFont runTool(const std::string& fontFile, const std::vector<uint32_t>& extra,
+                 const std::string& fontSet, int rotate = 0);
+
+}  // namespace fbtest

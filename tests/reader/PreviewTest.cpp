@@ -1,6 +1,7 @@
 // fontbin-inspect --text on files built in memory: the cookbook's advance and space rules,
 // missing characters, wrapping, the scan order and rotation undone, the advance-width file, and
-// the PNG read back with libpng.
+// the PNG read back with libpng. Then word wrapping (--wrap) on a real CJK font the real tool
+// wrote, line by line as the text API breaks the text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "reader/FontFileBuilder.h"
+#include "reader/fontbin_text.h"
 #include "support/Sandbox.h"
 #include "tools/inspect/Inspect.h"
 
@@ -166,6 +168,85 @@ TEST(Preview, PngIsMagnifiedWithAGridAndRedBoxes) {
     EXPECT_EQ(at((7 + 3) * 5 + 1, 5 * 5 + 1)[0], 0);  // B's pixel, black
     EXPECT_EQ(at(12, 12)[0], 255);                    // background
     EXPECT_EQ(at(14, 12)[0], 248);                    // the grid, a shade darker
+}
+
+// Where word wrapping ends lines, on wqy-microhei at 16 px: each case's text wrapped at the width
+// of `fits` plus `slack` pixels. The text API gives these lines, and the preview draws them as each
+// line drawn alone.
+TEST(Preview, WordWrapOnARealCjkFont) {
+    struct Case {
+        const char* what;
+        std::string text, fits;
+        int slack;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"no line starts with 。", "你好。世界", "你好", 0, {"你", "好。", "世界"}},
+        {"nor with ，or ！", "你好，世界！", "你好", 0, {"你", "好，", "世", "界！"}},
+        {"nor with a Latin comma", "你好,世界", "你好", 0, {"你", "好,", "世界"}},
+        {"nor with small kana", "あいぁう", "あい", 0, {"あ", "いぁ", "う"}},
+        {"none ends with 「", "你好「世", "你好「", 0, {"你好", "「世"}},
+        {"a word cut where it is too wide, kinsoku kept", "abcd)", "abcd", 0, {"abc", "d)"}},
+        {"after a hyphen", "well-known", "well-kn", 0, {"well-", "known"}},
+        {"between Latin and CJK", "x ab世", "x ab世", -1, {"x ab", "世"}},
+        {"between CJK and Latin", "世 界ab", "世 界ab", -1, {"世 界", "ab"}},
+        {"two spaces at a break", "ab  cd", "ab  c", 0, {"ab", "cd"}},
+        {"three spaces at a break", "ab   cd", "ab   c", 0, {"ab", "cd"}},
+    };
+    std::vector<uint32_t> cjk;
+    for (const Case& c : cases)
+        for (size_t at = 0, used = 0; at < c.text.size(); at += used) {
+            const uint32_t cp = fb_utf8_next(c.text.data() + at, c.text.size() - at, &used);
+            if (cp > 0x7E && std::find(cjk.begin(), cjk.end(), cp) == cjk.end()) cjk.push_back(cp);
+        }
+    std::sort(cjk.begin(), cjk.end());
+    const fbtest::ToolFont file = fbtest::runTool(
+        FONTBIN_TEST_FONT_MICROHEI, cjk, R"("fontSize": 16, "renderMode": 1, "indexMethod": 1)");
+    fb_font font;
+    ASSERT_EQ(fb_open(file.bytes.data(), file.bytes.size(), &font), FB_OK);
+    fb_text t;
+    ASSERT_EQ(fb_text_init(&t, &font, nullptr), FB_OK);
+    for (const Case& c : cases) {
+        fb_text_extent e;
+        fb_text_measure(&t, c.fits.data(), c.fits.size(), 0, FB_WRAP_NONE, &e);
+        const unsigned width = unsigned(int(e.width) + c.slack);
+        std::vector<std::string> got;
+        for (size_t pos = 0, next = 0; pos < c.text.size(); pos = next) {
+            const size_t n = fb_text_line_break(&t, c.text.data() + pos, c.text.size() - pos, width,
+                                                FB_WRAP_WORDS, &next);
+            got.push_back(c.text.substr(pos, n));
+            next += pos;
+        }
+        EXPECT_EQ(got, c.lines) << c.what << " at " << width << " px";
+        // The preview: the wrapped text is its lines drawn one under the other.
+        const inspect::Result r =
+            inspect::run({file.path, "--text", c.text, "--wrap", std::to_string(width)});
+        ASSERT_EQ(r.status, 0) << c.what << ": " << r.err;
+        std::string want;
+        for (const std::string& line : c.lines) {
+            for (std::string row : lines(inspect::run({file.path, "--text", line}).out)) {
+                row.resize(width, '.');
+                want += row + "\n";
+            }
+        }
+        EXPECT_EQ(r.out, want) << c.what << ":\n" << r.out;
+    }
+}
+
+// The summary counts a compact file's kerning pairs (DejaVu Sans kerns "AV", "To", ...).
+TEST(Preview, SummaryCountsACompactFilesKerning) {
+    const fbtest::ToolFont file =
+        fbtest::runTool(FONTBIN_TEST_FONT_DEJAVU, {},
+                        R"("fontSize": 16, "renderMode": 1, "compact": true, )"
+                        R"("kerning": true)");
+    fb_font font;
+    ASSERT_EQ(fb_open(file.bytes.data(), file.bytes.size(), &font), FB_OK);
+    ASSERT_GT(font.compact.pair_count, 100u);
+    const inspect::Result r = inspect::run({file.path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("kerning     " + std::to_string(font.compact.pair_count) +
+                         " pairs, in the file's kerning section\n"),
+              std::string::npos)
+        << r.out;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,14 @@ inline std::string readFile(const fs::path& path) {
 inline std::vector<uint8_t> readBytes(const fs::path& path) {
     std::string s = readFile(path);
     return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// Every file of the folder with its bytes: temporaries and lock files would show here too.
+inline std::map<std::string, std::string> folderBytes(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        files[entry.path().filename().u8string()] = readFile(entry.path());
+    return files;
 }
 
 inline void writeFile(const fs::path& path, const std::string& bytes) {

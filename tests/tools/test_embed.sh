@@ -18,6 +18,9 @@ font=DejaVuSans_size16_bits2_font.bin
 # Default symbol from the file name; the header describes the font.
 "$bin/fontbin-embed" $font gen/a 2>err && test ! -s err || fail "embed: $(cat err)"
 grep -q 'extern const uint8_t DejaVuSans_size16_bits2_font\[' gen/a.h || fail "default symbol"
+cp $font 字体_font.bin
+"$bin/fontbin-embed" 字体_font.bin gen/cjk && grep -q 'extern const uint8_t u5b57u4f53_font\[' gen/cjk.h ||
+  fail "default symbol of 字体_font.bin: $(grep extern gen/cjk.h)"
 grep -q '"DejaVuSans", fontSize 16 px, 2 bits per pixel' gen/a.h || fail "font line"
 grep -q 'glyphs   94 glyph records, U+0021 to U+007E' gen/a.h || fail "glyph line: $(grep glyphs gen/a.h)"
 # The advance widths beside the font file come along as a second array.

@@ -30,6 +30,9 @@ fail() { echo "$*"; failures=$((failures + 1)); }
 out=$(cd "$project" && "$tool/fontbin-embed" 字体_font.bin 输出 --symbol font16 2>&1) || fail "fontbin-embed.exe: $out"
 for f in 输出.c 输出.h; do test -s "$project/$f" || fail "no $f"; done
 grep -q '#include "输出.h"' "$project/输出.c" || fail "输出.c does not include 输出.h by its name"
+# Without --symbol, the name's CJK characters by their code points.
+out=$(cd "$project" && "$tool/fontbin-embed" 字体_font.bin 默认 2>&1) || fail "fontbin-embed.exe: $out"
+grep -q 'extern const uint8_t u5b57u4f53_font\[' "$project/默认.h" || fail "default symbol of 字体_font.bin"
 
 # fontbin_add_font's steps, and the dependency file they write.
 cmake -DFONTBIN="$tool/fontbin" -DEMBED="$tool/fontbin-embed" -DCONFIG="$project/FontConfig.json" \

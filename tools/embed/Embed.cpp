@@ -189,12 +189,10 @@ bool writeAll(const std::vector<std::pair<std::string, std::function<bool(std::F
             return false;
         }
     }
-    size_t replaced = 0;
+    size_t failed = 0;
     std::string reason;
-    if (platform::commitAll(set, replaced, reason)) return true;
-    error = "cannot write " + files[replaced].first + ": " + reason;
-    for (size_t i = 0; i < replaced; ++i)
-        error += (i ? ", " : "; already replaced: ") + files[i].first;
+    if (platform::commitAll(set, {}, failed, reason)) return true;
+    error = "cannot write " + files[failed].first + ": " + reason;
     return false;
 }
 
@@ -230,6 +228,11 @@ std::string symbolProblem(const std::string& name) {
                              : "makes " + n + ", a keyword of C or C++";
         // Any name that starts with an underscore is the implementation's at file scope.
         if (n[0] == '_') return "is reserved: names starting with _ belong to the compiler";
+        // The library's names: a program including that header beside the font would not build.
+        // Its families reserved by prefix count for the symbol itself only.
+        if (const char* header = cLibraryHeader(n, n == name))
+            return (n == name ? "is" : "makes " + n + ",") +
+                   std::string(" a name of the C standard library's <") + header + ">";
         if (std::any_of(std::begin(kTaken), std::end(kTaken), is) || n.rfind("FONTBIN_", 0) == 0 ||
             n.rfind("fb_", 0) == 0 || n.rfind("FB_", 0) == 0 || stdintName(n))
             return (n == name ? "is" : "makes " + n + ",") +
@@ -248,8 +251,32 @@ std::string symbolFromFileName(const std::string& path) {
     std::string name = platform::pathToUtf8(platform::pathFromUtf8(path).filename());
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
-    for (char& c : name)
-        if (!isLetter(c) && !isDigit(c)) c = '_';
+    // Letters outside ASCII by their code, so that names in any script stay apart and readable.
+    std::string ascii;
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    for (size_t left = name.size(); left > 0;) {
+        char32_t code = 0;
+        size_t bad = 0;
+        const size_t n = platform::decodeUtf8(p, left, code, bad);
+        if (n == 0) {
+            ascii += '_';
+            p += bad;
+            left -= bad;
+            continue;
+        }
+        p += n;
+        left -= n;
+        if (code >= 0x80) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, code > 0xFFFF ? "U%08x" : "u%04x",
+                          static_cast<unsigned>(code));
+            ascii += hex;
+        } else {
+            const char c = static_cast<char>(code);
+            ascii += isLetter(c) || isDigit(c) ? c : '_';
+        }
+    }
+    name = ascii;
     if (name.empty() || !isLetter(name[0]) || name[0] == '_') name = "font_" + name;
     if (isCIdentifier(name)) return name;
     return isCIdentifier(name + "_font") ? name + "_font" : "font_" + name;
@@ -518,6 +545,15 @@ int run(const std::vector<std::string>& args, std::string& out, std::string& err
         err = prefix + "OUT \"" + commentText(outBase) +
               "\" cannot be included by its name: give a file name, without quotes, backslashes "
               "or control characters\n";
+        return kUsage;
+    }
+
+    // OUT names a pair of files beside it: a device of that name ("/dev/null") means the user
+    // wanted something other than OUT.c and OUT.h in its folder.
+    if (platform::notAFileReason(platform::pathFromUtf8(outBase)) == "it is not a regular file") {
+        err = prefix + "OUT \"" + commentText(outBase) +
+              "\" is a device, pipe or socket: OUT names the regular files OUT.c and OUT.h to "
+              "write\n";
         return kUsage;
     }
 

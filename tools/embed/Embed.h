@@ -20,7 +20,12 @@ constexpr int kUsage = 2;
 // NAME_adv_size, the NAME_HAS_ADVANCES macro). Empty when it can.
 std::string symbolProblem(const std::string& name);
 bool isCIdentifier(const std::string& name);
-// The symbol made from a file name: its name without folders and without the extension, every
+// The standard header ("stdio.h") that declares or defines `name`, or null: every name of the C
+// standard library (C89 to C23 and Annex K) and, `withFamilies`, the families its headers
+// reserve by prefix (E..., SIG..., PRI..., atomic_..., ...).
+const char* cLibraryHeader(const std::string& name, bool withFamilies);
+// The symbol made from a file name: its name without folders and without the extension, each
+// character outside ASCII written as u and its code in hex ("字体" gives u5b57u4f53), every other
 // character that cannot appear in an identifier replaced by '_', and "font_" in front when it
 // does not start with a letter.
 std::string symbolFromFileName(const std::string& path);

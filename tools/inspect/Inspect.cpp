@@ -196,6 +196,9 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
         line("compression", format("%llu.%03llu of the fixed-record layout",
                                    f.size * 1000 / fixed / 1000, f.size * 1000 / fixed % 1000) +
                                 format(" (%llu bytes with the code-point list)", fixed));
+        if (f.compact.pair_count)
+            line("kerning",
+                 format("%llu pairs, in the file's kerning section", f.compact.pair_count));
     }
     line("cell", geometryText(f, o));
     line("index", format("%llu bytes at byte %llu; records from byte %llu", f.index_size,
@@ -240,7 +243,8 @@ Result preview(const Options& o, const fb_font& font, const std::string& prefix)
     for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at))
         text.replace(at, 2, "\n");
     std::string error;
-    const Canvas canvas = drawText(font, withAdvances ? &adv : nullptr, text, o.width, error);
+    const Canvas canvas =
+        drawText(font, withAdvances ? &adv : nullptr, text, o.width, error, o.words);
     if (error.empty() && !o.png.empty() &&
         (size_t(canvas.width) * o.scale > 100000 ||
          size_t(canvas.width) * o.scale * canvas.height * o.scale > (size_t(1) << 26)))
@@ -338,6 +342,8 @@ std::string usageText() {
            "  --png OUT.png         with --text: a magnified PNG with a pixel grid instead\n"
            "  --scale N             with --png: screen pixels per display pixel (1 to 32, 4)\n"
            "  --width PX            with --text: wrap lines at this many pixels\n"
+           "  --wrap PX             with --text: wrap lines between words at this many pixels,\n"
+           "                        as the text API's word wrapping does (CJK rules included)\n"
            "The file does not record rotation nor a scanMode other than \"H\" or \"V\":\n"
            "  --rotate N            the rotate setting of the run (0, 1 or 2)\n"
            "  --scan TEXT           the scanMode of the run (\"H\", \"V\", \"v\", ...)\n"
@@ -392,9 +398,12 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
         } else if (a == "--scale") {
             if (!value(v) || !parseUnsigned(v, o.scale) || o.scale < 1 || o.scale > 32)
                 return "--scale takes 1 to 32";
-        } else if (a == "--width") {
+        } else if (a == "--width" || a == "--wrap") {
+            if (o.width && o.words != (a == "--wrap"))
+                return "--width and --wrap exclude each other";
             if (!value(v) || !parseUnsigned(v, o.width) || o.width < 1)
-                return "--width takes 1 to 9999 pixels";
+                return a + " takes 1 to 9999 pixels";
+            o.words = a == "--wrap";
         } else if (a == "--range") {
             if (!value(v) || !parseRange(v, o.rangeFirst, o.rangeLast))
                 return "--range takes FIRST-LAST, such as U+0020-U+007E";
@@ -413,7 +422,7 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
     if (range && o.sheet.empty()) return "--range needs --sheet";
     if (o.text && (!o.show.empty() || !o.sheet.empty()))
         return "--text excludes --show and --sheet";
-    if (!o.text && (!o.png.empty() || o.width)) return "--png and --width need --text";
+    if (!o.text && (!o.png.empty() || o.width)) return "--png, --width and --wrap need --text";
     return {};
 }
 

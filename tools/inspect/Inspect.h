@@ -32,7 +32,8 @@ struct Options {
     std::optional<std::string> text;  // --text: the string to preview
     std::string png;                  // --png OUT.png
     unsigned scale = 4;               // --scale N
-    unsigned width = 0;               // --width PX, 0 for one line per text line
+    unsigned width = 0;               // --width PX or --wrap PX, 0 for one line per text line
+    bool words = false;               // --wrap: lines end between words, not characters
 };
 
 // "U+4E00", "u+4e00", "0x4E00", or exactly one UTF-8 character.
@@ -116,9 +117,10 @@ struct Canvas {
 // as firmware does: each glyph's cell upright with its top-left corner at the pen; the pen moves
 // by the advance width from `advances` when given, else by the ink's right edge + 1, and by
 // fontSize / 3 for a character without ink. A line ends at '\n' and, when `wrapWidth` is not 0,
-// before a character that would cross it. Empty `error` on success.
+// before a character that would cross it, or with `words` where the text API's word wrapping
+// ends it. Empty `error` on success.
 Canvas drawText(const fb_font& font, const fb_advances* advances, const std::string& text,
-                unsigned wrapWidth, std::string& error);
+                unsigned wrapWidth, std::string& error, bool words = false);
 
 // The canvas as text: '.' for background, '#' for ink (grey levels as for --show).
 std::string canvasArt(const Canvas& canvas);

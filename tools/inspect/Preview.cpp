@@ -34,7 +34,7 @@ void noteChar(void* user, uint32_t cp, int, int, int missing) {
 }  // namespace
 
 Canvas drawText(const fb_font& font, const fb_advances* advances, const std::string& text,
-                unsigned wrapWidth, std::string& error) {
+                unsigned wrapWidth, std::string& error, bool words) {
     Canvas canvas;
     fb_text t;
     if (fb_text_init(&t, &font, advances) != FB_OK) {
@@ -42,7 +42,7 @@ Canvas drawText(const fb_font& font, const fb_advances* advances, const std::str
         return canvas;
     }
     // The device's own layout: measured first for the canvas, then drawn into it.
-    const fb_wrap wrap = wrapWidth ? FB_WRAP_CHARS : FB_WRAP_NONE;
+    const fb_wrap wrap = !wrapWidth ? FB_WRAP_NONE : words ? FB_WRAP_WORDS : FB_WRAP_CHARS;
     fb_text_extent extent;
     fb_text_measure(&t, text.data(), text.size(), wrapWidth, wrap, &extent);
     canvas.lines = extent.lines;
