@@ -57,6 +57,14 @@
 #define FB_NOINLINE
 #endif
 
+/* A body copied into each caller, so that a constant argument (fb_open's or fb_check_font's)
+   leaves the other's code out of it and the linker can drop what a firmware never calls. */
+#if defined(__GNUC__)
+#define FB_SPECIALISE inline __attribute__((always_inline))
+#else
+#define FB_SPECIALISE inline
+#endif
+
 /* Helpers kept out of line where flash counts more than speed (-Os). */
 #if defined(__GNUC__) && defined(__OPTIMIZE_SIZE__)
 #define FB_SIZE_NOINLINE __attribute__((noinline))
@@ -149,9 +157,10 @@ fb_error fbi_find_pair(fbi_src s, size_t at, uint32_t count, uint32_t left, uint
  * fb_legacy.c: the layouts with the 14-byte header. */
 #ifdef FB_LEGACY
 /* After the common header fields: the index part and the records, and the cell (`given`, or the
-   first the header allows that holds the records). `full` (fb_check_font): every index entry and
-   record too; without it, what takes constant time. */
-fb_error fbi_open_legacy(fb_font* f, const fb_geometry* given, int full);
+   first the header allows that holds the records), in constant time; fbi_check_legacy reads
+   every index entry and record too (fb_check_font). */
+fb_error fbi_open_legacy(fb_font* f, const fb_geometry* given);
+fb_error fbi_check_legacy(fb_font* f, const fb_geometry* given);
 fb_error fbi_legacy_find(const fb_font* f, uint32_t code_point, fb_glyph* out);
 fb_error fbi_legacy_next(const fb_font* f, uint32_t from, fb_glyph* out);
 /* A glyph of these layouts, row by row through fb_glyph_pixel. */

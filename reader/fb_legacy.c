@@ -118,7 +118,10 @@ static unsigned geometry_candidates(const fb_font* f, fb_geometry* out) {
 
 #ifndef FB_NO_FIXED
 /* Fixed records: the record count and the cell follow from the bytes after the index part.
-   `given` is the caller's cell, or null to try the cells the header allows. */
+   `given` is the caller's cell, or null to try the cells the header allows. A glyph count of
+   FB_UNKNOWN (fb_open, glyph-number table) takes the count the file length gives, when every
+   cell that divides it into whole records (at most 65536) gives the same record size; when none
+   or several do, FB_ERR_NOT_FOUND asks the caller to count the table first. */
 static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
                                    const fb_geometry* given) {
     fb_geometry cand[4];
@@ -135,6 +138,24 @@ static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
     if (n == 0)
         return fail(f, FB_ERR_BAD_HEADER, "font size gives no valid cell", FB_FIXED_O_FONT_SIZE,
                     -1);
+    if (f->glyph_count == FB_UNKNOWN) {
+        size_t found = 0;
+        unsigned pick = 0;
+        for (i = 0; i < n; ++i) {
+            rs = FB_RECORD_METRIC_BYTES + packed_bytes(cand[i].rows, cand[i].cols, f->bpp);
+            if (region % rs != 0 || region / rs > 65536u || found == rs) continue;
+            if (found) return FB_ERR_NOT_FOUND; /* two record sizes fit */
+            found = rs;
+            pick = i;
+        }
+        if (!found && region != 0) return FB_ERR_NOT_FOUND;
+        f->glyph_count = found ? (uint32_t)(region / found) : 0u;
+        f->record_size =
+            found ? found
+                  : FB_RECORD_METRIC_BYTES + packed_bytes(cand[0].rows, cand[0].cols, f->bpp);
+        f->geometry = cand[pick];
+        return FB_OK;
+    }
     counts[0] = f->glyph_count;
     if (count_may_include_ffff) {
         /* 65535 numbers precede U+FFFF; with every code point selected, U+FFFF is glyph 65535
@@ -181,26 +202,7 @@ static fb_error open_fixed_records(fb_font* f, int count_may_include_ffff,
                 f->records_offset, -1);
 }
 
-/* Without the pass over the table: the glyph count the file length gives, when every cell that
-   divides it into whole records (of at most 65536) gives the same record size; FB_UNKNOWN when
-   none or several do. */
-static uint32_t count_from_length(const fb_font* f, const fb_geometry* given) {
-    fb_geometry cand[4];
-    const size_t region = f->size - f->records_offset;
-    size_t rs, found = 0;
-    unsigned n = given ? 1u : geometry_candidates(f, cand), i;
-    if (given) cand[0] = *given;
-    if (region == 0) return 0;
-    for (i = 0; i < n; ++i) {
-        rs = FB_RECORD_METRIC_BYTES + packed_bytes(cand[i].rows, cand[i].cols, f->bpp);
-        if (region % rs != 0 || region / rs > 65536u) continue;
-        if (found && found != rs) return FB_UNKNOWN;
-        found = rs;
-    }
-    return found ? (uint32_t)(region / found) : FB_UNKNOWN;
-}
-
-static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full) {
     uint32_t cp, expected = 0;
     int last_open = 0;
     if (f->index_bytes != FB_GLYPH_TABLE_BYTES)
@@ -210,11 +212,13 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full)
     if (f->size - f->index_offset < f->index_size)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the glyph-number table", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
-    if (!full && (expected = count_from_length(f, given)) != FB_UNKNOWN) {
-        /* Lookups check each number against this count. */
-        f->glyph_count = expected;
-        f->char_count = expected;
-        return open_fixed_records(f, 0, given);
+    if (!full) {
+        /* Lookups check each number against the count the length gives. */
+        fb_error err;
+        f->glyph_count = FB_UNKNOWN;
+        err = open_fixed_records(f, 0, given);
+        f->char_count = f->glyph_count;
+        if (err != FB_ERR_NOT_FOUND) return err;
     }
     /* Glyphs are numbered in code-point order: the entries that are not 0xFFFF read 0, 1, 2... */
     expected = 0;
@@ -237,7 +241,7 @@ static fb_error open_glyph_table(fb_font* f, const fb_geometry* given, int full)
     }
 }
 
-static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
     uint32_t i, count;
     if (f->index_bytes % 2u != 0 || f->index_bytes > FB_GLYPH_TABLE_BYTES)
         return fail(f, FB_ERR_BAD_HEADER, "indexBytes is not twice a character count",
@@ -262,7 +266,7 @@ static fb_error open_code_list(fb_font* f, const fb_geometry* given, int full) {
 #endif
 
 #ifndef FB_NO_TRIMMED
-static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full) {
     uint32_t cp, records = 0;
     size_t expected;
     fb_geometry cand[4];
@@ -362,7 +366,7 @@ static fb_error open_offset_table(fb_font* f, const fb_geometry* given, int full
 }
 #endif /* FB_NO_TRIMMED */
 
-fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given, int full) {
+static FB_SPECIALISE fb_error open_legacy(fb_font* out, const fb_geometry* given, int full) {
     if (out->style_flags & FB_STYLE_CROP) {
         out->layout = FB_LAYOUT_OFFSET_TABLE;
 #ifdef FB_NO_TRIMMED
@@ -384,6 +388,14 @@ fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given, int full) {
     out->layout = FB_LAYOUT_GLYPH_TABLE;
     return open_glyph_table(out, given, full);
 #endif
+}
+
+fb_error fbi_open_legacy(fb_font* out, const fb_geometry* given) {
+    return open_legacy(out, given, 0);
+}
+
+fb_error fbi_check_legacy(fb_font* out, const fb_geometry* given) {
+    return open_legacy(out, given, 1);
 }
 
 #ifndef FB_NO_FIXED

@@ -148,8 +148,8 @@ static fb_error open_legacy_header(fb_font* out) {
 #endif
 
 /* Opens; `full` adds the passes over the index part and the records (fb_check_font). */
-static fb_error open_font(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, int full,
-                          fb_font* out) {
+static FB_SPECIALISE fb_error open_font(const uint8_t* buf, size_t len, unsigned rows,
+                                        unsigned cols, int full, fb_font* out) {
     fb_error err;
     fb_geometry given;
     if (!out) return FB_ERR_ARGUMENT;
@@ -181,7 +181,9 @@ static fb_error open_font(const uint8_t* buf, size_t len, unsigned rows, unsigne
     return fail(out, FB_ERR_BAD_MAGIC, "not a compact font file", 0, -1);
 #else
     err = open_legacy_header(out);
-    if (err == FB_OK) err = fbi_open_legacy(out, rows ? &given : 0, full);
+    if (err == FB_OK)
+        err = full ? fbi_check_legacy(out, rows ? &given : 0)
+                   : fbi_open_legacy(out, rows ? &given : 0);
     if (err != FB_OK) return err;
     out->error_detail = 0;
     out->ready = 1;

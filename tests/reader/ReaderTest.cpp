@@ -99,6 +99,14 @@ void expectDecodes(const Font& built, const std::vector<uint8_t>& bytes, const S
     fbtest::GuardedBuffer buf(bytes);
     fb_font font;
     ASSERT_EQ(openChecked(buf.data(), buf.size(), &font), FB_OK) << font.error_detail;
+    // fb_open alone, in constant time, reads fixed records as the whole check does.
+    fb_font quick;
+    ASSERT_EQ(fb_open(buf.data(), buf.size(), &quick), FB_OK);
+    if (!built.crop) {
+        EXPECT_EQ(quick.glyph_count, font.glyph_count);
+        EXPECT_EQ(quick.geometry.rows, font.geometry.rows);
+        EXPECT_EQ(quick.geometry.cols, font.geometry.cols);
+    }
     ASSERT_EQ(fb_set_geometry_for(&font, shape.scan, shape.rotate), FB_OK);
     EXPECT_EQ(font.geometry.rows, built.rows);
     EXPECT_EQ(font.geometry.cols, built.cols);
