@@ -12,3 +12,4 @@
 #include "reader/fontbin_reader.h"
 #include "reader/fontbin_text.c"
 #include "reader/fontbin_text.h"
+#include "reader/fontbin_text_lines.c"

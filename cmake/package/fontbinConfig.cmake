@@ -21,7 +21,7 @@ get_filename_component(_fontbin_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSO
 
 # The reader ships as source: a firmware build cross-compiles for its own processor, which no
 # library built with the tool could match. Linking fontbin::reader adds the reader's source files
-# (fb_*.c and fontbin_text.c) to the target; the linker keeps what the firmware calls.
+# (fb_*.c and fontbin_text*.c) to the target; the linker keeps what the firmware calls.
 # (share/fontbin/reader in a Linux install, reader/ in the Windows zip.)
 find_path(FONTBIN_READER_DIR fb_open.c
           HINTS "${_fontbin_prefix}/share/fontbin/reader" "${_fontbin_prefix}/reader"
