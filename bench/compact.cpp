@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "CropGlyphs.h"
 #include "output/CompactFontWriter.h"
+#include "tests/support/CropGlyphs.h"
 
 namespace {
 

@@ -50,16 +50,13 @@ compact=$(ls "$work"/compact/*_compact.bin)
 
 # build SRC OUT: the harness against the reader sources in SRC, at -O2.
 build_harness() {
-  gcc -std=c99 -O2 -g -I"$1" "$1/fontbin_reader.c" "$1/fontbin_text.c" "$root/bench/text_draw.c" \
-    -o "$2"
+  gcc -std=c99 -O2 -g -I"$1" "$1"/*.c "$root/bench/text_draw.c" -o "$2"
 }
 build_harness "$root/reader" "$work/text_draw.new"
 new=$work/text_draw.new
 if [ -n "$ref" ]; then
   mkdir -p "$work/ref"
-  for f in fontbin_reader.c fontbin_reader.h fontbin_text.c fontbin_text.h; do
-    git -C "$root" show "$ref:reader/$f" >"$work/ref/$f"
-  done
+  git -C "$root" archive "$ref" reader | tar -x -C "$work/ref" --strip-components=1
   build_harness "$work/ref" "$work/text_draw.ref"
 fi
 
@@ -70,7 +67,7 @@ m4_count() {
   printf '  .section .rodata.font_file, "a"\n  .global font_file, font_file_end\n  .balign 4\nfont_file:\n  .incbin "%s"\nfont_file_end:\n' \
     "$2" >"$work/font.S"
   arm-none-eabi-gcc -std=c99 -Os -mcpu="$3" -mthumb -ffunction-sections -fdata-sections \
-    -DTEXT_DRAW_EMBEDDED -I"$1" "$1/fontbin_reader.c" "$1/fontbin_text.c" "$root/bench/text_draw.c" \
+    -DTEXT_DRAW_EMBEDDED -I"$1" "$1"/*.c "$root/bench/text_draw.c" \
     "$dev/startup.c" "$work/font.S" -T"$dev/mps2-an386.ld" -nostartfiles --specs=rdimon.specs \
     -Wl,--gc-sections -o "$elf" 2>/dev/null
   local mark
@@ -122,7 +119,7 @@ count() {
                    if (name[cur] == "fb_find_glyph" && name[caller] !~ /^(fb_next_glyph|main)$/) total += n }
        END { print total + 0 }' "$out" >"$work/lookups"
   callgrind_annotate --inclusive=yes "$out" 2>/dev/null |
-    awk '/fontbin_text.c:fb_text_draw / && !n { gsub(",", "", $1); n = $1 } END { print n }'
+    awk '/fontbin_text(_lines)?\.c:fb_text_draw / && !n { gsub(",", "", $1); n = $1 } END { print n }'
 }
 
 echo "| file | callback | instructions/glyph | lookups/glyph |${ref:+ $ref | lookups | same pixels |}"

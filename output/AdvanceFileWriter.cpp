@@ -1,36 +1,38 @@
 #include "output/AdvanceFileWriter.h"
 
 #include "output/LittleEndian.h"
+#include "reader/fb_format.h"
 
 bool writeAdvanceFile(ByteSink& out, const AdvanceFile& file) {
     const size_t count = file.widths.size();
-    const size_t pairsAt = 12 + count + 2 * file.codePoints.size();
+    const size_t pairsAt = FB_ADV_HEADER_BYTES + count + 2 * file.codePoints.size();
     std::vector<uint8_t> bytes(pairsAt +
                                (file.kerning ? kerningSectionBytes(file.pairs.size()) : 0));
-    bytes[0] = 'F';
-    bytes[1] = 'B';
-    bytes[2] = 'A';
-    bytes[3] = 'W';
-    bytes[4] = file.kerning ? 2 : 1;  // version
-    bytes[5] = file.fontSize;
-    storeLittleEndian(&bytes[6], static_cast<uint32_t>(count), 4);
-    bytes[10] = file.baseline;
-    bytes[11] = file.codePoints.empty() ? 0 : 1;  // a code-point list follows the widths
-    for (size_t i = 0; i < count; ++i) bytes[12 + i] = file.widths[i];
+    bytes[0] = FB_ADV_TAG_0;
+    bytes[1] = FB_ADV_TAG_1;
+    bytes[2] = FB_ADV_TAG_2;
+    bytes[3] = FB_ADV_TAG_3;
+    bytes[FB_ADV_O_VERSION] = file.kerning ? 2 : 1;
+    bytes[FB_ADV_O_FONT_SIZE] = file.fontSize;
+    storeLittleEndian(&bytes[FB_ADV_O_COUNT], static_cast<uint32_t>(count), 4);
+    bytes[FB_ADV_O_BASELINE] = file.baseline;
+    // A code-point list follows the widths.
+    bytes[FB_ADV_O_FLAGS] = file.codePoints.empty() ? 0 : FB_ADV_HAS_CODE_POINTS;
+    for (size_t i = 0; i < count; ++i) bytes[FB_ADV_HEADER_BYTES + i] = file.widths[i];
     for (size_t i = 0; i < file.codePoints.size(); ++i)
-        storeLittleEndian(&bytes[12 + count + 2 * i], file.codePoints[i], 2);
+        storeLittleEndian(&bytes[FB_ADV_HEADER_BYTES + count + 2 * i], file.codePoints[i], 2);
     if (file.kerning) storeKerningSection(&bytes[pairsAt], file.pairs);
     return out.write(bytes.data(), bytes.size());
 }
 
 void storeKerningSection(uint8_t* dst, const std::vector<KernPair>& pairs) {
-    storeLittleEndian(dst, static_cast<uint32_t>(pairs.size()), 4);
+    storeLittleEndian(dst, static_cast<uint32_t>(pairs.size()), FB_PAIR_COUNT_BYTES);
     for (size_t i = 0; i < pairs.size(); ++i) {
-        uint8_t* pair = dst + 4 + 5 * i;
+        uint8_t* pair = dst + FB_PAIR_COUNT_BYTES + FB_ADV_PAIR_BYTES * i;
         bool clamped = false;
-        storeLittleEndian(pair, pairs[i].left, 2);
-        storeLittleEndian(pair + 2, pairs[i].right, 2);
-        pair[4] = static_cast<uint8_t>(kerningByte(pairs[i].adjust, clamped));
+        storeLittleEndian(pair + FB_PAIR_O_LEFT, pairs[i].left, 2);
+        storeLittleEndian(pair + FB_PAIR_O_RIGHT, pairs[i].right, 2);
+        pair[FB_PAIR_O_ADJUST] = static_cast<uint8_t>(kerningByte(pairs[i].adjust, clamped));
     }
 }
 

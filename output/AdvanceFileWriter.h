@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "output/ByteSink.h"
+#include "reader/fb_format.h"
 #include "render/Kerning.h"
 
 struct AdvanceFile {
@@ -41,7 +42,7 @@ int8_t kerningByte(int32_t pixels, bool& clamped);
 // count (u32), then each pair as u16 left, u16 right and the adjustment as kerningByte gives it.
 // `dst` receives kerningSectionBytes(pairs.size()) bytes.
 inline size_t kerningSectionBytes(size_t pairs) {
-    return 4 + 5 * pairs;
+    return FB_PAIR_COUNT_BYTES + FB_ADV_PAIR_BYTES * pairs;
 }
 void storeKerningSection(uint8_t* dst, const std::vector<KernPair>& pairs);
 

@@ -6,10 +6,11 @@
 
 #include "output/InkBox.h"
 #include "output/LittleEndian.h"
+#include "reader/fb_format.h"
 
 namespace {
 
-constexpr size_t kFixedHeaderBytes = 14;
+constexpr size_t kFixedHeaderBytes = FB_FIXED_HEADER_BYTES;
 // headerLength is one byte that readers take as signed: 14 + 112 + 1 = 127.
 constexpr size_t kMaxStemBytes = 112;
 
@@ -67,12 +68,12 @@ std::vector<uint8_t> buildFontHeader(const FontSetSettings& settings, int32_t ch
     const bool cropBit = (settings.crop & 1) != 0;
     const bool listBit = (settings.indexMethod & 1) != 0;
     uint8_t styleFlags = 0;
-    if (settings.bold != 0) styleFlags |= 1u << 0;
-    if (settings.italic != 0) styleFlags |= 1u << 1;
+    if (settings.bold != 0) styleFlags |= FB_STYLE_BOLD;
+    if (settings.italic != 0) styleFlags |= FB_STYLE_ITALIC;
     // Only the exact text "V"; the cell shape looks at the first character alone.
-    if (settings.scanMode == "V") styleFlags |= 1u << 2;
-    if (listBit) styleFlags |= 1u << 3;
-    if (cropBit) styleFlags |= 1u << 4;
+    if (settings.scanMode == "V") styleFlags |= FB_STYLE_SCAN_V;
+    if (listBit) styleFlags |= FB_STYLE_INDEX_LIST;
+    if (cropBit) styleFlags |= FB_STYLE_CROP;
 
     // Entry size times entry count. With both bits set this says 4 x charCount although the
     // full offset table is written; readers depend on the value as it always was.
@@ -82,17 +83,15 @@ std::vector<uint8_t> buildFontHeader(const FontSetSettings& settings, int32_t ch
     const uint32_t indexBytes = entrySize * entryCount;
 
     std::vector<uint8_t> header(kFixedHeaderBytes + nameLength, 0);
-    header[0] = static_cast<uint8_t>(kFixedHeaderBytes + nameLength);
-    header[1] = 0x01;
-    header[2] = 0x03;
-    header[3] = 0x00;
-    header[4] = 0x00;
-    header[5] = 0x01;
-    header[6] = static_cast<uint8_t>(settings.fontSize);
-    header[7] = static_cast<uint8_t>(settings.renderMode);
-    header[8] = styleFlags;
-    storeLittleEndian(&header[9], indexBytes, 4);
-    header[13] = static_cast<uint8_t>(nameLength);
+    static const uint8_t kMagic[FB_FIXED_MAGIC_BYTES] = {
+        FB_FIXED_MAGIC_0, FB_FIXED_MAGIC_1, FB_FIXED_MAGIC_2, FB_FIXED_MAGIC_3, FB_FIXED_MAGIC_4};
+    header[FB_FIXED_O_HEADER_LENGTH] = static_cast<uint8_t>(kFixedHeaderBytes + nameLength);
+    std::copy(kMagic, kMagic + FB_FIXED_MAGIC_BYTES, header.begin() + FB_FIXED_O_MAGIC);
+    header[FB_FIXED_O_FONT_SIZE] = static_cast<uint8_t>(settings.fontSize);
+    header[FB_FIXED_O_BPP] = static_cast<uint8_t>(settings.renderMode);
+    header[FB_FIXED_O_STYLE] = styleFlags;
+    storeLittleEndian(&header[FB_FIXED_O_INDEX_BYTES], indexBytes, 4);
+    header[FB_FIXED_O_NAME_LENGTH] = static_cast<uint8_t>(nameLength);
     std::copy(name.begin(), name.end(), header.begin() + kFixedHeaderBytes);
     return header;
 }
@@ -180,12 +179,12 @@ void FontFileWriter::writeGlyph(const PackedGlyph& glyph) {
 
 void FontFileWriter::writeFixedRecord(const PackedGlyph& glyph) {
     const size_t dataBytes = glyph.data != nullptr ? glyph.size : 0;
-    record_.resize(4 + dataBytes);
-    record_[0] = static_cast<uint8_t>(glyph.origin.x);
-    record_[1] = static_cast<uint8_t>(glyph.origin.y);
-    record_[2] = static_cast<uint8_t>(glyph.extent.x);
-    record_[3] = static_cast<uint8_t>(glyph.extent.y);
-    if (dataBytes != 0) std::memcpy(record_.data() + 4, glyph.data, dataBytes);
+    record_.resize(FB_RECORD_METRIC_BYTES + dataBytes);
+    record_[FB_RECORD_O_ORIGIN_X] = static_cast<uint8_t>(glyph.origin.x);
+    record_[FB_RECORD_O_ORIGIN_Y] = static_cast<uint8_t>(glyph.origin.y);
+    record_[FB_RECORD_O_EXTENT_X] = static_cast<uint8_t>(glyph.extent.x);
+    record_[FB_RECORD_O_EXTENT_Y] = static_cast<uint8_t>(glyph.extent.y);
+    if (dataBytes != 0) std::memcpy(record_.data() + FB_RECORD_METRIC_BYTES, glyph.data, dataBytes);
     write(record_.data(), record_.size());
 }
 
@@ -247,10 +246,10 @@ void FontFileWriter::writeTrimmedRecord(const PackedGlyph& glyph) {
 
 void FontFileWriter::finishTrimmedRecord(const PackedGlyph& glyph, int32_t topSkip, int32_t width,
                                          int32_t height) {
-    record_[0] = static_cast<uint8_t>(topSkip);
-    record_[1] = static_cast<uint8_t>(glyph.origin.y);
-    record_[2] = static_cast<uint8_t>(width);
-    record_[3] = static_cast<uint8_t>(height);
+    record_[FB_RECORD_O_TOP_SKIP] = static_cast<uint8_t>(topSkip);
+    record_[FB_RECORD_O_ORIGIN_Y] = static_cast<uint8_t>(glyph.origin.y);
+    record_[FB_RECORD_O_EXTENT_X] = static_cast<uint8_t>(width);
+    record_[FB_RECORD_O_EXTENT_Y] = static_cast<uint8_t>(height);
     storeLittleEndian(&offsetTable_[4 * static_cast<size_t>(glyph.code)],
                       static_cast<uint32_t>(nextOffset_), 4);
     nextOffset_ += record_.size();

@@ -17,6 +17,7 @@
 
 #include "config/FontConfig.h"
 #include "output/ByteSink.h"
+#include "reader/fb_format.h"
 #include "render/GlyphTypes.h"
 
 // The file name of `font` without its folders (after the last '/' or '\\', on every system, so
@@ -32,8 +33,8 @@ std::vector<uint8_t> buildFontHeader(const FontSetSettings& settings, int32_t ch
 class FontFileWriter {
 public:
     static constexpr int32_t kCodePoints = 65536;
-    static constexpr size_t kOffsetTableBytes = kCodePoints * 4;
-    static constexpr uint32_t kNoRecord = 0xFFFFFFFFu;
+    static constexpr size_t kOffsetTableBytes = FB_OFFSET_TABLE_BYTES;
+    static constexpr uint32_t kNoRecord = FB_NO_RECORD;
 
     // `settings.font` is the font name after the default was applied; `rotate` is 0, 1 or 2.
     // The sink's position when the header is written is taken as the start of the file.

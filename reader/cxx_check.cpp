@@ -13,3 +13,6 @@
 #include "reader/fontbin_reader.h"
 #include "reader/fontbin_text.c"
 #include "reader/fontbin_text.h"
+#include "reader/fontbin_strings.c"
+#include "reader/fontbin_strings.h"
+#include "reader/fontbin_text_lines.c"

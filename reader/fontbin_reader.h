@@ -311,9 +311,9 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * Source files: fb_open.c and fb_decode.c always; fb_compact.c for the compact layout (fb_crc.c
  * for its checksums),
  * fb_legacy.c for the fixed and trimmed ones, fb_advances.c for the width file, fb_decode_fast.c
- * for FB_FAST_DECODE, fontbin_text.c for the text API (fontbin_text.h); fb_internal.h beside
- * them. A file whose layout is switched off below compiles to nothing, so a build may simply
- * take them all.
+ * for FB_FAST_DECODE, fontbin_text.c and fontbin_text_lines.c for the text API (fontbin_text.h,
+ * fontbin_text_internal.h); fb_internal.h beside them. A file whose layout is switched off below
+ * compiles to nothing, so a build may simply take them all.
  *
  * Compile-time switches (define them when compiling the reader's files):
  *   FB_NO_ERROR_TEXTS   fb_error_string and the error details return "" (codes stay; the

@@ -86,7 +86,7 @@ typedef void (*fb_text_page_fn)(void* user, int x, int page, const uint8_t* colu
    each on a 32-bit core). CJK text needs one (a line may break after every character); a word
    longer than this has its later characters looked up a second time, when drawn, which costs
    little with the fixed layouts and a compact glyph's lookup with the compact one (define 8
-   there for Latin text). Define it when compiling fontbin_text.c: 1 to 16. */
+   there for Latin text). Define it when compiling fontbin_text_lines.c: 1 to 16. */
 #ifndef FB_TEXT_WINDOW
 #define FB_TEXT_WINDOW 1
 #endif

@@ -21,7 +21,7 @@ get_filename_component(_fontbin_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSO
 
 # The reader ships as source: a firmware build cross-compiles for its own processor, which no
 # library built with the tool could match. Linking fontbin::reader adds the reader's source files
-# (fb_*.c and fontbin_text.c) to the target; the linker keeps what the firmware calls.
+# (fb_*.c, fontbin_text*.c and fontbin_strings.c) to the target; the linker keeps what the firmware calls.
 # (share/fontbin/reader in a Linux install, reader/ in the Windows zip.)
 find_path(FONTBIN_READER_DIR fb_open.c
           HINTS "${_fontbin_prefix}/share/fontbin/reader" "${_fontbin_prefix}/reader"
@@ -37,11 +37,6 @@ if(NOT TARGET fontbin::reader)
   set_target_properties(fontbin::reader PROPERTIES
     INTERFACE_SOURCES "${_fontbin_reader_sources}"
     INTERFACE_INCLUDE_DIRECTORIES "${FONTBIN_READER_DIR}")
-endif()
-# The string table's reader, for UI strings shaped at build time (fontbin_strings.h).
-if(EXISTS "${FONTBIN_READER_DIR}/fontbin_strings.c")
-  set_property(TARGET fontbin::reader APPEND PROPERTY INTERFACE_SOURCES
-               "${FONTBIN_READER_DIR}/fontbin_strings.c")
 endif()
 # find_program adds the platform's suffix (fontbin.exe on Windows). The tool itself may live in
 # bin/ or, with its CodePage/ and font/ folders, in lib/fontbin/.

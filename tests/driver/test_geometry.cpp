@@ -2,31 +2,42 @@
 
 #include "driver/CellGeometry.h"
 #include "driver/Run.h"
+#include "reader/fontbin_reader.h"
 
-TEST(CellGeometry, SizesFollowScanItalicAndRotation) {
-    struct Case {
-        int32_t fontSize;
-        int32_t italic;
-        const char* scanMode;
-        int32_t rotate;
-        int32_t rows;
-        int32_t cols;
-    } cases[] = {
-        {12, 0, "H", 0, 12, 16}, {12, 0, "V", 0, 16, 12}, {12, 1, "H", 0, 12, 24},
-        {12, 0, "v", 0, 12, 16},  // only an upper-case V sizes the cell for columns
-        {12, 0, "", 0, 12, 16},  {16, 0, "H", 1, 16, 16}, {16, 1, "H", 2, 16, 24},
-        {13, 1, "V", 0, 16, 19}, {13, 0, "V", 1, 16, 13}, {8, 0, "Vertical", 0, 8, 8},
-    };
-    for (const Case& c : cases) {
-        FontSetSettings s;
-        s.fontSize = c.fontSize;
-        s.italic = c.italic;
-        s.scanMode = c.scanMode;
-        CellSize cell = computeCellSize(s, c.rotate);
-        EXPECT_EQ(cell.rows, c.rows) << c.fontSize << c.scanMode << c.rotate;
-        EXPECT_EQ(cell.cols, c.cols) << c.fontSize << c.scanMode << c.rotate;
-        EXPECT_EQ(cell.fontSize, c.fontSize);
-    }
+// The writer's cell (computeCellSize, the cell as drawn) against the reader's (fb_cell_geometry,
+// the cell as stored) for every font size, style, scanMode and rotation: column scanning and
+// rotation each transpose the drawn cell, so the two agree once that is undone. The reader's
+// rule itself is pinned by Reader.CellGeometryRules.
+TEST(CellGeometry, WriterAndReaderAgreeOnEveryCell) {
+    // Only the first character of scanMode counts: "V" sizes the cell for columns, "v" as rows.
+    const struct {
+        const char* text;
+        fb_scan scan;
+    } scans[] = {{"H", FB_SCAN_ROWS},
+                 {"", FB_SCAN_ROWS},
+                 {"V", FB_SCAN_COLUMNS},
+                 {"Vertical", FB_SCAN_COLUMNS},
+                 {"v", FB_SCAN_COLUMNS_ROW_SIZED}};
+    for (int32_t size = 1; size <= 255; ++size)
+        for (int32_t italic = 0; italic <= 1; ++italic)
+            for (const auto& scan : scans)
+                for (int32_t rotate = 0; rotate <= 2; ++rotate) {
+                    FontSetSettings s;
+                    s.fontSize = size;
+                    s.italic = italic;
+                    s.scanMode = scan.text;
+                    const CellSize drawn = computeCellSize(s, rotate);
+                    fb_geometry g{};
+                    ASSERT_EQ(fb_cell_geometry(static_cast<unsigned>(size), italic, scan.scan,
+                                               rotate, &g),
+                              FB_OK);
+                    const bool turned = (scan.scan != FB_SCAN_ROWS) != (rotate != 0);
+                    const std::string at = std::to_string(size) + (italic ? " italic " : " ") +
+                                           "\"" + scan.text + "\" rotate " + std::to_string(rotate);
+                    EXPECT_EQ(drawn.fontSize, size) << at;
+                    EXPECT_EQ(static_cast<int32_t>(g.rows), turned ? drawn.cols : drawn.rows) << at;
+                    EXPECT_EQ(static_cast<int32_t>(g.cols), turned ? drawn.rows : drawn.cols) << at;
+                }
 }
 
 TEST(CellGeometry, ValidationLimits) {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/CropGlyphs.h"
 #include "output/CompactFontWriter.h"
 #include "reader/fontbin_reader.h"
 #include "support/Sandbox.h"
+#include "tests/support/CropGlyphs.h"
 
 namespace {
 

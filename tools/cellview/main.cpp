@@ -2,6 +2,7 @@
 // rasteriser, shaping and packing) and shows the packed cell as text or writes it as a PNG.
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "render/CellLayout.h"
 #include "render/CvxText.h"
 #include "render/Sample.h"
+#include "tools/common/CommandLine.h"
 
 namespace {
 
@@ -25,35 +27,6 @@ int usage(const std::string& problem) {
     return 2;
 }
 
-bool parseLong(const std::string& text, int base, long& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, base);
-    return end != nullptr && *end == '\0';
-}
-
-// Decodes one UTF-8 character that makes up the whole text.
-// A single character given as itself (UTF-8 on the command line).
-bool decodeCharacter(const std::string& text, long& code) {
-    const std::wstring wide = platform::utf8ToWide(text);
-    if (wide.size() != 1 || wide[0] == L'\uFFFD') return false;
-    code = static_cast<long>(wide[0]);
-    return true;
-}
-
-bool parseCode(const std::string& text, long& code) {
-    if (text.size() > 2 && (text[0] == 'U' || text[0] == 'u') && text[1] == '+') {
-        return parseLong(text.substr(2), 16, code);
-    }
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        return parseLong(text.substr(2), 16, code);
-    }
-    if (text.size() > 1 && text.find_first_not_of("0123456789") == std::string::npos) {
-        return parseLong(text, 10, code);
-    }
-    return !text.empty() && decodeCharacter(text, code);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,27 +39,27 @@ int main(int argc, char** argv) {
     argv = pointers.data();
     if (argc < 3) return usage("");
     const std::string fontPath = argv[1];
-    long code = 0;
-    if (!parseCode(argv[2], code) || code < 0 || code > 0xFFFF) {
-        return usage("not a BMP code point: " + std::string(argv[2]));
-    }
+    const std::optional<uint32_t> parsed = tool::parseCodePoint(argv[2], true);
+    if (!parsed || *parsed > 0xFFFF) return usage("not a BMP code point: " + std::string(argv[2]));
+    const uint32_t code = *parsed;
 
     FontSetSettings settings;
     settings.fontSize = 16;
     TransformSettings transform;
-    long face = 0;
+    unsigned face = 0;
     std::string pngPath;
     bool hex = false;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](long low, long high, long& out) {
-            if (i + 1 >= argc || !parseLong(argv[i + 1], 10, out) || out < low || out > high) {
+        auto value = [&](unsigned low, unsigned high, unsigned& out) {
+            if (i + 1 >= argc || !tool::parseDecimal(argv[i + 1], 5, out) || out < low ||
+                out > high) {
                 return false;
             }
             ++i;
             return true;
         };
-        long n = 0;
+        unsigned n = 0;
         if (arg == "--size" && value(1, 255, n)) {
             settings.fontSize = static_cast<int32_t>(n);
         } else if (arg == "--bits" && value(1, 8, n) && (n == 1 || n == 2 || n == 4 || n == 8)) {
@@ -128,7 +101,8 @@ int main(int argc, char** argv) {
         const GreyCell pixels = unpackCell(glyph.cell.data, glyph.packedSize, glyph.cell.rows,
                                            glyph.cell.cols, settings.renderMode);
 
-        std::printf("U+%04lX%s size %d, bits %d, scan \"%s\", rotate %d%s%s\n", code,
+        std::printf("%s%s size %d, bits %d, scan \"%s\", rotate %d%s%s\n",
+                    tool::codePointText(code).c_str(),
                     text.hasGlyph(ch) ? "" : " (not in the font)", settings.fontSize,
                     settings.renderMode, settings.scanMode.c_str(), transform.rotate,
                     settings.bold ? ", bold" : "", settings.italic ? ", italic" : "");

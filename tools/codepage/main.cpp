@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "tools/codepage/CodePageTable.h"
+#include "tools/common/CommandLine.h"
 
 namespace fs = std::filesystem;
 
@@ -18,13 +19,8 @@ const char kUsage[] = "usage: fontbin-codepage OUTDIR CP [CP...]";
 
 // A code-page number: decimal digits only, 1..65535.
 bool parseCodePage(const std::string& text, uint32_t& codePage) {
-    if (text.empty() || text.size() > 5) return false;
-    uint32_t value = 0;
-    for (char ch : text) {
-        if (ch < '0' || ch > '9') return false;
-        value = value * 10 + static_cast<uint32_t>(ch - '0');
-    }
-    if (value == 0 || value > 0xFFFF) return false;
+    unsigned value = 0;
+    if (!tool::parseDecimal(text, 5, value) || value == 0 || value > 0xFFFF) return false;
     codePage = value;
     return true;
 }

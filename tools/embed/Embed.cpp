@@ -19,17 +19,15 @@
 #include "platform/platform.h"
 #include "reader/fontbin_reader.h"
 #include "reader/fontbin_strings.h"
+#include "tools/common/CommandLine.h"
 
 namespace embed {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string format(const char* fmt, unsigned long long a, unsigned long long b = 0) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, fmt, a, b);
-    return buf;
-}
+using tool::codePointText;
+using tool::format;
 
 // Keywords of every C standard (C89 to C23) and of C++: a symbol must not be one.
 // clang-format off
@@ -351,7 +349,7 @@ Source makeSource(const std::string& font, const std::string* advances, const st
         if (g.compact && g.box_w && g.box_h) {
             box.resize(size_t(g.box_w) * g.box_h);
             if ((err = fb_decode_glyph(&f, &g, box.data(), g.box_w)) != FB_OK) {
-                error = format("glyph U+%04llX: ", g.code_point) + fb_error_string(err);
+                error = "glyph " + codePointText(g.code_point) + ": " + fb_error_string(err);
                 return s;
             }
         }
@@ -359,7 +357,7 @@ Source makeSource(const std::string& font, const std::string* advances, const st
     }
 
     std::string glyphs = format("%llu glyph records", f.glyph_count);
-    if (f.glyph_count) glyphs += format(", U+%04llX to U+%04llX", first, last);
+    if (f.glyph_count) glyphs += ", " + codePointText(first) + " to " + codePointText(last);
     if (f.char_count != FB_UNKNOWN && f.char_count != f.glyph_count)
         glyphs += format(" (%llu characters selected)", f.char_count);
     std::string style;

@@ -15,42 +15,8 @@
 namespace inspect {
 namespace {
 
-std::string format(const char* fmt, unsigned long long a, unsigned long long b = 0,
-                   unsigned long long c = 0) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, fmt, a, b, c);
-    return buf;
-}
-
-std::string hexCode(uint32_t cp) {
-    return format("U+%04llX", cp);
-}
-
-bool parseHex(const std::string& digits, uint32_t& out) {
-    if (digits.empty() || digits.size() > 6) return false;
-    uint32_t v = 0;
-    for (char c : digits) {
-        int d = (c >= '0' && c <= '9')   ? c - '0'
-                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                         : -1;
-        if (d < 0) return false;
-        v = v * 16 + static_cast<uint32_t>(d);
-    }
-    out = v;
-    return v <= 0x10FFFF;
-}
-
-bool parseUnsigned(const std::string& text, unsigned& out) {
-    if (text.empty() || text.size() > 4) return false;
-    unsigned v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<unsigned>(c - '0');
-    }
-    out = v;
-    return true;
-}
+using tool::codePointText;
+using tool::format;
 
 const char* scanText(int scan) {
     switch (scan) {
@@ -92,7 +58,7 @@ std::string openError(const std::string& file, const fb_font& font, fb_error err
     if (font.error_detail) line += std::string(": ") + font.error_detail;
     line += format(" (at byte %llu", font.error_offset);
     if (font.error_code_point >= 0)
-        line += ", " + hexCode(static_cast<uint32_t>(font.error_code_point));
+        line += ", " + codePointText(static_cast<uint32_t>(font.error_code_point));
     return line + ")";
 }
 
@@ -130,12 +96,12 @@ Walk walkGlyphs(const fb_font& font) {
         const char* why = nullptr;
         if (w.violation.empty() && fb_check_glyph(&g, &why) != FB_OK)
             w.violation = format("glyph record at byte %llu", g.offset) + " (" +
-                          hexCode(g.code_point) + "): " + (why ? why : "inconsistent");
+                          codePointText(g.code_point) + "): " + (why ? why : "inconsistent");
         // A compact glyph's code is only known to be sound once it decodes.
         if (g.compact && w.violation.empty()) {
             if (const fb_error e = GlyphPixels(font, g).error(); e != FB_OK)
                 w.violation = format("compact glyph at byte %llu", g.offset) + " (" +
-                              hexCode(g.code_point) + "): " + fb_error_string(e);
+                              codePointText(g.code_point) + "): " + fb_error_string(e);
         }
         if (g.code_point == 0xFFFF) break;
         cp = g.code_point + 1;
@@ -188,7 +154,7 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
     else
         line("characters", format("%llu selected", f.char_count));
     std::string glyphs = format("%llu records", w.glyphs);
-    if (w.glyphs) glyphs += ", " + hexCode(w.first) + " to " + hexCode(w.last);
+    if (w.glyphs) glyphs += ", " + codePointText(w.first) + " to " + codePointText(w.last);
     if (w.blank) glyphs += format(", %llu without ink", w.blank);
     line("glyphs", glyphs);
     if (f.layout != FB_LAYOUT_OFFSET_TABLE && f.layout != FB_LAYOUT_COMPACT)
@@ -215,8 +181,6 @@ std::string summary(const fb_font& f, const std::string& file, const Walk& w, co
     return s;
 }
 
-// Reads a whole input; memory running out is a reason like any other, not an abort.
-// --text: the art on stdout, or the PNG and one line about it; missing characters on stderr.
 // The advance widths beside `file`, when there are any: `present` says so, and the result is
 // empty or why they cannot be used. `bytes` keeps the file's bytes for `adv`.
 std::string openAdvances(const std::string& file, const fb_font& font, std::string& bytes,
@@ -235,6 +199,7 @@ std::string openAdvances(const std::string& file, const fb_font& font, std::stri
            (adv.error_detail ? std::string(": ") + adv.error_detail : std::string());
 }
 
+// --text: the art on stdout, or the PNG and one line about it; missing characters on stderr.
 Result preview(const Options& o, const fb_font& font, const std::string& prefix) {
     Result r;
     std::string advBytes;
@@ -285,22 +250,6 @@ Result preview(const Options& o, const fb_font& font, const std::string& prefix)
 
 }  // namespace
 
-std::optional<uint32_t> parseCodePoint(const std::string& text) {
-    uint32_t cp = 0;
-    if (text.size() > 2 && (text[0] == 'U' || text[0] == 'u') && text[1] == '+')
-        return parseHex(text.substr(2), cp) ? std::optional<uint32_t>(cp) : std::nullopt;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        return parseHex(text.substr(2), cp) ? std::optional<uint32_t>(cp) : std::nullopt;
-    // Exactly one UTF-8 character, shortest form.
-    if (text.empty()) return std::nullopt;
-    char32_t code = 0;
-    size_t bad = 0;
-    if (platform::decodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), code,
-                             bad) != text.size())
-        return std::nullopt;
-    return static_cast<uint32_t>(code);
-}
-
 bool parseRange(const std::string& text, uint32_t& first, uint32_t& last) {
     size_t dash = text.find('-', 1);
     auto a = parseCodePoint(dash == std::string::npos ? text : text.substr(0, dash));
@@ -314,8 +263,9 @@ bool parseRange(const std::string& text, uint32_t& first, uint32_t& last) {
 bool parseCell(const std::string& text, unsigned& rows, unsigned& cols) {
     size_t x = text.find_first_of("xX");
     if (x == std::string::npos) return false;
-    return parseUnsigned(text.substr(0, x), rows) && parseUnsigned(text.substr(x + 1), cols) &&
-           rows >= 1 && cols >= 1 && rows <= FB_MAX_CELL && cols <= FB_MAX_CELL;
+    return tool::parseDecimal(text.substr(0, x), 4, rows) &&
+           tool::parseDecimal(text.substr(x + 1), 4, cols) && rows >= 1 && cols >= 1 &&
+           rows <= FB_MAX_CELL && cols <= FB_MAX_CELL;
 }
 
 fb_scan scanFromText(const std::string& text) {
@@ -387,7 +337,8 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
             o.raw = true;
         } else if (a == "--rotate") {
             unsigned r;
-            if (!value(v) || !parseUnsigned(v, r) || r > 2) return "--rotate takes 0, 1 or 2";
+            if (!value(v) || !tool::parseDecimal(v, 4, r) || r > 2)
+                return "--rotate takes 0, 1 or 2";
             o.rotate = static_cast<int>(r);
         } else if (a == "--scan") {
             if (!value(v)) return "--scan takes the scanMode text";
@@ -409,12 +360,12 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
             if (!value(v) || v.empty()) return "--png takes the PNG file to write";
             o.png = v;
         } else if (a == "--scale") {
-            if (!value(v) || !parseUnsigned(v, o.scale) || o.scale < 1 || o.scale > 32)
+            if (!value(v) || !tool::parseDecimal(v, 4, o.scale) || o.scale < 1 || o.scale > 32)
                 return "--scale takes 1 to 32";
         } else if (a == "--width" || a == "--wrap") {
             if (o.width && o.words != (a == "--wrap"))
                 return "--width and --wrap exclude each other";
-            if (!value(v) || !parseUnsigned(v, o.width) || o.width < 1)
+            if (!value(v) || !tool::parseDecimal(v, 4, o.width) || o.width < 1)
                 return a + " takes 1 to 9999 pixels";
             o.words = a == "--wrap";
         } else if (a == "--strings") {
@@ -446,7 +397,7 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
 }
 
 std::string describeCodePoint(uint32_t cp) {
-    std::string s = hexCode(cp);
+    std::string s = codePointText(cp);
     // Controls, format characters and surrogates are shown by number only.
     bool printable = cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0) && cp != 0xAD &&
                      !(cp >= 0x200B && cp <= 0x200F) && !(cp >= 0x2028 && cp <= 0x202E) &&
@@ -490,24 +441,21 @@ uint64_t fixedLayoutBytes(const fb_font& font, uint64_t glyphs) {
 
 std::string glyphArt(const fb_font& font, const fb_glyph& g, bool upright) {
     std::string s = describeCodePoint(g.code_point);
-    if (g.compact)
+    if (g.compact) {
         s += format(": compact glyph, %llu bits of code from bit %llu of the data\n", g.stream_bits,
                     g.stream_bit) +
              format("  ink box (%llu, %llu) ", g.box_x, g.box_y) +
              format("%llu x %llu, advance %llu\n", g.box_w, g.box_h, unsigned(g.advance));
-    else if (g.trimmed)
-        s += format(": trimmed record of %llu bytes at byte %llu\n", g.size, g.offset);
-    else
-        s += format(": glyph %llu, record of %llu bytes", g.number, g.size) +
-             format(" at byte %llu\n", g.offset);
-    if (g.compact) {
     } else if (g.trimmed) {
+        s += format(": trimmed record of %llu bytes at byte %llu\n", g.size, g.offset);
         s += format("  topSkip %llu, origin y %llu, extent (%llu, ", g.top_skip, g.origin_y,
                     g.extent_x);
         s += format("%llu): cell rows %llu to %llu stored, ", g.extent_y, g.top_skip,
                     g.extent_y - 1);
         s += format(g.row_bytes == 1 ? "%llu byte each\n" : "%llu bytes each\n", g.row_bytes);
     } else {
+        s += format(": glyph %llu, record of %llu bytes", g.number, g.size) +
+             format(" at byte %llu\n", g.offset);
         s += format("  origin (%llu, %llu), ", g.origin_x, g.origin_y) +
              format("extent (%llu, %llu)\n", g.extent_x, g.extent_y);
     }
@@ -670,7 +618,7 @@ Result run(const std::vector<std::string>& args) {
             if (info.rowStarts.size() <= 64)
                 for (size_t i = 0; i < info.rowStarts.size(); ++i)
                     r.out += format("  sheet row %2llu starts at ", i) +
-                             hexCode(info.rowStarts[i]) + "\n";
+                             codePointText(info.rowStarts[i]) + "\n";
         }
     }
     if (!walk.violation.empty()) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reader/fontbin_reader.h"
+#include "tools/common/CommandLine.h"
 
 namespace inspect {
 
@@ -39,7 +40,7 @@ struct Options {
 };
 
 // "U+4E00", "u+4e00", "0x4E00", or exactly one UTF-8 character.
-std::optional<uint32_t> parseCodePoint(const std::string& text);
+using tool::parseCodePoint;
 // "U+0020-U+007E", or one code point.
 bool parseRange(const std::string& text, uint32_t& first, uint32_t& last);
 // "16x24" (rows x columns).
