@@ -486,9 +486,8 @@ int refuseInputs(const fs::path& toolDir, const fs::path& projectDir,
     for (const FontChoice& choice : fontSet.fallbackFonts)
         inputs.push_back(
             {lookUpFont(toolDir, projectDir, choice.font).fontPath, "the fallback font"});
-    for (const fs::path* output :
-         {&names.listFile, &names.fontFile, &names.compactFile, &names.advanceFile,
-          &names.stringsFile}) {
+    for (const fs::path* output : {&names.listFile, &names.fontFile, &names.compactFile,
+                                   &names.advanceFile, &names.stringsFile}) {
         if (const std::string why = inputCollision(*output, inputs); !why.empty()) {
             platform::writeErrLine("error: cannot write " + platform::pathToUtf8(*output) + ": " +
                                    why + "; nothing was written");

@@ -292,8 +292,7 @@ std::string previewJson(const Prepared& p, ChainFonts& fonts, const std::vector<
     const fb_advances* adv = withAdvances ? &advances : nullptr;
 
     std::string error;
-    const inspect::Canvas canvas =
-        inspect::drawText(font, adv, text, wrapWidth, error, words);
+    const inspect::Canvas canvas = inspect::drawText(font, adv, text, wrapWidth, error, words);
     if (!error.empty()) return errorJson(error);
     fb_text t;
     fb_text_init(&t, &font, adv);
