@@ -7,7 +7,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
 # lists the maps. The third-party notices are made from that record, so that a library linked
 # in later cannot ship without its notice.
 set(FONTBIN_LINK_MAPS "")
-foreach(tool fontbin fontbin-inspect fontbin-embed)
+foreach(tool fontbin fontbin-inspect fontbin-embed fontbin-studio)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION .)
     get_target_property(dir ${tool} BINARY_DIR)
