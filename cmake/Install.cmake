@@ -30,7 +30,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 # The examples that README and the cookbook link to, without the outputs of earlier runs.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         PATTERN "*_font.bin" EXCLUDE PATTERN "*_compact.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE
-        PATTERN "*_sheet.png" EXCLUDE
+        PATTERN "*_adv.bin" EXCLUDE PATTERN "*_strings.bin" EXCLUDE PATTERN "*_sheet.png" EXCLUDE
         PATTERN "*.tmp*" EXCLUDE PATTERN ".gitignore" EXCLUDE)
 # Debian's copyright file, in its machine-readable format: fontbin's licence, the fallback
 # font's, and the C++ runtime's when fontbin links it in (cmake/Notices.cmake).

@@ -31,6 +31,7 @@ install(CODE "set(SOURCE \"${PROJECT_SOURCE_DIR}/docs/performance.md\")
 # of earlier runs.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples
         PATTERN "*_font.bin" EXCLUDE PATTERN "*_adv.bin" EXCLUDE PATTERN "*_out.cst" EXCLUDE
+        PATTERN "*_compact.bin" EXCLUDE PATTERN "*_strings.bin" EXCLUDE
         PATTERN "*_sheet.png" EXCLUDE PATTERN "*.tmp*" EXCLUDE PATTERN "sample" EXCLUDE
         PATTERN ".gitignore" EXCLUDE)
 install(FILES ${FONTBIN_READER_FILES} DESTINATION reader)

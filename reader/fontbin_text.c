@@ -397,8 +397,10 @@ static void draw_glyph(painter* p, const fb_glyph* g, slot* s) {
     const fb_text* t = p->t;
     p->cols = g->cols;
     if (t->turn == TURN_COUNTER) {
-        /* The turned glyph's columns run backwards from its first stored row with ink; the
-           file does not say where it was before the turn. */
+        /* The turned glyph's columns run backwards from its first stored row with ink. A fixed
+           or trimmed record does not say where the bitmap began before the turn (a glyph whose
+           bitmap ends in blank columns lands that many columns right); a compact box is made
+           to share the bitmap's middle, so there the placement is exact. */
         p->mirror = first_ink_row(g) + (g->compact ? g->box_y + g->box_h : g->extent_y) - 1u;
     }
 #ifndef FB_NO_COMPACT

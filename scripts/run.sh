@@ -18,7 +18,7 @@ cd "$config_dir"
 # a temporary name and renames it into place, so a file it wrote has a new inode. (Comparing
 # modification times with a marker file misses files written within the same clock tick.)
 outputs_state() {
-  find "$config_dir" -maxdepth 1 \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_out.cst' \) \
+  find "$config_dir" -maxdepth 1 \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_out.cst' -o -name '*_strings.bin' \) \
     -printf '%i\t%T@\t%f\n' | sort
 }
 before=$(outputs_state)

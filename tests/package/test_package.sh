@@ -27,7 +27,7 @@ test -f "$work/root/usr/share/doc/fontbin/docs/file-format.md"
 # README and the cookbook link to the examples: they are shipped, without earlier outputs.
 test -f "$work/root/usr/share/doc/fontbin/examples/quickstart/gb2312.txt"
 test -f "$work/root/usr/share/doc/fontbin/examples/ui-strings/strings.txt"
-if find "$work/root/usr/share/doc/fontbin/examples" -name '*_font.bin' -o -name '*_compact.bin' | grep -q .; then
+if find "$work/root/usr/share/doc/fontbin/examples" -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_strings.bin' | grep -q .; then
   echo "the package ships outputs of earlier runs"
   exit 1
 fi
