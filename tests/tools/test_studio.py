@@ -168,8 +168,15 @@ def main():
         # An invalid value gets the command line's message next to its control.
         set_value(driver, "gamma", "abc")
         driver.find_element("id", "gammaOn").click()
-        message = wait_for(driver, "return document.querySelector('.msg[data-for=gamma]').textContent")
-        check('gamma = "abc" is not a valid number' in message, "an invalid gamma is refused beside it")
+        # Each key typed redraws, so "a" and "ab" are refused beside it on the way: wait for the
+        # value as typed in full.
+        script = "return document.querySelector('.msg[data-for=gamma]').textContent"
+        try:
+            message = wait_for(driver, script + ".includes('gamma = \"abc\"') && " + script[7:])
+        except TimeoutError:
+            message = driver.execute_script(script)
+        check('gamma = "abc" is not a valid number' in message,
+              f"an invalid gamma is refused beside it ({message!r})")
         driver.find_element("id", "gammaOn").click()
         set_value(driver, "gamma", "1")
 
