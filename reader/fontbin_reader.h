@@ -167,6 +167,60 @@ typedef struct fb_compact {
     size_t crcs; /* version 2: file offset of the block checksums (the tables' one follows them) */
 } fb_compact;
 
+#ifdef FB_READ_CALLBACK
+/* ---------------------------------------------------------------------------------------------
+ * Reading a file by command (FB_READ_CALLBACK): a font in SPI NOR flash or any storage the
+ * core cannot address. The reader asks for `length` bytes from file offset `offset` into
+ * `dest`; it never asks for a byte outside the file it was opened with. A non-zero return is a
+ * failed read: its bytes read as zero, `failed` counts it, and what was read from them is then
+ * refused or drawn wrong, never read outside the file.
+ *
+ *     static int read_flash(void* user, uint32_t offset, uint8_t* dest, uint32_t length) {
+ *         return spi_nor_read(FONT_ADDRESS + offset, dest, length);      // the board's driver
+ *     }
+ *     static fb_flash flash;   // fb_flash and fb_font: all the state (FB_FLASH_STATE_BYTES)
+ *     static fb_font font;
+ *     flash.read = read_flash;
+ *     if (fb_open_flash(&flash, FONT_SIZE, &font) != FB_OK) ...
+ *     fb_flash_cache(&font, model_ram, sizeof model_ram);   // optional, see below
+ *     // then fb_find_glyph, fb_decode_glyph(_rows), fb_glyph_pixel and the text API as usual
+ *
+ * A glyph found through a flash font keeps a pointer to its fb_flash and no pointer into the
+ * file (bits and name are null); fb_glyph_pixel reads its record through the window, which
+ * holds a whole record up to FB_FLASH_WINDOW bytes. Each call reads only what it needs, in as
+ * few commands as it can: a compact glyph found and drawn costs a read of the run table near
+ * it, one of its glyph-table records, and one of its code (more when the code is longer than
+ * FB_FLASH_CHUNK), plus one for its checkpoint and one per pixel's model table unless
+ * fb_flash_cache holds them. */
+#ifndef FB_FLASH_WINDOW
+#define FB_FLASH_WINDOW 192u /* bytes of file kept for the tables and records */
+#endif
+#ifndef FB_FLASH_CHUNK
+#define FB_FLASH_CHUNK 64u /* bytes of coded glyph data read at a time */
+#endif
+#ifndef FB_FLASH_KEYS
+#define FB_FLASH_KEYS 127u /* run-table keys taken at opening, to find a run in one read */
+#endif
+typedef int (*fb_read_fn)(void* user, uint32_t offset, uint8_t* dest, uint32_t length);
+
+typedef struct fb_flash {
+    fb_read_fn read; /* set by the caller before opening, with user */
+    void* user;
+    /* The reader's from here on. */
+    uint32_t size;   /* file bytes */
+    uint32_t failed; /* reads the callback refused */
+    uint32_t at;     /* the window holds file bytes [at, at + len) */
+    uint32_t len;
+    const uint8_t* model;            /* compact: the model in fb_flash_cache's memory, or null */
+    const uint8_t* checkpoints;      /* compact: the checkpoints there, or null */
+    size_t keys_at;                  /* compact: the run table the keys come from, */
+    uint32_t key_count, key_entries; /* how many keys, entries in the table */
+    uint16_t keys[FB_FLASH_KEYS];
+    uint8_t window[FB_FLASH_WINDOW];
+    uint8_t chunk[FB_FLASH_CHUNK];
+} fb_flash;
+#endif
+
 /* An opened file. All fields are read-only for the caller. */
 typedef struct fb_font {
     const uint8_t* data;
@@ -200,6 +254,9 @@ typedef struct fb_font {
     const char* error_detail;
     size_t error_offset;
     int32_t error_code_point;
+#ifdef FB_READ_CALLBACK
+    fb_flash* flash; /* the file read by command, or null for a buffer (data) */
+#endif
 } fb_font;
 
 /* One glyph record, as found by fb_find_glyph. Read-only for the caller. */
@@ -234,6 +291,9 @@ typedef struct fb_glyph {
     int advance;          /* pen advance in pixels, or -1 when the layout does not store it */
     uint32_t stream_bit;  /* compact: first bit of the glyph's code in the data part */
     uint32_t stream_bits; /* compact: bits of its code */
+#ifdef FB_READ_CALLBACK
+    fb_flash* flash; /* the file of a flash font (bits is then null), or null */
+#endif
 } fb_glyph;
 
 /* A short English text for an error code ("truncated file", ...). Never null. */
@@ -258,6 +318,22 @@ fb_error fb_check_font(fb_font* font);
 /* The same for a file whose packed cell the caller knows: rows x cols instead of the cells the
    header allows (0, 0 means: as fb_open). FB_ERR_GEOMETRY when the records do not fit it. */
 fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, fb_font* out);
+
+#ifdef FB_READ_CALLBACK
+/* All the memory a font read by command needs besides fb_flash_cache's. */
+#define FB_FLASH_STATE_BYTES (sizeof(fb_font) + sizeof(fb_flash))
+
+/* fb_open for a file of `size` bytes read through flash->read (see "Reading a file by
+   command"). fb_check_font, fb_set_geometry and the lookups work on it as on a buffer. */
+fb_error fb_open_flash(fb_flash* flash, uint32_t size, fb_font* out);
+
+/* Optional, after opening a compact file: keeps its model, then its checkpoints, in the
+   caller's `size` bytes at `mem` as far as they fit (each whole or not at all), so that drawing
+   reads neither. Returns the bytes used (0 for the other layouts); fb_flash_cache_bytes tells
+   how many would hold both. */
+size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size);
+size_t fb_flash_cache_bytes(const fb_font* font);
+#endif
 
 /* The packed cell for a font size, italic flag, scan kind and rotation (0, 1 or 2), by the
    table at the top of this file. FB_ERR_ARGUMENT for a size of 0, a side above FB_MAX_CELL,
@@ -327,6 +403,8 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  *                       with checksums still open and decode.
  *   FB_CRC_TABLE        the checksums four bits at a time from a 64-byte const table, about
  *                       twice as fast as the table-free loop.
+ *   FB_READ_CALLBACK    adds reading a file by command (fb_open_flash, fb_flash.c): a font in
+ *                       storage the core cannot address. Buffers still open as before.
  *   FB_FAST_DECODE      with GCC or Clang optimising for speed (not -Os): adds decoding loops
  *                       for 1 bpp and for 2 and 4 bpp that take about half the instructions
  *                       and about 80 bytes more stack. On by default on 64-bit hosts.
@@ -423,6 +501,9 @@ typedef struct fb_advances {
     const char* error_detail;   /* why fb_open_advances failed */
     uint32_t pair_count;        /* kerning pairs (version 2), 0 otherwise */
     const uint8_t* pairs;       /* pair_count pairs of FB_ADV_PAIR_BYTES, or null */
+#ifdef FB_READ_CALLBACK
+    fb_flash* flash; /* the file read by command (the three pointers above are then null) */
+#endif
 } fb_advances;
 
 /* Checks buf[0 .. len) as the advance widths of `font` (opened with fb_open): tag, version,
@@ -430,6 +511,12 @@ typedef struct fb_advances {
    that holds every code point with a record; for version 2 the kerning pairs' count, order
    and length. */
 fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out);
+
+#ifdef FB_READ_CALLBACK
+/* The same for a width file of `size` bytes read through its own flash->read. */
+fb_error fb_open_advances_flash(fb_flash* flash, uint32_t size, const fb_font* font,
+                                fb_advances* out);
+#endif
 
 /* The advance width in pixels of a code point. FB_ERR_NOT_FOUND when it was not selected. */
 fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_point,
