@@ -72,9 +72,11 @@ int main(int argc, char** argv) {
 
     flash.read = read_flash;
     if (fb_open_flash(&flash, (uint32_t)file_size, &font) != FB_OK) return 3;
-    printf("%s: %lu commands, %lu bytes to open; state %u bytes (fb_font %u, fb_flash %u)",
-           mem.layout == FB_LAYOUT_COMPACT ? "compact" : "fixed", commands, bytes,
-           (unsigned)FB_FLASH_STATE_BYTES, (unsigned)sizeof(fb_font), (unsigned)sizeof(fb_flash));
+    printf(
+        "%s, %lu bytes: %lu commands, %lu bytes to open; state %u bytes (fb_font %u, fb_flash %u)",
+        mem.layout == FB_LAYOUT_COMPACT ? "compact" : "fixed", (unsigned long)file_size, commands,
+        bytes, (unsigned)FB_FLASH_STATE_BYTES, (unsigned)sizeof(fb_font),
+        (unsigned)sizeof(fb_flash));
     if (mem.layout == FB_LAYOUT_COMPACT)
         printf("; model %u bytes, model and checkpoints %u", (unsigned)mem.compact.model_size,
                (unsigned)fb_flash_cache_bytes(&font));

@@ -185,13 +185,15 @@ typedef struct fb_compact {
  *     fb_flash_cache(&font, model_ram, sizeof model_ram);   // optional, see below
  *     // then fb_find_glyph, fb_decode_glyph(_rows), fb_glyph_pixel and the text API as usual
  *
- * A glyph found through a flash font keeps a pointer to its fb_flash and no pointer into the
- * file (bits and name are null); fb_glyph_pixel reads its record through the window, which
- * holds a whole record up to FB_FLASH_WINDOW bytes. Each call reads only what it needs, in as
- * few commands as it can: a compact glyph found and drawn costs a read of the run table near
- * it, one of its glyph-table records, and one of its code (more when the code is longer than
- * FB_FLASH_CHUNK), plus one for its checkpoint and one per pixel's model table unless
- * fb_flash_cache holds them. */
+ * A glyph found through a flash font keeps a pointer to its fb_flash and none into the file
+ * (bits is null, and the font's name reads as ""); fb_glyph_pixel reads its record through the
+ * window, which holds a whole record of up to FB_FLASH_WINDOW bytes. Each call reads only what
+ * it needs, in as few commands as it can: a compact glyph found and drawn costs a read of the
+ * run table near it, one of its glyph-table records and one of its code (more for a code longer
+ * than FB_FLASH_CHUNK bytes, or FB_FLASH_WINDOW with the model cached), plus one for its
+ * checkpoint and about one per coded pixel for the model's tables unless fb_flash_cache keeps
+ * them in RAM. Opening a compact file reads the header and FB_FLASH_KEYS entries of the run
+ * table, a command each. */
 #ifndef FB_FLASH_WINDOW
 #define FB_FLASH_WINDOW 192u /* bytes of file kept for the tables and records */
 #endif
@@ -387,9 +389,9 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * Source files: fb_open.c and fb_decode.c always; fb_compact.c for the compact layout (fb_crc.c
  * for its checksums),
  * fb_legacy.c for the fixed and trimmed ones, fb_advances.c for the width file, fb_decode_fast.c
- * for FB_FAST_DECODE, fontbin_text.c and fontbin_text_lines.c for the text API (fontbin_text.h,
- * fontbin_text_internal.h); fb_internal.h beside them. A file whose layout is switched off below
- * compiles to nothing, so a build may simply take them all.
+ * for FB_FAST_DECODE, fb_flash.c for FB_READ_CALLBACK, fontbin_text.c and fontbin_text_lines.c for
+ * the text API (fontbin_text.h, fontbin_text_internal.h); fb_internal.h beside them. A file whose
+ * layout is switched off below compiles to nothing, so a build may simply take them all.
  *
  * Compile-time switches (define them when compiling the reader's files):
  *   FB_NO_ERROR_TEXTS   fb_error_string and the error details return "" (codes stay; the
