@@ -193,7 +193,8 @@ typedef struct fb_compact {
  * than FB_FLASH_CHUNK bytes, or FB_FLASH_WINDOW with the model cached), plus one for its
  * checkpoint and about one per coded pixel for the model's tables unless fb_flash_cache keeps
  * them in RAM. Opening a compact file reads the header and FB_FLASH_KEYS entries of the run
- * table, a command each. */
+ * table, a command each. Every read changes the fb_flash, also through a const fb_font: a font
+ * read by command serves one caller at a time. */
 #ifndef FB_FLASH_WINDOW
 #define FB_FLASH_WINDOW 192u /* bytes of file kept for the tables and records */
 #endif
