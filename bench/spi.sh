@@ -14,18 +14,9 @@ build=${BUILD_DIR:-$root/build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 gcc -std=c99 -O2 -DFB_READ_CALLBACK -I"$root/reader" "$root"/reader/*.c "$root/bench/spi.c" -o "$work/spi"
+source "$root/bench/gb2312_files.sh"
+gb2312_files "$work" "$build" "$root" || exit 2
 for layout in fixed compact; do
-  mkdir -p "$work/$layout"
-  cp "$root/examples/quickstart/gb2312.txt" "$work/$layout/"
-  extra='"indexMethod": 0, "crop": 0'
-  [ "$layout" = compact ] && extra='"compact": true'
-  cat >"$work/$layout/FontConfig.json" <<JSON
-{ "mappingPaths": ["gb2312.txt"], "customerVals": [ {"firstVal": "0x20", "range": "95"} ],
-  "fontSet": { "font": "wqy-microhei.ttc", "fontSize": 16, "scanMode": "H", "bold": 0,
-               "italic": 0, "renderMode": 1, $extra } }
-JSON
-  (cd "$work/$layout" && "$build/bin/fontbin" FontConfig.json >/dev/null) ||
-    { echo "spi.sh: fontbin failed ($layout)" >&2; exit 2; }
   "$work/spi" "$(ls "$work/$layout"/*_{font,compact}.bin 2>/dev/null)"
   echo
 done
