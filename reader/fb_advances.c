@@ -40,7 +40,7 @@ static fb_error open_advances(fbi_src buf, size_t len, const fb_font* font, fb_a
         return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the header");
     if (!has_tag(buf) || fbi_u8(buf, FB_ADV_O_VERSION) < 1u || fbi_u8(buf, FB_ADV_O_VERSION) > 2u)
         return adv_fail(out, FB_ERR_BAD_MAGIC, "not an advance-width file of version 1 or 2");
-    FBI_SET_SRC(out, buf);
+    out->data = buf;
     out->size = len;
     out->font_size = fbi_u8(buf, FB_ADV_O_FONT_SIZE);
     count = fbi_u32(buf, FB_ADV_O_COUNT);
@@ -100,7 +100,7 @@ static fb_error open_advances(fbi_src buf, size_t len, const fb_font* font, fb_a
                 return adv_fail(out, FB_ERR_BAD_INDEX, "code points are not strictly ascending");
         /* Every character with a record was selected. */
         for (cp = 0, i = 0; cp <= 0xFFFFu; ++cp) {
-            if (fbi_u32(FBI_SRC(font), font->index_offset + 4u * cp) == FB_NO_RECORD) continue;
+            if (fbi_u32(font->data, font->index_offset + 4u * cp) == FB_NO_RECORD) continue;
             while (i < count && fbi_u16(buf, at + 2u * i) < cp) ++i;
             if (i == count || fbi_u16(buf, at + 2u * i) != cp)
                 return adv_fail(out, FB_ERR_BAD_INDEX, "a character with a record is not listed");
@@ -134,25 +134,25 @@ fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_p
     if (!adv || !adv->ready || !font || !font->ready || !width) return FB_ERR_ARGUMENT;
     if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
     if (FBI_ADV_LISTED(adv)) {
-        k = find_in_list(FBI_SRC(adv), FB_ADV_HEADER_BYTES + (size_t)adv->count, adv->count,
+        k = find_in_list(adv->data, FB_ADV_HEADER_BYTES + (size_t)adv->count, adv->count,
                          code_point);
     } else if (font->layout == FB_LAYOUT_CODE_LIST) {
-        k = find_in_list(FBI_SRC(font), font->index_offset, font->glyph_count, code_point);
+        k = find_in_list(font->data, font->index_offset, font->glyph_count, code_point);
     } else {
-        k = fbi_u16(FBI_SRC(font), font->index_offset + 2u * code_point);
+        k = fbi_u16(font->data, font->index_offset + 2u * code_point);
         if (k == FB_NO_GLYPH && !(code_point == 0xFFFFu && font->glyph_count == 65536u))
             return FB_ERR_NOT_FOUND;
         if (k == FB_NO_GLYPH) k = 65535u;
     }
     if (k >= adv->count) return FB_ERR_NOT_FOUND;
-    *width = fbi_u8(FBI_SRC(adv), FB_ADV_HEADER_BYTES + k);
+    *width = fbi_u8(adv->data, FB_ADV_HEADER_BYTES + k);
     return FB_OK;
 }
 
 fb_error fb_kerning(const fb_advances* adv, uint32_t left, uint32_t right, int* adjust) {
     if (!adv || !adv->ready || !adjust) return FB_ERR_ARGUMENT;
     /* The pairs end the file. */
-    return fbi_find_pair(FBI_SRC(adv), adv->size - (size_t)adv->pair_count * FB_ADV_PAIR_BYTES,
+    return fbi_find_pair(adv->data, adv->size - (size_t)adv->pair_count * FB_ADV_PAIR_BYTES,
                          adv->pair_count, left, right, adjust);
 }
 #else

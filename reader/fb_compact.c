@@ -19,8 +19,7 @@
    field's first byte on lie in the file: the glyph table is followed by at least the four bytes
    of a checkpoint. */
 static uint32_t rd_field(const fb_font* f, uint32_t bit, unsigned width) {
-    return (fbi_u32(FBI_SRC(f), f->compact.table + (bit >> 3)) >> (bit & 7u)) &
-           ((1u << width) - 1u);
+    return (fbi_u32(f->data, f->compact.table + (bit >> 3)) >> (bit & 7u)) & ((1u << width) - 1u);
 }
 
 /* The six fields of a glyph's record (size, advance, box x, y, w, h). */
@@ -54,15 +53,15 @@ static uint32_t compact_model_bytes(const fb_compact* c, unsigned bpp) {
 /* The number of run `run`'s first glyph; glyph_count past the last run. */
 static uint32_t run_glyph(const fb_font* f, uint32_t run) {
     const size_t r = f->compact.runs + FB_COMPACT_RUN_BYTES * run;
-    return run < f->compact.run_count ? (fbi_u16(FBI_SRC(f), r + FB_COMPACT_RUN_O_GLYPH) |
-                                         fbi_u8(FBI_SRC(f), r + FB_COMPACT_RUN_O_GLYPH + 2u) << 16)
+    return run < f->compact.run_count ? (fbi_u16(f->data, r + FB_COMPACT_RUN_O_GLYPH) |
+                                         fbi_u8(f->data, r + FB_COMPACT_RUN_O_GLYPH + 2u) << 16)
                                       : f->glyph_count;
 }
 
 /* Opening, step 1: the fixed header fields and the name. */
 static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* flags) {
     fb_compact* c = &f->compact;
-    const fbi_src b = FBI_SRC(f);
+    const fbi_src b = f->data;
     unsigned tmpl, n;
     if (f->size < FB_COMPACT_HEADER_BYTES)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the header", f->size, -1);
@@ -204,7 +203,7 @@ static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
         if (left < FB_PAIR_COUNT_BYTES)
             return fail(f, FB_ERR_TRUNCATED, "file ends before the kerning pair count", f->size,
                         -1);
-        c->pair_count = fbi_u32(FBI_SRC(f), at);
+        c->pair_count = fbi_u32(f->data, at);
         c->pairs = at + FB_PAIR_COUNT_BYTES;
         left -= FB_PAIR_COUNT_BYTES;
         /* (By multiplication: a division by 5 costs a library call on a core without one.) */
@@ -224,12 +223,12 @@ static fb_error check_pairs(fb_font* f) {
     size_t p = c->pairs;
     uint32_t i;
     for (i = 1; i <= c->pair_count; ++i, p += FB_ADV_PAIR_BYTES) {
-        if (fbi_u8(FBI_SRC(f), p + FB_PAIR_O_ADJUST) == 0 ||
+        if (fbi_u8(f->data, p + FB_PAIR_O_ADJUST) == 0 ||
             (i < c->pair_count &&
-             fbi_pair_key(FBI_SRC(f), p + FB_ADV_PAIR_BYTES) <= fbi_pair_key(FBI_SRC(f), p)))
+             fbi_pair_key(f->data, p + FB_ADV_PAIR_BYTES) <= fbi_pair_key(f->data, p)))
             return fail(f, FB_ERR_BAD_INDEX,
                         "kerning pairs are not strictly ascending or one adjusts by 0", p,
-                        (int32_t)fbi_u16(FBI_SRC(f), p + FB_PAIR_O_LEFT));
+                        (int32_t)fbi_u16(f->data, p + FB_PAIR_O_LEFT));
     }
     return FB_OK;
 }
@@ -241,8 +240,7 @@ static fb_error check_runs(fb_font* f) {
     uint32_t i;
     for (i = 0; i < c->run_count; ++i) {
         const size_t r = c->runs + FB_COMPACT_RUN_BYTES * i;
-        uint32_t first = fbi_u16(FBI_SRC(f), r), glyph = run_glyph(f, i),
-                 next = run_glyph(f, i + 1u);
+        uint32_t first = fbi_u16(f->data, r), glyph = run_glyph(f, i), next = run_glyph(f, i + 1u);
         uint32_t run_glyphs;
         if ((i == 0 && glyph != 0) || next <= glyph || next > f->glyph_count)
             return fail(f, FB_ERR_BAD_INDEX, "run glyph numbers do not count up from 0",
@@ -252,10 +250,10 @@ static fb_error check_runs(fb_font* f) {
             return fail(f, FB_ERR_BAD_INDEX, "run reaches past U+FFFF",
                         c->runs + FB_COMPACT_RUN_BYTES * i, (int32_t)first);
         if (i + 1u < c->run_count &&
-            fbi_u16(FBI_SRC(f), r + FB_COMPACT_RUN_BYTES) < first + run_glyphs)
+            fbi_u16(f->data, r + FB_COMPACT_RUN_BYTES) < first + run_glyphs)
             return fail(f, FB_ERR_BAD_INDEX, "runs are not in ascending code-point order",
                         c->runs + FB_COMPACT_RUN_BYTES * (i + 1u),
-                        (int32_t)fbi_u16(FBI_SRC(f), r + FB_COMPACT_RUN_BYTES));
+                        (int32_t)fbi_u16(f->data, r + FB_COMPACT_RUN_BYTES));
     }
     return FB_OK;
 }
@@ -271,8 +269,8 @@ static fb_error check_records(fb_font* f) {
         compact_record(f, i, v);
         size = v[FIELD_SIZE];
         if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
-            fbi_u32(FBI_SRC(f), c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES *
-                                                     (i >> c->checkpoint_shift)) != bits)
+            fbi_u32(f->data, c->checkpoints +
+                                 FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift)) != bits)
             return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
                         c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift),
                         -1);
@@ -322,7 +320,7 @@ fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols) {
     (void)c;
 #endif
 #ifdef FB_READ_CALLBACK
-    if (f->flash) fbi_flash_keys(f->flash, c->runs, c->run_count, FB_COMPACT_RUN_BYTES);
+    if (f->data.flash) fbi_flash_keys(f->data.flash, c->runs, c->run_count, FB_COMPACT_RUN_BYTES);
 #endif
     /* The passes over the pairs, the runs and the glyph table are fb_check_font's; lookups
        check what they read on their own. */
@@ -346,15 +344,15 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
     first = number >> c->checkpoint_shift;
 #ifdef FB_READ_CALLBACK
-    if (f->flash && f->flash->checkpoints)
-        bit = fbi_rd32(f->flash->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
+    if (f->data.flash && f->data.flash->checkpoints)
+        bit = fbi_rd32(f->data.flash->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
     else
 #endif
-        bit = fbi_u32(FBI_SRC(f), c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
+        bit = fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
     if (bit > cap) return FB_ERR_BAD_INDEX;
     /* The records from the checkpoint's up to this one's, with the four bytes a field read
        takes from its first byte: one command for a file read by command. */
-    fbi_prefetch(FBI_SRC(f), c->table + (((first << c->checkpoint_shift) * c->record_bits) >> 3),
+    fbi_prefetch(f->data, c->table + (((first << c->checkpoint_shift) * c->record_bits) >> 3),
                  ((number + 1u - (first << c->checkpoint_shift)) * c->record_bits + 7u) / 8u + 4u);
     for (i = first << c->checkpoint_shift; i < number; ++i) {
         size = compact_size(f, i);
@@ -391,7 +389,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     /* The fields the other layouts fill, as far as they mean something here. */
     out->offset = c->stream + bit / 8u;
     out->size = (out->stream_bits + (bit & 7u) + 7u) / 8u;
-    out->bits = fbi_bytes(FBI_SRC(f), out->offset, out->size);
+    out->bits = fbi_bytes(f->data, out->offset, out->size);
     out->bits_size = out->size;
     out->extent_x = out->box_x + out->box_w;
     out->extent_y = out->box_y + out->box_h;
@@ -403,7 +401,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
 
 /* The number of runs starting at or below `code_point`: the run holding it is the one before. */
 static uint32_t compact_run(const fb_font* f, uint32_t code_point) {
-    return fbi_search(FBI_SRC(f), f->compact.runs, f->compact.run_count, FB_COMPACT_RUN_BYTES,
+    return fbi_search(f->data, f->compact.runs, f->compact.run_count, FB_COMPACT_RUN_BYTES,
                       code_point + 1u);
 }
 
@@ -413,14 +411,14 @@ fb_error fb_compact_kerning(const fb_font* font, uint32_t left, uint32_t right, 
         *adjust = 0;
         return FB_ERR_NOT_FOUND;
     }
-    return fbi_find_pair(FBI_SRC(font), font->compact.pairs, font->compact.pair_count, left, right,
+    return fbi_find_pair(font->data, font->compact.pairs, font->compact.pair_count, left, right,
                          adjust);
 }
 
 fb_error fbi_compact_find(const fb_font* f, uint32_t code_point, fb_glyph* out) {
     uint32_t k = compact_run(f, code_point), first, glyph;
     if (k == 0) return FB_ERR_NOT_FOUND;
-    first = fbi_u16(FBI_SRC(f), f->compact.runs + FB_COMPACT_RUN_BYTES * (k - 1u));
+    first = fbi_u16(f->data, f->compact.runs + FB_COMPACT_RUN_BYTES * (k - 1u));
     glyph = run_glyph(f, k - 1u) + (code_point - first);
     if (glyph >= run_glyph(f, k)) return FB_ERR_NOT_FOUND;
     return compact_glyph(f, code_point, glyph, out);
@@ -434,7 +432,7 @@ fb_error fbi_compact_next(const fb_font* f, uint32_t from, fb_glyph* out) {
     if (err != FB_ERR_NOT_FOUND) return err;
     k = compact_run(f, from);
     if (k >= f->compact.run_count) return FB_ERR_NOT_FOUND;
-    return compact_glyph(f, fbi_u16(FBI_SRC(f), f->compact.runs + FB_COMPACT_RUN_BYTES * k),
+    return compact_glyph(f, fbi_u16(f->data, f->compact.runs + FB_COMPACT_RUN_BYTES * k),
                          run_glyph(f, k), out);
 }
 #else

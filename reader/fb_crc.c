@@ -37,15 +37,15 @@ uint32_t fb_crc32(uint32_t crc, const uint8_t* data, size_t len) {
 static uint32_t crc_span(const fb_font* f, uint32_t crc, size_t at, size_t len) {
 #ifdef FB_READ_CALLBACK
     /* Read by command: a window at a time. */
-    while (f->flash && len) {
+    while (f->data.flash && len) {
         const size_t n = len < FB_FLASH_WINDOW ? len : FB_FLASH_WINDOW;
-        crc = fb_crc32(crc, fbi_flash_at(f->flash, at, n), n);
+        crc = fb_crc32(crc, fbi_flash_at(f->data.flash, at, n), n);
         at += n;
         len -= n;
     }
-    if (f->flash) return crc;
+    if (f->data.flash) return crc;
 #endif
-    return fb_crc32(crc, fbi_bytes(FBI_SRC(f), at, len), len);
+    return fb_crc32(crc, fbi_bytes(f->data, at, len), len);
 }
 
 static int has_crcs(const fb_font* f) {
@@ -68,7 +68,7 @@ fb_error fb_verify_tables(const fb_font* font) {
     at = c->stream - FB_COMPACT_CRC_BYTES;
     end = c->stream + c->stream_size;
     crc = crc_span(font, crc_span(font, 0, 0, at), end, font->size - end);
-    return crc == fbi_u32(FBI_SRC(font), at) ? FB_OK : FB_ERR_CHECKSUM;
+    return crc == fbi_u32(font->data, at) ? FB_OK : FB_ERR_CHECKSUM;
 }
 
 fb_error fb_verify_block(const fb_font* font, uint32_t block) {
@@ -81,16 +81,15 @@ fb_error fb_verify_block(const fb_font* font, uint32_t block) {
     c = &font->compact;
     /* Bytes from the one holding the block's first code bit up to the one holding its last
        (two blocks may share a byte); the last block ends with the data part. */
-    first = fbi_u32(FBI_SRC(font), c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * block) / 8u;
-    last =
-        block + 1u < blocks
-            ? (fbi_u32(FBI_SRC(font), c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * (block + 1u)) +
-               7u) /
-                  8u
-            : c->stream_size;
+    first = fbi_u32(font->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * block) / 8u;
+    last = block + 1u < blocks
+               ? (fbi_u32(font->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * (block + 1u)) +
+                  7u) /
+                     8u
+               : c->stream_size;
     if (last > c->stream_size || first > last) return FB_ERR_BAD_INDEX;
     return crc_span(font, 0, c->stream + first, last - first) ==
-                   fbi_u32(FBI_SRC(font), c->crcs + FB_COMPACT_CRC_BYTES * block)
+                   fbi_u32(font->data, c->crcs + FB_COMPACT_CRC_BYTES * block)
                ? FB_OK
                : FB_ERR_CHECKSUM;
 }

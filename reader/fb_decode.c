@@ -134,7 +134,7 @@ static FB_INLINE uint32_t coder_symbol(fb_coder* d, const uint8_t* cum, uint32_t
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 FBI_DECODE_SHARED fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g) {
 #ifdef FB_READ_CALLBACK
-    if (f->flash) {
+    if (f->data.flash) {
         fbi_coder_begin(d, f, g->stream_bit >> 3,
                         ((g->stream_bit & 7u) + g->stream_bits + 7u) / 8u);
     } else {
@@ -142,7 +142,7 @@ FBI_DECODE_SHARED fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const 
 #else
     {
 #endif
-        d->p = fbi_bytes(FBI_SRC(f), f->compact.stream, f->compact.stream_size);
+        d->p = fbi_bytes(f->data, f->compact.stream, f->compact.stream_size);
         d->end = f->compact.stream_size;
         d->next = g->stream_bit >> 3;
     }
@@ -179,9 +179,9 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
     uint8_t* ink1 = ink2 + FB_INK_BYTES;    /* the same of row y - 1, collected along row y */
 #ifdef FB_READ_CALLBACK
     const uint8_t* model =
-        f->flash ? f->flash->model : fbi_bytes(FBI_SRC(f), c->model, c->model_size);
+        f->data.flash ? f->data.flash->model : fbi_bytes(f->data, c->model, c->model_size);
 #else
-    const uint8_t* model = fbi_bytes(FBI_SRC(f), c->model, c->model_size);
+    const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
 #endif
     const uint32_t max = (1u << bpp) - 1u, qb = bpp == 1 ? 1u : 2u;
     const uint32_t n = fbi_table_symbols(bpp), stride = fbi_table_bytes(bpp);

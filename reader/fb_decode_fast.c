@@ -76,7 +76,7 @@ FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_ro
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES;
     uint8_t* ink1 = ink2 + FB_INK_BYTES;
-    const uint8_t* model = fbi_bytes(FBI_SRC(f), c->model, c->model_size);
+    const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
     const uint32_t b0 = c->west, b01 = b0 + 2u * r1 + 1u, nbits = b01 + 2u * r2 + 1u;
     const uint32_t keep = ((1u << nbits) - 1u) & ~(1u << b0) & ~(1u << b01);
@@ -127,7 +127,7 @@ FB_NOINLINE fb_error fbi_rows_grey(const fb_font* f, const fb_glyph* g, fb_row_f
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES;
     uint8_t* ink1 = ink2 + FB_INK_BYTES;
-    const uint8_t* model = fbi_bytes(FBI_SRC(f), c->model, c->model_size);
+    const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t bpp = f->bpp, max = (1u << bpp) - 1u, n = fbi_table_symbols(bpp);
     const uint32_t stride = fbi_table_bytes(bpp);
     const uint32_t r1 = c->above ? c->above - 1u : 0u, r2 = c->above2 ? c->above2 - 1u : 0u;

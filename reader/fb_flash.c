@@ -124,7 +124,7 @@ static uint8_t* coder_buffer(fb_flash* fl, uint32_t* cap) {
 }
 
 void fbi_coder_begin(fb_coder* d, const fb_font* f, uint32_t at, uint32_t bytes) {
-    fb_flash* fl = f->flash;
+    fb_flash* fl = f->data.flash;
     const uint32_t left = at < f->compact.stream_size ? f->compact.stream_size - at : 0u;
     uint32_t cap;
     uint8_t* buf = coder_buffer(fl, &cap);
@@ -156,7 +156,7 @@ uint32_t fbi_coder_more(fb_coder* d) {
 }
 
 const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off, uint32_t len) {
-    return model ? model + off : fbi_flash_at(f->flash, f->compact.model + off, len);
+    return model ? model + off : fbi_flash_at(f->data.flash, f->compact.model + off, len);
 }
 
 static size_t checkpoint_bytes(const fb_font* f) {
@@ -169,7 +169,7 @@ static size_t checkpoint_bytes(const fb_font* f) {
 
 size_t fb_flash_cache_bytes(const fb_font* font) {
 #ifndef FB_NO_COMPACT
-    if (font && font->ready && font->flash && font->layout == FB_LAYOUT_COMPACT)
+    if (font && font->ready && font->data.flash && font->layout == FB_LAYOUT_COMPACT)
         return font->compact.model_size + checkpoint_bytes(font);
 #endif
     (void)font;
@@ -181,7 +181,7 @@ size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size) {
 #ifndef FB_NO_COMPACT
     if (!fb_flash_cache_bytes(font) || !mem) return 0;
     {
-        fb_flash* fl = font->flash;
+        fb_flash* fl = font->data.flash;
         const size_t cp = checkpoint_bytes(font);
         fl->model = 0;
         fl->checkpoints = 0;

@@ -111,16 +111,14 @@ static inline uint32_t fbi_rd32(const uint8_t* p) {
    fbi_u16 and fbi_u32 for single values, fbi_bytes for a span the caller walks through (a
    header, a record's pixels, the model, the coded data). A file in addressable memory is a
    buffer and fbi_src its first byte, so each is a load or a pointer. A file read by command
-   (FB_READ_CALLBACK, fb_flash.c) makes fbi_src the buffer or the fb_flash, and the single values
-   come from the flash's window, refilled by one command when they lie outside it; fbi_bytes
+   (FB_READ_CALLBACK, fb_flash.c) makes fbi_src (fb_data) the buffer or the fb_flash, and the single
+   values come from the flash's window, refilled by one command when they lie outside it; fbi_bytes
    then gives null, and the spans are read through the window, the coder's chunk or the
    caller's cache instead. Offsets are checked against the file's size before a read, never by
-   these. FBI_SRC(f) is the source of a font or width file. */
+   these. */
+typedef fb_data fbi_src;
 #ifndef FB_READ_CALLBACK
-typedef const uint8_t* fbi_src;
-#define FBI_SRC(f) ((f)->data)
 #define FBI_SRC_NULL(s) (!(s))
-#define FBI_SET_SRC(f, s) ((f)->data = (s))
 #define FBI_FLASH(f) 0
 
 static inline uint32_t fbi_u8(fbi_src s, size_t off) {
@@ -150,14 +148,8 @@ static inline const uint8_t* fbi_bytes(fbi_src s, size_t off, size_t len) {
 #define FBI_IN_MEMORY(p) 1
 #define FBI_HAS_BITS(g) ((g)->bits != 0)
 #else
-typedef struct fbi_src {
-    const uint8_t* mem;
-    fb_flash* flash;
-} fbi_src;
-#define FBI_SRC(f) fbi_source((f)->data, (f)->flash)
 #define FBI_SRC_NULL(s) (!(s).mem && !(s).flash)
-#define FBI_SET_SRC(f, s) ((f)->data = (s).mem, (f)->flash = (s).flash)
-#define FBI_FLASH(f) ((f)->flash != 0)
+#define FBI_FLASH(f) ((f)->data.flash != 0)
 
 static inline fbi_src fbi_source(const uint8_t* mem, fb_flash* flash) {
     fbi_src s;
@@ -203,7 +195,7 @@ void fbi_flash_reset(fb_flash* fl, uint32_t size);
 /* Whether a width file lists code points: its flag, where the list is not in memory. */
 #define FBI_ADV_LISTED(a)     \
     ((a)->code_points != 0 || \
-     ((a)->flash && (fbi_u8(FBI_SRC(a), FB_ADV_O_FLAGS) & FB_ADV_HAS_CODE_POINTS)))
+     ((a)->data.flash && (fbi_u8((a)->data, FB_ADV_O_FLAGS) & FB_ADV_HAS_CODE_POINTS)))
 /* Narrows a search's [lo, hi) by the keys taken from the table at `at`, if they were. */
 void fbi_flash_narrow(const fb_flash* fl, size_t at, uint32_t count, uint32_t key, uint32_t* lo,
                       uint32_t* hi);
@@ -307,10 +299,10 @@ uint32_t fbi_coder_more(fb_coder* d);
 /* The model's table at byte `off`, `len` bytes: from the cache, or read into the window. */
 const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off, uint32_t len);
 #define FBI_MODEL(f, model, off, len) \
-    ((f)->flash ? fbi_model_at(f, model, off, len) : (model) + (off))
+    ((f)->data.flash ? fbi_model_at(f, model, off, len) : (model) + (off))
 /* The table `back` bytes before the model's end. */
 #define FBI_MODEL_END(f, model, size, back, len) \
-    ((f)->flash ? fbi_model_at(f, model, (size) - (back), len) : (model) + (size) - (back))
+    ((f)->data.flash ? fbi_model_at(f, model, (size) - (back), len) : (model) + (size) - (back))
 #else
 #define fbi_coder_more(d) 0
 #define FBI_MODEL(f, model, off, len) ((model) + (off))

@@ -223,7 +223,7 @@ static FB_SPECIALISE fb_error open_glyph_table(fb_font* f, const fb_geometry* gi
     /* Glyphs are numbered in code-point order: the entries that are not 0xFFFF read 0, 1, 2... */
     expected = 0;
     for (cp = 0; cp <= 0xFFFFu; ++cp) {
-        uint32_t v = fbi_u16(FBI_SRC(f), f->index_offset + 2u * cp);
+        uint32_t v = fbi_u16(f->data, f->index_offset + 2u * cp);
         if (v == FB_NO_GLYPH) continue;
         if (v != expected)
             return fail(f, FB_ERR_BAD_INDEX, "glyph numbers do not count up in code-point order",
@@ -231,7 +231,7 @@ static FB_SPECIALISE fb_error open_glyph_table(fb_font* f, const fb_geometry* gi
         ++expected;
     }
     last_open =
-        expected == 65535u && fbi_u16(FBI_SRC(f), f->index_offset + 2u * 0xFFFFu) == FB_NO_GLYPH;
+        expected == 65535u && fbi_u16(f->data, f->index_offset + 2u * 0xFFFFu) == FB_NO_GLYPH;
     f->glyph_count = expected;
     f->char_count = expected;
     {
@@ -252,11 +252,11 @@ static FB_SPECIALISE fb_error open_code_list(fb_font* f, const fb_geometry* give
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the code-point list", f->size, -1);
     f->records_offset = f->index_offset + f->index_size;
     for (i = 1; full && i < count; ++i) {
-        if (fbi_u16(FBI_SRC(f), f->index_offset + 2u * i) <=
-            fbi_u16(FBI_SRC(f), f->index_offset + 2u * (i - 1u)))
+        if (fbi_u16(f->data, f->index_offset + 2u * i) <=
+            fbi_u16(f->data, f->index_offset + 2u * (i - 1u)))
             return fail(f, FB_ERR_BAD_INDEX, "code-point list is not strictly ascending",
                         f->index_offset + 2u * i,
-                        (int32_t)fbi_u16(FBI_SRC(f), f->index_offset + 2u * i));
+                        (int32_t)fbi_u16(f->data, f->index_offset + 2u * i));
     }
     f->char_count = count;
     f->glyph_count = count;
@@ -301,7 +301,7 @@ static FB_SPECIALISE fb_error open_offset_table(fb_font* f, const fb_geometry* g
     /* Records follow each other without gaps, in code-point order, up to the end of the file. */
     expected = f->records_offset;
     for (cp = 0; cp <= 0xFFFFu; ++cp) {
-        uint32_t off = fbi_u32(FBI_SRC(f), f->index_offset + 4u * cp);
+        uint32_t off = fbi_u32(f->data, f->index_offset + 4u * cp);
         unsigned top_skip, ex, ey;
         size_t size;
         if (off == FB_NO_RECORD) continue;
@@ -321,9 +321,9 @@ static FB_SPECIALISE fb_error open_offset_table(fb_font* f, const fb_geometry* g
         if (f->size - expected < FB_RECORD_METRIC_BYTES)
             return fail(f, FB_ERR_TRUNCATED, "file ends inside a glyph record", expected,
                         (int32_t)cp);
-        top_skip = fbi_u8(FBI_SRC(f), expected + FB_RECORD_O_TOP_SKIP);
-        ex = fbi_u8(FBI_SRC(f), expected + FB_RECORD_O_EXTENT_X);
-        ey = fbi_u8(FBI_SRC(f), expected + FB_RECORD_O_EXTENT_Y);
+        top_skip = fbi_u8(f->data, expected + FB_RECORD_O_TOP_SKIP);
+        ex = fbi_u8(f->data, expected + FB_RECORD_O_EXTENT_X);
+        ey = fbi_u8(f->data, expected + FB_RECORD_O_EXTENT_Y);
         if (ex == 0)
             return fail(f, FB_ERR_BAD_RECORD, "trimmed record with extent x of 0", expected,
                         (int32_t)cp);
@@ -407,7 +407,7 @@ static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t numb
     offset = f->records_offset + (size_t)number * f->record_size;
     if (offset > f->size || f->size - offset < f->record_size) return FB_ERR_TRUNCATED;
     /* The whole record in one command, when read by command and the window holds it. */
-    fbi_prefetch(FBI_SRC(f), offset, f->record_size);
+    fbi_prefetch(f->data, offset, f->record_size);
     memset(out, 0, sizeof *out);
     out->code_point = code_point;
     out->number = number;
@@ -417,21 +417,21 @@ static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t numb
     out->bpp = f->bpp;
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
-    out->origin_x = fbi_u8(FBI_SRC(f), offset + FB_RECORD_O_ORIGIN_X);
-    out->origin_y = fbi_u8(FBI_SRC(f), offset + FB_RECORD_O_ORIGIN_Y);
-    out->extent_x = fbi_u8(FBI_SRC(f), offset + FB_RECORD_O_EXTENT_X);
-    out->extent_y = fbi_u8(FBI_SRC(f), offset + FB_RECORD_O_EXTENT_Y);
+    out->origin_x = fbi_u8(f->data, offset + FB_RECORD_O_ORIGIN_X);
+    out->origin_y = fbi_u8(f->data, offset + FB_RECORD_O_ORIGIN_Y);
+    out->extent_x = fbi_u8(f->data, offset + FB_RECORD_O_EXTENT_X);
+    out->extent_y = fbi_u8(f->data, offset + FB_RECORD_O_EXTENT_Y);
     out->top_skip = 0;
     out->row_bytes = 0;
     out->stored_rows = f->geometry.rows;
-    out->bits = fbi_bytes(FBI_SRC(f), offset + FB_RECORD_METRIC_BYTES,
+    out->bits = fbi_bytes(f->data, offset + FB_RECORD_METRIC_BYTES,
                           f->record_size - FB_RECORD_METRIC_BYTES);
     out->bits_size = f->record_size - FB_RECORD_METRIC_BYTES;
     out->box_w = out->cols;
     out->box_h = out->rows;
     out->advance = -1;
 #ifdef FB_READ_CALLBACK
-    out->flash = f->flash;
+    out->flash = f->data.flash;
 #endif
     return FB_OK;
 }
@@ -446,10 +446,10 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
         f->size - off < FB_RECORD_METRIC_BYTES)
         return FB_ERR_BAD_INDEX;
     /* The metrics and the first rows in one command (the record's size is not known yet). */
-    fbi_prefetch(FBI_SRC(f), off, FB_FLASH_PREFETCH_RECORD);
-    top_skip = fbi_u8(FBI_SRC(f), off + FB_RECORD_O_TOP_SKIP);
-    ex = fbi_u8(FBI_SRC(f), off + FB_RECORD_O_EXTENT_X);
-    ey = fbi_u8(FBI_SRC(f), off + FB_RECORD_O_EXTENT_Y);
+    fbi_prefetch(f->data, off, FB_FLASH_PREFETCH_RECORD);
+    top_skip = fbi_u8(f->data, off + FB_RECORD_O_TOP_SKIP);
+    ex = fbi_u8(f->data, off + FB_RECORD_O_EXTENT_X);
+    ey = fbi_u8(f->data, off + FB_RECORD_O_EXTENT_Y);
     if (ex == 0 || ey <= top_skip) return FB_ERR_BAD_RECORD;
     /* (fb_check_font saw every record fit; fb_open did not look.) */
     if (ex > f->geometry.cols || ey > f->geometry.rows) return FB_ERR_GEOMETRY;
@@ -466,20 +466,20 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
     out->rows = f->geometry.rows;
     out->cols = f->geometry.cols;
     out->origin_x = 0;
-    out->origin_y = fbi_u8(FBI_SRC(f), off + FB_RECORD_O_ORIGIN_Y);
+    out->origin_y = fbi_u8(f->data, off + FB_RECORD_O_ORIGIN_Y);
     out->extent_x = ex;
     out->extent_y = ey;
     out->top_skip = top_skip;
     out->row_bytes = rb;
     out->stored_rows = ey - top_skip;
-    out->bits = fbi_bytes(FBI_SRC(f), off + FB_RECORD_METRIC_BYTES, size - FB_RECORD_METRIC_BYTES);
+    out->bits = fbi_bytes(f->data, off + FB_RECORD_METRIC_BYTES, size - FB_RECORD_METRIC_BYTES);
     out->bits_size = size - FB_RECORD_METRIC_BYTES;
     out->box_y = top_skip;
     out->box_w = ex;
     out->box_h = ey - top_skip;
     out->advance = -1;
 #ifdef FB_READ_CALLBACK
-    out->flash = f->flash;
+    out->flash = f->data.flash;
 #endif
     return FB_OK;
 }
@@ -490,7 +490,7 @@ fb_error fbi_legacy_find(const fb_font* font, uint32_t code_point, fb_glyph* out
     switch (font->layout) {
 #ifndef FB_NO_FIXED
         case FB_LAYOUT_GLYPH_TABLE: {
-            uint32_t v = fbi_u16(FBI_SRC(font), font->index_offset + 2u * code_point);
+            uint32_t v = fbi_u16(font->data, font->index_offset + 2u * code_point);
             if (v == FB_NO_GLYPH) {
                 if (code_point == 0xFFFFu && font->glyph_count == 65536u)
                     return fixed_glyph(font, code_point, 65535u, out);
@@ -500,16 +500,16 @@ fb_error fbi_legacy_find(const fb_font* font, uint32_t code_point, fb_glyph* out
         }
         case FB_LAYOUT_CODE_LIST: {
             const uint32_t k =
-                fbi_search(FBI_SRC(font), font->index_offset, font->glyph_count, 2u, code_point);
+                fbi_search(font->data, font->index_offset, font->glyph_count, 2u, code_point);
             if (k == font->glyph_count ||
-                fbi_u16(FBI_SRC(font), font->index_offset + 2u * k) != code_point)
+                fbi_u16(font->data, font->index_offset + 2u * k) != code_point)
                 return FB_ERR_NOT_FOUND;
             return fixed_glyph(font, code_point, k, out);
         }
 #endif
 #ifndef FB_NO_TRIMMED
         case FB_LAYOUT_OFFSET_TABLE: {
-            uint32_t off = fbi_u32(FBI_SRC(font), font->index_offset + 4u * code_point);
+            uint32_t off = fbi_u32(font->data, font->index_offset + 4u * code_point);
             if (off == FB_NO_RECORD) return FB_ERR_NOT_FOUND;
             return trimmed_glyph(font, code_point, off, out);
         }
@@ -524,10 +524,9 @@ fb_error fbi_legacy_next(const fb_font* font, uint32_t from, fb_glyph* out) {
     uint32_t cp;
 #ifndef FB_NO_FIXED
     if (font->layout == FB_LAYOUT_CODE_LIST) {
-        const uint32_t k =
-            fbi_search(FBI_SRC(font), font->index_offset, font->glyph_count, 2u, from);
+        const uint32_t k = fbi_search(font->data, font->index_offset, font->glyph_count, 2u, from);
         if (k >= font->glyph_count) return FB_ERR_NOT_FOUND;
-        return fixed_glyph(font, fbi_u16(FBI_SRC(font), font->index_offset + 2u * k), k, out);
+        return fixed_glyph(font, fbi_u16(font->data, font->index_offset + 2u * k), k, out);
     }
 #endif
     for (cp = from; cp <= 0xFFFFu; ++cp) {

@@ -115,7 +115,7 @@ fb_error fb_open(const uint8_t* buf, size_t len, fb_font* out) {
 #ifdef FB_LEGACY
 /* The 14-byte header and the name; the index part and records are the layout's. */
 static fb_error open_legacy_header(fb_font* out) {
-    const fbi_src buf = FBI_SRC(out);
+    const fbi_src buf = out->data;
     const size_t len = out->size;
     unsigned i;
     /* The magic bytes first, so that any other file is named as such even when short. */
@@ -176,7 +176,7 @@ static FB_SPECIALISE fb_error open_font(fbi_src buf, size_t len, unsigned rows, 
     given.cols = cols;
     given.scan = -1;
     given.rotate = -1;
-    FBI_SET_SRC(out, buf);
+    out->data = buf;
     out->size = len;
 #ifndef FB_NO_COMPACT
     if (len >= FB_COMPACT_O_VERSION && fbi_u32(buf, FB_COMPACT_O_TAG) == FB_COMPACT_TAG) {
@@ -229,7 +229,7 @@ fb_error fb_check_font(fb_font* font) {
     fb_error err;
     if (!font || !font->ready) return FB_ERR_ARGUMENT;
     /* Opened again, with the passes fb_open leaves out, and the cell given then (if any). */
-    err = open_font(FBI_SRC(font), font->size, given ? font->geometry.rows : 0,
+    err = open_font(font->data, font->size, given ? font->geometry.rows : 0,
                     given ? font->geometry.cols : 0, 1, font);
 #ifndef FB_NO_COMPACT
     if (err == FB_OK && font->layout == FB_LAYOUT_COMPACT) err = fbi_check_compact(font);
@@ -239,7 +239,7 @@ fb_error fb_check_font(fb_font* font) {
 }
 
 fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) {
-    if (!font || !font->ready || !out || FBI_SRC_NULL(FBI_SRC(font))) return FB_ERR_ARGUMENT;
+    if (!font || !font->ready || !out || FBI_SRC_NULL(font->data)) return FB_ERR_ARGUMENT;
     if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
 #ifndef FB_NO_COMPACT
     if (font->layout == FB_LAYOUT_COMPACT) return fbi_compact_find(font, code_point, out);

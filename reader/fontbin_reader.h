@@ -222,11 +222,19 @@ typedef struct fb_flash {
     uint8_t window[FB_FLASH_WINDOW];
     uint8_t chunk[FB_FLASH_CHUNK];
 } fb_flash;
+
+/* Where an opened file's bytes are: a buffer (mem), or a file read by command (flash). */
+typedef struct fb_data {
+    const uint8_t* mem;
+    fb_flash* flash;
+} fb_data;
+#else
+typedef const uint8_t* fb_data; /* the file's first byte */
 #endif
 
 /* An opened file. All fields are read-only for the caller. */
 typedef struct fb_font {
-    const uint8_t* data;
+    fb_data data; /* the buffer (FB_READ_CALLBACK: data.mem, or data.flash) */
     size_t size;
     int ready; /* non-zero once fb_open succeeded */
 
@@ -257,9 +265,6 @@ typedef struct fb_font {
     const char* error_detail;
     size_t error_offset;
     int32_t error_code_point;
-#ifdef FB_READ_CALLBACK
-    fb_flash* flash; /* the file read by command, or null for a buffer (data) */
-#endif
 } fb_font;
 
 /* One glyph record, as found by fb_find_glyph. Read-only for the caller. */
@@ -493,7 +498,7 @@ fb_error fb_verify_font(const fb_font* font, uint32_t* failed);
  */
 
 typedef struct fb_advances {
-    const uint8_t* data;
+    fb_data data; /* as fb_font's */
     size_t size;
     int ready;
     unsigned font_size;
@@ -504,9 +509,6 @@ typedef struct fb_advances {
     const char* error_detail;   /* why fb_open_advances failed */
     uint32_t pair_count;        /* kerning pairs (version 2), 0 otherwise */
     const uint8_t* pairs;       /* pair_count pairs of FB_ADV_PAIR_BYTES, or null */
-#ifdef FB_READ_CALLBACK
-    fb_flash* flash; /* the file read by command (the three pointers above are then null) */
-#endif
 } fb_advances;
 
 /* Checks buf[0 .. len) as the advance widths of `font` (opened with fb_open): tag, version,
