@@ -191,6 +191,12 @@ TEST(Flash, EveryLayoutReadsAsFromMemory) {
             ASSERT_EQ(fb_open_advances_flash(&advFlash, uint32_t(w.adv.size()), &b.cmd, &cmdAdv),
                       FB_OK)
                 << cmdAdv.error_detail;
+            for (uint32_t cp = 0; cp <= 0xFFFF; ++cp) {
+                unsigned w1 = 0, w2 = 0;
+                EXPECT_EQ(fb_advance(&cmdAdv, &b.cmd, cp, &w2),
+                          fb_advance(&memAdv, &b.mem, cp, &w1));
+                EXPECT_EQ(w2, w1);
+            }
         }
         for (uint32_t l = 0x20; l < 0x7F; ++l)
             for (uint32_t r = 0x20; r < 0x7F; ++r) {
