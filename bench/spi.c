@@ -7,14 +7,15 @@
  *
  * Prints a Markdown row per way of reading: every glyph in code-point order and in a shuffled
  * order, for a compact file also with its model and then its model and checkpoints kept in RAM
- * (fb_flash_cache). A command costs its opcode and three address bytes on the bus besides the
+ * (fb_flash_cache); and each glyph drawn by the text API (fb_text_draw_char, which looks a glyph
+ * up more than once). A command costs its opcode and three address bytes on the bus besides the
  * data; the rows count both.
  */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "fontbin_reader.h"
+#include "fontbin_text.h"
 
 static uint8_t* file;
 static size_t file_size;
@@ -36,11 +37,20 @@ static void no_row(void* user, unsigned y, const uint8_t* levels, unsigned width
     (void)user, (void)y, (void)levels, (void)width;
 }
 
-static void row(const char* what, const fb_font* font, const uint32_t* cps, uint32_t n) {
+static void no_pixel(void* user, int x, int y, unsigned level, unsigned max_level) {
+    (void)user, (void)x, (void)y, (void)level, (void)max_level;
+}
+
+/* Each glyph found and decoded, or (text) drawn by the text API with fb_text_draw_char. */
+static void row(const char* what, const fb_font* font, const uint32_t* cps, uint32_t n, int text) {
     uint32_t i;
     fb_glyph g;
+    fb_text t;
+    if (fb_text_init(&t, font, 0) != FB_OK) exit(1);
+    t.pixel = no_pixel;
     commands = bytes = 0;
-    for (i = 0; i < n; ++i)
+    for (i = 0; text && i < n; ++i) fb_text_draw_char(&t, 0, 0, cps[i]);
+    for (i = 0; !text && i < n; ++i)
         if (fb_find_glyph(font, cps[i], &g) != FB_OK ||
             fb_decode_glyph_rows(font, &g, no_row, 0) != FB_OK) {
             fprintf(stderr, "spi: U+%04X failed\n", (unsigned)cps[i]);
@@ -84,7 +94,7 @@ int main(int argc, char** argv) {
         "\n\n| %u glyphs | commands/glyph | data bytes/glyph | bus bytes/glyph "
         "|\n|---|---:|---:|---:|\n",
         (unsigned)n);
-    row("code-point order", &font, cps, n);
+    row("code-point order", &font, cps, n, 0);
     /* (A fixed shuffle, the same on every run.) */
     for (i = n; i > 1; --i) {
         uint32_t k, t;
@@ -92,12 +102,14 @@ int main(int argc, char** argv) {
         k = (seed >> 8) % i;
         t = cps[i - 1], cps[i - 1] = cps[k], cps[k] = t;
     }
-    row("shuffled", &font, cps, n);
+    row("shuffled", &font, cps, n, 0);
+    row("shuffled, fb_text_draw_char", &font, cps, n, 1);
     if (mem.layout == FB_LAYOUT_COMPACT) {
         fb_flash_cache(&font, cache, mem.compact.model_size);
-        row("shuffled, model in RAM", &font, cps, n);
+        row("shuffled, model in RAM", &font, cps, n, 0);
         fb_flash_cache(&font, cache, sizeof cache);
-        row("shuffled, model and checkpoints in RAM", &font, cps, n);
+        row("shuffled, model and checkpoints in RAM", &font, cps, n, 0);
+        row("shuffled, model and checkpoints in RAM, fb_text_draw_char", &font, cps, n, 1);
     }
     return outside != 0;
 }
