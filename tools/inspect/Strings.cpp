@@ -89,12 +89,15 @@ void drawReference(const StringSources& src, const SourceString& s, int left, in
                 FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0)
                 continue;
             const FT_Bitmap& bitmap = face->glyph->bitmap;
-            if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) continue;
+            // A font's own bitmap strike stays one bit per pixel.
+            const bool mono = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
+            if (!mono && bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) continue;
             const int x0 = left + ((g.x + 32) >> 6) + face->glyph->bitmap_left;
             const int y0 = baseline - ((g.y + 32) >> 6) - face->glyph->bitmap_top;
             for (unsigned y = 0; y < bitmap.rows; ++y)
                 for (unsigned x = 0; x < bitmap.width; ++x) {
-                    const unsigned v = bitmap.buffer[ptrdiff_t(y) * bitmap.pitch + ptrdiff_t(x)];
+                    const uint8_t* row = bitmap.buffer + ptrdiff_t(y) * bitmap.pitch;
+                    const unsigned v = mono ? ((row[x / 8] >> (7 - x % 8)) & 1u) * 255u : row[x];
                     const unsigned level = (v * maxValue + 127) / 255;
                     if (level) plot(&target, x0 + int(x), y0 + int(y), level);
                 }
