@@ -238,9 +238,11 @@ std::string shapeAgain(const std::string& stringsFile, const std::optional<std::
     out.hinting = c.fontSet.hinting;
     out.bpp = static_cast<unsigned>(c.fontSet.renderMode);
     shapeAll(strings, out);
-    if (std::string why = compare(table, out); !why.empty())
+    if (std::string why = compare(table, out); !why.empty()) {
+        out.differs = true;
         return stringsFile + " is not what " + out.configPath + " gives now (" + why +
                "): run fontbin again";
+    }
     return {};
 #endif
 }

@@ -53,6 +53,7 @@ public:
     std::string hinting;                  // fontSet.hinting
     unsigned bpp = 1;
     std::vector<SourceString> strings;  // in the table's order
+    bool differs = false;               // the table is not what the configuration gives now
 
     FT_FaceRec_* face(size_t font) const;
 

@@ -172,7 +172,6 @@ void reportStrings(const Options& o, const fb_font& font, Result& r) {
         asked ? shapeAgain(path, o.config, o.toolDir.empty() ? ownFolder() : o.toolDir, table,
                            sources)
               : std::string();
-    const bool stale = unshaped.find(": run fontbin again") != std::string::npos;
     if (o.stringName) {
         fb_string s;
         if (fb_string_find(&table, o.stringName->c_str(), &s) != FB_OK)
@@ -190,7 +189,7 @@ void reportStrings(const Options& o, const fb_font& font, Result& r) {
                      hbShapeRun(source.runs[k]) + "\n";
     }
     if (!o.stringsPng.empty()) {
-        if (stale) return fail(unshaped);
+        if (sources.differs) return fail(unshaped);
         const StringSources* references = unshaped.empty() ? &sources : nullptr;
         const std::string why = drawSheet(font, table, o.stringsPng, o.scale, references);
         if (!why.empty()) return fail(why);
