@@ -53,9 +53,7 @@ OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontS
     // face other than 0 and each variation add to the names, so runs that differ only in face
     // or instance never overwrite each other.
     OutputNames names;
-    names.base = fontStem(lookup.nameFont) +
-                 fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) + "_size" +
-                 std::to_string(fontSet.fontSize) + "_bits" + std::to_string(fontSet.renderMode);
+    names.base = outputBaseName(fontSet, lookup);
     names.fontFile = outputPath(projectDir, names.base + "_font.bin");
     names.compactFile = outputPath(projectDir, names.base + "_compact.bin");
     names.listFile = outputPath(projectDir, names.base + "_out.cst");
@@ -556,6 +554,12 @@ int addStringsFile(OutputSet& outputs, const fs::path& path, const FontSetSettin
 
 }  // namespace
 
+std::string outputBaseName(const FontSetSettings& fontSet, const FontLookup& lookup) {
+    return fontStem(lookup.nameFont) + fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) +
+           "_size" + std::to_string(fontSet.fontSize) + "_bits" +
+           std::to_string(fontSet.renderMode);
+}
+
 int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
                   const TransformSettings& transform, const CharacterTables& selected,
                   const FontLookup& lookup, const std::vector<RunInput>& inputs,
@@ -647,7 +651,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     }
     // Earlier outputs of this name that no longer belong beside the new ones go with the set.
     const EarlierOutputs earlier =
-        earlierOutputs(names, fontSet.compact, advances.has_value(), tables);
+        earlierOutputs(names, fontSet.compact, advances.has_value(), withStrings, tables);
     fs::path failed;
     std::string error;
     if (!outputs.commit(earlier.remove, failed, error)) {
