@@ -8,6 +8,7 @@
 #include <new>
 
 #include "output/AdvanceFileWriter.h"
+#include "output/StringTableWriter.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "tools/inspect/FontReport.h"
@@ -523,14 +524,16 @@ Result run(const std::vector<std::string>& args) {
     }
 
     // A picture never replaces the file it is drawn from.
-    const std::string advPath = advancePathFor(o.file);
-    for (const std::string* out : {&o.png, &o.sheet}) {
+    const std::pair<std::string, const char*> read[] = {{o.file, "font file"},
+                                                        {advancePathFor(o.file), "width file"},
+                                                        {stringsPathFor(o.file), "string table"}};
+    for (const std::string* out : {&o.png, &o.sheet, &o.stringsPng}) {
+        if (out->empty()) continue;
         const std::filesystem::path target = platform::pathFromUtf8(*out);
-        const bool font = !out->empty() && platform::sameFile(target, path);
-        if (font || (!out->empty() && !advPath.empty() &&
-                     platform::sameFile(target, platform::pathFromUtf8(advPath)))) {
-            r.err = prefix + "cannot write " + *out + ": it is the " +
-                    (font ? "font file" : "width file") + " being read\n";
+        for (const auto& [input, what] : read) {
+            if (input.empty() || !platform::sameFile(target, platform::pathFromUtf8(input)))
+                continue;
+            r.err = prefix + "cannot write " + *out + ": it is the " + what + " being read\n";
             r.status = kViolation;
             return r;
         }
