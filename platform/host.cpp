@@ -101,6 +101,34 @@ std::optional<fs::path> executablePath() {
 #endif
 }
 
+std::string thaiDictionaryPath() {
+#ifdef _WIN32
+    const auto self = executablePath();
+    if (!self) return {};
+    const std::wstring wide = (self->parent_path() / L"thbrk.tri").wstring();
+    auto ansi = [](const std::wstring& path) -> std::optional<std::string> {
+        BOOL lossy = FALSE;
+        const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr,
+                                          0, nullptr, &lossy);
+        if (n <= 0 || lossy) return std::nullopt;
+        std::string out(static_cast<size_t>(n), '\0');
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, out.data(), n, nullptr,
+                            nullptr);
+        out.resize(static_cast<size_t>(n - 1));
+        return out;
+    };
+    if (auto path = ansi(wide)) return *path;
+    std::wstring shortPath(32768, L'\0');
+    const DWORD n =
+        GetShortPathNameW(wide.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (n == 0 || n >= shortPath.size()) return {};
+    shortPath.resize(n);
+    return ansi(shortPath).value_or(std::string());
+#else
+    return {};
+#endif
+}
+
 #ifdef _WIN32
 namespace {
 

@@ -228,6 +228,12 @@ private:
 // and symlinks), or nothing when it cannot tell.
 std::optional<std::filesystem::path> executablePath();
 
+// The file of Thai words that libthai breaks Thai text with, as the C library's fopen takes a
+// path: on Windows thbrk.tri beside the executable, which the package ships (in the ANSI code
+// page, or as the short name when the ANSI code page cannot spell the folder); empty elsewhere,
+// where libthai reads the system's own (Debian's libthai-data).
+std::string thaiDictionaryPath();
+
 // The system's font folders, in search order: fontconfig's configured directories on Linux; on
 // Windows the fonts folder as the system reports it, then the per-user fonts folder
 // (%LOCALAPPDATA%\Microsoft\Windows\Fonts, where Windows 10 installs fonts "for this user").
