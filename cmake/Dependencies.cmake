@@ -86,7 +86,8 @@ if(WIN32)
   fontbin_static_library(thai thai/thbrk.h "" thai datrie)
   # libthai's dictionary of Thai words: Debian's libthai-data file (the one the Linux build reads),
   # shipped beside the programs, where they look for it (platform::thaiDictionaryPath).
-  find_file(FONTBIN_THAI_DICTIONARY thbrk.tri PATH_SUFFIXES share/libthai REQUIRED)
+  find_file(FONTBIN_THAI_DICTIONARY thbrk.tri PATHS ${FONTBIN_WINDOWS_DEPS}/share/libthai
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   configure_file(${FONTBIN_THAI_DICTIONARY} ${FONTBIN_BIN_DIR}/thbrk.tri COPYONLY)
 else()
   pkg_check_modules(FRIBIDI REQUIRED IMPORTED_TARGET fribidi)

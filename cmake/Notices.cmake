@@ -35,19 +35,20 @@ endif()
 
 # ---- What each library and font is, and where its licence text comes from ------------------
 # notice(NAME MATCH <regex on the path of a linked file, or on a font's or data file's name>
-#        TEXT <files>... [VERSION <version>] [FROM <text> TO <text>] [LGPL <source package>])
+#        TEXT <files>... [VERSION <version>] [FROM <text> TO <text>] [LGPL <source package>]
+#        [NOTE <text>])
 # notice(NAME PACKAGE <regex on a Debian package's name> [FROM <text> TO <text>]): files the
 #        linker took from that installed package; its text is the package's copyright file.
 # notice(NAME PROGRAM <regex on a program's name> TEXT <files>... [VERSION <version>]): a library
 #        compiled from its source into that program's own objects, which no link map names.
 # FROM .. TO cut a text to the part from FROM up to TO. LGPL names the Debian source package of
 # a library under the LGPL 2.1 linked statically: its notice says how to relink with another
-# version of it.
+# version of it. NOTE is a line said under the headings.
 set(notices "")
 function(notice name)
-  cmake_parse_arguments(N "" "MATCH;PACKAGE;PROGRAM;VERSION;FROM;TO;LGPL" "TEXT" ${ARGN})
+  cmake_parse_arguments(N "" "MATCH;PACKAGE;PROGRAM;VERSION;FROM;TO;LGPL;NOTE" "TEXT" ${ARGN})
   string(MAKE_C_IDENTIFIER "n${name}" id)
-  foreach(field MATCH PACKAGE PROGRAM TEXT VERSION FROM TO LGPL)
+  foreach(field MATCH PACKAGE PROGRAM TEXT VERSION FROM TO LGPL NOTE)
     set(${id}_${field} "${N_${field}}" PARENT_SCOPE)
   endforeach()
   set(${id}_NAME "${name}" PARENT_SCOPE)
@@ -110,7 +111,10 @@ notice(FriBidi MATCH "/libfribidi\\.a$" VERSION "${fribidi_version}" LGPL fribid
        TEXT "${DEPS_SRC}/fribidi/COPYING")
 notice(libunibreak MATCH "/libunibreak\\.a$" VERSION "${libunibreak_version}"
        TEXT "${DEPS_SRC}/libunibreak/LICENCE")
+string(CONCAT libthai_note "thbrk.tri is libthai's dictionary of Thai words, as Debian's package "
+       "libthai-data builds it from the word lists of libthai's source.")
 notice(libthai MATCH "/libthai\\.a$|^thbrk\\.tri$" VERSION "${libthai_version}" LGPL libthai
+       NOTE "${libthai_note}"
        TEXT "${DEPS_SRC}/libthai/COPYING")
 notice(libdatrie MATCH "/libdatrie\\.a$" VERSION "${libdatrie_version}" LGPL libdatrie
        TEXT "${DEPS_SRC}/libdatrie/COPYING")
@@ -274,6 +278,9 @@ if(FORMAT STREQUAL "text")
     if(${id}_SHIPPED)
       list(JOIN ${id}_SHIPPED ", " shipped)
       string(APPEND out "Shipped as ${shipped}\n")
+    endif()
+    if(${id}_NOTE)
+      string(APPEND out "${${id}_NOTE}\n")
     endif()
     if(${id}_LGPL)
       lgpl_offer(${id} offer)
