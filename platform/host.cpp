@@ -106,14 +106,17 @@ std::string thaiDictionaryPath() {
     const auto self = executablePath();
     if (!self) return {};
     const std::wstring wide = (self->parent_path() / L"thbrk.tri").wstring();
+    // With UTF-8 as the ANSI code page (a Windows 10 option) every name converts, and the
+    // conversion takes neither the flag nor the report of a lossy character.
     auto ansi = [](const std::wstring& path) -> std::optional<std::string> {
+        const bool utf8 = GetACP() == CP_UTF8;
+        const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
         BOOL lossy = FALSE;
-        const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr,
-                                          0, nullptr, &lossy);
+        const int n = WideCharToMultiByte(CP_ACP, flags, path.c_str(), -1, nullptr, 0, nullptr,
+                                          utf8 ? nullptr : &lossy);
         if (n <= 0 || lossy) return std::nullopt;
         std::string out(static_cast<size_t>(n), '\0');
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, out.data(), n, nullptr,
-                            nullptr);
+        WideCharToMultiByte(CP_ACP, flags, path.c_str(), -1, out.data(), n, nullptr, nullptr);
         out.resize(static_cast<size_t>(n - 1));
         return out;
     };
