@@ -3,10 +3,13 @@
 # build-windows/fontbin-<version>-win64.zip.
 #
 # The toolchain is Debian's MinGW-w64, and the tests run under Debian's Wine. FreeType, libpng,
-# HarfBuzz, cJSON and GoogleTest are built from the upstream tarballs of Debian's own source
-# packages, of the upstream versions the Linux build links, so both builds draw with the same
-# FreeType, kern with the same HarfBuzz and write the same bytes; zlib comes from libz-mingw-w64-dev. apt reads a private sources list and
-# keeps its state under build-windows/apt, so the machine's apt configuration is never touched.
+# HarfBuzz, FriBidi, libunibreak, libthai, libdatrie, cJSON and GoogleTest are built from the
+# upstream tarballs of Debian's own source packages, of the upstream versions the Linux build
+# links (libunibreak excepted, see below), so both builds draw with the same FreeType, shape with
+# the same HarfBuzz and FriBidi and write the same bytes; zlib comes from libz-mingw-w64-dev, and
+# libthai's dictionary is Debian's libthai-data file, the Linux build's own. apt reads a private
+# sources list and keeps its state under build-windows/apt, so the machine's apt configuration is
+# never touched.
 # Everything fetched and built is kept under build-windows/deps: a second run fetches and
 # rebuilds nothing.
 #
@@ -179,9 +182,9 @@ build_autotools() {
 
 # UI strings: FriBidi orders them, libunibreak and libthai (with libdatrie, which holds its
 # dictionary) find their line breaks. Debian's mirror has lost the tarball of the libunibreak
-# the Linux build links, so the Windows build takes the next suite's; their Unicode data
-# differ, which the UI strings of the examples and benchmarks do not meet (breaks between
-# emoji and some punctuation would).
+# the Linux build links (1.1), so the Windows build takes the next release's (6.1). Their
+# Unicode data and rules differ: the UI strings of the examples, tests and benchmarks break
+# alike, while strings with emoji, some punctuation or a leading space may not.
 build_autotools fribidi "$(upstream_version libfribidi-dev)" ""
 build_autotools libunibreak 6.1 trixie
 # libdatrie's trietool needs iconv and nl_langinfo, which MinGW-w64 lacks: configure is told
