@@ -20,6 +20,12 @@ std::vector<std::string> startProcess(int argc, char** argv);
 // and symlinks), or nothing when it cannot tell.
 std::optional<std::filesystem::path> executablePath();
 
+// The file of Thai words that libthai breaks Thai text with, as the C library's fopen takes a
+// path: on Windows thbrk.tri beside the executable, which the package ships (in the ANSI code
+// page, or as the short name when the ANSI code page cannot spell the folder); empty elsewhere,
+// where libthai reads the system's own (Debian's libthai-data).
+std::string thaiDictionaryPath();
+
 // ---- Console --------------------------------------------------------------------------------
 // All output goes through the narrow stdio streams as UTF-8; wide streams are never used, so
 // narrow and wide output can never mix on one stream. On a Windows console, whose code page is
