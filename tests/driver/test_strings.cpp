@@ -175,7 +175,6 @@ TEST(Strings, WrappedRightToLeftLinesAlignRight) {
 // first two words holds them, left to right, right to left or mixed, and each line's ink stays
 // inside the box, a right-to-left line's reaching its right edge.
 TEST(Strings, WrappedLinesLeaveTheirTrailingSpacesOut) {
-    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
     const struct {
         const char* name;
         const char* text;
@@ -240,7 +239,6 @@ TEST(Strings, WrappedLinesLeaveTheirTrailingSpacesOut) {
 // A string table belongs to the font file of its run: a run without strings removes the one an
 // earlier run left, a run with other strings replaces it.
 TEST(Strings, EarlierStringTableGoesWithTheFontFile) {
-    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
     const struct {
         const char* what;
         const char* keys;      // of the second run
@@ -336,7 +334,6 @@ std::vector<HbGlyph> parseRun(const std::string& text) {
 // and clusters exactly, pixels within one). The configuration is the one beside the file, or
 // --config; without one, one line and status 1.
 TEST(Strings, InspectPrintsRunsAsHbShapeDoes) {
-    if (!kCanShape) GTEST_SKIP() << "this build cannot shape strings";
     const StringRun run(R"("compact": true)");
     ASSERT_EQ(run.result().status, 0) << run.result().err;
     const fs::path project = run.box().project();

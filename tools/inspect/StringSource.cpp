@@ -1,23 +1,21 @@
 #include "tools/inspect/StringSource.h"
 
+#include <hb.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 
+#include "charset/StringFiles.h"
 #include "config/FontConfig.h"
 #include "driver/Export.h"
 #include "driver/FontByName.h"
 #include "driver/FontLookup.h"
 #include "platform/platform.h"
 #include "render/CvxText.h"
-#ifdef FONTBIN_WITH_STRINGS
-#include <hb.h>
-
-#include "charset/StringFiles.h"
 #include "render/StringShaper.h"
-#endif
 
 namespace fs = std::filesystem;
 
@@ -94,7 +92,6 @@ std::string findConfig(const std::string& stringsFile, const std::optional<std::
            " (fontbin writes its outputs beside the configuration): give --config PATH";
 }
 
-#ifdef FONTBIN_WITH_STRINGS
 // A relative strings file is found as fontbin finds it: from the working directory, else from
 // the configuration's folder.
 void resolveStringPaths(FontConfig& config, const fs::path& projectDir) {
@@ -215,7 +212,6 @@ std::string compare(const fb_strings& table, const StringSources& shaped) {
     }
     return {};
 }
-#endif
 
 }  // namespace
 
@@ -225,10 +221,6 @@ std::string shapeAgain(const std::string& stringsFile, const std::optional<std::
     Candidate c;
     if (std::string why = findConfig(stringsFile, config, tools, c); !why.empty()) return why;
     out.configPath = platform::pathToUtf8(c.path);
-#ifndef FONTBIN_WITH_STRINGS
-    (void)table;
-    return "this build of fontbin-inspect cannot shape strings";
-#else
     const std::string from = out.configPath + ": ";
     resolveStringPaths(c.config, platform::directoryOf(c.path));
     std::vector<UiString> strings;
@@ -244,7 +236,6 @@ std::string shapeAgain(const std::string& stringsFile, const std::optional<std::
                "): run fontbin again";
     }
     return {};
-#endif
 }
 
 }  // namespace inspect
