@@ -66,7 +66,7 @@ TEST(CompactEncoder, FilesStayUnderTheirCeilingAtEveryDepth) {
     const struct {
         int bpp;
         uintmax_t ceiling;
-    } cases[] = {{1, 7830}, {2, 14320}, {4, 31290}, {8, 58600}};
+    } cases[] = {{1, 7040}, {2, 13710}, {4, 30670}, {8, 57950}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bpp);
         testing_support::ToolSandbox box;
