@@ -41,39 +41,74 @@ static FB_SIZE_NOINLINE uint32_t compact_size(const fb_font* f, uint32_t number)
            rd_field(f, number * c->record_bits, c->field_bits[FIELD_SIZE]);
 }
 
-/* Version 3: n (0 to 24) bits of the part [at, at + len) from its bit *bit on, most significant
-   first, *bit moving past them; bits past the part's end read as zero. */
-static uint32_t take(const fb_font* f, size_t at, size_t len, uint32_t* bit, unsigned n) {
-    const size_t i = *bit >> 3;
-    const unsigned skip = *bit & 7u;
-    uint32_t v = 0;
-    unsigned k;
-    for (k = 0; k < 4u; ++k) v = v << 8 | (i + k < len ? fbi_u8(f->data, at + i + k) : 0u);
-    *bit += n;
-    return ((v << skip) >> 8) >> (24u - n);
+/* Version 3: a part's bits, most significant first, through a 32-bit window topped up a byte at
+   a time; bits past the part's end read as zero. */
+typedef struct fbi_bits {
+    size_t at;       /* the part's file offset */
+    uint32_t len;    /* its bytes */
+    uint32_t next;   /* the next byte to load */
+    uint32_t window; /* bits loaded and not yet taken, the next one highest */
+    unsigned avail;  /* how many */
+} fbi_bits;
+
+/* Tops the window up to at least 25 bits. */
+static void bits_fill(const fb_font* f, fbi_bits* r) {
+    while (r->avail <= 24u) {
+        r->window |= (r->next < r->len ? fbi_u8(f->data, r->at + r->next) : 0u) << (24u - r->avail);
+        ++r->next;
+        r->avail += 8u;
+    }
 }
 
-/* The word at bit *bit of the part [at, at + len) in the code at `code`, whose symbols are
-   `unit` bytes: the file offset of its symbol, *bit moving past the word; 0 for a word that is
-   not the code's. fb_open found the code inside its part, and the symbol lies below the sum of
-   the counts. */
-static size_t code_symbol(const fb_font* f, size_t code, unsigned unit, size_t at, size_t len,
-                          uint32_t* bit) {
+/* The next n (0 to 24) bits. */
+static FB_INLINE uint32_t bits_take(const fb_font* f, fbi_bits* r, unsigned n) {
+    uint32_t v;
+    if (r->avail < n) bits_fill(f, r);
+    v = r->window >> 1 >> (31u - n);
+    r->window <<= n;
+    r->avail -= n;
+    return v;
+}
+
+/* The reader of the part [at, at + len) from its bit `bit` on. */
+static void bits_start(const fb_font* f, fbi_bits* r, size_t at, uint32_t len, uint32_t bit) {
+    r->at = at;
+    r->len = len;
+    r->next = bit >> 3;
+    r->window = 0;
+    r->avail = 0;
+    bits_fill(f, r);
+    (void)bits_take(f, r, bit & 7u);
+}
+
+/* The bit the reader has come to. */
+static uint32_t bits_at(const fbi_bits* r) {
+    return r->next * 8u - r->avail;
+}
+
+/* The next word, of the code at `code` whose symbols are `unit` bytes: the file offset of its
+   symbol; 0 for a word that is not the code's. fb_open found the code inside its part, and the
+   symbol lies below the sum of the counts. */
+static FB_INLINE size_t code_symbol(const fb_font* f, size_t code, unsigned unit, fbi_bits* r) {
     const unsigned longest = fbi_u8(f->data, code);
-    uint32_t peek = *bit, word = 0, first = 0, index = 0, n;
-    const uint32_t win = take(f, at, len, &peek, 24u);
+    const uint8_t* count = fbi_bytes(f->data, code, 1u + longest);
+    uint32_t word = 0, first = 0, index = 0, n, win;
     unsigned l;
+    if (r->avail < FB_COMPACT_MAX_CODE_LENGTH) bits_fill(f, r);
+    win = r->window;
     for (l = 1; l <= longest; ++l) {
-        word |= (win >> (24u - l)) & 1u;
-        n = fbi_u8(f->data, code + l);
-        if (word - first < n) break;
+        word |= win >> 31;
+        win <<= 1;
+        n = count[l];
+        if (word - first < n) {
+            (void)bits_take(f, r, l);
+            return code + 1u + longest + (index + word - first) * unit;
+        }
         index += n;
         first = (first + n) << 1;
         word <<= 1;
     }
-    if (l > longest && longest != 0) return 0;
-    *bit += longest != 0 ? l : 0u;
-    return code + 1u + longest + (index + word - first) * unit;
+    return longest ? 0u : code + 1u; /* L 0: the one symbol, no bits */
 }
 
 /* The bytes of the code at `at`, with symbols of `unit` bytes, if it ends by `end`; else 0. */
@@ -88,18 +123,17 @@ static size_t code_bytes(const fb_font* f, size_t at, size_t end, unsigned unit)
     return n <= end - at ? n : 0u;
 }
 
-/* A glyph's size and advance from table bit *t, which moves past them (v[FIELD_SIZE] and
-   v[FIELD_ADVANCE]). 0 for a word that is not the size code's. */
-static int coded_record(const fb_font* f, uint32_t* t, uint32_t* v) {
+/* A glyph's size and advance (v[FIELD_SIZE], v[FIELD_ADVANCE]) from the glyph table's reader.
+   0 for a word that is not the size code's. */
+static FB_INLINE int coded_record(const fb_font* f, fbi_bits* r, uint32_t* v) {
     const fb_compact* c = &f->compact;
-    const size_t s = code_symbol(f, c->size_code, 1u, c->table, c->table_bytes, t);
+    const size_t s = code_symbol(f, c->size_code, 1u, r);
     uint32_t value;
     if (!s) return 0;
     value = fbi_u8(f->data, s) << c->field_bits[FIELD_SIZE] |
-            take(f, c->table, c->table_bytes, t, c->field_bits[FIELD_SIZE]);
+            bits_take(f, r, c->field_bits[FIELD_SIZE]);
     v[FIELD_SIZE] = value ? c->field_min[FIELD_SIZE] + value : 0u;
-    v[FIELD_ADVANCE] = c->field_min[FIELD_ADVANCE] +
-                       take(f, c->table, c->table_bytes, t, c->field_bits[FIELD_ADVANCE]);
+    v[FIELD_ADVANCE] = c->field_min[FIELD_ADVANCE] + bits_take(f, r, c->field_bits[FIELD_ADVANCE]);
     return 1;
 }
 
@@ -107,18 +141,19 @@ static int coded_record(const fb_font* f, uint32_t* t, uint32_t* v) {
    takes, or ~0 for a word that is not the box code's. */
 static uint32_t coded_box(const fb_font* f, uint32_t bit, uint32_t* v) {
     const fb_compact* c = &f->compact;
-    uint32_t at = bit;
-    const size_t e = code_symbol(f, c->box_code, FB_COMPACT_BOX_SYMBOL_BYTES, c->stream,
-                                 c->stream_size, &at);
+    fbi_bits r;
+    size_t e;
     unsigned n;
+    bits_start(f, &r, c->stream, c->stream_size, bit);
+    e = code_symbol(f, c->box_code, FB_COMPACT_BOX_SYMBOL_BYTES, &r);
     if (!e) return ~0u;
     for (n = 0; n < 4u; ++n) v[FIELD_X + n] = fbi_u8(f->data, e + n);
     if (v[FIELD_W] == 0) {
         /* The escape: the fields as the header describes them. */
         for (n = FIELD_X; n <= FIELD_H; ++n)
-            v[n] = c->field_min[n] + take(f, c->stream, c->stream_size, &at, c->field_bits[n]);
+            v[n] = c->field_min[n] + bits_take(f, &r, c->field_bits[n]);
     }
-    return at - bit;
+    return bits_at(&r) - bit;
 }
 
 /* Version 3: the table bit of checkpoint `block`'s glyph. */
@@ -371,19 +406,21 @@ static fb_error check_records(fb_font* f) {
     const fb_compact* c = &f->compact;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
     const int v3 = c->version == FB_COMPACT_VERSION;
-    uint32_t i, t, bits = 0, at = 0;
+    uint32_t i, t, bits = 0;
+    fbi_bits r;
+    bits_start(f, &r, c->table, c->table_bytes, 0);
     for (i = 0; i < f->glyph_count; ++i) {
         uint32_t v[FIELD_COUNT], size;
         const uint32_t block = i >> c->checkpoint_shift;
         if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
             (fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * block) != bits ||
-             (v3 && mark(f, block) != at)))
+             (v3 && mark(f, block) != bits_at(&r))))
             return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
                         c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * block, -1);
         if (v3) {
-            if (!coded_record(f, &at, v))
+            if (!coded_record(f, &r, v))
                 return fail(f, FB_ERR_BAD_RECORD, "glyph size is no word of the size code",
-                            c->table + at / 8u, -1);
+                            c->table + bits_at(&r) / 8u, -1);
             if (v[FIELD_SIZE] != 0 && coded_box(f, bits, v) > v[FIELD_SIZE])
                 return fail(f, FB_ERR_BAD_RECORD, "glyph box is no word of the box code",
                             c->stream + bits / 8u, -1);
@@ -409,7 +446,8 @@ static fb_error check_records(fb_font* f) {
             return fail(f, FB_ERR_BAD_INDEX, "glyph sizes add up past the data part", c->table, -1);
         bits += size;
     }
-    if (v3 && at / 8u + ((at & 7u) != 0) != c->table_bytes)
+    t = bits_at(&r);
+    if (v3 && t / 8u + ((t & 7u) != 0) != c->table_bytes)
         return fail(f, FB_ERR_LENGTH, "glyph table is longer than its records", c->table, -1);
     t = bits / 8u + ((bits & 7u) != 0);
     if (t != c->stream_size)
@@ -454,18 +492,19 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     const fb_compact* c = &f->compact;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
     const int v3 = c->version == FB_COMPACT_VERSION;
-    uint32_t i, first, bit, size, at = 0, head = 0, v[FIELD_COUNT];
+    uint32_t i, first, bit, size, head = 0, v[FIELD_COUNT];
+    fbi_bits r = {0, 0, 0, 0, 0};
     /* fb_open did not walk the runs or the table: what they say is checked here, so that a
        damaged file gives an error and never a glyph outside the file or the cell. (Below
        glyph_count, the number's record and checkpoint lie inside their parts.) */
     if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
     first = number >> c->checkpoint_shift;
     bit = fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
-    if (v3) at = mark(f, first);
+    if (v3) bits_start(f, &r, c->table, c->table_bytes, mark(f, first));
     if (bit > cap) return FB_ERR_BAD_INDEX;
     for (i = first << c->checkpoint_shift; i < number; ++i) {
         if (v3) {
-            if (!coded_record(f, &at, v)) return FB_ERR_BAD_INDEX;
+            if (!coded_record(f, &r, v)) return FB_ERR_BAD_INDEX;
             size = v[FIELD_SIZE];
         } else {
             size = compact_size(f, i);
@@ -475,7 +514,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     }
     if (!v3) {
         compact_record(f, number, v);
-    } else if (!coded_record(f, &at, v)) {
+    } else if (!coded_record(f, &r, v)) {
         return FB_ERR_BAD_RECORD;
     }
     if (v[FIELD_SIZE] > cap - bit) return FB_ERR_BAD_RECORD;
