@@ -158,8 +158,7 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
             ? narrowCounts(fullCounts_, Depth(set_.bpp), fullTemplate(set_.bpp), shape)
             : countLevels(set_, shape);
     const GlyphCodes codes = olderTable_ ? GlyphCodes{} : boxCodes(set_);
-    const EncodedFont font =
-        encodeFont(set_, shape, counts, olderTable_ ? nullptr : &codes.boxes);
+    const EncodedFont font = encodeFont(set_, shape, counts, olderTable_ ? nullptr : &codes.boxes);
     if (!font.ok) return {};
 
     FontInfo info;

@@ -142,8 +142,8 @@
    its code starts with its box's word. */
 #define FB_COMPACT_MARK_BYTES 3u
 
-/* The checksums part (version 2 on), between the model and the data: a u32 CRC-32 per block (the data
-   bytes of one checkpoint's glyphs), then the u32 CRC-32 of the header and tables (every byte
+/* The checksums part (version 2 on), between the model and the data: a u32 CRC-32 per block (the
+   data bytes of one checkpoint's glyphs), then the u32 CRC-32 of the header and tables (every byte
    before it, and the kerning section). CRC-32 as zlib's crc32 and Ethernet compute it: reflected
    polynomial 0xEDB88320, initial value and final XOR 0xFFFFFFFF. */
 #define FB_COMPACT_CRC_BYTES 4u

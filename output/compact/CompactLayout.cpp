@@ -125,7 +125,8 @@ std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const Enc
     h[FB_COMPACT_O_TAG + 1] = FB_COMPACT_TAG_1;
     h[FB_COMPACT_O_TAG + 2] = FB_COMPACT_TAG_2;
     h[FB_COMPACT_O_TAG + 3] = FB_COMPACT_TAG_3;
-    h[FB_COMPACT_O_VERSION] = static_cast<uint8_t>(codes ? FB_COMPACT_VERSION : FB_COMPACT_VERSION_CRC);
+    h[FB_COMPACT_O_VERSION] =
+        static_cast<uint8_t>(codes ? FB_COMPACT_VERSION : FB_COMPACT_VERSION_CRC);
     h[FB_COMPACT_O_FONT_SIZE] = static_cast<uint8_t>(info.fontSize);
     h[FB_COMPACT_O_BPP] = static_cast<uint8_t>(info.bpp);
     h[FB_COMPACT_O_FLAGS] = static_cast<uint8_t>(

@@ -79,8 +79,7 @@ PrefixCode prefixCode(const std::vector<uint64_t>& frequencies) {
     // Too long a word: flatten the frequencies until none is.
     for (;;) {
         code.lengthOf = huffmanLengths(f);
-        if (*std::max_element(code.lengthOf.begin(), code.lengthOf.end()) <= kMaxCodeLength)
-            break;
+        if (*std::max_element(code.lengthOf.begin(), code.lengthOf.end()) <= kMaxCodeLength) break;
         for (uint64_t& v : f)
             if (v != 0) v = (v + 1) / 2;
     }
@@ -209,9 +208,8 @@ SizeTable sizeTable(const GlyphSet& set, const std::vector<uint32_t>& sizes, uin
             out.lowBits = k;
         }
     }
-    out.code = storedCode(code, [](std::vector<uint8_t>& o, uint32_t s) {
-        o.push_back(static_cast<uint8_t>(s));
-    });
+    out.code = storedCode(
+        code, [](std::vector<uint8_t>& o, uint32_t s) { o.push_back(static_cast<uint8_t>(s)); });
     BitStream table;
     for (size_t i = 0; i < value.size(); ++i) {
         if (i % (1u << kCheckpointShift) == 0)

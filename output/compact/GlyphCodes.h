@@ -41,10 +41,10 @@ GlyphCodes boxCodes(const GlyphSet& set);
 // The glyph table of version 3 for `sizes` and the advances (minimum and bits as the header's
 // fields give them), with the mark of every 2^kCheckpointShift-th glyph.
 struct SizeTable {
-    uint32_t sizeMin = 0;   // size = min + value, value 0 meaning a glyph without ink
-    uint32_t lowBits = 0;   // the value's low bits, stored as they are after the code
-    std::vector<uint8_t> code;   // the size code as stored, 1 byte a symbol
-    std::vector<uint8_t> table;  // the records, most significant bit first
+    uint32_t sizeMin = 0;         // size = min + value, value 0 meaning a glyph without ink
+    uint32_t lowBits = 0;         // the value's low bits, stored as they are after the code
+    std::vector<uint8_t> code;    // the size code as stored, 1 byte a symbol
+    std::vector<uint8_t> table;   // the records, most significant bit first
     std::vector<uint32_t> marks;  // table bit of each checkpoint's first glyph
 };
 SizeTable sizeTable(const GlyphSet& set, const std::vector<uint32_t>& sizes, uint32_t advanceMin,
