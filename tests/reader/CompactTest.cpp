@@ -113,7 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"latin4", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf", kLatin, 16, 4, "H", false},
         Case{"latin8v", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf", kLatin, 12, 8, "v", false},
         Case{"cjk1", FONTBIN_TEST_FONT_MICROHEI, "wqy-microhei.ttc", kCjk, 16, 1, "H", false},
-        Case{"cjk4italic", FONTBIN_TEST_FONT_MICROHEI, "wqy-microhei.ttc", kCjk, 24, 4, "H", true}),
+        Case{"cjk4italic", FONTBIN_TEST_FONT_MICROHEI, "wqy-microhei.ttc", kCjk, 24, 4, "H", true},
+        // One glyph: codes of a lone symbol, no bits; large glyphs: sizes of many low bits.
+        Case{"single", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf",
+             R"({"firstVal": "0x41", "range": "1"})", 16, 1, "H", false},
+        Case{"large2", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf",
+             R"({"firstVal": "0x41", "range": "40"})", 100, 2, "H", false}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // A damaged file: the byte at `offset` (counted from the end when negative) set to `value`, or
