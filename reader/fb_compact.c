@@ -52,7 +52,7 @@ typedef struct fbi_bits {
 } fbi_bits;
 
 /* Tops the window up to at least 25 bits. */
-static void bits_fill(const fb_font* f, fbi_bits* r) {
+static FB_INLINE void bits_fill(const fb_font* f, fbi_bits* r) {
     while (r->avail <= 24u) {
         r->window |= (r->next < r->len ? fbi_u8(f->data, r->at + r->next) : 0u) << (24u - r->avail);
         ++r->next;
