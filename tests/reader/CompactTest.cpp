@@ -146,6 +146,7 @@ TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
     const long runs = static_cast<long>(font.compact.runs);
     const long checkpoints = static_cast<long>(font.compact.checkpoints);
     const long codes = static_cast<long>(font.compact.size_code);
+    const long boxes = static_cast<long>(font.compact.box_code);
     const long marks = static_cast<long>(font.compact.marks);
     const Damage cases[] = {
         {"tag", 3, 'Q', FB_ERR_BAD_MAGIC},
@@ -166,6 +167,8 @@ TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
         {"table mark off by one", marks, 1, FB_ERR_BAD_INDEX},
         {"prefix codes a byte shorter", codes - 2, good[codes - 2] - 1, FB_ERR_BAD_HEADER},
         {"size code of 16-bit words", codes, 16, FB_ERR_BAD_HEADER},
+        {"box code of 16-bit words", boxes, 16, FB_ERR_BAD_HEADER},
+        {"glyph table a byte shorter", codes - 6, good[codes - 6] - 1, FB_ERR_LENGTH},
         // Header fields that contradict each other.
         {"cell one column wide", 12, 1, FB_ERR_BAD_HEADER},
         {"cell wider than italic gives", 12, 40, FB_ERR_BAD_HEADER},
