@@ -155,7 +155,8 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         countedGlyphs_ == set_.glyphs.size() && !fullCounts_.empty()
             ? narrowCounts(fullCounts_, Depth(set_.bpp), fullTemplate(set_.bpp), shape)
             : countLevels(set_, shape);
-    const EncodedFont font = encodeFont(set_, shape, counts);
+    const GlyphCodes codes = olderTable_ ? GlyphCodes{} : boxCodes(set_);
+    const EncodedFont font = encodeFont(set_, shape, counts, olderTable_ ? nullptr : &codes.boxes);
     if (!font.ok) return {};
 
     FontInfo info;
@@ -169,5 +170,5 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
     info.baseline = baseline_;
     info.cellRows = cellRows_;
     info.cellCols = cellCols_;
-    return layOut(info, set_, font);
+    return layOut(info, set_, font, olderTable_ ? nullptr : &codes);
 }

@@ -163,8 +163,12 @@ typedef struct fb_compact {
     uint32_t stream_size;
     size_t pairs;        /* kerning section: file offset of the first pair, */
     uint32_t pair_count; /* and how many (0 without the section) */
-    unsigned version;    /* FB_COMPACT_VERSION, or FB_COMPACT_VERSION_PLAIN */
-    size_t crcs; /* version 2: file offset of the block checksums (the tables' one follows them) */
+    unsigned version;    /* FB_COMPACT_VERSION, _CRC or _PLAIN */
+    size_t crcs; /* version 2 on: file offset of the block checksums (the tables' one follows) */
+    size_t size_code; /* version 3: file offsets of the size code, the box code, */
+    size_t box_code;
+    size_t marks;         /* the table marks, */
+    uint32_t table_bytes; /* and the glyph table's length */
 } fb_compact;
 
 /* An opened file. All fields are read-only for the caller. */
@@ -231,9 +235,12 @@ typedef struct fb_glyph {
     int compact;           /* 1 for a compact glyph: pixels only through fb_decode_glyph */
     unsigned box_x, box_y; /* ink box in the packed cell; w or h 0: no ink */
     unsigned box_w, box_h;
-    int advance;          /* pen advance in pixels, or -1 when the layout does not store it */
-    uint32_t stream_bit;  /* compact: first bit of the glyph's code in the data part */
-    uint32_t stream_bits; /* compact: bits of its code */
+    int advance; /* pen advance in pixels, or -1 when the layout does not store it */
+    /* compact: first bit and bits of the glyph's pixels' code in the data part; in version 3
+       its box's code comes before them, decoded by the find (so the box fields above are known
+       without decoding, and the decode starts where the find left off) */
+    uint32_t stream_bit;
+    uint32_t stream_bits;
 } fb_glyph;
 
 /* A short English text for an error code ("truncated file", ...). Never null. */
