@@ -60,77 +60,73 @@ static FB_INLINE uint32_t fb_cum(const uint8_t* table, uint32_t k) {
 #define FB_CUM(table, k) fbi_rd16((table) + 2u * ((k)-1u))
 #endif
 
-/* Ink of a row in bits, most significant bit first, pixel i at bit i + 8. The next 25 pixels from
-   bit `at` on, the first at bit 31 (four bytes, read past the row's bits into the padding): */
-#define FB_INK32(ink, at)                                                          \
-    (((uint32_t)(ink)[(at) >> 3] << 24 | (uint32_t)(ink)[((at) >> 3) + 1u] << 16 | \
-      (uint32_t)(ink)[((at) >> 3) + 2u] << 8 | (ink)[((at) >> 3) + 3u])            \
-     << ((at)&7u))
-/* Pixels are decoded in runs of at most this many, so that the ink of the row two above comes
-   from one FB_INK32 and the ink collected along the row fits a register. */
-#define FB_RUN 24u
-/* The scratch of these loops: the portable loop's and room for the four-byte reads. */
-#define FB_FAST_SCRATCH (FB_SCRATCH_BYTES + 4u)
+/* Words for handling several pixels' bytes at once. */
+#ifdef FB_CODE_WORD_64
+typedef uint64_t fb_lane;
+#else
+typedef uint32_t fb_lane;
+#endif
 
-/* Zeroes what a box of width w uses of the scratch, the four-byte reads' reach included. */
-static void clear_fast_scratch(uint8_t* scratch, uint32_t w) {
-    memset(scratch, 0, w + 2u * FB_PAD);
-    memset(scratch + FB_ROW_BYTES, 0, (w + 16u) / 8u + 4u);
-    memset(scratch + FB_ROW_BYTES + FB_INK_BYTES, 0, (w + 16u) / 8u + 4u);
+static FB_INLINE fb_lane lane_at(const uint8_t* p) {
+    fb_lane v;
+    memcpy(&v, p, sizeof v);
+    return v;
 }
 
-/* Stores the ink of pixels x0 .. x0 + k - 1 (k up to FB_RUN), the lowest k bits of acc, the
-   last pixel lowest. Every byte from x0 on is written whole; x0 is a multiple of 8. */
-static FB_INLINE void put_ink(uint8_t* ink, uint32_t x0, uint32_t k, uint32_t acc) {
-    const uint32_t a = acc << (32u - k);
-    uint32_t b;
-    for (b = 0; b < k; b += 8u) ink[((x0 + b) >> 3) + 1u] = (uint8_t)(a >> (24u - b));
-}
+/* The loops' two rows: bytes -8 .. width + 15 of each, the box from 0. */
+#define FB_LANE_LEFT 8u
+#define FB_LANE_ROW (FB_COMPACT_MAX_WIDTH + 24u)
 
 /* 1 bpp with all three windows, as the writer chooses for large fonts: a level is its own
-   context bit, so the windows share one register that moves one bit per pixel. */
+   context bit, so the windows share one register that moves one bit per pixel. Its two new bits
+   at x come from one byte made for the whole row beforehand, a word of bytes at a time: the
+   row above's pixel x + 1 + r1 in bit 0 and the row two above's pixel x + 1 + r2 in bit
+   2 * r1 + 1. That byte is read where the pixel is then written, so two rows of bytes do: the
+   one being decoded and the row above. */
 FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
                                       void* user) {
     const fb_compact* c = &f->compact;
-    uint8_t scratch[FB_FAST_SCRATCH];
-    uint8_t* row = scratch + FB_PAD;
-    uint8_t* ink2 = scratch + FB_ROW_BYTES;
-    uint8_t* ink1 = ink2 + FB_INK_BYTES;
+    uint8_t scratch[2u * FB_LANE_ROW];
+    uint8_t* cur = scratch + FB_LANE_LEFT;
+    uint8_t* last = cur + FB_LANE_ROW; /* the row above, zero around the box */
     const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
-    const uint32_t b0 = c->west, b01 = b0 + 2u * r1 + 1u, nbits = b01 + 2u * r2 + 1u;
-    const uint32_t keep = ((1u << nbits) - 1u) & ~(1u << b0) & ~(1u << b01);
+    const uint32_t b0 = c->west, d = 2u * r1 + 1u, nbits = b0 + d + 2u * r2 + 1u;
+    const uint32_t keep = ((1u << nbits) - 1u) & ~(1u << b0) & ~(1u << (b0 + d));
+    const int lead = (int)(r1 > r2 ? r1 : r2);
     const uint32_t w = g->box_w;
-    const uint8_t* ahead1 = row + 1u + r1; /* the row above's newest window pixel for x */
     uint32_t x, y;
     fb_coder start;
     const fb_error started = fbi_coder_start(&start, f, g);
     FB_CODER_IN(&start);
     if (started != FB_OK) return started;
-    clear_fast_scratch(scratch, w);
+    /* Rows above the box are empty: so are the context bytes of its first row. */
+    memset(scratch, 0, FB_LANE_LEFT + w + 16u);
+    memset(scratch + FB_LANE_ROW, 0, FB_LANE_LEFT + w + 16u);
     for (y = 0; y < g->box_h; ++y) {
-        /* The windows of x = 0: zero left of the box, pixels 0 .. r1 and 0 .. r2 above. */
-        uint32_t ctx = 0, acc = 0, at2 = 9u + r2;
-        uint8_t* t = ink1;
-        ink1 = ink2;
-        ink2 = t;
-        for (x = 0; x <= r1; ++x) ctx = (ctx << 1) | row[x];
-        ctx = ctx << b0 | (FB_INK32(ink2, 8u) >> (31u - r2)) << b01;
-        for (x = 0; x < w;) {
-            const uint32_t x0 = x, stop = w - x > FB_RUN ? x + FB_RUN : w;
-            uint32_t next2 = FB_INK32(ink2, at2);
-            at2 += stop - x;
-            for (; x < stop; ++x) {
-                uint32_t v;
-                FB_DECIDE(v, model[ctx]);
-                acc = (acc << 1) | row[x];
-                row[x] = (uint8_t)v;
-                ctx = ((ctx << 1) & keep) | v | ((uint32_t)ahead1[x] << b0) | (next2 >> 31) << b01;
-                next2 <<= 1;
-            }
-            put_ink(ink1, x0, stop - x0, acc);
+        /* The windows of x = 0, as if the pixels left of the box had been decoded (zero). */
+        uint32_t ctx = 0;
+        int i;
+        uint8_t* t;
+        for (i = -lead - 1; i < 0; ++i) ctx = ((ctx << 1) & keep) | (uint32_t)cur[i] << b0;
+        for (x = 0; x < w; ++x) {
+            uint32_t v;
+            FB_DECIDE(v, model[ctx]);
+            ctx = ((ctx << 1) & keep) | v | (uint32_t)cur[x] << b0;
+            cur[x] = (uint8_t)v;
         }
-        fn(user, y, row, w);
+        fn(user, y, cur, w);
+        /* Row y, zero around it, and in place of row y - 1 the context bytes of row y + 1 (each
+           word read before it is written, and after the words left of it). */
+        memset(cur - FB_LANE_LEFT, 0, FB_LANE_LEFT);
+        memset(cur + w, 0, 16u);
+        for (i = -(int)FB_LANE_LEFT; i < (int)w; i += (int)sizeof(fb_lane)) {
+            const fb_lane bytes = lane_at(cur + i + 1 + r1) | lane_at(last + i + 1 + r2) << d;
+            memcpy(last + i, &bytes, sizeof bytes);
+        }
+        t = cur;
+        cur = last;
+        last = t;
     }
     return FB_OK;
 }
@@ -147,17 +143,30 @@ FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_ro
         }                                                          \
     } while (0)
 
+/* Bytes of pixel levels (up to 4 bits each) a word at a time: 1 in each byte that is not 0. */
+static FB_INLINE fb_lane lane_inked(fb_lane x) {
+    const fb_lane ones = (fb_lane)-1 / 255u;
+    return ((x + 0x7Fu * ones) >> 7) & ones;
+}
+
+/* The same, each level quantised as fbi_quant does (0, 1 up to half, 2 above, 3 full). */
+static FB_INLINE fb_lane lane_quant(fb_lane x, uint32_t bpp) {
+    const fb_lane ones = (fb_lane)-1 / 255u;
+    return lane_inked(x) + ((x >> (bpp - 1u)) & ones) + (((x + ones) >> bpp) & ones);
+}
+
 /* 2 and 4 bpp: levels quantised through a table; the west and row-above windows share one
-   register that moves two bits per pixel, the row two above has its own. Copied per depth and
-   with and without the row two above (constant `bpp` and `two`), so that the table's stride and
-   the search's depth are constants. */
+   register that moves two bits per pixel, the row two above has its own. As in the 1 bpp loop,
+   the new bits at x come from one byte made beforehand for the whole row: the row above's pixel
+   x + 1 + r1 quantised in bits 0 and 1, whether the row two above's pixel x + 1 + r2 has ink in
+   bit 2. Copied per depth and with and without the row two above (constant `bpp` and `two`), so
+   that the table's stride and the search's depth are constants. */
 static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
                                     const uint32_t bpp, const int two) {
     const fb_compact* c = &f->compact;
-    uint8_t scratch[FB_FAST_SCRATCH];
-    uint8_t* row = scratch + FB_PAD;
-    uint8_t* ink2 = scratch + FB_ROW_BYTES;
-    uint8_t* ink1 = ink2 + FB_INK_BYTES;
+    uint8_t scratch[2u * FB_LANE_ROW];
+    uint8_t* cur = scratch + FB_LANE_LEFT;
+    uint8_t* last = cur + FB_LANE_ROW; /* the row above, zero around the box */
     const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t max = (1u << bpp) - 1u, n = fbi_table_symbols(bpp);
     const uint32_t stride = fbi_table_bytes(bpp);
@@ -166,59 +175,64 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
     const uint32_t e0 = c->west ? 3u : 0u, e1 = c->above ? 3u : 0u;
     const uint32_t keep = ((1u << b01) - 1u) & ~(e1 << b0);
     const uint32_t m2 = two ? (1u << (2u * r2 + 1u)) - 1u : 0u;
+    const fb_lane quantised = c->above ? (fb_lane)-1 / 255u * 3u : 0u;
+    const int lead = (int)(r1 > r2 ? r1 : r2);
     const uint32_t w = g->box_w;
-    const uint8_t* ahead1 = row + 1u + r1;
     uint8_t qt[16];
     uint32_t x, y;
     fb_coder start;
     const fb_error started = fbi_coder_start(&start, f, g);
     FB_CODER_IN(&start);
     if (started != FB_OK) return started;
-    clear_fast_scratch(scratch, w);
+    memset(scratch, 0, FB_LANE_LEFT + w + 16u);
+    memset(scratch + FB_LANE_ROW, 0, FB_LANE_LEFT + w + 16u);
     for (x = 0; x <= max; ++x) qt[x] = (uint8_t)fbi_quant(x, max);
     for (y = 0; y < g->box_h; ++y) {
-        /* The windows of x = 0: zero left of the box, pixels 0 .. r1 and 0 .. r2 above. */
-        uint32_t ctx = 0, w2 = 0, acc = 0, at2 = 9u + r2;
-        uint8_t* t = ink1;
-        ink1 = ink2;
-        ink2 = t;
-        for (x = 0; x <= r1; ++x) ctx = (ctx << 2) | (qt[row[x]] & e1);
-        ctx <<= b0;
-        if (two) w2 = FB_INK32(ink2, 8u) >> (31u - r2);
-        for (x = 0; x < w;) {
-            const uint32_t x0 = x, stop = w - x > FB_RUN ? x + FB_RUN : w;
-            uint32_t next2 = two ? FB_INK32(ink2, at2) : 0u;
-            at2 += stop - x;
-            for (; x < stop; ++x) {
-                const uint8_t* p = model + (ctx | ((w2 & m2) << b01)) * stride;
-                /* The level: the last k with (range * cum[k]) >> 12 <= offset (cum[0] = 0), by a
-                   branch-free binary search of the table. */
-                const uint32_t offset = (uint32_t)(val >> avail);
-                /* (A multiply per step rather than a division per pixel, which a Cortex-M0+
-                   has no instruction for; the level's bounds are the products found.) */
-                uint32_t v = 0, rlo = 0, rhi = range;
+        /* The windows of x = 0, as if the pixels left of the box had been decoded (zero). */
+        uint32_t ctx = 0, w2 = 0;
+        int i;
+        uint8_t* t;
+        for (i = -lead - 1; i < 0; ++i) {
+            ctx = ((ctx << 2) & keep) | ((uint32_t)cur[i] & 3u) << b0;
+            if (two) w2 = (w2 << 1) | (uint32_t)cur[i] >> 2;
+        }
+        for (x = 0; x < w; ++x) {
+            const uint8_t* p = model + (ctx | ((w2 & m2) << b01)) * stride;
+            /* The level: the last k with (range * cum[k]) >> 12 <= offset (cum[0] = 0), by a
+               binary search of the table; most pixels are blank, so level 0 is tried first. (A
+               multiply per step rather than a division per pixel, which a Cortex-M0+ has no
+               instruction for; the level's bounds are the products found.) */
+            const uint32_t offset = (uint32_t)(val >> avail);
+            uint32_t v = 0, rlo = 0, rhi = (range * FB_CUM(p, 1u)) >> 12;
+            if (rhi <= offset) {
+                rhi = range;
                 if (n == 16u) SEARCH_STEP(8u);
                 if (n == 16u) SEARCH_STEP(4u);
                 SEARCH_STEP(2u);
                 SEARCH_STEP(1u);
-                /* (Only damage gets here with an empty interval; any other damage gives wrong
-                   levels, never a read outside the tables.) */
-                if (rhi <= rlo) return FB_ERR_BAD_RECORD;
-                val -= (fb_code_word)rlo << avail;
-                range = rhi - rlo;
-                FB_RENORMALISE();
-                if (two) {
-                    acc = (acc << 1) | (row[x] != 0);
-                    w2 = (w2 << 1) | next2 >> 31;
-                    next2 <<= 1;
-                }
-                row[x] = (uint8_t)v;
-                ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)(qt[ahead1[x]] & e1) << b0);
             }
-            /* (Without the row two above in the template, its ink is never looked at.) */
-            if (two) put_ink(ink1, x0, stop - x0, acc);
+            /* (Only damage gets here with an empty interval; any other damage gives wrong
+               levels, never a read outside the tables.) */
+            if (rhi <= rlo) return FB_ERR_BAD_RECORD;
+            val -= (fb_code_word)rlo << avail;
+            range = rhi - rlo;
+            FB_RENORMALISE();
+            ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)cur[x] & 3u) << b0;
+            if (two) w2 = (w2 << 1) | (uint32_t)cur[x] >> 2;
+            cur[x] = (uint8_t)v;
         }
-        fn(user, y, row, w);
+        fn(user, y, cur, w);
+        /* Row y, zero around it, and in place of row y - 1 the context bytes of row y + 1. */
+        memset(cur - FB_LANE_LEFT, 0, FB_LANE_LEFT);
+        memset(cur + w, 0, 16u);
+        for (i = -(int)FB_LANE_LEFT; i < (int)w; i += (int)sizeof(fb_lane)) {
+            fb_lane bytes = lane_quant(lane_at(cur + i + 1 + r1), bpp) & quantised;
+            if (two) bytes |= lane_inked(lane_at(last + i + 1 + r2)) << 2;
+            memcpy(last + i, &bytes, sizeof bytes);
+        }
+        t = cur;
+        cur = last;
+        last = t;
     }
     return FB_OK;
 }
