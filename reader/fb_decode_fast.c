@@ -60,11 +60,13 @@ static FB_INLINE uint32_t fb_cum(const uint8_t* table, uint32_t k) {
 #define FB_CUM(table, k) fbi_rd16((table) + 2u * ((k)-1u))
 #endif
 
-/* Words for handling several pixels' bytes at once. */
+/* Words for handling several pixels' bytes at once, loaded from any address. */
 #ifdef FB_CODE_WORD_64
 typedef uint64_t fb_lane;
-#else
+#elif defined(__i386__) || defined(__ARM_FEATURE_UNALIGNED)
 typedef uint32_t fb_lane;
+#else
+typedef uint8_t fb_lane; /* (a core that loads a word only from a multiple of its size) */
 #endif
 
 static FB_INLINE fb_lane lane_at(const uint8_t* p) {
@@ -73,9 +75,18 @@ static FB_INLINE fb_lane lane_at(const uint8_t* p) {
     return v;
 }
 
+static FB_INLINE void lanes_zero(uint8_t* p, uint32_t bytes) {
+    const fb_lane zero = 0;
+    uint32_t k;
+    for (k = 0; k < bytes; k += (uint32_t)sizeof zero) memcpy(p + k, &zero, sizeof zero);
+}
+
 /* The loops' two rows: bytes -8 .. width + 15 of each, the box from 0. */
 #define FB_LANE_LEFT 8u
 #define FB_LANE_ROW (FB_COMPACT_MAX_WIDTH + 24u)
+/* The context bytes of a row are made from x = -FB_LANE_FIRST on (the first window needs
+   -lead - 1, at least -3), a word at a time, so that they reach up to x = width + a word - 2. */
+#define FB_LANE_FIRST (sizeof(fb_lane) < 4u ? 4u : (uint32_t)sizeof(fb_lane))
 
 /* 1 bpp with all three windows, as the writer chooses for large fonts: a level is its own
    context bit, so the windows share one register that moves one bit per pixel. Its two new bits
@@ -118,10 +129,11 @@ FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_ro
         fn(user, y, cur, w);
         /* Row y, zero around it, and in place of row y - 1 the context bytes of row y + 1 (each
            word read before it is written, and after the words left of it). */
-        memset(cur - FB_LANE_LEFT, 0, FB_LANE_LEFT);
-        memset(cur + w, 0, 16u);
-        for (i = -(int)FB_LANE_LEFT; i < (int)w; i += (int)sizeof(fb_lane)) {
-            const fb_lane bytes = lane_at(cur + i + 1 + r1) | lane_at(last + i + 1 + r2) << d;
+        lanes_zero(cur - FB_LANE_FIRST, FB_LANE_FIRST);
+        lanes_zero(cur + w, sizeof(fb_lane));
+        for (i = -(int)FB_LANE_FIRST; i < (int)w; i += (int)sizeof(fb_lane)) {
+            const fb_lane bytes =
+                (fb_lane)(lane_at(cur + i + 1 + r1) | lane_at(last + i + 1 + r2) << d);
             memcpy(last + i, &bytes, sizeof bytes);
         }
         t = cur;
@@ -145,14 +157,15 @@ FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_ro
 
 /* Bytes of pixel levels (up to 4 bits each) a word at a time: 1 in each byte that is not 0. */
 static FB_INLINE fb_lane lane_inked(fb_lane x) {
-    const fb_lane ones = (fb_lane)-1 / 255u;
-    return ((x + 0x7Fu * ones) >> 7) & ones;
+    const fb_lane ones = (fb_lane)((fb_lane)-1 / 255u);
+    return (fb_lane)(((fb_lane)(x + 0x7Fu * ones) >> 7) & ones);
 }
 
 /* The same, each level quantised as fbi_quant does (0, 1 up to half, 2 above, 3 full). */
 static FB_INLINE fb_lane lane_quant(fb_lane x, uint32_t bpp) {
-    const fb_lane ones = (fb_lane)-1 / 255u;
-    return lane_inked(x) + ((x >> (bpp - 1u)) & ones) + (((x + ones) >> bpp) & ones);
+    const fb_lane ones = (fb_lane)((fb_lane)-1 / 255u);
+    return (fb_lane)(lane_inked(x) + ((x >> (bpp - 1u)) & ones) +
+                     (((fb_lane)(x + ones) >> bpp) & ones));
 }
 
 /* 2 and 4 bpp: levels quantised through a table; the west and row-above windows share one
@@ -175,7 +188,7 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
     const uint32_t e0 = c->west ? 3u : 0u, e1 = c->above ? 3u : 0u;
     const uint32_t keep = ((1u << b01) - 1u) & ~(e1 << b0);
     const uint32_t m2 = two ? (1u << (2u * r2 + 1u)) - 1u : 0u;
-    const fb_lane quantised = c->above ? (fb_lane)-1 / 255u * 3u : 0u;
+    const fb_lane quantised = (fb_lane)(c->above ? (fb_lane)-1 / 255u * 3u : 0u);
     const int lead = (int)(r1 > r2 ? r1 : r2);
     const uint32_t w = g->box_w;
     uint8_t qt[16];
@@ -223,11 +236,11 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
         }
         fn(user, y, cur, w);
         /* Row y, zero around it, and in place of row y - 1 the context bytes of row y + 1. */
-        memset(cur - FB_LANE_LEFT, 0, FB_LANE_LEFT);
-        memset(cur + w, 0, 16u);
-        for (i = -(int)FB_LANE_LEFT; i < (int)w; i += (int)sizeof(fb_lane)) {
+        lanes_zero(cur - FB_LANE_FIRST, FB_LANE_FIRST);
+        lanes_zero(cur + w, sizeof(fb_lane));
+        for (i = -(int)FB_LANE_FIRST; i < (int)w; i += (int)sizeof(fb_lane)) {
             fb_lane bytes = lane_quant(lane_at(cur + i + 1 + r1), bpp) & quantised;
-            if (two) bytes |= lane_inked(lane_at(last + i + 1 + r2)) << 2;
+            if (two) bytes |= (fb_lane)(lane_inked(lane_at(last + i + 1 + r2)) << 2);
             memcpy(last + i, &bytes, sizeof bytes);
         }
         t = cur;
