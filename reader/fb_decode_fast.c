@@ -94,15 +94,15 @@ static FB_INLINE void lanes_zero(uint8_t* p, uint32_t bytes) {
    row above's pixel x + 1 + r1 in bit 0 and the row two above's pixel x + 1 + r2 in bit
    2 * r1 + 1. That byte is read where the pixel is then written, so two rows of bytes do: the
    one being decoded and the row above. */
-FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
-                                      void* user) {
+static FB_INLINE fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
+                                       void* user, const uint32_t b0) {
     const fb_compact* c = &f->compact;
     uint8_t scratch[2u * FB_LANE_ROW];
     uint8_t* cur = scratch + FB_LANE_LEFT;
     uint8_t* last = cur + FB_LANE_ROW; /* the row above, zero around the box */
     const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
-    const uint32_t b0 = c->west, d = 2u * r1 + 1u, nbits = b0 + d + 2u * r2 + 1u;
+    const uint32_t d = 2u * r1 + 1u, nbits = b0 + d + 2u * r2 + 1u;
     const uint32_t keep = ((1u << nbits) - 1u) & ~(1u << b0) & ~(1u << (b0 + d));
     const int lead = (int)(r1 > r2 ? r1 : r2);
     const uint32_t w = g->box_w;
@@ -141,6 +141,21 @@ FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_ro
         last = t;
     }
     return FB_OK;
+}
+
+/* A copy per width of the west window (1 to 4 pixels here), a constant shift in the loop. */
+FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
+                                      void* user) {
+    switch (f->compact.west) {
+        case 1:
+            return rows_bilevel(f, g, fn, user, 1u);
+        case 2:
+            return rows_bilevel(f, g, fn, user, 2u);
+        case 3:
+            return rows_bilevel(f, g, fn, user, 3u);
+        default:
+            return rows_bilevel(f, g, fn, user, 4u);
+    }
 }
 
 /* One step of the level's search without a division: is the level at least v + step? */
@@ -191,7 +206,7 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
     const fb_lane quantised = (fb_lane)(c->above ? (fb_lane)-1 / 255u * 3u : 0u);
     const int lead = (int)(r1 > r2 ? r1 : r2);
     const uint32_t w = g->box_w;
-    uint8_t qt[16];
+    uint8_t qt[16]; /* a level's part of the west window */
     uint32_t x, y;
     fb_coder start;
     const fb_error started = fbi_coder_start(&start, f, g);
@@ -199,14 +214,14 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
     if (started != FB_OK) return started;
     memset(scratch, 0, FB_LANE_LEFT + w + 16u);
     memset(scratch + FB_LANE_ROW, 0, FB_LANE_LEFT + w + 16u);
-    for (x = 0; x <= max; ++x) qt[x] = (uint8_t)fbi_quant(x, max);
+    for (x = 0; x <= max; ++x) qt[x] = (uint8_t)(fbi_quant(x, max) & e0);
     for (y = 0; y < g->box_h; ++y) {
         /* The windows of x = 0, as if the pixels left of the box had been decoded (zero). */
         uint32_t ctx = 0, w2 = 0;
         int i;
         uint8_t* t;
         for (i = -lead - 1; i < 0; ++i) {
-            ctx = ((ctx << 2) & keep) | ((uint32_t)cur[i] & 3u) << b0;
+            ctx = ((ctx << 2) & keep) | (two ? (uint32_t)cur[i] & 3u : (uint32_t)cur[i]) << b0;
             if (two) w2 = (w2 << 1) | (uint32_t)cur[i] >> 2;
         }
         for (x = 0; x < w; ++x) {
@@ -230,7 +245,8 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
             val -= (fb_code_word)rlo << avail;
             range = rhi - rlo;
             FB_RENORMALISE();
-            ctx = ((ctx << 2) & keep) | (qt[v] & e0) | ((uint32_t)cur[x] & 3u) << b0;
+            ctx = ((ctx << 2) & keep) | qt[v] |
+                  (two ? (uint32_t)cur[x] & 3u : (uint32_t)cur[x]) << b0;
             if (two) w2 = (w2 << 1) | (uint32_t)cur[x] >> 2;
             cur[x] = (uint8_t)v;
         }
