@@ -14,7 +14,8 @@
 # instruction-counting plugin of ../shared/tools/qemu-insncount, or QEMU_INSNCOUNT=its folder),
 # with --ref beside it, and then a firmware's own drawing: every glyph found and decoded
 # (fb_find_glyph + fb_decode_glyph_rows, mode "decode") from the compact file and from each
-# compact FILE given with --decode. M4_FLAGS adds compiler flags there (e.g. -DFB_FAST_DECODE).
+# compact FILE given with --decode. M4_FLAGS adds compiler flags there (e.g. "-O2 -DFB_FAST_DECODE":
+# the faster loops are never built at -Os).
 #   BUILD_DIR  build with bin/fontbin (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -81,12 +81,13 @@ static FB_INLINE void lanes_zero(uint8_t* p, uint32_t bytes) {
     for (k = 0; k < bytes; k += (uint32_t)sizeof zero) memcpy(p + k, &zero, sizeof zero);
 }
 
-/* The loops' two rows: bytes -8 .. width + 15 of each, the box from 0. */
-#define FB_LANE_LEFT 8u
-#define FB_LANE_ROW (FB_COMPACT_MAX_WIDTH + 24u)
 /* The context bytes of a row are made from x = -FB_LANE_FIRST on (the first window needs
-   -lead - 1, at least -3), a word at a time, so that they reach up to x = width + a word - 2. */
+   -lead - 1, at least -3), a word at a time, so that they reach up to x = width + a word - 2;
+   they read the rows up to x = width + a word + 1. */
 #define FB_LANE_FIRST (sizeof(fb_lane) < 4u ? 4u : (uint32_t)sizeof(fb_lane))
+/* The loops' two rows: bytes -FB_LANE_FIRST .. width + a word + 3 of each, the box from 0. */
+#define FB_LANE_ROW (FB_LANE_FIRST + FB_COMPACT_MAX_WIDTH + (uint32_t)sizeof(fb_lane) + 4u)
+#define FB_LANE_EDGES (FB_LANE_ROW - FB_COMPACT_MAX_WIDTH)
 
 /* 1 bpp with all three windows, as the writer chooses for large fonts: a level is its own
    context bit, so the windows share one register that moves one bit per pixel. Its two new bits
@@ -98,7 +99,7 @@ static FB_INLINE fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_r
                                        void* user, const uint32_t b0) {
     const fb_compact* c = &f->compact;
     uint8_t scratch[2u * FB_LANE_ROW];
-    uint8_t* cur = scratch + FB_LANE_LEFT;
+    uint8_t* cur = scratch + FB_LANE_FIRST;
     uint8_t* last = cur + FB_LANE_ROW; /* the row above, zero around the box */
     const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
@@ -112,8 +113,8 @@ static FB_INLINE fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_r
     FB_CODER_IN(&start);
     if (started != FB_OK) return started;
     /* Rows above the box are empty: so are the context bytes of its first row. */
-    memset(scratch, 0, FB_LANE_LEFT + w + 16u);
-    memset(scratch + FB_LANE_ROW, 0, FB_LANE_LEFT + w + 16u);
+    memset(scratch, 0, FB_LANE_EDGES + w);
+    memset(scratch + FB_LANE_ROW, 0, FB_LANE_EDGES + w);
     for (y = 0; y < g->box_h; ++y) {
         /* The windows of x = 0, as if the pixels left of the box had been decoded (zero). */
         uint32_t ctx = 0;
@@ -193,7 +194,7 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
                                     const uint32_t bpp, const int two) {
     const fb_compact* c = &f->compact;
     uint8_t scratch[2u * FB_LANE_ROW];
-    uint8_t* cur = scratch + FB_LANE_LEFT;
+    uint8_t* cur = scratch + FB_LANE_FIRST;
     uint8_t* last = cur + FB_LANE_ROW; /* the row above, zero around the box */
     const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t max = (1u << bpp) - 1u, n = fbi_table_symbols(bpp);
@@ -212,8 +213,8 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
     const fb_error started = fbi_coder_start(&start, f, g);
     FB_CODER_IN(&start);
     if (started != FB_OK) return started;
-    memset(scratch, 0, FB_LANE_LEFT + w + 16u);
-    memset(scratch + FB_LANE_ROW, 0, FB_LANE_LEFT + w + 16u);
+    memset(scratch, 0, FB_LANE_EDGES + w);
+    memset(scratch + FB_LANE_ROW, 0, FB_LANE_EDGES + w);
     for (x = 0; x <= max; ++x) qt[x] = (uint8_t)(fbi_quant(x, max) & e0);
     for (y = 0; y < g->box_h; ++y) {
         /* The windows of x = 0, as if the pixels left of the box had been decoded (zero). */
