@@ -92,7 +92,7 @@ if [ "$m4" = 1 ]; then
   done
   [ -f "$plugin/insncount.c" ] || { echo "text_draw.sh: set QEMU_INSNCOUNT to the plugin's folder" >&2; exit 2; }
   gcc -shared -fPIC -O2 "$plugin/insncount.c" -o "$work/libinsncount.so"
-  echo "| file | core | -Os instructions per glyph |${ref:+ $ref | same pixels |}"
+  echo "| file | core | instructions per glyph (-Os${M4_FLAGS:+ $M4_FLAGS}) |${ref:+ $ref | same pixels |}"
   echo "|---|---|---:|${ref:+---:|---|}"
   status=0
   # m4_row NAME FILE CPU MODE: a row of the table, with the reference beside it.
@@ -111,7 +111,7 @@ if [ "$m4" = 1 ]; then
     for cpu in cortex-m4 cortex-m0plus; do m4_row "$name 16/1" "$file" $cpu pixel; done
   done
   for file in "$compact" "${decode_files[@]}"; do
-    name="find + decode $(basename "$file")"
+    name="find + decode $(basename "$(dirname "$file")")/$(basename "$file")"
     [ "$file" = "$compact" ] && name="find + decode, compact 16/1"
     for cpu in cortex-m4 cortex-m0plus; do m4_row "$name" "$file" $cpu decode; done
   done

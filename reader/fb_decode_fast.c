@@ -1,7 +1,8 @@
 /*
  * fb_decode_fast: copies of the compact decoder for speed, built only when optimising for it
  * (FB_FAST_DECODE, on by default on 64-bit hosts; never at -Os). The portable loop of
- * fb_decode.c decodes the same files; these take about half its instructions.
+ * fb_decode.c decodes the same files; these take about half its instructions, and two rows of
+ * bytes of stack where it takes one and two rows of bits.
  */
 #include "fb_internal.h"
 
@@ -95,15 +96,15 @@ static FB_INLINE void lanes_zero(uint8_t* p, uint32_t bytes) {
    row above's pixel x + 1 + r1 in bit 0 and the row two above's pixel x + 1 + r2 in bit
    2 * r1 + 1. That byte is read where the pixel is then written, so two rows of bytes do: the
    one being decoded and the row above. */
-static FB_INLINE fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
-                                       void* user, const uint32_t b0) {
+FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
+                                      void* user) {
     const fb_compact* c = &f->compact;
     uint8_t scratch[2u * FB_LANE_ROW];
     uint8_t* cur = scratch + FB_LANE_FIRST;
     uint8_t* last = cur + FB_LANE_ROW; /* the row above, zero around the box */
     const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
     const uint32_t r1 = c->above - 1u, r2 = c->above2 - 1u;
-    const uint32_t d = 2u * r1 + 1u, nbits = b0 + d + 2u * r2 + 1u;
+    const uint32_t b0 = c->west, d = 2u * r1 + 1u, nbits = b0 + d + 2u * r2 + 1u;
     const uint32_t keep = ((1u << nbits) - 1u) & ~(1u << b0) & ~(1u << (b0 + d));
     const int lead = (int)(r1 > r2 ? r1 : r2);
     const uint32_t w = g->box_w;
@@ -144,21 +145,6 @@ static FB_INLINE fb_error rows_bilevel(const fb_font* f, const fb_glyph* g, fb_r
     return FB_OK;
 }
 
-/* A copy per width of the west window (1 to 4 pixels here), a constant shift in the loop. */
-FB_NOINLINE fb_error fbi_rows_bilevel(const fb_font* f, const fb_glyph* g, fb_row_fn fn,
-                                      void* user) {
-    switch (f->compact.west) {
-        case 1:
-            return rows_bilevel(f, g, fn, user, 1u);
-        case 2:
-            return rows_bilevel(f, g, fn, user, 2u);
-        case 3:
-            return rows_bilevel(f, g, fn, user, 3u);
-        default:
-            return rows_bilevel(f, g, fn, user, 4u);
-    }
-}
-
 /* One step of the level's search without a division: is the level at least v + step? */
 #define SEARCH_STEP(step)                                          \
     do {                                                           \
@@ -188,8 +174,8 @@ static FB_INLINE fb_lane lane_quant(fb_lane x, uint32_t bpp) {
    register that moves two bits per pixel, the row two above has its own. As in the 1 bpp loop,
    the new bits at x come from one byte made beforehand for the whole row: the row above's pixel
    x + 1 + r1 quantised in bits 0 and 1, whether the row two above's pixel x + 1 + r2 has ink in
-   bit 2. Copied per depth and with and without the row two above (constant `bpp` and `two`), so
-   that the table's stride and the search's depth are constants. */
+   bit 2. `bpp` and `two` (the row two above is in the template) are constants in a copy for the
+   common case, so that the table's stride and the search's depth are too. */
 static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user,
                                     const uint32_t bpp, const int two) {
     const fb_compact* c = &f->compact;
@@ -267,11 +253,11 @@ static FB_INLINE fb_error rows_grey(const fb_font* f, const fb_glyph* g, fb_row_
     return FB_OK;
 }
 
+/* A copy with constants for 4 bpp without the row two above, what the writer chooses for
+   grey fonts small and large; one for the rest. */
 FB_NOINLINE fb_error fbi_rows_grey(const fb_font* f, const fb_glyph* g, fb_row_fn fn, void* user) {
-    if (f->bpp == 4u)
-        return f->compact.above2 ? rows_grey(f, g, fn, user, 4u, 1)
-                                 : rows_grey(f, g, fn, user, 4u, 0);
-    return f->compact.above2 ? rows_grey(f, g, fn, user, 2u, 1) : rows_grey(f, g, fn, user, 2u, 0);
+    if (f->bpp == 4u && !f->compact.above2) return rows_grey(f, g, fn, user, 4u, 0);
+    return rows_grey(f, g, fn, user, f->bpp, f->compact.above2 != 0);
 }
 #else
 /* (ISO C wants at least one declaration in a file.) */
