@@ -5,15 +5,15 @@
  *
  * MODE: "pixel", "run" or "page": each glyph drawn by its own fb_text_draw call through that
  * callback; "decode": each glyph found (fb_find_glyph) and decoded (fb_decode_glyph_rows), as a
- * firmware that draws by itself does, the text API left out; "wrapped": every glyph in one text, word-wrapped at 320 pixels, through the pixel
- * callback; "fill": as "pixel" with a glyph cache; "cached": the same, each glyph drawn twice in
- * a row, so that the difference is what drawing from the cache costs. Prints the glyphs drawn and
- * an order-free checksum of the pixels the callbacks received, so that two builds of the reader can
- * be compared.
+ * firmware that draws by itself does, the text API left out; "wrapped": every glyph in one text,
+ * word-wrapped at 320 pixels, through the pixel callback; "fill": as "pixel" with a glyph cache;
+ * "cached": the same, each glyph drawn twice in a row, so that the difference is what drawing from
+ * the cache costs. Prints the glyphs drawn and an order-free checksum of the pixels the callbacks
+ * received, so that two builds of the reader can be compared.
  *
  * Built with TEXT_DRAW_EMBEDDED for a Cortex-M under QEMU, the font file is linked in (symbols
- * font_file and font_file_end), the mode is "pixel" or TEXT_DRAW_MODE, and the drawing lies between two calls of
- * mark(), which the instruction-counting plugin reports.
+ * font_file and font_file_end), the mode is "pixel" or TEXT_DRAW_MODE, and the drawing lies between
+ * two calls of mark(), which the instruction-counting plugin reports.
  */
 #include <stdio.h>
 #include <stdlib.h>
