@@ -64,7 +64,9 @@ static FB_INLINE uint32_t fb_cum(const uint8_t* table, uint32_t k) {
 /* Words for handling several pixels' bytes at once, loaded from any address. */
 #ifdef FB_CODE_WORD_64
 typedef uint64_t fb_lane;
-#elif defined(__i386__) || defined(__ARM_FEATURE_UNALIGNED)
+#elif defined(FB_DECODE_NARROW) && FB_DECODE_NARROW == 1
+typedef uint8_t fb_lane;
+#elif defined(FB_DECODE_NARROW) || defined(__i386__) || defined(__ARM_FEATURE_UNALIGNED)
 typedef uint32_t fb_lane;
 #else
 typedef uint8_t fb_lane; /* (a core that loads a word only from a multiple of its size) */

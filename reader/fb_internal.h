@@ -200,7 +200,11 @@ static inline uint32_t fbi_table_bytes(unsigned bpp) {
    `avail` code bits below it (zeros past the data part). A decision compares `val` with its
    split shifted the same way, and renormalising by n doublings shifts the range and counts n
    bits off `avail`: bytes are fetched only when fewer than n wait. */
-#if defined(FB_INLINE_SPEED) && (defined(__x86_64__) || defined(__aarch64__))
+/* FB_DECODE_NARROW (4 or 1), for tests on a 64-bit host: the fast loops as a 32-bit core builds
+   them, with words of 4 bytes or, as on a core that loads words only from their own multiples,
+   of 1 (fb_decode_fast.c). */
+#if defined(FB_INLINE_SPEED) && (defined(__x86_64__) || defined(__aarch64__)) && \
+    !defined(FB_DECODE_NARROW)
 typedef uint64_t fb_code_word; /* up to 31 bits wait, fetched four bytes at a time */
 #define FB_CODE_WORD_64 1
 #else
