@@ -129,7 +129,7 @@ FBI_DECODE_SHARED fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const 
 }
 
 /* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
-FBI_DECODE_SHARED void fbi_clear_scratch(uint8_t* scratch, uint32_t w) {
+static void clear_scratch(uint8_t* scratch, uint32_t w) {
 #ifdef __OPTIMIZE_SIZE__
     (void)w;
     memset(scratch, 0, FB_SCRATCH_BYTES);
@@ -165,7 +165,7 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
     uint32_t x, y, w = g->box_w;
     fb_coder d;
     if (fbi_coder_start(&d, f, g) != FB_OK) return FB_ERR_BAD_RECORD;
-    fbi_clear_scratch(scratch, g->box_w);
+    clear_scratch(scratch, g->box_w);
 
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, w2 = 0;

@@ -245,8 +245,6 @@ static FB_INLINE void fbi_coder_fetch(const uint8_t* p, uint32_t end, uint32_t* 
 #define FBI_DECODE_SHARED
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g);
-/* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
-void fbi_clear_scratch(uint8_t* scratch, uint32_t w);
 #else
 #define FBI_DECODE_SHARED static
 #endif
