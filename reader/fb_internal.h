@@ -78,11 +78,13 @@
 #if defined(FB_FAST_DECODE) || defined(__x86_64__) || defined(__aarch64__)
 #define FB_INLINE_SPEED 1 /* the decoding loops for speed (see FB_FAST_DECODE) */
 #endif
-#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_CLZ)
-#define FB_HAVE_CLZ 1 /* a count-leading-zeros instruction */
-#endif
 #else
 #define FB_INLINE inline
+#endif
+/* A count-leading-zeros instruction: renormalising in one step is also the smaller code. */
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || \
+                          defined(__ARM_FEATURE_CLZ))
+#define FB_HAVE_CLZ 1
 #endif
 
 /* ---------------------------------------------------------------------------------------------
@@ -193,14 +195,49 @@ static inline uint32_t fbi_table_bytes(unsigned bpp) {
 
 /* Arithmetic decoder: the mirror of the writer's coder (output/CompactFontWriter.cpp). It keeps
    the interval's range and the code's offset in it (offset < range <= 0xFFFF); renormalising
-   doubles the range until it is at least 0x8000, taking one code bit per doubling. Code bits
-   wait in `bits`, most significant first, `avail` of them; past the data part they are zero. */
+   doubles the range until it is at least 0x8000, taking one code bit per doubling. The code bits
+   not yet taken wait below the offset: `val` is the offset shifted left by `avail`, the next
+   `avail` code bits below it (zeros past the data part). A decision compares `val` with its
+   split shifted the same way, and renormalising by n doublings shifts the range and counts n
+   bits off `avail`: bytes are fetched only when fewer than n wait. */
+/* FB_DECODE_NARROW (4 or 1), for tests on a 64-bit host: the fast loops as a 32-bit core builds
+   them, with words of 4 bytes or, as on a core that loads words only from their own multiples,
+   of 1 (fb_decode_fast.c). */
+#if defined(FB_INLINE_SPEED) && (defined(__x86_64__) || defined(__aarch64__)) && \
+    !defined(FB_DECODE_NARROW)
+typedef uint64_t fb_code_word; /* up to 31 bits wait, fetched four bytes at a time */
+#define FB_CODE_WORD_64 1
+#else
+typedef uint32_t fb_code_word; /* up to 7 bits wait, fetched a byte at a time */
+#endif
 typedef struct fb_coder {
     const uint8_t* p;
     uint32_t next, end; /* next byte to load, end of the data part */
-    uint32_t bits, avail;
-    uint32_t range, offset;
+    fb_code_word val;
+    uint32_t avail, range;
 } fb_coder;
+
+/* The one place the coder reads the data part: bytes from `*next` on into `*val` until at least
+   n (up to 16) code bits wait. When fewer than n wait, the offset is below 2^(16 - n) (the range
+   it is renormalised from is), so `val` keeps within its type. */
+static FB_INLINE void fbi_coder_fetch(const uint8_t* p, uint32_t end, uint32_t* next,
+                                      fb_code_word* val, uint32_t* avail, uint32_t n) {
+#ifdef FB_CODE_WORD_64
+    if (*next <= end && end - *next >= 4u) {
+        const uint8_t* b = p + *next;
+        *val =
+            *val << 32 | (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3];
+        *next += 4u;
+        *avail += 32u;
+        return;
+    }
+#endif
+    do {
+        *val = *val << 8 | (uint32_t)(*next < end ? p[*next] : 0u);
+        ++*next;
+        *avail += 8u;
+    } while (*avail < n);
+}
 
 /* What fb_decode.c shares with the fast loops; without them (at -Os) it stays static there, so
    that the compiler may fold it into the one loop that calls it. */
@@ -208,8 +245,6 @@ typedef struct fb_coder {
 #define FBI_DECODE_SHARED
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g);
-/* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
-void fbi_clear_scratch(uint8_t* scratch, uint32_t w);
 #else
 #define FBI_DECODE_SHARED static
 #endif

@@ -336,7 +336,8 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  *                       twice as fast as the table-free loop.
  *   FB_FAST_DECODE      with GCC or Clang optimising for speed (not -Os): adds decoding loops
  *                       for 1 bpp and for 2 and 4 bpp that take about half the instructions
- *                       and about 80 bytes more stack. On by default on 64-bit hosts.
+ *                       (two thirds on a Cortex-M0+) and about 150 bytes more stack. On by
+ *                       default on 64-bit hosts.
  * A left-out layout's files are refused by fb_open with FB_ERR_BAD_MAGIC; the functions that
  * only serve left-out layouts (the cell-geometry calls without the fixed and trimmed layouts)
  * are left out with them.
