@@ -9,6 +9,7 @@
 //   fontbin-compact-bench --decode FILE [REPEAT]
 //       Decodes every glyph of a compact file REPEAT times (default 1) and nothing else: the
 //       program bench/compact_decode.sh runs under callgrind.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -133,12 +134,14 @@ int main(int argc, char** argv) {
         "round trip %s\n",
         stem.c_str(), run.glyphs.size(), bytes.size(), font.compact.method, font.compact.west,
         font.compact.above, font.compact.above2, encodeMs, diff.empty() ? "ok" : diff.c_str());
+    const fb_compact& c = font.compact;
+    const size_t codes = c.version >= 3 ? c.table - c.size_code + FB_COMPACT_CODES_HEAD_BYTES : 0;
     std::printf(
-        "  parts: header+runs %zu, glyph table %zu (%u bits/glyph), checkpoints %zu, "
-        "model %u, data %u\n",
-        font.compact.table, font.compact.checkpoints - font.compact.table, font.compact.record_bits,
-        font.compact.model - font.compact.checkpoints, font.compact.model_size,
-        font.compact.stream_size);
+        "  parts: header+runs %zu, codes %zu, glyph table %zu (%.1f bits/glyph), checkpoints "
+        "%zu, model %u, data %u\n",
+        c.table - codes, codes, c.checkpoints - c.table,
+        8.0 * static_cast<double>(c.checkpoints - c.table) / std::max<size_t>(1, font.glyph_count),
+        c.model - c.checkpoints, c.model_size, c.stream_size);
     if (!outPath.empty()) {
         FILE* f = std::fopen(outPath.c_str(), "wb");
         if (f) {

@@ -31,11 +31,11 @@ trap 'rm -rf "$work"' EXIT
 
 # name | font | first code point | count | fontSize | bits | lv_font_conv RLE bytes | limit | aim
 cases=(
-  "CJK 16/1|wqy-microhei.ttc|0x4E00|20992|16|1|490264|0.75|0.6"
-  "CJK 36/1|wqy-microhei.ttc|0x4E00|20992|36|1|2030812|0.5|0.4"
-  "CJK 16/4|wqy-microhei.ttc|0x4E00|20992|16|4|1640360|0.85|0.75"
-  "CJK 24/4|wqy-microhei.ttc|0x4E00|20992|24|4|3138484|0.8|0.65"
-  "DejaVu ASCII 16/4|DejaVuSans.ttf|0x20|95|16|4|2924|1.0|0.8"
+  "CJK 16/1|wqy-microhei.ttc|0x4E00|20992|16|1|490264|0.60|0.55"
+  "CJK 36/1|wqy-microhei.ttc|0x4E00|20992|36|1|2030812|0.39|0.36"
+  "CJK 16/4|wqy-microhei.ttc|0x4E00|20992|16|4|1640360|0.81|0.75"
+  "CJK 24/4|wqy-microhei.ttc|0x4E00|20992|24|4|3138484|0.71|0.65"
+  "DejaVu ASCII 16/4|DejaVuSans.ttf|0x20|95|16|4|2924|0.86|0.80"
 )
 rows=()
 status=0

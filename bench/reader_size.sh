@@ -4,7 +4,8 @@
 # FB_NO_ERROR_TEXTS), links it into a program that opens a font, finds a glyph and decodes it,
 # and prints the flash the reader's functions take there (text + read-only data) and the stack
 # of the decoding call chain, for Cortex-M0+ and Cortex-M4. Fails when the Cortex-M0+ flash
-# exceeds 3072 bytes or a decoding chain exceeds 512 bytes of stack, or the strict warnings fire.
+# exceeds 4096 bytes (3,072 before version 3's prefix codes, see docs/performance.md) or a
+# decoding chain exceeds 512 bytes of stack, or the strict warnings fire.
 # It also prints what the checksums and reading the font by command (FB_READ_CALLBACK) add.
 # Exits 77 (a skipped test) without the compiler: apt-get install gcc-arm-none-eabi
 # libnewlib-arm-none-eabi.
@@ -192,8 +193,8 @@ for cpu in cortex-m0plus cortex-m4; do
     "bytes, $((crc_table - flash)) with FB_CRC_TABLE"
   echo "$cpu: reading the font by command instead (FB_READ_CALLBACK, fb_open_flash) adds" \
     "$((by_command - flash)) bytes"
-  if [ "$cpu" = cortex-m0plus ] && [ "$flash" -gt 3072 ]; then
-    echo "FAIL: more than 3072 bytes of flash on Cortex-M0+"; status=1
+  if [ "$cpu" = cortex-m0plus ] && [ "$flash" -gt 4096 ]; then
+    echo "FAIL: more than 4096 bytes of flash on Cortex-M0+"; status=1
   fi
   if [ "$stack" -gt 512 ]; then echo "FAIL: more than 512 bytes of stack on $cpu"; status=1; fi
   rm -f "$work"/*.su

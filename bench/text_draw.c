@@ -4,15 +4,16 @@
  *   text_draw FILE MODE
  *
  * MODE: "pixel", "run" or "page": each glyph drawn by its own fb_text_draw call through that
- * callback; "wrapped": every glyph in one text, word-wrapped at 320 pixels, through the pixel
- * callback; "fill": as "pixel" with a glyph cache; "cached": the same, each glyph drawn twice in
- * a row, so that the difference is what drawing from the cache costs. Prints the glyphs drawn and
- * an order-free checksum of the pixels the callbacks received, so that two builds of the reader can
- * be compared.
+ * callback; "decode": each glyph found (fb_find_glyph) and decoded (fb_decode_glyph_rows), as a
+ * firmware that draws by itself does, the text API left out; "wrapped": every glyph in one text,
+ * word-wrapped at 320 pixels, through the pixel callback; "fill": as "pixel" with a glyph cache;
+ * "cached": the same, each glyph drawn twice in a row, so that the difference is what drawing from
+ * the cache costs. Prints the glyphs drawn and an order-free checksum of the pixels the callbacks
+ * received, so that two builds of the reader can be compared.
  *
  * Built with TEXT_DRAW_EMBEDDED for a Cortex-M under QEMU, the font file is linked in (symbols
- * font_file and font_file_end), the mode is "pixel", and the drawing lies between two calls of
- * mark(), which the instruction-counting plugin reports.
+ * font_file and font_file_end), the mode is "pixel" or TEXT_DRAW_MODE, and the drawing lies between
+ * two calls of mark(), which the instruction-counting plugin reports.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -61,6 +62,12 @@ static void on_page(void* user, int x, int page, const uint8_t* cols, unsigned n
 }
 #endif
 
+static void on_row(void* user, unsigned y, const uint8_t* levels, unsigned width) {
+    unsigned x;
+    for (x = 0; x < width; ++x)
+        if (levels[x]) add((int)x + *(const int*)user, (int)y, levels[x]);
+}
+
 static size_t utf8(uint32_t cp, char* out) {
     if (cp < 0x80u) return out[0] = (char)cp, 1;
     if (cp < 0x800u) {
@@ -92,7 +99,11 @@ int main(int argc, char** argv) {
     int pass;
 #ifdef TEXT_DRAW_EMBEDDED
     const uint8_t* file = font_file;
+#ifdef TEXT_DRAW_MODE
+    const char* mode = TEXT_DRAW_MODE;
+#else
     const char* mode = "pixel";
+#endif
     size = (size_t)(font_file_end - font_file);
     (void)argc, (void)argv;
 #else
@@ -127,7 +138,18 @@ int main(int argc, char** argv) {
 #ifdef TEXT_DRAW_EMBEDDED
     mark();
 #endif
-    if (!strcmp(mode, "wrapped")) {
+    if (!strcmp(mode, "decode")) {
+        size_t at, used;
+        for (at = 0; at < len; at += used) {
+            /* (The row callback adds the glyph's left edge, so that two glyphs with the same
+               pixels count apart.) */
+            cp = fb_utf8_next(text + at, len - at, &used);
+            if (fb_find_glyph(&font, cp, &g) == FB_OK) {
+                const int left = (int)cp + (int)g.box_x;
+                fb_decode_glyph_rows(&font, &g, on_row, (void*)&left);
+            }
+        }
+    } else if (!strcmp(mode, "wrapped")) {
         fb_text_draw(&t, 0, 0, text, len, 320, FB_WRAP_WORDS, NULL);
     } else {
         size_t at, used;

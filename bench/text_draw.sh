@@ -3,7 +3,7 @@
 # fontSize 16, 1 bpp; the 7,540 characters of examples/quickstart), from the fixed layout (glyph
 # table) and the compact layout, instructions counted by callgrind with the reader built at -O2.
 #
-#   bench/text_draw.sh [--ref REV] [--m4]
+#   bench/text_draw.sh [--ref REV] [--m4 [--decode FILE]...]
 #
 # Each glyph is drawn by its own fb_text_draw call through the pixel callback (the figure the
 # targets name: fixed <= 5,000, compact <= 6,000 instructions), then through the run and the page
@@ -12,18 +12,23 @@
 # have draws the same pixels (a checksum over them). --m4 counts instead the pixel mode on an
 # emulated Cortex-M4 and Cortex-M0+ (arm-none-eabi-gcc -Os, QEMU's mps2-an386 board, the
 # instruction-counting plugin of ../shared/tools/qemu-insncount, or QEMU_INSNCOUNT=its folder),
-# with --ref beside it.
+# with --ref beside it, and then a firmware's own drawing: every glyph found and decoded
+# (fb_find_glyph + fb_decode_glyph_rows, mode "decode") from the compact file and from each
+# compact FILE given with --decode. M4_FLAGS adds compiler flags there (e.g. "-O2 -DFB_FAST_DECODE":
+# the faster loops are never built at -Os).
 #   BUILD_DIR  build with bin/fontbin (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 ref=""
 m4=0
+decode_files=()
 while [ $# -gt 0 ]; do
   case $1 in
     --ref) ref=$2; shift 2 ;;
     --m4) m4=1; shift ;;
-    *) echo "usage: $0 [--ref REV] [--m4]" >&2; exit 2 ;;
+    --decode) decode_files+=("$(realpath "$2")"); shift 2 ;;
+    *) echo "usage: $0 [--ref REV] [--m4 [--decode FILE]...]" >&2; exit 2 ;;
   esac
 done
 command -v valgrind >/dev/null || { echo "text_draw.sh: needs valgrind" >&2; exit 2; }
@@ -49,14 +54,14 @@ if [ -n "$ref" ]; then
   build_harness "$work/ref" "$work/text_draw.ref"
 fi
 
-# m4_count SRC FILE CPU: instructions per glyph between the harness's two marks, built -Os for
-# CPU (an Armv6-M build runs as it is on the Cortex-M4 board); the checksum line in $work/line.
+# m4_count SRC FILE CPU [MODE]: instructions per glyph between the harness's two marks, built -Os
+# for CPU (an Armv6-M build runs as it is on the Cortex-M4 board); the checksum line in $work/line.
 m4_count() {
   local elf=$work/m4.elf dev=$root/examples/firmware-cmake/device
   printf '  .section .rodata.font_file, "a"\n  .global font_file, font_file_end\n  .balign 4\nfont_file:\n  .incbin "%s"\nfont_file_end:\n' \
     "$2" >"$work/font.S"
   arm-none-eabi-gcc -std=c99 -Os -mcpu="$3" -mthumb -ffunction-sections -fdata-sections \
-    -DTEXT_DRAW_EMBEDDED -I"$1" "$1"/*.c "$root/bench/text_draw.c" \
+    -DTEXT_DRAW_EMBEDDED -DTEXT_DRAW_MODE="\"${4:-pixel}\"" ${M4_FLAGS:-} -I"$1" "$1"/*.c "$root/bench/text_draw.c" \
     "$dev/startup.c" "$work/font.S" -T"$dev/mps2-an386.ld" -nostartfiles --specs=rdimon.specs \
     -Wl,--gc-sections -o "$elf" 2>/dev/null
   local mark
@@ -76,21 +81,28 @@ if [ "$m4" = 1 ]; then
   done
   [ -f "$plugin/insncount.c" ] || { echo "text_draw.sh: set QEMU_INSNCOUNT to the plugin's folder" >&2; exit 2; }
   gcc -shared -fPIC -O2 "$plugin/insncount.c" -o "$work/libinsncount.so"
-  echo "| file | core | -Os instructions/glyph (pixel callback) |${ref:+ $ref | same pixels |}"
+  echo "| file | core | instructions per glyph (-Os${M4_FLAGS:+ $M4_FLAGS}) |${ref:+ $ref | same pixels |}"
   echo "|---|---|---:|${ref:+---:|---|}"
   status=0
+  # m4_row NAME FILE CPU MODE: a row of the table, with the reference beside it.
+  m4_row() {
+    local row="| $1 | $3 | $(m4_count "$root/reader" "$2" "$3" "$4") |" sum same
+    if [ -n "$ref" ]; then
+      sum=$(cat "$work/line")
+      row+=" $(m4_count "$work/ref" "$2" "$3" "$4") |"
+      same=yes; [ "$sum" = "$(cat "$work/line")" ] || { same=no; status=1; }
+      row+=" $same |"
+    fi
+    echo "$row"
+  }
   for file in "$fixed" "$compact"; do
     name=fixed; [ "$file" = "$compact" ] && name=compact
-    for cpu in cortex-m4 cortex-m0plus; do
-      row="| $name 16/1 | $cpu | $(m4_count "$root/reader" "$file" $cpu) |"
-      if [ -n "$ref" ]; then
-        sum=$(cat "$work/line")
-        row+=" $(m4_count "$work/ref" "$file" $cpu) |"
-        same=yes; [ "$sum" = "$(cat "$work/line")" ] || { same=no; status=1; }
-        row+=" $same |"
-      fi
-      echo "$row"
-    done
+    for cpu in cortex-m4 cortex-m0plus; do m4_row "$name 16/1" "$file" $cpu pixel; done
+  done
+  for file in "$compact" "${decode_files[@]}"; do
+    name="find + decode $(basename "$(dirname "$file")")/$(basename "$file")"
+    [ "$file" = "$compact" ] && name="find + decode, compact 16/1"
+    for cpu in cortex-m4 cortex-m0plus; do m4_row "$name" "$file" $cpu decode; done
   done
   exit $status
 fi

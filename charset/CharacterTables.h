@@ -8,11 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "charset/Selection.h"
 #include "config/FontConfig.h"
-
-constexpr uint32_t kCodePointCount = 65536;
-// The value of a slot that is not selected (and, after numbering, not exported).
-constexpr uint16_t kNotSelected = 0xFFFF;
 
 struct CharacterTables {
     // Slot c for U+c. While the sources run: 0 (selected) or 0xFFFF. After the build: the glyph
@@ -22,11 +19,6 @@ struct CharacterTables {
     std::vector<uint16_t> charList;
     int32_t charCount = 0;
 };
-
-// The only write the sources make.
-inline void markCodePoint(uint16_t* charIndex, uint16_t c) {
-    charIndex[c] = 0;
-}
 
 struct SelectionReport {
     // Customer ranges skipped because they reach beyond U+FFFF, start below U+0000 or overflow

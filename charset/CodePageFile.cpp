@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "charset/CharacterTables.h"
 #include "charset/FileImage.h"
+#include "charset/Selection.h"
 #include "platform/InputLimits.h"
 
 namespace {

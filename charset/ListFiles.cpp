@@ -5,8 +5,8 @@
 #include <limits>
 #include <vector>
 
-#include "charset/CharacterTables.h"
 #include "charset/FileImage.h"
+#include "charset/Selection.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
 

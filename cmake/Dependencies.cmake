@@ -66,18 +66,36 @@ else()
 endif()
 
 # Shaping of UI strings ("stringPaths"): FriBidi for the bidirectional algorithm, libunibreak and
-# libthai for line breaks. Required on Linux; the Windows build goes without them for now (its
-# dependencies do not include them yet) and refuses the key.
-if(PkgConfig_FOUND AND NOT WIN32)
-  pkg_check_modules(FRIBIDI QUIET IMPORTED_TARGET fribidi)
-  pkg_check_modules(UNIBREAK QUIET IMPORTED_TARGET libunibreak)
-  pkg_check_modules(LIBTHAI QUIET IMPORTED_TARGET libthai)
-endif()
-if(FRIBIDI_FOUND AND UNIBREAK_FOUND AND LIBTHAI_FOUND)
-  set(FONTBIN_WITH_STRINGS ON)
-elseif(NOT WIN32)
-  message(FATAL_ERROR "fontbin: FriBidi, libunibreak and libthai are needed (install "
-                      "libfribidi-dev libunibreak-dev libthai-dev)")
+# libthai (with libdatrie, which holds its dictionary) for line breaks. Linux takes Debian's
+# packages through pkg-config; the Windows build finds the static builds in
+# FONTBIN_WINDOWS_DEPS, libthai before the libdatrie it needs.
+if(WIN32)
+  # fontbin_static_library(NAME HEADER HEADER-SUBDIR LIBRARY...): fontbin::NAME.
+  function(fontbin_static_library name header subdir)
+    find_path(FONTBIN_${name}_INCLUDE_DIR ${header} PATH_SUFFIXES ${subdir} REQUIRED)
+    add_library(fontbin_${name} INTERFACE)
+    target_include_directories(fontbin_${name} INTERFACE ${FONTBIN_${name}_INCLUDE_DIR})
+    foreach(lib ${ARGN})
+      find_library(FONTBIN_${lib}_LIBRARY ${lib} REQUIRED)
+      target_link_libraries(fontbin_${name} INTERFACE ${FONTBIN_${lib}_LIBRARY})
+    endforeach()
+    add_library(fontbin::${name} ALIAS fontbin_${name})
+  endfunction()
+  fontbin_static_library(fribidi fribidi.h fribidi fribidi)
+  fontbin_static_library(unibreak linebreak.h "" unibreak)
+  fontbin_static_library(thai thai/thbrk.h "" thai datrie)
+  # libthai's dictionary of Thai words: Debian's libthai-data file (the one the Linux build reads),
+  # shipped beside the programs, where they look for it (platform::thaiDictionaryPath).
+  find_file(FONTBIN_THAI_DICTIONARY thbrk.tri PATHS ${FONTBIN_WINDOWS_DEPS}/share/libthai
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  configure_file(${FONTBIN_THAI_DICTIONARY} ${FONTBIN_BIN_DIR}/thbrk.tri COPYONLY)
+else()
+  pkg_check_modules(FRIBIDI REQUIRED IMPORTED_TARGET fribidi)
+  pkg_check_modules(UNIBREAK REQUIRED IMPORTED_TARGET libunibreak)
+  pkg_check_modules(LIBTHAI REQUIRED IMPORTED_TARGET libthai)
+  add_library(fontbin::fribidi ALIAS PkgConfig::FRIBIDI)
+  add_library(fontbin::unibreak ALIAS PkgConfig::UNIBREAK)
+  add_library(fontbin::thai ALIAS PkgConfig::LIBTHAI)
 endif()
 
 if(UNIX AND NOT APPLE)

@@ -65,4 +65,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Library dependencies are computed from the binaries by dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Thai line breaks of UI strings come from libthai's dictionary of words: named here, not only
+# through libthai0's own dependency, since without it fontbin would write other breaks.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libthai-data)
 include(CPack)

@@ -17,6 +17,7 @@ foreach(tool fontbin fontbin-inspect fontbin-embed fontbin-studio)
 endforeach()
 file(WRITE ${CMAKE_BINARY_DIR}/link-maps.txt "${FONTBIN_LINK_MAPS}")
 install(DIRECTORY ${FONTBIN_BIN_DIR}/CodePage ${FONTBIN_BIN_DIR}/font DESTINATION .)
+install(FILES ${FONTBIN_BIN_DIR}/thbrk.tri DESTINATION .)
 # fontbin.exe without an argument reads FontConfig.json beside itself.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/windows-quickstart/FontConfig.json DESTINATION .)
 # A README written for Windows at the top, and the documents beside it. The performance notes
@@ -46,7 +47,7 @@ get_filename_component(FONTBIN_DEPS_SOURCES "${FONTBIN_WINDOWS_DEPS}/../src" ABS
 install(CODE "execute_process(COMMAND \"${CMAKE_COMMAND}\" -DFORMAT=text
     \"-DMAP_LIST=${CMAKE_BINARY_DIR}/link-maps.txt\" \"-DBUILD_DIR=${CMAKE_BINARY_DIR}\"
     \"-DDEPS_PREFIX=${FONTBIN_WINDOWS_DEPS}\" \"-DDEPS_SRC=${FONTBIN_DEPS_SOURCES}\" \"-DFONT_DIR=${FONTBIN_BIN_DIR}/font\"
-    \"-DOUTPUT=\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/THIRD-PARTY-NOTICES.txt\"
+    -DSHIPPED=thbrk.tri \"-DOUTPUT=\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/THIRD-PARTY-NOTICES.txt\"
     -P \"${CMAKE_CURRENT_LIST_DIR}/Notices.cmake\" RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR \"THIRD-PARTY-NOTICES.txt could not be made\")

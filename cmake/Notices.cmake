@@ -11,7 +11,8 @@
 #                    the fonts and, when STATIC_RUNTIME names the libstdc++.a linked into
 #                    fontbin, the C++ runtime.
 #
-# FONT_DIR is the folder of the fonts shipped, OUTPUT the file to write, SOURCE_DIR the source
+# FONT_DIR is the folder of the fonts shipped, SHIPPED the other data files beside the programs
+# (libthai's dictionary), OUTPUT the file to write, SOURCE_DIR the source
 # tree (for LICENSE). Texts are taken as they are from the libraries' own sources or from
 # the copyright files of the Debian packages installed on the build machine.
 
@@ -33,18 +34,21 @@ if(EXISTS "${DEPS_SRC}/freetype/include/freetype/freetype.h")
 endif()
 
 # ---- What each library and font is, and where its licence text comes from ------------------
-# notice(NAME MATCH <regex on the path of a linked file, or on a font's name> TEXT <files>...
-#        [VERSION <version>] [FROM <text> TO <text>])
+# notice(NAME MATCH <regex on the path of a linked file, or on a font's or data file's name>
+#        TEXT <files>... [VERSION <version>] [FROM <text> TO <text>] [LGPL <source package>]
+#        [NOTE <text>])
 # notice(NAME PACKAGE <regex on a Debian package's name> [FROM <text> TO <text>]): files the
 #        linker took from that installed package; its text is the package's copyright file.
 # notice(NAME PROGRAM <regex on a program's name> TEXT <files>... [VERSION <version>]): a library
 #        compiled from its source into that program's own objects, which no link map names.
-# FROM .. TO cut a text to the part from FROM up to TO.
+# FROM .. TO cut a text to the part from FROM up to TO. LGPL names the Debian source package of
+# a library under the LGPL 2.1 linked statically: its notice says how to relink with another
+# version of it. NOTE is a line said under the headings.
 set(notices "")
 function(notice name)
-  cmake_parse_arguments(N "" "MATCH;PACKAGE;PROGRAM;VERSION;FROM;TO" "TEXT" ${ARGN})
+  cmake_parse_arguments(N "" "MATCH;PACKAGE;PROGRAM;VERSION;FROM;TO;LGPL;NOTE" "TEXT" ${ARGN})
   string(MAKE_C_IDENTIFIER "n${name}" id)
-  foreach(field MATCH PACKAGE PROGRAM TEXT VERSION FROM TO)
+  foreach(field MATCH PACKAGE PROGRAM TEXT VERSION FROM TO LGPL NOTE)
     set(${id}_${field} "${N_${field}}" PARENT_SCOPE)
   endforeach()
   set(${id}_NAME "${name}" PARENT_SCOPE)
@@ -88,7 +92,7 @@ function(find_packages)
   endforeach()
 endfunction()
 
-foreach(lib freetype harfbuzz cjson libpng1.6 cpp-httplib)
+foreach(lib freetype harfbuzz cjson libpng1.6 cpp-httplib fribidi libunibreak libthai libdatrie)
   source_version("${DEPS_SRC}/${lib}" ${lib}_version)
 endforeach()
 package_version(fonts-unifont unifont_version)
@@ -101,6 +105,19 @@ notice(cJSON MATCH "/libcjson\\.a$" VERSION "${cjson_version}" TEXT "${DEPS_SRC}
 notice(libpng MATCH "/libpng[0-9]*\\.a$" VERSION "${libpng1.6_version}"
        TEXT "${DEPS_SRC}/libpng1.6/LICENSE")
 notice(zlib PACKAGE "^libz-mingw-w64")
+# The libraries that shape UI strings and find their line breaks. libthai's rule also covers
+# its dictionary, Debian's libthai-data build of the word lists of the same libthai release.
+notice(FriBidi MATCH "/libfribidi\\.a$" VERSION "${fribidi_version}" LGPL fribidi
+       TEXT "${DEPS_SRC}/fribidi/COPYING")
+notice(libunibreak MATCH "/libunibreak\\.a$" VERSION "${libunibreak_version}"
+       TEXT "${DEPS_SRC}/libunibreak/LICENCE")
+string(CONCAT libthai_note "thbrk.tri is libthai's dictionary of Thai words, as Debian's package "
+       "libthai-data builds it from the word lists of libthai's source.")
+notice(libthai MATCH "/libthai\\.a$|^thbrk\\.tri$" VERSION "${libthai_version}" LGPL libthai
+       NOTE "${libthai_note}"
+       TEXT "${DEPS_SRC}/libthai/COPYING")
+notice(libdatrie MATCH "/libdatrie\\.a$" VERSION "${libdatrie_version}" LGPL libdatrie
+       TEXT "${DEPS_SRC}/libdatrie/COPYING")
 # fontbin-studio compiles upstream's single header (scripts/build-windows.sh) into its own objects.
 notice(cpp-httplib PROGRAM "^fontbin-studio$" VERSION "${cpp-httplib_version}"
        TEXT "${DEPS_SRC}/cpp-httplib/LICENSE")
@@ -161,6 +178,30 @@ function(notice_text id out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
+# What a library under the LGPL 2.1, linked statically, owes its users (section 6): the means to
+# relink the programs with a changed version of it.
+function(lgpl_offer id out)
+  set(source ${${id}_LGPL})
+  file(GLOB tarball "${DEPS_SRC}/../downloads/${source}_${${id}_VERSION}.orig.tar.*")
+  if(NOT tarball)
+    message(FATAL_ERROR "The source tarball of ${${id}_NAME} is missing from ${DEPS_SRC}/../downloads")
+  endif()
+  file(SHA256 "${tarball}" hash)
+  get_filename_component(tarball "${tarball}" NAME)
+  string(CONCAT text
+    "${${id}_NAME} is under the GNU Lesser General Public License 2.1 (below) and is linked "
+    "statically, unmodified, into the programs named above. Its source is the upstream tarball "
+    "of Debian's source package \"${source}\", ${tarball} (SHA-256 ${hash}), in Debian's "
+    "archive. You may change it and link the programs with your version: fontbin's complete "
+    "source (MIT licence) builds this package with scripts/build-windows.sh, which compiles "
+    "each library from its source folder under build-windows/deps/src; put your version of "
+    "${${id}_NAME} in build-windows/deps/src/${source}, delete build-windows/deps/stamps/"
+    "${source}-* and run the script again. Whoever gives you this package must also "
+    "give you, or offer you, fontbin's source and this library's source, as section 6 of the "
+    "licence asks.\n")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
 if(FORMAT STREQUAL "text")
   # What each program links: the archives that gave it members, and the objects loaded from
   # outside the build.
@@ -201,6 +242,11 @@ if(FORMAT STREQUAL "text")
     list(APPEND ${id}_SHIPPED "font\\${font}")
     list(APPEND used ${id})
   endforeach()
+  foreach(data ${SHIPPED})
+    notice_of("${data}" "the package ships the file" id)
+    list(APPEND ${id}_SHIPPED "${data}")
+    list(APPEND used ${id})
+  endforeach()
   # In the order of the rules above, whatever order the linker loaded them in.
   set(ordered "")
   foreach(id ${notices})
@@ -232,6 +278,13 @@ if(FORMAT STREQUAL "text")
     if(${id}_SHIPPED)
       list(JOIN ${id}_SHIPPED ", " shipped)
       string(APPEND out "Shipped as ${shipped}\n")
+    endif()
+    if(${id}_NOTE)
+      string(APPEND out "${${id}_NOTE}\n")
+    endif()
+    if(${id}_LGPL)
+      lgpl_offer(${id} offer)
+      string(APPEND out "\n${offer}")
     endif()
     notice_text(${id} text)
     string(APPEND out "${rule}\n\n${text}")

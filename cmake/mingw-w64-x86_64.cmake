@@ -1,6 +1,7 @@
 # Cross-compiles for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64-posix).
-# FONTBIN_WINDOWS_DEPS names the prefix holding FreeType, libpng, cJSON and GoogleTest built for
-# Windows (scripts/build-windows.sh makes it); zlib comes with the toolchain's own root.
+# FONTBIN_WINDOWS_DEPS names the prefix holding FreeType, libpng, HarfBuzz, the string libraries,
+# cJSON and GoogleTest built for Windows (scripts/build-windows.sh makes it); zlib comes with the
+# toolchain's own root.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -22,11 +22,27 @@ struct FontChoice {
     std::vector<AxisValue> variations;  // in the order written; empty: the default instance
 };
 
+// How scanMode packs a cell. Its first character alone decides: "V" scans columns in a cell
+// sized for columns, "v" scans columns in the cell sized as for rows, anything else scans rows.
+// The reader's fb_scan is the same three kinds.
+enum class ScanKind { Rows = 0, Columns = 1, ColumnsSizedAsRows = 2 };
+
+// Header-only, like FontSetSettings, so that the writers need not link the loader.
+inline ScanKind scanKind(const std::string& scanMode) {
+    if (scanMode.empty()) return ScanKind::Rows;
+    if (scanMode[0] == 'V') return ScanKind::Columns;
+    return scanMode[0] == 'v' ? ScanKind::ColumnsSizedAsRows : ScanKind::Rows;
+}
+
+inline bool scansColumns(ScanKind kind) {
+    return kind != ScanKind::Rows;
+}
+
 // The one font set a run exports. Copied by value into the rasteriser.
 struct FontSetSettings {
     int32_t fontSize = 32;       // pixel size of the line span (ascender to descender)
     std::string font;            // bare font file name, UTF-8 bytes as written in the JSON
-    std::string scanMode = "H";  // "V" (first character, any case) means column scanning
+    std::string scanMode = "H";  // its first character gives the ScanKind
     int32_t bold = 0;            // 0 or 1
     int32_t italic = 0;          // 0 or 1
     int32_t renderMode = 1;      // bits per pixel: 1, 2, 4 or 8

@@ -18,9 +18,9 @@ int32_t largestFontSize(FontSetSettings s, int32_t rotate) {
 
 // "for row scanning with italic": what the largest size depends on.
 std::string cellKind(const FontSetSettings& s, int32_t rotate) {
-    std::string kind = rotate == 1 || rotate == 2                    ? "with rotation"
-                       : !s.scanMode.empty() && s.scanMode[0] == 'V' ? "for column scanning"
-                                                                     : "for row scanning";
+    std::string kind = rotate == 1 || rotate == 2                  ? "with rotation"
+                       : scanKind(s.scanMode) == ScanKind::Columns ? "for column scanning"
+                                                                   : "for row scanning";
     if (s.italic != 0) kind += " with italic";
     return kind;
 }

@@ -53,9 +53,7 @@ OutputNames outputNames(const fs::path& projectDir, const FontSetSettings& fontS
     // face other than 0 and each variation add to the names, so runs that differ only in face
     // or instance never overwrite each other.
     OutputNames names;
-    names.base = fontStem(lookup.nameFont) +
-                 fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) + "_size" +
-                 std::to_string(fontSet.fontSize) + "_bits" + std::to_string(fontSet.renderMode);
+    names.base = outputBaseName(fontSet, lookup);
     names.fontFile = outputPath(projectDir, names.base + "_font.bin");
     names.compactFile = outputPath(projectDir, names.base + "_compact.bin");
     names.listFile = outputPath(projectDir, names.base + "_out.cst");
@@ -110,9 +108,27 @@ struct FontChain {
     std::map<uint16_t, IntPair> stringOrigins;
 };
 
+// Every fallback font of the chain, in order, each name looked up once however often the list
+// repeats it: the input check and the chain use the same answers.
+std::vector<FontLookup> lookUpFallbacks(const fs::path& toolDir, const fs::path& projectDir,
+                                        const FontSetSettings& fontSet) {
+    std::vector<FontLookup> found;
+    std::map<std::string, size_t> looked;
+    for (const FontChoice& choice : fontSet.fallbackFonts) {
+        const auto known = looked.find(choice.font);
+        if (known != looked.end()) {
+            found.push_back(found[known->second]);
+            continue;
+        }
+        looked.emplace(choice.font, found.size());
+        found.push_back(lookUpFont(toolDir, projectDir, choice.font));
+    }
+    return found;
+}
+
 // Finds the configured font and every fallback font, or explains which is missing or not a file.
-int findChainFonts(const fs::path& toolDir, const fs::path& projectDir,
-                   const FontSetSettings& fontSet, const FontLookup& lookup,
+int findChainFonts(const fs::path& toolDir, const FontSetSettings& fontSet,
+                   const FontLookup& lookup, const std::vector<FontLookup>& fallbacks,
                    std::vector<fs::path>& paths) {
     const fs::path& fontPath = lookup.fontPath;
     if (!lookup.found) {
@@ -130,12 +146,9 @@ int findChainFonts(const fs::path& toolDir, const fs::path& projectDir,
     }
     // The fonts asked in turn for characters `font` does not map, found as `font` is.
     paths.assign(1, fontPath);
-    std::map<std::string, FontLookup> looked;  // a name the list repeats is looked up once
-    for (const FontChoice& choice : fontSet.fallbackFonts) {
-        auto known = looked.find(choice.font);
-        if (known == looked.end())
-            known = looked.emplace(choice.font, lookUpFont(toolDir, projectDir, choice.font)).first;
-        const FontLookup& found = known->second;
+    for (size_t i = 0; i < fallbacks.size(); ++i) {
+        const FontChoice& choice = fontSet.fallbackFonts[i];
+        const FontLookup& found = fallbacks[i];
         const fs::path& path = found.fontPath;
         if (!found.found) {
             platform::writeOut(platform::pathToUtf8(path) + " not exist!\n");
@@ -478,14 +491,12 @@ void tellWaiting(long holder, void* listFile) {
 
 // Refuses, before anything is written, a run whose outputs (or earlier outputs it may remove)
 // would overwrite one of its own inputs: the configuration, a selection file, a font.
-int refuseInputs(const fs::path& toolDir, const fs::path& projectDir,
-                 const FontSetSettings& fontSet, const FontLookup& lookup, const OutputNames& names,
-                 std::vector<RunInput> inputs) {
+int refuseInputs(const FontLookup& lookup, const std::vector<FontLookup>& fallbacks,
+                 const OutputNames& names, std::vector<RunInput> inputs) {
     if (lookup.found) inputs.push_back({lookup.fontPath, "the font"});
     inputs.push_back({lookup.fallbackPath, "the fallback font"});
-    for (const FontChoice& choice : fontSet.fallbackFonts)
-        inputs.push_back(
-            {lookUpFont(toolDir, projectDir, choice.font).fontPath, "the fallback font"});
+    for (const FontLookup& fallback : fallbacks)
+        inputs.push_back({fallback.fontPath, "the fallback font"});
     for (const fs::path* output : {&names.listFile, &names.fontFile, &names.compactFile,
                                    &names.advanceFile, &names.stringsFile}) {
         if (const std::string why = inputCollision(*output, inputs); !why.empty()) {
@@ -543,6 +554,12 @@ int addStringsFile(OutputSet& outputs, const fs::path& path, const FontSetSettin
 
 }  // namespace
 
+std::string outputBaseName(const FontSetSettings& fontSet, const FontLookup& lookup) {
+    return fontStem(lookup.nameFont) + fontChoiceSuffix(fontSet.faceIndex, fontSet.variations) +
+           "_size" + std::to_string(fontSet.fontSize) + "_bits" +
+           std::to_string(fontSet.renderMode);
+}
+
 int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSettings fontSet,
                   const TransformSettings& transform, const CharacterTables& selected,
                   const FontLookup& lookup, const std::vector<RunInput>& inputs,
@@ -555,8 +572,8 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     lockName.resize(lockName.size() - std::string("_out.cst").size());
     lock.acquire(names.listFile.parent_path(), lockName, tellWaiting,
                  const_cast<fs::path*>(&names.listFile));
-    if (const int status = refuseInputs(toolDir, projectDir, fontSet, lookup, names, inputs);
-        status != kExitOk)
+    const std::vector<FontLookup> fallbacks = lookUpFallbacks(toolDir, projectDir, fontSet);
+    if (const int status = refuseInputs(lookup, fallbacks, names, inputs); status != kExitOk)
         return status;
 
     // Every file of the run is written under a temporary name, and all replace the earlier ones
@@ -579,7 +596,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     if (lookup.byPath) fontSet.font = lookup.nameFont;
 
     FontChain fonts;
-    if (const int status = findChainFonts(toolDir, projectDir, fontSet, lookup, fonts.paths);
+    if (const int status = findChainFonts(toolDir, fontSet, lookup, fallbacks, fonts.paths);
         status != kExitOk)
         return stopForFont(status, !lookup.found);
     if (const int status = openFontChain(fontSet, lookup, fonts); status != kExitOk)
@@ -634,7 +651,7 @@ int exportFontSet(const fs::path& toolDir, const fs::path& projectDir, FontSetSe
     }
     // Earlier outputs of this name that no longer belong beside the new ones go with the set.
     const EarlierOutputs earlier =
-        earlierOutputs(names, fontSet.compact, advances.has_value(), tables);
+        earlierOutputs(names, fontSet.compact, advances.has_value(), withStrings, tables);
     fs::path failed;
     std::string error;
     if (!outputs.commit(earlier.remove, failed, error)) {

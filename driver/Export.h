@@ -20,3 +20,8 @@ int exportFontSet(const std::filesystem::path& toolDir, const std::filesystem::p
                   FontSetSettings fontSet, const TransformSettings& transform,
                   const CharacterTables& tables, const FontLookup& lookup,
                   const std::vector<RunInput>& inputs, const std::vector<UiString>& strings = {});
+
+// "<stem>[_face<k>][_<tag><value>...]_size<N>_bits<B>": what every output's name starts with.
+// `fontSet` has the faces chosen by name applied; `lookup.nameFont` is empty for a configuration
+// that names no font.
+std::string outputBaseName(const FontSetSettings& fontSet, const FontLookup& lookup);

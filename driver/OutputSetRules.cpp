@@ -78,7 +78,7 @@ bool sameSelection(const std::optional<std::vector<uint32_t>>& codes,
 }  // namespace
 
 EarlierOutputs earlierOutputs(const OutputNames& names, bool compact, bool writesAdvances,
-                              const CharacterTables& tables) {
+                              bool writesStrings, const CharacterTables& tables) {
     EarlierOutputs earlier;
     auto remove = [&earlier](const fs::path& path, const std::string& why) {
         earlier.remove.push_back(path);
@@ -100,5 +100,9 @@ EarlierOutputs earlierOutputs(const OutputNames& names, bool compact, bool write
     if (isEarlierFile(names.advanceFile) && !writesAdvances && (!compact || otherRemoved))
         remove(names.advanceFile, compact ? "the width file of the font file removed with it"
                                           : "the width file of the font file this run replaced");
+    // A string table names its glyphs by the code points the font file of its run gave them,
+    // private-use ones among them: beside another font file it would draw other glyphs.
+    if (isEarlierFile(names.stringsFile) && !writesStrings)
+        remove(names.stringsFile, "the string table of the font file this run replaced");
     return earlier;
 }

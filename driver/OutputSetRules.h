@@ -42,6 +42,7 @@ struct EarlierOutputs {
 // the list of its width file, or else of the earlier list file when that agrees with it (holds
 // every record's character, and as many as the file says were selected). One whose characters
 // cannot be told (damaged, or disagreeing) is taken as not matching. A width file goes with its
-// font file, and always when the run writes a new font file without widths.
+// font file, and always when the run writes a new font file without widths. A string table
+// goes when the run writes none: its glyphs were those of the font file the run replaces.
 EarlierOutputs earlierOutputs(const OutputNames& names, bool compact, bool writesAdvances,
-                              const CharacterTables& tables);
+                              bool writesStrings, const CharacterTables& tables);

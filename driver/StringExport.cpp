@@ -3,10 +3,8 @@
 #include <map>
 
 #include "render/CvxText.h"
-#ifdef FONTBIN_WITH_STRINGS
 #include "render/LineBreaks.h"
 #include "render/StringShaper.h"
-#endif
 
 namespace {
 
@@ -17,14 +15,6 @@ constexpr uint32_t kPrivateLast = 0xF8FF;
 
 std::string planStrings(const std::vector<UiString>& strings, const std::vector<CvxText*>& fonts,
                         const CharacterTables& selected, StringPlan& plan) {
-#ifndef FONTBIN_WITH_STRINGS
-    (void)strings;
-    (void)fonts;
-    (void)selected;
-    (void)plan;
-    return "\"stringPaths\" needs string shaping, which this build of fontbin lacks (it was built "
-           "without FriBidi, libunibreak and libthai)";
-#else
     std::vector<FT_FaceRec_*> faces;
     for (CvxText* font : fonts) faces.push_back(font ? font->ftFace() : nullptr);
     const StringShaper shaper(faces);
@@ -90,5 +80,4 @@ std::string planStrings(const std::vector<UiString>& strings, const std::vector<
         plan.entries.push_back(std::move(entry));
     }
     return {};
-#endif
 }

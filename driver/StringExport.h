@@ -22,6 +22,6 @@ struct StringPlan {
 // `fonts` is the chain [font, fallbackFonts...], null for one that repeats an earlier one. Maps
 // each private-use code point in the font that draws it. Returns an empty text, or the error
 // line when the strings need more private-use code points than the selection and the fonts
-// leave free, or when this build cannot shape.
+// leave free.
 std::string planStrings(const std::vector<UiString>& strings, const std::vector<CvxText*>& fonts,
                         const CharacterTables& selected, StringPlan& plan);

@@ -1,7 +1,6 @@
 #include "output/CompactFontWriter.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "output/FontFileWriter.h"
 #include "output/InkBox.h"
@@ -16,8 +15,7 @@ CompactFontWriter::CompactFontWriter(const FontSetSettings& settings, int32_t ro
       baseline_(baseline),
       bpp_(settings.renderMode),
       depthOk_(bpp_ == 1 || bpp_ == 2 || bpp_ == 4 || bpp_ == 8),
-      vertical_(!settings.scanMode.empty() &&
-                std::toupper(static_cast<unsigned char>(settings.scanMode[0])) == 'V') {
+      vertical_(scansColumns(scanKind(settings.scanMode))) {
     set_.bpp = depthOk_ ? static_cast<uint32_t>(bpp_) : 1u;
 }
 
@@ -157,7 +155,8 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
         countedGlyphs_ == set_.glyphs.size() && !fullCounts_.empty()
             ? narrowCounts(fullCounts_, Depth(set_.bpp), fullTemplate(set_.bpp), shape)
             : countLevels(set_, shape);
-    const EncodedFont font = encodeFont(set_, shape, counts);
+    const GlyphCodes codes = olderTable_ ? GlyphCodes{} : boxCodes(set_);
+    const EncodedFont font = encodeFont(set_, shape, counts, olderTable_ ? nullptr : &codes.boxes);
     if (!font.ok) return {};
 
     FontInfo info;
@@ -166,10 +165,10 @@ std::vector<uint8_t> CompactFontWriter::build(Method method, const Template& sha
     info.bpp = bpp_;
     info.bold = settings_.bold != 0;
     info.italic = settings_.italic != 0;
-    if (vertical_) info.scan = settings_.scanMode[0] == 'V' ? 1 : 2;
+    info.scan = static_cast<uint32_t>(scanKind(settings_.scanMode));  // numbered as fb_scan
     info.rotate = rotate_;
     info.baseline = baseline_;
     info.cellRows = cellRows_;
     info.cellCols = cellCols_;
-    return layOut(info, set_, font);
+    return layOut(info, set_, font, olderTable_ ? nullptr : &codes);
 }

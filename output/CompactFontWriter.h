@@ -39,6 +39,10 @@ public:
     // bench and the tests). Raw, or a template outside the depth's largest, gives no bytes.
     std::vector<uint8_t> finishWith(compact::Method method, const compact::Template& shape);
 
+    // Writes version 2 (a fixed-width glyph table with the box in it) instead of version 3, so
+    // that the tests keep a file of each version the reader reads.
+    void setOlderTable() { olderTable_ = true; }
+
     // Sizes of every method and template the writer weighs, estimated from the model's counts
     // (the choice finish() makes is the smallest of these).
     std::vector<compact::MethodSize> candidates();
@@ -67,4 +71,5 @@ private:
     size_t countedGlyphs_ = 0;
     bool kerning_ = false;
     std::vector<KernPair> pairs_;
+    bool olderTable_ = false;
 };

@@ -1,7 +1,6 @@
 #include "output/FontFileWriter.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "output/InkBox.h"
@@ -101,8 +100,7 @@ FontFileWriter::FontFileWriter(ByteSink& out, const FontSetSettings& settings, i
       settings_(settings),
       rotate_(rotate),
       crop_((settings.crop & 1) != 0),
-      vertical_(!settings.scanMode.empty() &&
-                std::toupper(static_cast<unsigned char>(settings.scanMode[0])) == 'V'),
+      vertical_(scansColumns(scanKind(settings.scanMode))),
       ok_(out.good()) {}
 
 void FontFileWriter::fail() {

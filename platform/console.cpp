@@ -1,6 +1,6 @@
 // A console window of the tool's own: started by a double-click or a drop on the program, the
 // window closes with the process, before anyone has read the result.
-#include "platform/platform.h"
+#include "platform/process.h"
 
 #ifdef _WIN32
 #include <windows.h>

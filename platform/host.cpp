@@ -101,6 +101,37 @@ std::optional<fs::path> executablePath() {
 #endif
 }
 
+std::string thaiDictionaryPath() {
+#ifdef _WIN32
+    const auto self = executablePath();
+    if (!self) return {};
+    const std::wstring wide = (self->parent_path() / L"thbrk.tri").wstring();
+    // With UTF-8 as the ANSI code page (a Windows 10 option) every name converts, and the
+    // conversion takes neither the flag nor the report of a lossy character.
+    auto ansi = [](const std::wstring& path) -> std::optional<std::string> {
+        const bool utf8 = GetACP() == CP_UTF8;
+        const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+        BOOL lossy = FALSE;
+        const int n = WideCharToMultiByte(CP_ACP, flags, path.c_str(), -1, nullptr, 0, nullptr,
+                                          utf8 ? nullptr : &lossy);
+        if (n <= 0 || lossy) return std::nullopt;
+        std::string out(static_cast<size_t>(n), '\0');
+        WideCharToMultiByte(CP_ACP, flags, path.c_str(), -1, out.data(), n, nullptr, nullptr);
+        out.resize(static_cast<size_t>(n - 1));
+        return out;
+    };
+    if (auto path = ansi(wide)) return *path;
+    std::wstring shortPath(32768, L'\0');
+    const DWORD n =
+        GetShortPathNameW(wide.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (n == 0 || n >= shortPath.size()) return {};
+    shortPath.resize(n);
+    return ansi(shortPath).value_or(std::string());
+#else
+    return {};
+#endif
+}
+
 #ifdef _WIN32
 namespace {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 
 namespace platform {
 namespace {

@@ -2,7 +2,7 @@
 #include <climits>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/text.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -41,6 +41,127 @@ static FB_SIZE_NOINLINE uint32_t compact_size(const fb_font* f, uint32_t number)
            rd_field(f, number * c->record_bits, c->field_bits[FIELD_SIZE]);
 }
 
+/* Version 3: a part's bits, most significant first, through a 32-bit window topped up a byte at
+   a time; bits past the part's end read as zero. */
+typedef struct fbi_bits {
+    size_t at;       /* the part's file offset */
+    uint32_t len;    /* its bytes */
+    uint32_t next;   /* the next byte to load */
+    uint32_t window; /* bits loaded and not yet taken, the next one highest */
+    unsigned avail;  /* how many */
+} fbi_bits;
+
+/* Tops the window up to at least 25 bits. */
+static FB_INLINE void bits_fill(const fb_font* f, fbi_bits* r) {
+    while (r->avail <= 24u) {
+        r->window |= (r->next < r->len ? fbi_u8(f->data, r->at + r->next) : 0u) << (24u - r->avail);
+        ++r->next;
+        r->avail += 8u;
+    }
+}
+
+/* The next n (0 to 24) bits. */
+static FB_INLINE uint32_t bits_take(const fb_font* f, fbi_bits* r, unsigned n) {
+    uint32_t v;
+    if (r->avail < n) bits_fill(f, r);
+    v = r->window >> 1 >> (31u - n);
+    r->window <<= n;
+    r->avail -= n;
+    return v;
+}
+
+/* The reader of the part [at, at + len) from its bit `bit` on. */
+static void bits_start(const fb_font* f, fbi_bits* r, size_t at, uint32_t len, uint32_t bit) {
+    r->at = at;
+    r->len = len;
+    r->next = bit >> 3;
+    r->window = 0;
+    r->avail = 0;
+    bits_fill(f, r);
+    (void)bits_take(f, r, bit & 7u);
+}
+
+/* The bit the reader has come to. */
+static uint32_t bits_at(const fbi_bits* r) {
+    return r->next * 8u - r->avail;
+}
+
+/* The next word, of the code at `code` whose symbols are `unit` bytes: the file offset of its
+   symbol; 0 for a word that is not the code's. fb_open found the code inside its part, and the
+   symbol lies below the sum of the counts. */
+static FB_INLINE size_t code_symbol(const fb_font* f, size_t code, unsigned unit, fbi_bits* r) {
+    const unsigned longest = fbi_u8(f->data, code);
+    const uint8_t* count = fbi_bytes(f->data, code, 1u + longest);
+    uint32_t word = 0, first = 0, index = 0, n, win;
+    unsigned l;
+    if (r->avail < FB_COMPACT_MAX_CODE_LENGTH) bits_fill(f, r);
+    win = r->window;
+    for (l = 1; l <= longest; ++l) {
+        word |= win >> 31;
+        win <<= 1;
+        n = FBI_BYTE_AT(f, count, code, l);
+        if (word - first < n) {
+            (void)bits_take(f, r, l);
+            return code + 1u + longest + (index + word - first) * unit;
+        }
+        index += n;
+        first = (first + n) << 1;
+        word <<= 1;
+    }
+    return longest ? 0u : code + 1u; /* L 0: the one symbol, no bits */
+}
+
+/* The bytes of the code at `at`, with symbols of `unit` bytes, if it ends by `end`; else 0. */
+static size_t code_bytes(const fb_font* f, size_t at, size_t end, unsigned unit) {
+    unsigned l, longest;
+    size_t n = 0;
+    if (at >= end) return 0;
+    longest = fbi_u8(f->data, at);
+    if (longest > FB_COMPACT_MAX_CODE_LENGTH || end - at <= longest) return 0;
+    for (l = 1; l <= longest; ++l) n += fbi_u8(f->data, at + l);
+    n = 1u + longest + (longest ? n : 1u) * unit;
+    return n <= end - at ? n : 0u;
+}
+
+/* A glyph's size and advance (v[FIELD_SIZE], v[FIELD_ADVANCE]) from the glyph table's reader.
+   0 for a word that is not the size code's. */
+static FB_INLINE int coded_record(const fb_font* f, fbi_bits* r, uint32_t* v) {
+    const fb_compact* c = &f->compact;
+    const size_t s = code_symbol(f, c->size_code, 1u, r);
+    uint32_t value;
+    if (!s) return 0;
+    value = fbi_u8(f->data, s) << c->field_bits[FIELD_SIZE] |
+            bits_take(f, r, c->field_bits[FIELD_SIZE]);
+    v[FIELD_SIZE] = value ? c->field_min[FIELD_SIZE] + value : 0u;
+    v[FIELD_ADVANCE] = c->field_min[FIELD_ADVANCE] + bits_take(f, r, c->field_bits[FIELD_ADVANCE]);
+    return 1;
+}
+
+/* The box at the head of the code from data bit `bit` into v[FIELD_X .. FIELD_H]; the bits it
+   takes, or ~0 for a word that is not the box code's. */
+static uint32_t coded_box(const fb_font* f, uint32_t bit, uint32_t* v) {
+    const fb_compact* c = &f->compact;
+    fbi_bits r;
+    size_t e;
+    unsigned n;
+    bits_start(f, &r, c->stream, c->stream_size, bit);
+    e = code_symbol(f, c->box_code, FB_COMPACT_BOX_SYMBOL_BYTES, &r);
+    if (!e) return ~0u;
+    for (n = 0; n < 4u; ++n) v[FIELD_X + n] = fbi_u8(f->data, e + n);
+    if (v[FIELD_W] == 0) {
+        /* The escape: the fields as the header describes them. */
+        for (n = FIELD_X; n <= FIELD_H; ++n)
+            v[n] = c->field_min[n] + bits_take(f, &r, c->field_bits[n]);
+    }
+    return bits_at(&r) - bit;
+}
+
+/* Version 3: the table bit of checkpoint `block`'s glyph. */
+static uint32_t mark(const fb_font* f, uint32_t block) {
+    const size_t m = f->compact.marks + FB_COMPACT_MARK_BYTES * block;
+    return fbi_u16(f->data, m) | fbi_u8(f->data, m + 2u) << 16;
+}
+
 /* Model bytes of a depth and template, as the writer lays them out: a table per context, and
    at 8 bpp 16 more for the low four bits. */
 static uint32_t compact_model_bytes(const fb_compact* c, unsigned bpp) {
@@ -66,7 +187,7 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     if (f->size < FB_COMPACT_HEADER_BYTES)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the header", f->size, -1);
     c->version = fbi_u8(b, FB_COMPACT_O_VERSION);
-    if (c->version != FB_COMPACT_VERSION && c->version != FB_COMPACT_VERSION_PLAIN)
+    if (c->version - 1u > FB_COMPACT_VERSION - 1u) /* 1 to 3 */
         return fail(f, FB_ERR_BAD_HEADER, "unknown compact version", FB_COMPACT_O_VERSION, -1);
     f->font_size = fbi_u8(b, FB_COMPACT_O_FONT_SIZE);
     f->bpp = fbi_u8(b, FB_COMPACT_O_BPP);
@@ -167,30 +288,51 @@ static fb_error open_parts(fb_font* f, size_t* at) {
     fb_compact* c = &f->compact;
     const uint32_t count = f->glyph_count;
     const uint32_t groups = count == 0 ? 0u : ((count - 1u) >> c->checkpoint_shift) + 1u;
-    size_t part[6], start[6], left = f->size - *at;
+    const int v3 = c->version == FB_COMPACT_VERSION;
+    size_t part[9], start[9], left = f->size - *at, n1, n2, end;
     unsigned n;
     part[0] = (size_t)c->run_count * FB_COMPACT_RUN_BYTES;
-    part[1] = (size_t)(((uint32_t)count * c->record_bits + 7u) / 8u);
-    part[2] = (size_t)groups * FB_COMPACT_CHECKPOINT_BYTES;
-    part[3] = c->model_size;
-    part[4] = c->version == FB_COMPACT_VERSION_PLAIN
+    /* Version 3's codes: the lengths of the table and the codes, then the codes. */
+    part[1] = v3 ? FB_COMPACT_CODES_HEAD_BYTES : 0u;
+    part[2] = 0u;
+    part[3] = v3 ? 0u : (size_t)(((uint32_t)count * c->record_bits + 7u) / 8u);
+    part[4] = (size_t)groups * FB_COMPACT_CHECKPOINT_BYTES;
+    part[5] = v3 ? (size_t)groups * FB_COMPACT_MARK_BYTES : 0u;
+    part[6] = c->model_size;
+    part[7] = c->version == FB_COMPACT_VERSION_PLAIN
                   ? 0u
                   : ((size_t)groups + 1u) * FB_COMPACT_CRC_BYTES; /* blocks, then the tables */
-    part[5] = c->stream_size;
-    for (n = 0; n < 6u; ++n) {
+    part[8] = c->stream_size;
+    for (n = 0; n < 9u; ++n) {
         if (left < part[n])
             return fail(f, FB_ERR_TRUNCATED, "file ends before a part the header states", f->size,
                         -1);
         start[n] = *at;
         *at += part[n];
         left -= part[n];
+        if (v3 && n == 1u) {
+            c->table_bytes = fbi_u32(f->data, start[1] + FB_COMPACT_CODES_O_TABLE_BYTES);
+            part[2] = fbi_u16(f->data, start[1] + FB_COMPACT_CODES_O_CODE_BYTES);
+            part[3] = c->table_bytes;
+        }
     }
     c->runs = start[0];
-    c->table = start[1];
-    c->checkpoints = start[2];
-    c->model = start[3];
-    c->crcs = part[4] ? start[4] : 0u;
-    c->stream = start[5];
+    c->table = start[3];
+    c->checkpoints = start[4];
+    c->marks = start[5];
+    c->model = start[6];
+    c->crcs = part[7] ? start[7] : 0u;
+    c->stream = start[8];
+    if (v3) {
+        /* The two codes fill their part exactly. */
+        end = start[2] + part[2];
+        c->size_code = start[2];
+        n1 = code_bytes(f, start[2], end, 1u);
+        c->box_code = start[2] + n1;
+        n2 = code_bytes(f, c->box_code, end, FB_COMPACT_BOX_SYMBOL_BYTES);
+        if (n1 == 0 || n2 == 0 || n2 != end - c->box_code)
+            return fail(f, FB_ERR_BAD_HEADER, "prefix codes do not fill their part", start[2], -1);
+    }
     return FB_OK;
 }
 
@@ -263,17 +405,29 @@ static fb_error check_runs(fb_font* f) {
 static fb_error check_records(fb_font* f) {
     const fb_compact* c = &f->compact;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
+    const int v3 = c->version == FB_COMPACT_VERSION;
     uint32_t i, t, bits = 0;
+    fbi_bits r;
+    bits_start(f, &r, c->table, c->table_bytes, 0);
     for (i = 0; i < f->glyph_count; ++i) {
         uint32_t v[FIELD_COUNT], size;
-        compact_record(f, i, v);
-        size = v[FIELD_SIZE];
+        const uint32_t block = i >> c->checkpoint_shift;
         if ((i & ((1u << c->checkpoint_shift) - 1u)) == 0 &&
-            fbi_u32(f->data, c->checkpoints +
-                                 FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift)) != bits)
+            (fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * block) != bits ||
+             (v3 && mark(f, block) != bits_at(&r))))
             return fail(f, FB_ERR_BAD_INDEX, "checkpoint differs from the sizes before it",
-                        c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * (i >> c->checkpoint_shift),
-                        -1);
+                        c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * block, -1);
+        if (v3) {
+            if (!coded_record(f, &r, v))
+                return fail(f, FB_ERR_BAD_RECORD, "glyph size is no word of the size code",
+                            c->table + bits_at(&r) / 8u, -1);
+            if (v[FIELD_SIZE] != 0 && coded_box(f, bits, v) > v[FIELD_SIZE])
+                return fail(f, FB_ERR_BAD_RECORD, "glyph box is no word of the box code",
+                            c->stream + bits / 8u, -1);
+        } else {
+            compact_record(f, i, v);
+        }
+        size = v[FIELD_SIZE];
         if (size != 0) {
             /* Fields are below 2^25: the sums cannot wrap. */
             uint32_t w = v[FIELD_W], h = v[FIELD_H];
@@ -292,6 +446,9 @@ static fb_error check_records(fb_font* f) {
             return fail(f, FB_ERR_BAD_INDEX, "glyph sizes add up past the data part", c->table, -1);
         bits += size;
     }
+    t = bits_at(&r);
+    if (v3 && t / 8u + ((t & 7u) != 0) != c->table_bytes)
+        return fail(f, FB_ERR_LENGTH, "glyph table is longer than its records", c->table, -1);
     t = bits / 8u + ((bits & 7u) != 0);
     if (t != c->stream_size)
         return fail(f, FB_ERR_LENGTH, "data part is longer than the glyphs' code", c->stream + t,
@@ -337,7 +494,9 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
                               fb_glyph* out) {
     const fb_compact* c = &f->compact;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
-    uint32_t i, first, bit, size, v[FIELD_COUNT];
+    const int v3 = c->version == FB_COMPACT_VERSION;
+    uint32_t i, first, bit, size, head = 0, v[FIELD_COUNT];
+    fbi_bits r = {0, 0, 0, 0, 0};
     /* fb_open did not walk the runs or the table: what they say is checked here, so that a
        damaged file gives an error and never a glyph outside the file or the cell. (Below
        glyph_count, the number's record and checkpoint lie inside their parts.) */
@@ -349,18 +508,33 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     else
 #endif
         bit = fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
+    if (v3) bits_start(f, &r, c->table, c->table_bytes, mark(f, first));
     if (bit > cap) return FB_ERR_BAD_INDEX;
     /* The records from the checkpoint's up to this one's, with the four bytes a field read
        takes from its first byte: one command for a file read by command. */
-    fbi_prefetch(f->data, c->table + (((first << c->checkpoint_shift) * c->record_bits) >> 3),
-                 ((number + 1u - (first << c->checkpoint_shift)) * c->record_bits + 7u) / 8u + 4u);
+    if (!v3)
+        fbi_prefetch(
+            f->data, c->table + (((first << c->checkpoint_shift) * c->record_bits) >> 3),
+            ((number + 1u - (first << c->checkpoint_shift)) * c->record_bits + 7u) / 8u + 4u);
     for (i = first << c->checkpoint_shift; i < number; ++i) {
-        size = compact_size(f, i);
+        if (v3) {
+            if (!coded_record(f, &r, v)) return FB_ERR_BAD_INDEX;
+            size = v[FIELD_SIZE];
+        } else {
+            size = compact_size(f, i);
+        }
         if (size > cap - bit) return FB_ERR_BAD_INDEX;
         bit += size;
     }
-    compact_record(f, number, v);
+    if (!v3) {
+        compact_record(f, number, v);
+    } else if (!coded_record(f, &r, v)) {
+        return FB_ERR_BAD_RECORD;
+    }
     if (v[FIELD_SIZE] > cap - bit) return FB_ERR_BAD_RECORD;
+    /* Version 3: the box heads the glyph's code, which its pixels' code follows. */
+    if (v3 && v[FIELD_SIZE] != 0 && (head = coded_box(f, bit, v)) > v[FIELD_SIZE])
+        return FB_ERR_BAD_RECORD;
     if (v[FIELD_SIZE] != 0) {
         /* Fields are below 2^25: the sums cannot wrap. */
         if (v[FIELD_W] == 0 || v[FIELD_H] == 0 || v[FIELD_X] + v[FIELD_W] > f->geometry.cols ||
@@ -377,9 +551,9 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
     out->cols = f->geometry.cols;
     out->origin_y = c->baseline;
     out->advance = (int)v[FIELD_ADVANCE];
-    out->stream_bit = bit;
-    out->stream_bits = v[FIELD_SIZE];
-    if (out->stream_bits != 0) {
+    out->stream_bit = bit + head;
+    out->stream_bits = v[FIELD_SIZE] - head;
+    if (v[FIELD_SIZE] != 0) {
         out->box_x = v[FIELD_X];
         out->box_y = v[FIELD_Y];
         out->box_w = v[FIELD_W];
@@ -388,7 +562,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
 #ifdef FB_LEGACY
     /* The fields the other layouts fill, as far as they mean something here. */
     out->offset = c->stream + bit / 8u;
-    out->size = (out->stream_bits + (bit & 7u) + 7u) / 8u;
+    out->size = (v[FIELD_SIZE] + (bit & 7u) + 7u) / 8u; /* the box's code too */
     out->bits = fbi_bytes(f->data, out->offset, out->size);
     out->bits_size = out->size;
     out->extent_x = out->box_x + out->box_w;

@@ -53,61 +53,57 @@ fb_error fb_check_glyph(const fb_glyph* g, const char** detail) {
 }
 
 #ifndef FB_NO_COMPACT
-/* Tops the reservoir up to at least 25 bits. */
-static void coder_fill(fb_coder* d) {
-    while (d->avail <= 24u) {
-        d->bits |= (uint32_t)(d->next < d->end ? d->p[d->next] : fbi_coder_more(d))
-                   << (24u - d->avail);
-        ++d->next;
-        d->avail += 8u;
+/* Waits until at least n code bits wait below the offset; out of line where flash counts. */
+static FB_SIZE_NOINLINE void coder_fill(fb_coder* d, uint32_t n) {
+#ifdef FB_READ_CALLBACK
+    if (d->flash) {
+        fbi_coder_fill_flash(d, n);
+        return;
     }
+#endif
+    fbi_coder_fetch(d->p, d->end, &d->next, &d->val, &d->avail, n);
 }
 
-/* The next n (1 .. 24) code bits. */
-static FB_INLINE uint32_t coder_take(fb_coder* d, uint32_t n) {
-    uint32_t v;
-    if (d->avail < n) coder_fill(d);
-    v = d->bits >> (32u - n);
-    d->bits <<= n;
-    d->avail -= n;
-    return v;
+/* Doubles the range up to 0x8000 or more, taking a code bit per doubling. */
+static FB_INLINE void coder_renormalise(fb_coder* d) {
+    if (d->range < 0x8000u) {
+#ifdef FB_HAVE_CLZ
+        const uint32_t n = (uint32_t)__builtin_clz(d->range) - 16u;
+#else
+        uint32_t n = 0;
+        while ((d->range << n) < 0x8000u) ++n;
+#endif
+        d->range <<= n;
+        if (d->avail < n) coder_fill(d, n);
+        d->avail -= n;
+    }
 }
 
 static FB_INLINE uint32_t coder_decode(fb_coder* d, uint32_t q) {
-    uint32_t range = d->range, offset = d->offset, bit = 0;
-    const uint32_t r0 = (range * (4088u - 16u * q)) >> 12;
-    if (offset < r0) {
-        range = r0;
+    /* (range >= 64 after any decision: at most 9 doublings.) */
+    const uint32_t r0 = (d->range * (4088u - 16u * q)) >> 12;
+    const fb_code_word split = (fb_code_word)r0 << d->avail;
+    uint32_t bit = 0;
+    if (d->val < split) {
+        d->range = r0;
     } else {
-        offset -= r0;
-        range -= r0;
+        d->val -= split;
+        d->range -= r0;
         bit = 1;
     }
-    if (range < 0x8000u) {
-        /* range >= 64 after any decision: at most 9 doublings. */
-#ifdef FB_HAVE_CLZ
-        uint32_t n = (uint32_t)__builtin_clz(range) - 16u;
-#else
-        uint32_t n = 0;
-        while ((range << n) < 0x8000u) ++n;
-#endif
-        d->offset = (offset << n) | coder_take(d, n);
-        d->range = range << n;
-        return bit;
-    }
-    d->range = range;
-    d->offset = offset;
+    coder_renormalise(d);
     return bit;
 }
 
 /* A symbol of n by its table (n - 1 cumulative 12-bit frequencies, u16): the last symbol k
    with (range * cum[k]) >> 12 <= offset, cum[0] = 0. n for a table that no code fits. */
 static FB_INLINE uint32_t coder_symbol(fb_coder* d, const uint8_t* cum, uint32_t n) {
+    const uint32_t offset = (uint32_t)(d->val >> d->avail);
     uint32_t lo = 0, hi = n, rlo = 0, rhi = d->range;
     while (hi - lo > 1u) {
         const uint32_t mid = (lo + hi) >> 1;
         const uint32_t r = (d->range * fbi_rd16(cum + 2u * (mid - 1u))) >> 12;
-        if (d->offset >= r) {
+        if (offset >= r) {
             lo = mid;
             rlo = r;
         } else {
@@ -116,27 +112,18 @@ static FB_INLINE uint32_t coder_symbol(fb_coder* d, const uint8_t* cum, uint32_t
         }
     }
     if (rhi <= rlo) return n; /* a damaged table */
-    d->offset -= rlo;
+    d->val -= (fb_code_word)rlo << d->avail;
     d->range = rhi - rlo;
-    if (d->range < 0x8000u) {
-#ifdef FB_HAVE_CLZ
-        uint32_t k = (uint32_t)__builtin_clz(d->range) - 16u;
-#else
-        uint32_t k = 0;
-        while ((d->range << k) < 0x8000u) ++k;
-#endif
-        d->offset = (d->offset << k) | coder_take(d, k);
-        d->range <<= k;
-    }
+    coder_renormalise(d);
     return lo;
 }
 
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 FBI_DECODE_SHARED fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g) {
+    const uint32_t skip = g->stream_bit & 7u;
 #ifdef FB_READ_CALLBACK
     if (f->data.flash) {
-        fbi_coder_begin(d, f, g->stream_bit >> 3,
-                        ((g->stream_bit & 7u) + g->stream_bits + 7u) / 8u);
+        fbi_coder_begin(d, f, g->stream_bit >> 3, (skip + g->stream_bits + 7u) / 8u);
     } else {
         d->flash = 0;
 #else
@@ -146,17 +133,19 @@ FBI_DECODE_SHARED fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const 
         d->end = f->compact.stream_size;
         d->next = g->stream_bit >> 3;
     }
+    d->val = 0;
     d->avail = 0;
-    d->bits = 0;
     d->range = 0xFFFFu;
-    coder_fill(d);
-    if (g->stream_bit & 7u) coder_take(d, g->stream_bit & 7u);
-    d->offset = coder_take(d, 16u);
-    return d->offset < d->range ? FB_OK : FB_ERR_BAD_RECORD;
+    /* The offset is the 16 bits after the `skip` bits the glyph before used. */
+    coder_fill(d, 16u + skip);
+    d->avail -= skip;
+    d->val &= ((fb_code_word)1 << d->avail) - 1u;
+    d->avail -= 16u;
+    return (d->val >> d->avail) < d->range ? FB_OK : FB_ERR_BAD_RECORD;
 }
 
 /* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
-FBI_DECODE_SHARED void fbi_clear_scratch(uint8_t* scratch, uint32_t w) {
+static void clear_scratch(uint8_t* scratch, uint32_t w) {
 #ifdef __OPTIMIZE_SIZE__
     (void)w;
     memset(scratch, 0, FB_SCRATCH_BYTES);
@@ -197,7 +186,8 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
     uint32_t x, y, w = g->box_w;
     fb_coder d;
     if (fbi_coder_start(&d, f, g) != FB_OK) return FB_ERR_BAD_RECORD;
-    fbi_clear_scratch(scratch, g->box_w);
+    clear_scratch(scratch, g->box_w);
+
     for (y = 0; y < g->box_h; ++y) {
         uint32_t ctx = 0, w2 = 0;
         int k;

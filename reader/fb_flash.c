@@ -140,19 +140,24 @@ void fbi_coder_begin(fb_coder* d, const fb_font* f, uint32_t at, uint32_t bytes)
     if (n) flash_read(fl, f->compact.stream + at, buf, n);
 }
 
-uint32_t fbi_coder_more(fb_coder* d) {
-    uint32_t n, cap;
-    uint8_t* buf;
-    if (!d->flash || d->rest == 0) return 0;
-    buf = coder_buffer(d->flash, &cap);
-    n = d->rest < cap ? d->rest : cap;
-    flash_read(d->flash, d->pos, buf, n);
-    d->p = buf;
-    d->pos += n;
-    d->rest -= n;
-    d->next = 0;
-    d->end = n;
-    return buf[0];
+void fbi_coder_fill_flash(fb_coder* d, uint32_t n) {
+    do {
+        if (d->next >= d->end && d->rest) {
+            /* The chunk used up: the next one. */
+            uint32_t cap;
+            uint8_t* buf = coder_buffer(d->flash, &cap);
+            const uint32_t k = d->rest < cap ? d->rest : cap;
+            flash_read(d->flash, d->pos, buf, k);
+            d->p = buf;
+            d->pos += k;
+            d->rest -= k;
+            d->next = 0;
+            d->end = k;
+        }
+        d->val = d->val << 8 | (uint32_t)(d->next < d->end ? d->p[d->next] : 0u);
+        ++d->next;
+        d->avail += 8u;
+    } while (d->avail < n);
 }
 
 const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off, uint32_t len) {

@@ -48,14 +48,15 @@
 #define FB_RECORD_METRIC_BYTES 4u
 
 /* ---------------------------------------------------------------------------------------------
- * "*_compact.bin": the 62-byte header, the name, then runs, glyph table, checkpoints, model,
- * (version 2) checksums, data and (flag bit 6) the kerning section, each right after the one
- * before. */
+ * "*_compact.bin": the 62-byte header, the name, then runs, (version 3) codes, glyph table,
+ * checkpoints, (version 3) table marks, model, (version 2 on) checksums, data and (flag bit 6)
+ * the kerning section, each right after the one before. */
 #define FB_COMPACT_TAG_0 'F' /* "FBCP" */
 #define FB_COMPACT_TAG_1 'B'
 #define FB_COMPACT_TAG_2 'C'
 #define FB_COMPACT_TAG_3 'P'
-#define FB_COMPACT_VERSION 2u       /* what fontbin writes: with the checksums part */
+#define FB_COMPACT_VERSION 3u       /* what fontbin writes: sizes and boxes in prefix codes */
+#define FB_COMPACT_VERSION_CRC 2u   /* fixed-width glyph table with the checksums, still read */
 #define FB_COMPACT_VERSION_PLAIN 1u /* the same without checksums, still read */
 
 #define FB_COMPACT_O_TAG 0u               /* the 4 tag bytes */
@@ -122,8 +123,27 @@
 #define FB_COMPACT_CHECKPOINT_BYTES 4u /* u32: bits of code before the group's first glyph */
 #define FB_COMPACT_MAX_CHECKPOINT_SHIFT 16u
 
-/* Version 2's checksums part, between the model and the data: a u32 CRC-32 per block (the data
-   bytes of one checkpoint's glyphs), then the u32 CRC-32 of the header and tables (every byte
+/* Version 3's codes part, after the runs: u32 the glyph table's length in bytes, u16 the two
+   codes' bytes, then the size code and the box code. A code: u8 L, its longest word's length
+   (at most 15), the number of words of each length 1 to L (u8 each), then its symbols in word
+   order (canonical: each length's words count on from the shorter ones'); L 0 is one symbol
+   with the empty word. A size symbol is a byte, the high bits of (size - the size field's
+   minimum), whose low bits (the size field's bit count) follow the word; 0 is a glyph without
+   ink. A box symbol is 4 bytes, x, y, w and h; w 0 is the escape, after which the box's fields
+   follow as the header's x, y, w and h fields describe them. Bit strings are most significant
+   bit first. */
+#define FB_COMPACT_CODES_O_TABLE_BYTES 0u /* u32 */
+#define FB_COMPACT_CODES_O_CODE_BYTES 4u  /* u16 */
+#define FB_COMPACT_CODES_HEAD_BYTES 6u
+#define FB_COMPACT_MAX_CODE_LENGTH 15u
+#define FB_COMPACT_BOX_SYMBOL_BYTES 4u
+/* Version 3's glyph table: per glyph the size's word, its low bits and the advance field. Each
+   checkpoint's glyph has its table bit in a mark (u24), the marks right after the checkpoints;
+   its code starts with its box's word. */
+#define FB_COMPACT_MARK_BYTES 3u
+
+/* The checksums part (version 2 on), between the model and the data: a u32 CRC-32 per block (the
+   data bytes of one checkpoint's glyphs), then the u32 CRC-32 of the header and tables (every byte
    before it, and the kerning section). CRC-32 as zlib's crc32 and Ethernet compute it: reflected
    polynomial 0xEDB88320, initial value and final XOR 0xFFFFFFFF. */
 #define FB_COMPACT_CRC_BYTES 4u

@@ -80,11 +80,13 @@
 #if defined(FB_FAST_DECODE) || defined(__x86_64__) || defined(__aarch64__)
 #define FB_INLINE_SPEED 1 /* the decoding loops for speed (see FB_FAST_DECODE) */
 #endif
-#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_CLZ)
-#define FB_HAVE_CLZ 1 /* a count-leading-zeros instruction */
-#endif
 #else
 #define FB_INLINE inline
+#endif
+/* A count-leading-zeros instruction: renormalising in one step is also the smaller code. */
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || \
+                          defined(__ARM_FEATURE_CLZ))
+#define FB_HAVE_CLZ 1
 #endif
 
 /* ---------------------------------------------------------------------------------------------
@@ -146,6 +148,7 @@ static inline const uint8_t* fbi_bytes(fbi_src s, size_t off, size_t len) {
 #define FBI_KEEP_NAME(f) ((void)0)
 #define FBI_ADV_LISTED(a) ((a)->code_points != 0)
 #define FBI_IN_MEMORY(p) 1
+#define FBI_BYTE_AT(f, span, at, i) ((span)[i])
 #define FBI_HAS_BITS(g) ((g)->bits != 0)
 #else
 #define FBI_SRC_NULL(s) (!(s).mem && !(s).flash)
@@ -192,6 +195,8 @@ void fbi_flash_reset(fb_flash* fl, uint32_t size);
 #define FBI_KEEP_NAME(f) ((f)->name = (f)->name ? (f)->name : "")
 /* Whether a span a found record points to is in memory (not for a font read by command). */
 #define FBI_IN_MEMORY(p) ((p) != 0)
+/* Byte i of a span fbi_bytes gave for file offset `at`: read through the window when null. */
+#define FBI_BYTE_AT(f, span, at, i) ((span) ? (span)[i] : fbi_u8((f)->data, (at) + (i)))
 /* Whether a width file lists code points: its flag, where the list is not in memory. */
 #define FBI_ADV_LISTED(a)     \
     ((a)->code_points != 0 || \
@@ -276,13 +281,26 @@ static inline uint32_t fbi_table_bytes(unsigned bpp) {
 
 /* Arithmetic decoder: the mirror of the writer's coder (output/CompactFontWriter.cpp). It keeps
    the interval's range and the code's offset in it (offset < range <= 0xFFFF); renormalising
-   doubles the range until it is at least 0x8000, taking one code bit per doubling. Code bits
-   wait in `bits`, most significant first, `avail` of them; past the data part they are zero. */
+   doubles the range until it is at least 0x8000, taking one code bit per doubling. The code bits
+   not yet taken wait below the offset: `val` is the offset shifted left by `avail`, the next
+   `avail` code bits below it (zeros past the data part). A decision compares `val` with its
+   split shifted the same way, and renormalising by n doublings shifts the range and counts n
+   bits off `avail`: bytes are fetched only when fewer than n wait. */
+/* FB_DECODE_NARROW (4 or 1), for tests on a 64-bit host: the fast loops as a 32-bit core builds
+   them, with words of 4 bytes or, as on a core that loads words only from their own multiples,
+   of 1 (fb_decode_fast.c). */
+#if defined(FB_INLINE_SPEED) && (defined(__x86_64__) || defined(__aarch64__)) && \
+    !defined(FB_DECODE_NARROW)
+typedef uint64_t fb_code_word; /* up to 31 bits wait, fetched four bytes at a time */
+#define FB_CODE_WORD_64 1
+#else
+typedef uint32_t fb_code_word; /* up to 7 bits wait, fetched a byte at a time */
+#endif
 typedef struct fb_coder {
     const uint8_t* p;
     uint32_t next, end; /* next byte to load, end of the data part */
-    uint32_t bits, avail;
-    uint32_t range, offset;
+    fb_code_word val;
+    uint32_t avail, range;
 #ifdef FB_READ_CALLBACK
     /* A flash font: p is the flash's chunk, next and end count in it; the chunk after it starts
        at file offset pos, and `rest` bytes of the data part follow that. */
@@ -292,10 +310,10 @@ typedef struct fb_coder {
 } fb_coder;
 
 #ifdef FB_READ_CALLBACK
-/* fb_flash.c: the coder's first chunk, from data-part byte `at` on; the next chunk when one
-   is used up (the byte at next, or 0 past the data part). */
+/* fb_flash.c: the coder's first chunk, from data-part byte `at` on; then, as fbi_coder_fetch,
+   at least n code bits, a chunk at a time (zero bits past the data part). */
 void fbi_coder_begin(fb_coder* d, const fb_font* f, uint32_t at, uint32_t bytes);
-uint32_t fbi_coder_more(fb_coder* d);
+void fbi_coder_fill_flash(fb_coder* d, uint32_t n);
 /* The model's table at byte `off`, `len` bytes: from the cache, or read into the window. */
 const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off, uint32_t len);
 #define FBI_MODEL(f, model, off, len) \
@@ -304,10 +322,31 @@ const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off
 #define FBI_MODEL_END(f, model, size, back, len) \
     ((f)->data.flash ? fbi_model_at(f, model, (size) - (back), len) : (model) + (size) - (back))
 #else
-#define fbi_coder_more(d) 0
 #define FBI_MODEL(f, model, off, len) ((model) + (off))
 #define FBI_MODEL_END(f, model, size, back, len) ((model) + (size) - (back))
 #endif
+
+/* The one place the coder reads the data part: bytes from `*next` on into `*val` until at least
+   n (up to 16) code bits wait. When fewer than n wait, the offset is below 2^(16 - n) (the range
+   it is renormalised from is), so `val` keeps within its type. */
+static FB_INLINE void fbi_coder_fetch(const uint8_t* p, uint32_t end, uint32_t* next,
+                                      fb_code_word* val, uint32_t* avail, uint32_t n) {
+#ifdef FB_CODE_WORD_64
+    if (*next <= end && end - *next >= 4u) {
+        const uint8_t* b = p + *next;
+        *val =
+            *val << 32 | (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3];
+        *next += 4u;
+        *avail += 32u;
+        return;
+    }
+#endif
+    do {
+        *val = *val << 8 | (uint32_t)(*next < end ? p[*next] : 0u);
+        ++*next;
+        *avail += 8u;
+    } while (*avail < n);
+}
 
 /* What fb_decode.c shares with the fast loops; without them (at -Os) it stays static there, so
    that the compiler may fold it into the one loop that calls it. */
@@ -315,8 +354,6 @@ const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off
 #define FBI_DECODE_SHARED
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g);
-/* Zeroes what a box of width w uses of the scratch: its row with the padding, two ink rows. */
-void fbi_clear_scratch(uint8_t* scratch, uint32_t w);
 #else
 #define FBI_DECODE_SHARED static
 #endif

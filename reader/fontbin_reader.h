@@ -163,8 +163,12 @@ typedef struct fb_compact {
     uint32_t stream_size;
     size_t pairs;        /* kerning section: file offset of the first pair, */
     uint32_t pair_count; /* and how many (0 without the section) */
-    unsigned version;    /* FB_COMPACT_VERSION, or FB_COMPACT_VERSION_PLAIN */
-    size_t crcs; /* version 2: file offset of the block checksums (the tables' one follows them) */
+    unsigned version;    /* FB_COMPACT_VERSION, _CRC or _PLAIN */
+    size_t crcs; /* version 2 on: file offset of the block checksums (the tables' one follows) */
+    size_t size_code; /* version 3: file offsets of the size code, the box code, */
+    size_t box_code;
+    size_t marks;         /* the table marks, */
+    uint32_t table_bytes; /* and the glyph table's length */
 } fb_compact;
 
 #ifdef FB_READ_CALLBACK
@@ -296,9 +300,12 @@ typedef struct fb_glyph {
     int compact;           /* 1 for a compact glyph: pixels only through fb_decode_glyph */
     unsigned box_x, box_y; /* ink box in the packed cell; w or h 0: no ink */
     unsigned box_w, box_h;
-    int advance;          /* pen advance in pixels, or -1 when the layout does not store it */
-    uint32_t stream_bit;  /* compact: first bit of the glyph's code in the data part */
-    uint32_t stream_bits; /* compact: bits of its code */
+    int advance; /* pen advance in pixels, or -1 when the layout does not store it */
+    /* compact: first bit and bits of the glyph's pixels' code in the data part; in version 3
+       its box's code comes before them, decoded by the find (so the box fields above are known
+       without decoding, and the decode starts where the find left off) */
+    uint32_t stream_bit;
+    uint32_t stream_bits;
 #ifdef FB_READ_CALLBACK
     fb_flash* flash; /* the file of a flash font (bits is then null), or null */
 #endif
@@ -415,7 +422,8 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  *                       storage the core cannot address. Buffers still open as before.
  *   FB_FAST_DECODE      with GCC or Clang optimising for speed (not -Os): adds decoding loops
  *                       for 1 bpp and for 2 and 4 bpp that take about half the instructions
- *                       and about 80 bytes more stack. On by default on 64-bit hosts.
+ *                       (two thirds on a Cortex-M0+) and about 150 bytes more stack. On by
+ *                       default on 64-bit hosts.
  * A left-out layout's files are refused by fb_open with FB_ERR_BAD_MAGIC; the functions that
  * only serve left-out layouts (the cell-geometry calls without the fixed and trimmed layouts)
  * are left out with them.

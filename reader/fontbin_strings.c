@@ -277,15 +277,56 @@ fb_error fb_string_draw(const fb_font* font, const fb_string* s, int x, int y,
     return draw_range(font, s, 0, s->length, x, y, pixel, user);
 }
 
+/* Whether the glyph of `code` leaves the display as it is: a space, or a code without a record
+   (the offset-table layout stores none for a glyph without ink). */
+static int is_blank(const fb_font* font, uint32_t code) {
+    fb_glyph g;
+    unsigned x, y;
+    if (fb_find_glyph(font, code, &g) != FB_OK || g.box_w == 0 || g.box_h == 0) return 1;
+    if (g.compact) return 0; /* a compact box is the ink's own */
+    for (y = 0; y < g.box_h; ++y)
+        for (x = 0; x < g.box_w; ++x)
+            if (fb_glyph_pixel(&g, g.box_x + x, g.box_y + y) != 0) return 0;
+    return 1;
+}
+
+/* The end of the line [start, end) without the blank clusters it ends with. A break follows the
+   spaces after a word, and those spaces belong to neither line: counted, they would push a word
+   that fits onto the next line, and drawn, they would open a gap where the line's bidi runs meet
+   (a right-to-left run's last space lies on its left). */
+static unsigned visible_end(const fb_font* font, const fb_string* s, unsigned start, unsigned end) {
+    while (end > start) {
+        fb_string_cursor cursor;
+        fb_string_glyph g;
+        unsigned last = start;
+        int found = 0;
+        int blank = 1;
+        /* The last cluster of the line starts at the greatest cluster below `end`. */
+        fb_string_begin(s, &cursor);
+        while (fb_string_next(&cursor, &g))
+            if (g.cluster >= last && g.cluster < end) {
+                last = g.cluster;
+                found = 1;
+            }
+        if (!found) return end;
+        fb_string_begin(s, &cursor);
+        while (blank && fb_string_next(&cursor, &g))
+            if (g.cluster == last) blank = is_blank(font, g.code);
+        if (!blank) return end;
+        end = last;
+    }
+    return end;
+}
+
 /* Where the line that starts at code point `start` ends: the farthest break (or the end) whose
-   piece fits in w, or the first one when none does. */
-static unsigned line_end(const fb_string* s, unsigned start, unsigned w) {
+   piece, without its trailing spaces, fits in w, or the first one when none does. */
+static unsigned line_end(const fb_font* font, const fb_string* s, unsigned start, unsigned w) {
     unsigned k;
     unsigned end = 0;
     for (k = 0; k <= s->break_count; ++k) {
         const unsigned b = k < s->break_count ? fb_string_break_at(s, k) : s->length;
         if (b <= start) continue;
-        if (end != 0 && fb_string_measure(s, start, b) > (int)w) break;
+        if (end != 0 && fb_string_measure(s, start, visible_end(font, s, start, b)) > (int)w) break;
         end = b;
     }
     return end;
@@ -298,12 +339,14 @@ fb_error fb_string_draw_box(const fb_font* font, const fb_string* s, int x, int 
     const fb_error err = check_draw(font, s, pixel);
     if (err != FB_OK) return err;
     while (start < s->length) {
-        const unsigned end = line_end(s, start, w);
+        const unsigned end = line_end(font, s, start, w);
         const unsigned row = count * font->geometry.rows;
         if (row + font->geometry.rows <= h) {
-            const int width = fb_string_measure(s, start, end);
+            const unsigned shown = visible_end(font, s, start, end);
+            const int width = fb_string_measure(s, start, shown);
             const int left = s->right_to_left ? x + (int)w - width : x;
-            const fb_error drawn = draw_range(font, s, start, end, left, y + (int)row, pixel, user);
+            const fb_error drawn =
+                draw_range(font, s, start, shown, left, y + (int)row, pixel, user);
             if (drawn != FB_OK) return drawn;
         }
         ++count;

@@ -120,10 +120,11 @@ fb_error fb_string_draw(const fb_font* font, const fb_string* s, int x, int y,
                         fb_string_pixel_fn pixel, void* user);
 
 /* Draws the string wrapped into the box w x h at (x, y): each line takes as many of the
-   string's break opportunities as fit in w (a piece wider than w alone takes a line of its own),
-   lines are font->geometry.rows apart, a right-to-left string's lines align right, and each
-   line keeps its own visual order. Draws the lines that fit in h whole; *lines (may be null)
-   receives how many lines the whole string takes. */
+   string's break opportunities as fit in w, the spaces before a break neither counted nor drawn
+   (a piece wider than w alone takes a line of its own); lines are font->geometry.rows apart, a
+   right-to-left string's lines align right, and each line keeps its own visual order. Draws the
+   lines that fit in h whole; *lines (may be null) receives how many lines the whole string takes.
+ */
 fb_error fb_string_draw_box(const fb_font* font, const fb_string* s, int x, int y, unsigned w,
                             unsigned h, fb_string_pixel_fn pixel, void* user, unsigned* lines);
 

@@ -8,7 +8,7 @@ CellSize computeCellSize(const FontSetSettings& s, int32_t rotate) {
     const int32_t w0 = ((s.italic + 2) * s.fontSize) / 2;
     int32_t rows;
     int32_t cols;
-    if (!s.scanMode.empty() && s.scanMode[0] == 'V') {
+    if (scanKind(s.scanMode) == ScanKind::Columns) {
         rows = up8(s.fontSize);
         cols = w0;
     } else {

@@ -7,15 +7,21 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/platform.h"
+
 namespace {
 
 bool isThai(char32_t c) {
     return c >= 0x0E01 && c <= 0x0E5B;
 }
 
+// The dictionary is the system's where libthai finds one itself, else the one shipped with fontbin.
 struct ThaiBreaker {
     ThBrk* brk = nullptr;
-    ThaiBreaker() : brk(th_brk_new(nullptr)) {}
+    ThaiBreaker() {
+        const std::string dictionary = platform::thaiDictionaryPath();
+        brk = th_brk_new(dictionary.empty() ? nullptr : dictionary.c_str());
+    }
     ~ThaiBreaker() {
         if (brk) th_brk_delete(brk);
     }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -44,11 +43,6 @@ GlyphPlacement placeGlyph(int32_t left, int32_t top, int32_t width, int32_t rows
     extent = {p.x0 + width, p.y1};
     origin = {p.x0 - left, p.y0() + top};
     return p;
-}
-
-bool scansVertically(const std::string& scanMode) {
-    return !scanMode.empty() &&
-           std::toupper(static_cast<unsigned char>(scanMode[0])) == static_cast<unsigned char>('V');
 }
 
 bool gammaEnabled(const TransformSettings& transform) {
@@ -251,7 +245,7 @@ void packTwoBits(uint8_t* data, size_t pixels) {
 bool shapeCell(GreyCell& cell, IntPair& extent, const GlyphPlacement& placed,
                const FontSetSettings& settings, const TransformSettings& transform) {
     if (cell.empty()) return false;
-    if (scansVertically(settings.scanMode)) transposeCell(cell);
+    if (scansColumns(scanKind(settings.scanMode))) transposeCell(cell);
     bool lost = false;
     if ((transform.rotate == 1 || transform.rotate == 2) && !placed.empty()) {
         lost = rotateCell(cell, extent, placed, transform.rotate);

@@ -38,9 +38,6 @@ int32_t baselineRow(int32_t ascender, int32_t descender, int32_t fontSize);
 GlyphPlacement placeGlyph(int32_t left, int32_t top, int32_t width, int32_t rows, int32_t W,
                           int32_t H, int32_t baseline, IntPair& extent, IntPair& origin);
 
-// Column scanning is chosen by the first character of scanMode, in either case.
-bool scansVertically(const std::string& scanMode);
-
 // Gamma correction is on only for the exact text "gamma" and an exponent other than 1.
 bool gammaEnabled(const TransformSettings& transform);
 

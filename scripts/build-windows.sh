@@ -3,10 +3,13 @@
 # build-windows/fontbin-<version>-win64.zip.
 #
 # The toolchain is Debian's MinGW-w64, and the tests run under Debian's Wine. FreeType, libpng,
-# HarfBuzz, cJSON and GoogleTest are built from the upstream tarballs of Debian's own source
-# packages, of the upstream versions the Linux build links, so both builds draw with the same
-# FreeType, kern with the same HarfBuzz and write the same bytes; zlib comes from libz-mingw-w64-dev. apt reads a private sources list and
-# keeps its state under build-windows/apt, so the machine's apt configuration is never touched.
+# HarfBuzz, FriBidi, libunibreak, libthai, libdatrie, cJSON and GoogleTest are built from the
+# upstream tarballs of Debian's own source packages, of the upstream versions the Linux build
+# links (libunibreak excepted, see below), so both builds draw with the same FreeType, shape with
+# the same HarfBuzz and FriBidi and write the same bytes; zlib comes from libz-mingw-w64-dev, and
+# libthai's dictionary is Debian's libthai-data file, the Linux build's own. apt reads a private
+# sources list and keeps its state under build-windows/apt, so the machine's apt configuration is
+# never touched.
 # Everything fetched and built is kept under build-windows/deps: a second run fetches and
 # rebuilds nothing.
 #
@@ -21,28 +24,42 @@ prefix=$deps/prefix
 toolchain=$FONTBIN_ROOT/cmake/mingw-w64-x86_64.cmake
 mkdir -p "$deps/downloads" "$deps/src" "$deps/build" "$deps/stamps" "$prefix"
 
-fontbin_install_missing g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 zip unzip xz-utils
+# autoconf, automake and libtool make the configure script of a tarball that has none.
+fontbin_install_missing g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 zip unzip xz-utils \
+  autoconf automake libtool libthai-data
 
 # ---- apt, privately: deb-src entries for the suites this machine installs from --------------
-apt_dir=$W/apt
-apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
-  -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache")
+# use_apt [SUITE]: the private apt state to read, that of the machine's suites (build-windows/apt)
+# or, for a library whose tarball Debian's mirror no longer has in those, of SUITE alone
+# (build-windows/apt-SUITE).
+use_apt() {
+  apt_suite=${1:-}
+  apt_dir=$W/apt${apt_suite:+-$apt_suite}
+  apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
+    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache")
+}
+use_apt
 
 apt_prepare() {
   [ -f "$apt_dir/updated" ] && return 0
   mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
   : >"$apt_dir/sources.list"
-  if [ -f /etc/apt/sources.list ]; then
+  if [ -n "$apt_suite" ]; then
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\n%s\n' \
+      "$apt_suite" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" \
+      >"$apt_dir/sources.list.d/debian.sources"
+  fi
+  if [ -f /etc/apt/sources.list ] && [ -z "$apt_suite" ]; then
     grep -E '^deb +' /etc/apt/sources.list | grep debian | sed -E 's/^deb +/deb-src /' \
       >>"$apt_dir/sources.list" || true
   fi
   local f
   for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && grep -q debian "$f" || continue
+    [ -z "$apt_suite" ] && [ -f "$f" ] && grep -q debian "$f" || continue
     sed -E 's/^Types:.*/Types: deb-src/' "$f" >"$apt_dir/sources.list.d/$(basename "$f")"
   done
   for f in /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] || continue
+    [ -z "$apt_suite" ] && [ -f "$f" ] || continue
     grep -E '^deb +' "$f" | grep debian | sed -E 's/^deb +/deb-src /' \
       >>"$apt_dir/sources.list" || true
   done
@@ -65,14 +82,16 @@ orig_line() {
     grep -F "'" | grep -F " ${1}_${2}.orig.tar." | grep -v '\.asc ' | head -1 || true
 }
 
-# fetch_orig SOURCE-PACKAGE UPSTREAM-VERSION: the upstream tarball, checked against the hash
-# that Debian's signed index gives, unpacked into deps/src/SOURCE. Only the .orig tarball is
-# used: it is the released source, and Debian's patch tarball of an update may be gone.
+# fetch_orig SOURCE-PACKAGE UPSTREAM-VERSION [SUITE]: the upstream tarball, checked against the
+# hash that Debian's signed index (of SUITE, when given) gives, unpacked into deps/src/SOURCE.
+# Only the .orig tarball is used: it is the released source, and Debian's patch tarball of an
+# update may be gone.
 fetch_orig() {
   local src=$1 version=$2 dir=$deps/src/$1
   if [ -f "$dir/.fontbin-$version" ]; then
     return 0
   fi
+  use_apt "${3:-}"
   apt_prepare
   local line uri file size hash
   line=$(orig_line "$src" "$version")
@@ -133,6 +152,52 @@ build_dep cjson "$(upstream_version libcjson-dev)" -DENABLE_CJSON_TEST=OFF \
   -DENABLE_CJSON_UTILS=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF \
   -DENABLE_PUBLIC_SYMBOLS=OFF -DENABLE_HIDDEN_SYMBOLS=ON
 build_dep googletest "$(upstream_version googletest)" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
+
+# build_autotools NAME VERSION SUITE [configure options...]: the same for a library built with its
+# configure script (made with autoreconf when the tarball has none), static, for MinGW-w64.
+# With install_with=FUNCTION set, FUNCTION BUILD-DIR builds and installs instead of make install.
+build_autotools() {
+  local name=$1 version=$2 suite=$3
+  shift 3
+  local stamp
+  stamp=$deps/stamps/$name-$version-$(printf '%s\n' "$@" | md5sum | cut -c1-12)
+  [ -f "$stamp" ] && return 0
+  fetch_orig "$name" "$version" "$suite"
+  echo "Building $name $version for Windows"
+  local src=$deps/src/$name build=$deps/build/$name
+  [ -x "$src/configure" ] || (cd "$src" && fontbin_quiet autoreconf -fi)
+  rm -rf "$build"
+  mkdir -p "$build"
+  (cd "$build" && PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" \
+    fontbin_quiet "$src/configure" --host=x86_64-w64-mingw32 "--prefix=$prefix" \
+    --enable-static --disable-shared "$@")
+  if [ -n "${install_with:-}" ]; then
+    MAKEFLAGS=-j"$(nproc)" fontbin_quiet "$install_with" "$build"
+  else
+    fontbin_quiet make -C "$build" -j"$(nproc)"
+    fontbin_quiet make -C "$build" install
+  fi
+  touch "$stamp"
+}
+
+# UI strings: FriBidi orders them, libunibreak and libthai (with libdatrie, which holds its
+# dictionary) find their line breaks. Debian's mirror has lost the tarball of the libunibreak
+# the Linux build links (1.1), so the Windows build takes the next release's (6.1). Their
+# Unicode data and rules differ: the UI strings of the examples, tests and benchmarks break
+# alike, while strings with emoji, some punctuation or a leading space may not.
+build_autotools fribidi "$(upstream_version libfribidi-dev)" ""
+build_autotools libunibreak 6.1 trixie
+# libdatrie's trietool needs iconv and nl_langinfo, which MinGW-w64 lacks: configure is told
+# that they are there, and only the library and its pkg-config file are built.
+datrie_install() { make -C "$1/datrie" install && make -C "$1" install-pkgconfigDATA; }
+install_with=datrie_install build_autotools libdatrie "$(upstream_version libdatrie-dev)" "" \
+  --disable-doxygen-doc ac_cv_func_iconv_open=yes datrie_cv_langinfo_codeset=yes
+build_autotools libthai "$(upstream_version libthai-dev)" "" --disable-doxygen-doc --disable-dict
+# libthai's word-break dictionary is data: the build ships Debian's, the very file the Linux
+# build reads, so that both break Thai text alike.
+mkdir -p "$prefix/share/libthai"
+cp -u /usr/share/libthai/thbrk.tri "$prefix/share/libthai/thbrk.tri"
+
 # cpp-httplib for fontbin-studio: upstream's single header, compiled into the studio. (Debian's
 # package splits it into a header and a Linux library.)
 fetch_orig cpp-httplib "$(upstream_version libcpp-httplib-dev)"
@@ -157,7 +222,9 @@ fi
 # The fonts the tests and examples name, where a Windows user has them: the Windows fonts folder.
 for font in truetype/dejavu/DejaVuSans.ttf truetype/dejavu/DejaVuSansMono.ttf \
   truetype/wqy/wqy-microhei.ttc truetype/wqy/wqy-zenhei.ttc opentype/ipafont-gothic/ipag.ttf \
-  opentype/noto/NotoSansCJK-Regular.ttc truetype/inter-vf/Inter.var.ttf; do
+  opentype/noto/NotoSansCJK-Regular.ttc truetype/inter-vf/Inter.var.ttf \
+  truetype/noto/NotoSansArabic-Regular.ttf truetype/noto/NotoSansDevanagari-Regular.ttf \
+  truetype/noto/NotoSansThai-Regular.ttf; do
   cp -u "/usr/share/fonts/$font" "$W/wine/drive_c/windows/Fonts/"
 done
 

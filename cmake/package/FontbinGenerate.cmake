@@ -12,7 +12,7 @@ endforeach()
 file(MAKE_DIRECTORY "${OUT_DIR}")
 # Outputs of an earlier run may carry other names (another font or size): only this run's count.
 file(GLOB old "${OUT_DIR}/*_font.bin" "${OUT_DIR}/*_compact.bin" "${OUT_DIR}/*_adv.bin"
-     "${OUT_DIR}/*_out.cst")
+     "${OUT_DIR}/*_strings.bin" "${OUT_DIR}/*_out.cst")
 if(old)
   file(REMOVE ${old})
 endif()

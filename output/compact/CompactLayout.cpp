@@ -7,6 +7,7 @@
 #include "output/AdvanceFileWriter.h"
 #include "output/LittleEndian.h"
 #include "output/compact/BitIo.h"
+#include "output/compact/GlyphCodes.h"
 #include "reader/fb_format.h"
 
 namespace compact {
@@ -101,8 +102,19 @@ void put(std::vector<uint8_t>& out, uint32_t value, size_t bytes) {
 
 }  // namespace
 
-std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const EncodedFont& font) {
-    const GlyphTable table = glyphTable(set, font.sizes);
+std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const EncodedFont& font,
+                            const GlyphCodes* codes) {
+    GlyphTable table = glyphTable(set, font.sizes);
+    // Version 3: the sizes in their code, the boxes in the glyphs' own code; the header's fields
+    // say how the low bits of a size, the advance and an escaped box's fields are stored.
+    SizeTable sized;
+    if (codes) {
+        sized = sizeTable(set, font.sizes, table.min[1], table.width[1]);
+        table.min[0] = sized.sizeMin;
+        table.width[0] = sized.lowBits;
+        std::copy(codes->boxMin, codes->boxMin + 4, table.min + 2);
+        std::copy(codes->boxBits, codes->boxBits + 4, table.width + 2);
+    }
     const std::vector<uint8_t> runs = codePointRuns(set);
     std::string name = info.name;
     if (name.size() > kMaxStemBytes) name.resize(kMaxStemBytes);
@@ -113,7 +125,8 @@ std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const Enc
     h[FB_COMPACT_O_TAG + 1] = FB_COMPACT_TAG_1;
     h[FB_COMPACT_O_TAG + 2] = FB_COMPACT_TAG_2;
     h[FB_COMPACT_O_TAG + 3] = FB_COMPACT_TAG_3;
-    h[FB_COMPACT_O_VERSION] = FB_COMPACT_VERSION;
+    h[FB_COMPACT_O_VERSION] =
+        static_cast<uint8_t>(codes ? FB_COMPACT_VERSION : FB_COMPACT_VERSION_CRC);
     h[FB_COMPACT_O_FONT_SIZE] = static_cast<uint8_t>(info.fontSize);
     h[FB_COMPACT_O_BPP] = static_cast<uint8_t>(info.bpp);
     h[FB_COMPACT_O_FLAGS] = static_cast<uint8_t>(
@@ -142,8 +155,19 @@ std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const Enc
     out.insert(out.end(), name.begin(), name.end());
     out.push_back(0);
     out.insert(out.end(), runs.begin(), runs.end());
-    out.insert(out.end(), table.bits.bytes().begin(), table.bits.bytes().end());
+    if (codes) {
+        put(out, static_cast<uint32_t>(sized.table.size()), FB_COMPACT_CODES_O_CODE_BYTES);
+        put(out, static_cast<uint32_t>(sized.code.size() + codes->boxCode.size()),
+            FB_COMPACT_CODES_HEAD_BYTES - FB_COMPACT_CODES_O_CODE_BYTES);
+        out.insert(out.end(), sized.code.begin(), sized.code.end());
+        out.insert(out.end(), codes->boxCode.begin(), codes->boxCode.end());
+        out.insert(out.end(), sized.table.begin(), sized.table.end());
+    } else {
+        out.insert(out.end(), table.bits.bytes().begin(), table.bits.bytes().end());
+    }
     for (uint32_t c : font.checkpoints) put(out, c, FB_COMPACT_CHECKPOINT_BYTES);
+    if (codes)
+        for (uint32_t m : sized.marks) put(out, m, FB_COMPACT_MARK_BYTES);
     out.insert(out.end(), font.model.begin(), font.model.end());
     // A block is one checkpoint's glyphs: the bytes from the one holding its first code bit to
     // the one holding its last (neighbours may share a byte); the last block ends the data.

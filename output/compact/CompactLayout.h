@@ -2,8 +2,10 @@
 //
 //   header      tag "FBCP", version, font metrics, the packed cell, coder parameters, name
 //   runs        sorted runs of consecutive code points, each with its first glyph number
-//   glyph table one fixed-width bit record per glyph: coded size, advance, ink box
-//   checkpoints the data offset of every 2^k-th glyph; the others follow from the sizes
+//   codes       (version 3) the prefix codes of the sizes and of the ink boxes
+//   glyph table per glyph: coded size and advance (version 3), and the ink box (version 2)
+//   checkpoints the data offset of every 2^k-th glyph; the others follow from the sizes; then
+//               (version 3) the table bit of each such glyph
 //   model       the probability table the coder uses, built once for the whole font
 //   checksums   CRC-32 of each block of 2^k glyphs' code, then of the header and tables
 //   data        the glyphs' coded bits, back to back
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "output/compact/Encoder.h"
+#include "output/compact/GlyphCodes.h"
 #include "render/Kerning.h"
 
 namespace compact {
@@ -36,8 +39,10 @@ struct FontInfo {
 };
 
 // The whole file without kerning: header, runs, glyph table, checkpoints, model, checksums and
-// data.
-std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const EncodedFont& font);
+// data. With `codes` (whose box prefixes `font` was coded with) version 3: the codes part before
+// the table, sizes in their code, the table marks after the checkpoints; without, version 2.
+std::vector<uint8_t> layOut(const FontInfo& info, const GlyphSet& set, const EncodedFont& font,
+                            const GlyphCodes* codes);
 
 // Flags the kerning section in the header of `file` (from layOut), appends it after the data and
 // renews the tables' checksum, which covers it.

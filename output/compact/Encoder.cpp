@@ -52,7 +52,7 @@ std::vector<MethodSize> weighTemplates(const GlyphSet& set,
 }
 
 EncodedFont encodeFont(const GlyphSet& set, const Template& shape,
-                       const std::vector<uint64_t>& counts) {
+                       const std::vector<uint64_t>& counts, const std::vector<Prefix>* prefixes) {
     EncodedFont font;
     font.shape = shape;
     const Depth d(set.bpp);
@@ -78,6 +78,7 @@ EncodedFont encodeFont(const GlyphSet& set, const Template& shape,
             font.checkpoints.push_back(static_cast<uint32_t>(data.bits()));
         if (g.w == 0) continue;
         const uint64_t start = data.bits();
+        if (prefixes) data.putBits((*prefixes)[i].bits, (*prefixes)[i].count);
         box.load(&set.levels[g.levels], g.w, g.h);
         ArithmeticEncoder enc(data);
         if (d.bpp == 1) {

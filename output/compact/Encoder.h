@@ -43,6 +43,12 @@ struct GlyphSet {
     std::vector<uint8_t> levels;
 };
 
+// Code bits that come before a glyph's pixels (version 3: its box), highest first.
+struct Prefix {
+    uint64_t bits = 0;
+    uint32_t count = 0;  // at most 63
+};
+
 // The glyphs coded under one template.
 struct EncodedFont {
     // False when the template does not fit the depth, or the counts do not fit the glyphs: a
@@ -64,8 +70,10 @@ std::vector<MethodSize> weighTemplates(const GlyphSet& set,
                                        const std::vector<uint64_t>& fullCounts);
 
 // The glyphs coded under `shape` with the model built from `counts`, which must be
-// countLevels(set, shape) or the full template's counts narrowed to it.
+// countLevels(set, shape) or the full template's counts narrowed to it; each inked glyph's code
+// starts with its `prefixes` entry when they are given (one per glyph), and its size counts it.
 EncodedFont encodeFont(const GlyphSet& set, const Template& shape,
-                       const std::vector<uint64_t>& counts);
+                       const std::vector<uint64_t>& counts,
+                       const std::vector<Prefix>* prefixes = nullptr);
 
 }  // namespace compact

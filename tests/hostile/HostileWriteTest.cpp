@@ -71,6 +71,8 @@ TEST(HostileWrites, EveryToolRefusesUnsafeTargetsAndKeepsEarlierFiles) {
          1, "it is the font file being read", nullptr, nullptr},
         {"--sheet onto the width file", "fontbin-inspect", {kFont, "--sheet", kAdv},
          1, "it is the width file being read", nullptr, nullptr},
+        {"--strings onto the font it reads", "fontbin-inspect", {kFont, "--strings", kFont},
+         1, "it is the font file being read", nullptr, nullptr},
         {"a symbol C reserves", "fontbin-embed", {kFont, "o", "--symbol", "_Bool"}, 2, "keyword",
          nullptr, noHeader},
         {"a symbol <stdint.h> has", "fontbin-embed", {kFont, "o", "--symbol", "uint8_t"}, 2,

@@ -9,7 +9,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/pkg/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libfreetype6 libcjson1 libpng16-16 libfontconfig1; do
+for lib in libfreetype6 libcjson1 libpng16-16 libfontconfig1 libfribidi0 libunibreak1 libthai0 libthai-data; do
   grep -q "$lib" <<<"$depends" || { echo "missing dependency $lib in: $depends"; exit 1; }
 done
 # The tool draws into its own grey cells: loading OpenCV would cost more start-up time and memory

@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 unzip -q "$work"/pkg/fontbin-*-win64.zip -d "$work/unpacked"
 pkg=$(echo "$work"/unpacked/fontbin-*-win64)
 for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe fontbin-studio.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
-  LICENSE.txt THIRD-PARTY-NOTICES.txt \
+  thbrk.tri LICENSE.txt THIRD-PARTY-NOTICES.txt \
   CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fb_format.h reader/fb_internal.h reader/fb_open.c reader/fb_compact.c reader/fb_crc.c \
   reader/fb_legacy.c reader/fb_decode.c reader/fb_decode_fast.c reader/fb_advances.c reader/fb_flash.c \
   reader/fontbin_text.h reader/fontbin_text_internal.h reader/fontbin_text.c \
@@ -62,7 +62,8 @@ done
 ! test -e "$pkg/examples/.gitignore" || { echo "the package ships examples/.gitignore"; exit 1; }
 
 # Every library the linker put into a program, as its map records it, has its licence in the
-# notices, under a heading that names the program and the library's file; so does every font.
+# notices, under a heading that names the program and the library's file; so does every font
+# and libthai's dictionary. A library under the LGPL says how to relink with a changed one.
 python3 - "$pkg" "$build" <<'PY' || exit 1
 import os, pathlib, re, sys
 pkg, build = pathlib.Path(sys.argv[1]), sys.argv[2]
@@ -85,9 +86,13 @@ for m in maps:
         if not any(kind == "Linked into" and re.search(rf"\b{re.escape(m.stem)}\.exe\b", text)
                    and re.search(rf"(from |, ){re.escape(name)}(,|\r?$)", text) for kind, text in headings):
             missing.append(f"{m.stem}.exe: {name}")
-for font in sorted((pkg / "font").iterdir()):
-    if not any(kind == "Shipped as" and f"font\\{font.name}" in text for kind, text in headings):
-        missing.append(f"font\\{font.name}")
+shipped = [f"font\\{font.name}" for font in sorted((pkg / "font").iterdir())] + ["thbrk.tri"]
+for name in shipped:
+    if not any(kind == "Shipped as" and name in text.rstrip("\r").split(", ") for kind, text in headings):
+        missing.append(name)
+for i in range(1, len(sections) - 1, 2):
+    if "LESSER GENERAL PUBLIC" in sections[i + 1] and "build-windows.sh" not in sections[i]:
+        missing.append("the means to relink with " + sections[i].strip().splitlines()[0])
 # Each notice holds a licence, not just a heading.
 thin = [s.strip().splitlines()[0] for s in sections[2::2] if len(s) < 400]
 if missing or thin or not maps:
@@ -125,7 +130,7 @@ failures=0
 # compare WINDOWS_DIR LINUX_DIR: every output of both folders, byte for byte.
 compare() {
   local win=$1 linux=$2 names f
-  names=$(cd "$linux" && ls -- *_font.bin *_compact.bin *_out.cst 2>/dev/null || true)
+  names=$(cd "$linux" && ls -- *_font.bin *_compact.bin *_strings.bin *_out.cst 2>/dev/null || true)
   if [ -z "$names" ]; then
     echo "no outputs in $linux"
     failures=$((failures + 1))
@@ -137,7 +142,7 @@ compare() {
       failures=$((failures + 1))
     fi
   done
-  [ "$(cd "$win" && ls -- *_font.bin *_compact.bin *_out.cst 2>/dev/null)" = "$names" ] ||
+  [ "$(cd "$win" && ls -- *_font.bin *_compact.bin *_strings.bin *_out.cst 2>/dev/null)" = "$names" ] ||
     { echo "other outputs in $win"; failures=$((failures + 1)); }
 }
 
@@ -155,7 +160,8 @@ for side in win linux; do
   mkdir "$work/$side"
   # The Windows side runs the package's own examples, as shipped (CR LF text files).
   if [ "$side" = win ]; then cp -r "$pkg/examples" "$work/$side/"; else cp -r "$source/examples" "$work/$side/"; fi
-  find "$work/$side" \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_out.cst' -o -name '*.png' \) -delete
+  find "$work/$side" \( -name '*_font.bin' -o -name '*_compact.bin' -o -name '*_strings.bin' -o -name '*_out.cst' \
+    -o -name '*.png' \) -delete
   # A sample folder in the working directory gets the letters as drawn.
   mkdir "$work/$side/examples/oled-ascii-12px/sample"
 done
@@ -166,11 +172,6 @@ for config in $(cd "$work/linux/examples" && find . -name '*.json' | sort); do
   name=$(basename "$config")
   # A .json file without a font set is a file of UI strings, not a configuration.
   grep -q '"fontSet"' "$work/linux/examples/$config" || continue
-  # The Windows build does not shape UI strings yet (it refuses the key with -3).
-  if grep -q '"stringPaths"' "$work/linux/examples/$config"; then
-    echo "skipped $config: the Windows build does not shape UI strings yet"
-    continue
-  fi
   (cd "$work/win/examples/$dir" && "$wine" "$pkg/fontbin.exe" "$name" >"$work/run.out" 2>&1) ||
     { echo "fontbin.exe failed on $config:"; cat "$work/run.out"; failures=$((failures + 1)); }
   (cd "$work/linux/examples/$dir" && "$host/fontbin" "$name" >/dev/null 2>&1)

@@ -1,15 +1,18 @@
 // The compact layout's checksums end to end: fontbin writes a kerned compact file of a real
 // font, the reader's checks pass on it, a single flipped bit in each part is caught by the check
-// of that part only and named by fontbin-inspect with status 1, and a file of version 1 (the
-// same bytes without the checksums part) still opens and decodes to the same pixels.
+// of that part only and named by fontbin-inspect with status 1, and files of versions 2 and 1
+// (the fixed-width glyph table, with and without the checksums part) still open and decode to
+// the same pixels.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "output/CompactFontWriter.h"
 #include "reader/fb_format.h"
 #include "reader/fontbin_reader.h"
 #include "support/Sandbox.h"
+#include "tests/support/CropGlyphs.h"
 #include "tools/inspect/Inspect.h"
 
 namespace {
@@ -99,16 +102,46 @@ TEST(Checksum, TheToolsFileChecksAndEachFlippedBitIsNamedByItsPart) {
     EXPECT_EQ(fb_verify_block(&font, 3), FB_ERR_ARGUMENT);
 }
 
-TEST(Checksum, AFileOfVersion1OpensAndDecodesAsBefore) {
+// Version 2 of the same glyphs and pairs: the writer fed from a cropped run of the same font.
+std::vector<uint8_t> writeVersion2(ToolSandbox& box, const fb_font& current) {
+    box.writeConfig(R"({"customerVals": [{"firstVal": "0x20", "range": "95"}],
+        "fontSet": {"font": "DejaVuSans.ttf", "fontSize": 16, "renderMode": 2,
+                    "crop": 1, "advances": true}})");
+    EXPECT_EQ(box.run({"FontConfig.json"}).status, 0);
+    const cropglyphs::Run run =
+        cropglyphs::load((box.project() / "DejaVuSans_size16_bits2").string());
+    FontSetSettings settings;
+    settings.font = "DejaVuSans.ttf";
+    settings.fontSize = 16;
+    settings.renderMode = 2;
+    CompactFontWriter writer(settings, 0, run.baseline);
+    for (const cropglyphs::Glyph& g : run.glyphs) writer.addGlyph(run.packed(g), g.advance);
+    std::vector<KernPair> pairs;
+    for (uint32_t i = 0; i < current.compact.pair_count; ++i) {
+        const uint8_t* p = current.data + current.compact.pairs + FB_ADV_PAIR_BYTES * i;
+        pairs.push_back({static_cast<uint16_t>(p[0] | p[1] << 8),
+                         static_cast<uint16_t>(p[2] | p[3] << 8), static_cast<int8_t>(p[4])});
+    }
+    writer.setKerning(pairs);
+    writer.setOlderTable();
+    return writer.finish();
+}
+
+TEST(Checksum, FilesOfVersions1And2OpenAndDecodeAsVersion3) {
     ToolSandbox box;
     const std::vector<uint8_t> current = writeKernedCompact(box);
     fb_font font;
     ASSERT_EQ(fb_open(current.data(), current.size(), &font), FB_OK);
+    const std::vector<uint8_t> older = writeVersion2(box, font);
+    fb_font v2;
+    ASSERT_EQ(fb_open(older.data(), older.size(), &v2), FB_OK) << v2.error_detail;
+    ASSERT_EQ(v2.compact.version, FB_COMPACT_VERSION_CRC);
+    EXPECT_EQ(fb_verify_font(&v2, nullptr), FB_OK);
     // Version 1 is version 2 without the checksums part, between the model and the data.
-    std::vector<uint8_t> old = current;
+    std::vector<uint8_t> old = older;
     old[FB_COMPACT_O_VERSION] = FB_COMPACT_VERSION_PLAIN;
-    old.erase(old.begin() + static_cast<long>(font.compact.crcs),
-              old.begin() + static_cast<long>(font.compact.stream));
+    old.erase(old.begin() + static_cast<long>(v2.compact.crcs),
+              old.begin() + static_cast<long>(v2.compact.stream));
     fb_font plain;
     ASSERT_EQ(fb_open(old.data(), old.size(), &plain), FB_OK) << plain.error_detail;
     ASSERT_EQ(fb_check_font(&plain), FB_OK) << plain.error_detail;
@@ -116,15 +149,18 @@ TEST(Checksum, AFileOfVersion1OpensAndDecodesAsBefore) {
     EXPECT_EQ(fb_block_count(&plain), 0u);
     EXPECT_EQ(fb_verify_font(&plain, nullptr), FB_ERR_NOT_FOUND);
     EXPECT_EQ(plain.compact.pair_count, font.compact.pair_count);
+    const fb_font* fonts[3] = {&font, &v2, &plain};
     for (uint32_t cp = 0x20; cp <= 0x7E; ++cp) {
-        fb_glyph g[2];
-        std::vector<uint8_t> px[2];
-        for (int v = 0; v < 2; ++v) {
-            ASSERT_EQ(fb_find_glyph(v ? &font : &plain, cp, &g[v]), FB_OK);
+        fb_glyph g[3];
+        std::vector<uint8_t> px[3];
+        for (int v = 0; v < 3; ++v) {
+            ASSERT_EQ(fb_find_glyph(fonts[v], cp, &g[v]), FB_OK);
             px[v].assign(g[v].box_w * g[v].box_h + 1u, 0);
-            ASSERT_EQ(fb_decode_glyph(v ? &font : &plain, &g[v], px[v].data(), g[v].box_w), FB_OK);
+            ASSERT_EQ(fb_decode_glyph(fonts[v], &g[v], px[v].data(), g[v].box_w), FB_OK);
+            EXPECT_EQ(g[v].advance, g[0].advance) << cp;
         }
-        EXPECT_EQ(px[0], px[1]) << cp;
+        EXPECT_EQ(px[1], px[0]) << cp;
+        EXPECT_EQ(px[2], px[0]) << cp;
     }
     const inspect::Result r = inspectBytes(box, old);
     EXPECT_EQ(r.status, inspect::kOk) << r.err;

@@ -41,8 +41,10 @@ cropglyphs::Run cropRun(ToolSandbox& box, const Case& c) {
                                 .string());
 }
 
+// With `older`, version 2 (the fixed-width glyph table), which the reader still reads.
 std::vector<uint8_t> writeCompact(const cropglyphs::Run& run, const compact::Template* shape,
-                                  const std::vector<KernPair>* pairs = nullptr) {
+                                  const std::vector<KernPair>* pairs = nullptr,
+                                  bool older = false) {
     FontSetSettings settings;
     settings.font = "Test.ttf";
     settings.fontSize = static_cast<int32_t>(run.font.font_size);
@@ -50,6 +52,7 @@ std::vector<uint8_t> writeCompact(const cropglyphs::Run& run, const compact::Tem
     CompactFontWriter writer(settings, 0, run.baseline);
     for (const cropglyphs::Glyph& g : run.glyphs) writer.addGlyph(run.packed(g), g.advance);
     if (pairs) writer.setKerning(*pairs);
+    if (older) writer.setOlderTable();
     return shape ? writer.finishWith(compact::Method::Context, *shape) : writer.finish();
 }
 
@@ -94,11 +97,12 @@ TEST_P(CompactRoundTrip, EveryGlyphDecodesToTheCroppedPixels) {
     const cropglyphs::Run run = cropRun(box, GetParam());
     ASSERT_TRUE(run.error.empty()) << run.error;
     // The writer's own choice, then the largest template of the depth, which the decoder's
-    // fast loops take.
+    // fast loops take; then the same as version 2, the box in the glyph table.
     expectSamePixels(run, writeCompact(run, nullptr));
     const compact::Template full =
         run.bpp == 1 ? compact::Template{4, 2, 1} : compact::Template{2, 1, 1};
     expectSamePixels(run, writeCompact(run, &full));
+    expectSamePixels(run, writeCompact(run, nullptr, nullptr, true));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -109,7 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"latin4", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf", kLatin, 16, 4, "H", false},
         Case{"latin8v", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf", kLatin, 12, 8, "v", false},
         Case{"cjk1", FONTBIN_TEST_FONT_MICROHEI, "wqy-microhei.ttc", kCjk, 16, 1, "H", false},
-        Case{"cjk4italic", FONTBIN_TEST_FONT_MICROHEI, "wqy-microhei.ttc", kCjk, 24, 4, "H", true}),
+        Case{"cjk4italic", FONTBIN_TEST_FONT_MICROHEI, "wqy-microhei.ttc", kCjk, 24, 4, "H", true},
+        // One glyph: codes of a lone symbol, no bits; large glyphs: sizes of many low bits.
+        Case{"single", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf",
+             R"({"firstVal": "0x41", "range": "1"})", 16, 1, "H", false},
+        Case{"large2", FONTBIN_TEST_FONT_DEJAVU, "DejaVuSans.ttf",
+             R"({"firstVal": "0x41", "range": "40"})", 100, 2, "H", false}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // A damaged file: the byte at `offset` (counted from the end when negative) set to `value`, or
@@ -136,9 +145,12 @@ TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
     ASSERT_EQ(fb_open(good.data(), good.size(), &font), FB_OK);
     const long runs = static_cast<long>(font.compact.runs);
     const long checkpoints = static_cast<long>(font.compact.checkpoints);
+    const long codes = static_cast<long>(font.compact.size_code);
+    const long boxes = static_cast<long>(font.compact.box_code);
+    const long marks = static_cast<long>(font.compact.marks);
     const Damage cases[] = {
         {"tag", 3, 'Q', FB_ERR_BAD_MAGIC},
-        {"version", 4, 3, FB_ERR_BAD_HEADER},
+        {"version", 4, 4, FB_ERR_BAD_HEADER},
         {"font size 0", 5, 0, FB_ERR_BAD_HEADER},
         {"3 bpp", 6, 3, FB_ERR_BAD_HEADER},
         {"rotation 3", 7, 0x30, FB_ERR_BAD_HEADER},
@@ -152,6 +164,11 @@ TEST(CompactReader, DamagedFilesGiveTheirErrorCode) {
         {"first run not at glyph 0", runs + 2, 1, FB_ERR_BAD_INDEX},
         {"runs out of order", runs + 5, 0x40, FB_ERR_BAD_INDEX},
         {"checkpoint off by one", checkpoints, 1, FB_ERR_BAD_INDEX},
+        {"table mark off by one", marks, 1, FB_ERR_BAD_INDEX},
+        {"prefix codes a byte shorter", codes - 2, good[codes - 2] - 1, FB_ERR_BAD_HEADER},
+        {"size code of 16-bit words", codes, 16, FB_ERR_BAD_HEADER},
+        {"box code of 16-bit words", boxes, 16, FB_ERR_BAD_HEADER},
+        {"glyph table a byte shorter", codes - 6, good[codes - 6] - 1, FB_ERR_LENGTH},
         // Header fields that contradict each other.
         {"cell one column wide", 12, 1, FB_ERR_BAD_HEADER},
         {"cell wider than italic gives", 12, 40, FB_ERR_BAD_HEADER},

@@ -241,6 +241,9 @@ public:
         fs::create_directories(toolDir_ / "font");
         fs::create_directories(toolDir_ / "CodePage");
         fs::copy_file(binary("fontbin"), tool());
+        // libthai's dictionary, where the build puts it beside the programs (Windows).
+        const fs::path thai = fs::path(FONTBIN_BIN_DIR) / "thbrk.tri";
+        if (fs::exists(thai)) fs::copy_file(thai, toolDir_ / "thbrk.tri");
         if (withFallbackFont)
             fs::copy_file(fs::path(FONTBIN_BIN_DIR) / "font" / "unifont.ttf",
                           toolDir_ / "font" / "unifont.ttf");

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "output/AdvanceFileWriter.h"
+#include "output/StringTableWriter.h"
 #include "platform/InputLimits.h"
 #include "platform/platform.h"
 #include "tools/inspect/FontReport.h"
@@ -304,9 +305,14 @@ std::string usageText() {
            "  --width PX            with --text: wrap lines at this many pixels\n"
            "  --wrap PX             with --text: wrap lines between words at this many pixels,\n"
            "                        as the text API's word wrapping does (CJK rules included)\n"
-           "  --strings OUT.png     draw every UI string of <base>_strings.bin into a PNG\n"
-           "  --string NAME         print that string's glyph run: "
-           "[code=cluster@dx,dy+advance|...]\n"
+           "  --strings OUT.png     draw every UI string of <base>_strings.bin into a PNG, each\n"
+           "                        beside a reference drawing by HarfBuzz and FreeType\n"
+           "  --string NAME         print that string's visual runs as hb-shape does, with the\n"
+           "                        hb-shape command of each: [gid=cluster@dx,dy+advance|...]\n"
+           "  --config PATH         with --string or --strings: the configuration of the run\n"
+           "                        (default: the .json beside FILE that writes it)\n"
+           "  --tool-dir DIR        the folder of fontbin, whose font/ the run used (default:\n"
+           "                        this tool's folder)\n"
            "The file does not record rotation nor a scanMode other than \"H\" or \"V\":\n"
            "  --rotate N            the rotate setting of the run (0, 1 or 2)\n"
            "  --scan TEXT           the scanMode of the run (\"H\", \"V\", \"v\", ...)\n"
@@ -374,6 +380,12 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
         } else if (a == "--string") {
             if (!value(v) || v.empty()) return "--string takes the name of a UI string";
             o.stringName = v;
+        } else if (a == "--config") {
+            if (!value(v) || v.empty()) return "--config takes the configuration of the run";
+            o.config = v;
+        } else if (a == "--tool-dir") {
+            if (!value(v) || v.empty()) return "--tool-dir takes the folder of fontbin";
+            o.toolDir = v;
         } else if (a == "--range") {
             if (!value(v) || !parseRange(v, o.rangeFirst, o.rangeLast))
                 return "--range takes FIRST-LAST, such as U+0020-U+007E";
@@ -393,6 +405,8 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
     if (o.text && (!o.show.empty() || !o.sheet.empty()))
         return "--text excludes --show and --sheet";
     if (!o.text && (!o.png.empty() || o.width)) return "--png, --width and --wrap need --text";
+    if ((o.config || !o.toolDir.empty()) && !o.stringName && o.stringsPng.empty())
+        return "--config and --tool-dir need --string or --strings";
     return {};
 }
 
@@ -510,14 +524,16 @@ Result run(const std::vector<std::string>& args) {
     }
 
     // A picture never replaces the file it is drawn from.
-    const std::string advPath = advancePathFor(o.file);
-    for (const std::string* out : {&o.png, &o.sheet}) {
+    const std::pair<std::string, const char*> read[] = {{o.file, "font file"},
+                                                        {advancePathFor(o.file), "width file"},
+                                                        {stringsPathFor(o.file), "string table"}};
+    for (const std::string* out : {&o.png, &o.sheet, &o.stringsPng}) {
+        if (out->empty()) continue;
         const std::filesystem::path target = platform::pathFromUtf8(*out);
-        const bool font = !out->empty() && platform::sameFile(target, path);
-        if (font || (!out->empty() && !advPath.empty() &&
-                     platform::sameFile(target, platform::pathFromUtf8(advPath)))) {
-            r.err = prefix + "cannot write " + *out + ": it is the " +
-                    (font ? "font file" : "width file") + " being read\n";
+        for (const auto& [input, what] : read) {
+            if (input.empty() || !platform::sameFile(target, platform::pathFromUtf8(input)))
+                continue;
+            r.err = prefix + "cannot write " + *out + ": it is the " + what + " being read\n";
             r.status = kViolation;
             return r;
         }

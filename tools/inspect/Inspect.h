@@ -37,6 +37,8 @@ struct Options {
     bool words = false;                     // --wrap: lines end between words, not characters
     std::string stringsPng;                 // --strings OUT.png: every UI string drawn
     std::optional<std::string> stringName;  // --string NAME: its glyph run printed
+    std::optional<std::string> config;      // --config PATH: the run's configuration
+    std::string toolDir;                    // --tool-dir DIR: fontbin's folder (its font/)
 };
 
 // "U+4E00", "u+4e00", "0x4E00", or exactly one UTF-8 character.
@@ -145,9 +147,12 @@ struct Result {
 // ---- UI strings -------------------------------------------------------------------------------
 
 // Adds what the string table beside the font file holds to `r`: a summary line (strings, the em
-// size in pixels, check), with --string the named string's glyph run as
-// [code=cluster@dx,dy+advance|...], with --strings a PNG of every string drawn through the
-// reader. Sets r.status to kViolation for a table that is missing (when asked for) or broken.
+// size in pixels, check), with --string the named string's visual runs as hb-shape prints them
+// ([gid=cluster@dx,dy+advance|...], with the hb-shape command for each), with --strings a PNG of
+// every string drawn through the reader beside its reference drawing. The glyph ids and the
+// reference come from the strings shaped again with the run's configuration (--config, or the
+// one beside the file). Sets r.status to kViolation for a table that is missing (when asked
+// for), broken or not what its configuration gives, and for --string without a configuration.
 void reportStrings(const Options& o, const fb_font& font, Result& r);
 
 // The whole tool on its arguments (without the program name).
