@@ -56,8 +56,8 @@ static void row(const char* what, const fb_font* font, const uint32_t* cps, uint
             fprintf(stderr, "spi: U+%04X failed\n", (unsigned)cps[i]);
             exit(1);
         }
-    printf("| %s | %.2f | %.1f | %.1f |\n", what, (double)commands / n, (double)bytes / n,
-           (double)(bytes + 4u * commands) / n);
+    printf("%s%s | %.2f | %.1f | %.1f |\n", *what ? "| " : "", what, (double)commands / n,
+           (double)bytes / n, (double)(bytes + 4u * commands) / n);
 }
 
 int main(int argc, char** argv) {
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         bytes, (unsigned)FB_FLASH_STATE_BYTES, (unsigned)sizeof(fb_font),
         (unsigned)sizeof(fb_flash));
     if (mem.layout == FB_LAYOUT_COMPACT)
-        printf("; model %u bytes, model and checkpoints %u", (unsigned)mem.compact.model_size,
+        printf("; model %u bytes, all fb_flash_cache keeps %u", (unsigned)mem.compact.model_size,
                (unsigned)fb_flash_cache_bytes(&font));
     printf(
         "\n\n| %u glyphs | commands/glyph | data bytes/glyph | bus bytes/glyph "
@@ -105,11 +105,15 @@ int main(int argc, char** argv) {
     row("shuffled", &font, cps, n, 0);
     row("shuffled, fb_text_draw_char", &font, cps, n, 1);
     if (mem.layout == FB_LAYOUT_COMPACT) {
-        fb_flash_cache(&font, cache, mem.compact.model_size);
-        row("shuffled, model in RAM", &font, cps, n, 0);
+        const size_t codes = mem.compact.version == FB_COMPACT_VERSION
+                                 ? mem.compact.table - mem.compact.size_code
+                                 : 0u;
+        fb_flash_cache(&font, cache, codes + mem.compact.model_size);
+        printf("| shuffled, prefix codes (%u bytes) and model in RAM", (unsigned)codes);
+        row("", &font, cps, n, 0);
         fb_flash_cache(&font, cache, sizeof cache);
-        row("shuffled, model and checkpoints in RAM", &font, cps, n, 0);
-        row("shuffled, model and checkpoints in RAM, fb_text_draw_char", &font, cps, n, 1);
+        row("shuffled, codes, model, checkpoints and marks in RAM", &font, cps, n, 0);
+        row("the same, fb_text_draw_char", &font, cps, n, 1);
     }
     return outside != 0;
 }

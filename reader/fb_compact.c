@@ -77,6 +77,8 @@ static void bits_start(const fb_font* f, fbi_bits* r, size_t at, uint32_t len, u
     r->next = bit >> 3;
     r->window = 0;
     r->avail = 0;
+    /* Read by command: as much of the part from there as the window holds, in one command. */
+    if (r->next < len) fbi_prefetch(f->data, at + r->next, len - r->next);
     bits_fill(f, r);
     (void)bits_take(f, r, bit & 7u);
 }

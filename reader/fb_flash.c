@@ -26,6 +26,7 @@ void fbi_flash_reset(fb_flash* fl, uint32_t size) {
     fl->len = 0;
     fl->model = 0;
     fl->checkpoints = 0;
+    memset(fl->pin, 0, sizeof fl->pin);
     fl->keys_at = 0;
     fl->key_count = 0;
     fl->key_entries = 0;
@@ -37,7 +38,12 @@ static int in_window(const fb_flash* fl, size_t off, size_t len) {
 
 const uint8_t* fbi_flash_at(fb_flash* fl, size_t off, size_t len) {
     size_t n;
+    unsigned k;
     if (in_window(fl, off, len)) return fl->window + (off - fl->at);
+    for (k = 0; k < 3u; ++k)
+        if (fl->pin[k] && off >= fl->pin_at[k] && off - fl->pin_at[k] <= fl->pin_len[k] &&
+            len <= fl->pin_len[k] - (off - fl->pin_at[k]))
+            return fl->pin[k] + (off - fl->pin_at[k]);
     if (len > FB_FLASH_WINDOW || off > fl->size || len > fl->size - off) {
         /* (Only a caller that skipped a bounds check gets here.) */
         fl->at = 0;
@@ -115,7 +121,6 @@ void fbi_flash_keys(fb_flash* fl, size_t at, uint32_t count, uint32_t stride) {
    then, and a glyph's code fits it whole more often), else the chunk. */
 static uint8_t* coder_buffer(fb_flash* fl, uint32_t* cap) {
     if (fl->model) {
-        fl->len = 0; /* (the window no longer holds file bytes) */
         *cap = FB_FLASH_WINDOW;
         return fl->window;
     }
@@ -137,7 +142,13 @@ void fbi_coder_begin(fb_coder* d, const fb_font* f, uint32_t at, uint32_t bytes)
     d->end = n;
     d->pos = (uint32_t)f->compact.stream + at + n;
     d->rest = left - n;
-    if (n) flash_read(fl, f->compact.stream + at, buf, n);
+    if (buf == fl->window && in_window(fl, f->compact.stream + at, n)) {
+        /* Version 3's find read the box code ahead of it: the code is in the window already. */
+        d->p = fl->window + (f->compact.stream + at - fl->at);
+    } else if (n) {
+        flash_read(fl, f->compact.stream + at, buf, n);
+    }
+    fl->len = buf == fl->window ? 0u : fl->len; /* (the coder owns the window now) */
 }
 
 void fbi_coder_fill_flash(fb_coder* d, uint32_t n) {
@@ -148,6 +159,7 @@ void fbi_coder_fill_flash(fb_coder* d, uint32_t n) {
             uint8_t* buf = coder_buffer(d->flash, &cap);
             const uint32_t k = d->rest < cap ? d->rest : cap;
             flash_read(d->flash, d->pos, buf, k);
+            if (buf == d->flash->window) d->flash->len = 0;
             d->p = buf;
             d->pos += k;
             d->rest -= k;
@@ -164,42 +176,55 @@ const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off
     return model ? model + off : fbi_flash_at(f->data.flash, f->compact.model + off, len);
 }
 
-static size_t checkpoint_bytes(const fb_font* f) {
-    const uint32_t n = f->glyph_count;
-    return n ? ((((size_t)n - 1u) >> f->compact.checkpoint_shift) + 1u) *
-                   FB_COMPACT_CHECKPOINT_BYTES
-             : 0u;
+/* The parts fb_flash_cache keeps, in the order it takes them: version 3's prefix codes (read
+   for every record), the model (for every pixel), the checkpoints with version 3's marks (for
+   every glyph). */
+static void cached_part(const fb_font* f, unsigned k, size_t* at, size_t* len) {
+    const fb_compact* c = &f->compact;
+    const int v3 = c->version == FB_COMPACT_VERSION;
+    *at = k == 0 ? c->size_code : k == 1 ? c->model : c->checkpoints;
+    *len = k == 0   ? (v3 ? c->table - c->size_code : 0u)
+           : k == 1 ? c->model_size
+                    : (f->glyph_count ? c->model - c->checkpoints : 0u);
 }
 #endif
 
 size_t fb_flash_cache_bytes(const fb_font* font) {
+    size_t n = 0;
 #ifndef FB_NO_COMPACT
+    unsigned k;
     if (font && font->ready && font->data.flash && font->layout == FB_LAYOUT_COMPACT)
-        return font->compact.model_size + checkpoint_bytes(font);
+        for (k = 0; k < 3u; ++k) {
+            size_t at, len;
+            cached_part(font, k, &at, &len);
+            n += len;
+        }
 #endif
     (void)font;
-    return 0;
+    return n;
 }
 
 size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size) {
     size_t used = 0;
 #ifndef FB_NO_COMPACT
+    fb_flash* fl;
+    unsigned k;
     if (!fb_flash_cache_bytes(font) || !mem) return 0;
-    {
-        fb_flash* fl = font->data.flash;
-        const size_t cp = checkpoint_bytes(font);
-        fl->model = 0;
-        fl->checkpoints = 0;
-        if (font->compact.model_size <= size) {
-            used = font->compact.model_size;
-            flash_read(fl, font->compact.model, mem, used);
-            fl->model = mem;
-        }
-        if (cp && cp <= size - used) {
-            flash_read(fl, font->compact.checkpoints, mem + used, cp);
-            fl->checkpoints = mem + used;
-            used += cp;
-        }
+    fl = font->data.flash;
+    fl->model = 0;
+    fl->checkpoints = 0;
+    for (k = 0; k < 3u; ++k) {
+        size_t at, len;
+        cached_part(font, k, &at, &len);
+        fl->pin[k] = 0;
+        if (len == 0 || len > size - used) continue;
+        flash_read(fl, at, mem + used, len);
+        fl->pin[k] = mem + used;
+        fl->pin_at[k] = at;
+        fl->pin_len[k] = len;
+        if (k == 1) fl->model = mem + used;
+        if (k == 2) fl->checkpoints = mem + used;
+        used += len;
     }
 #else
     (void)font, (void)mem, (void)size;

@@ -195,10 +195,10 @@ typedef struct fb_compact {
  * it needs, in as few commands as it can: a compact glyph found and drawn costs a read of the
  * run table near it, one of its glyph-table records and one of its code (more for a code longer
  * than FB_FLASH_CHUNK bytes, or FB_FLASH_WINDOW with the model cached), plus one for its
- * checkpoint and about one per coded pixel for the model's tables unless fb_flash_cache keeps
- * them in RAM. Opening a compact file reads the header and FB_FLASH_KEYS entries of the run
- * table, a command each. Every read changes the fb_flash, also through a const fb_font: a font
- * read by command serves one caller at a time. */
+ * checkpoint, about one per coded pixel for the model's tables and, in version 3, some for its
+ * prefix codes, unless fb_flash_cache keeps them in RAM. Opening a compact file reads the header
+ * and FB_FLASH_KEYS entries of the run table, a command each. Every read changes the fb_flash, also
+ * through a const fb_font: a font read by command serves one caller at a time. */
 #ifndef FB_FLASH_WINDOW
 #define FB_FLASH_WINDOW 192u /* bytes of file kept for the tables and records */
 #endif
@@ -220,6 +220,8 @@ typedef struct fb_flash {
     uint32_t len;
     const uint8_t* model;            /* compact: the model in fb_flash_cache's memory, or null */
     const uint8_t* checkpoints;      /* compact: the checkpoints there, or null */
+    const uint8_t* pin[3];           /* compact: the parts fb_flash_cache keeps: file bytes */
+    size_t pin_at[3], pin_len[3];    /* [pin_at, pin_at + pin_len) at pin */
     size_t keys_at;                  /* compact: the run table the keys come from, */
     uint32_t key_count, key_entries; /* how many keys, entries in the table */
     uint16_t keys[FB_FLASH_KEYS];
@@ -342,10 +344,10 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
    command"). fb_check_font, fb_set_geometry and the lookups work on it as on a buffer. */
 fb_error fb_open_flash(fb_flash* flash, uint32_t size, fb_font* out);
 
-/* Optional, after opening a compact file: keeps its model, then its checkpoints, in the
-   caller's `size` bytes at `mem` as far as they fit (each whole or not at all), so that drawing
-   reads neither. Returns the bytes used (0 for the other layouts); fb_flash_cache_bytes tells
-   how many would hold both. */
+/* Optional, after opening a compact file: keeps the parts drawing reads most in the caller's
+   `size` bytes at `mem`, each whole or not at all, in this order: version 3's prefix codes, the
+   model, the checkpoints (with version 3's marks), so that drawing reads them no more. Returns
+   the bytes used (0 for the other layouts); fb_flash_cache_bytes tells how many hold all. */
 size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size);
 size_t fb_flash_cache_bytes(const fb_font* font);
 #endif
