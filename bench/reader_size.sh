@@ -6,6 +6,7 @@
 # of the decoding call chain, for Cortex-M0+ and Cortex-M4. Fails when the Cortex-M0+ flash
 # exceeds 4096 bytes (3,072 before version 3's prefix codes, see docs/performance.md) or a
 # decoding chain exceeds 512 bytes of stack, or the strict warnings fire.
+# It also prints what the checksums and reading the font by command (FB_READ_CALLBACK) add.
 # Exits 77 (a skipped test) without the compiler: apt-get install gcc-arm-none-eabi
 # libnewlib-arm-none-eabi.
 #
@@ -122,10 +123,23 @@ extern const size_t font_file_size;
 static void draw_row(void* user, unsigned y, const uint8_t* levels, unsigned width) {
     (void)user; (void)y; (void)levels; (void)width;
 }
+#ifdef FB_READ_CALLBACK /* the same font read by command, as from SPI flash */
+static int read_file(void* user, uint32_t offset, uint8_t* dest, uint32_t length) {
+    (void)user;
+    while (length--) *dest++ = font_file[offset++];
+    return 0;
+}
+#endif
 int main(void) {
     fb_font font;
     fb_glyph glyph;
+#ifdef FB_READ_CALLBACK
+    static fb_flash flash;
+    flash.read = read_file;
+    if (fb_open_flash(&flash, (uint32_t)font_file_size, &font) != FB_OK) return 1;
+#else
     if (fb_open(font_file, font_file_size, &font) != FB_OK) return 1;
+#endif
     if (fb_find_glyph(&font, 0x4E00, &glyph) != FB_OK) return 2;
 #ifdef VERIFY /* the checksums: once the whole file, then a glyph's block before drawing */
     if (fb_verify_font(&font, 0) != FB_OK || fb_verify_glyph(&font, &glyph) != FB_OK) return 3;
@@ -154,18 +168,20 @@ reader_flash() {
   # Every function and constant of the reader that the program keeps (the C library's memset
   # and memcpy, which a firmware has anyway, are not counted).
   arm-none-eabi-nm -S "$work/$cpu.elf" | awk '
-    $3 ~ /^[tTrR]$/ && $4 !~ /^(main|draw_row|font_file|font_file_size|memset|memcpy|memcmp)$/ {
+    $3 ~ /^[tTrR]$/ && $4 !~ /^(main|draw_row|read_file|font_file|font_file_size|memset|memcpy|memcmp)$/ {
       sum += strtonum("0x" $2) } END { print sum + 0 }' 2>/dev/null ||
     arm-none-eabi-nm -S "$work/$cpu.elf" | python3 -c '
 import sys
 print(sum(int(p[1], 16) for p in (l.split() for l in sys.stdin)
           if len(p) == 4 and p[2] in "tTrR" and p[3] not in
-          ("main", "draw_row", "font_file", "font_file_size", "memset", "memcpy", "memcmp")))'
+          ("main", "draw_row", "read_file", "font_file", "font_file_size", "memset", "memcpy",
+           "memcmp")))'
 }
 for cpu in cortex-m0plus cortex-m4; do
   rm -f "$work"/*.su
   crc=$(reader_flash $cpu -DVERIFY)
   crc_table=$(reader_flash $cpu -DVERIFY -DFB_CRC_TABLE)
+  by_command=$(reader_flash $cpu -DFB_READ_CALLBACK)
   rm -f "$work"/*.su
   flash=$(reader_flash $cpu)
   # The decoding chain: fb_decode_glyph_rows, the loop it calls, the coder's refill.
@@ -175,6 +191,8 @@ for cpu in cortex-m0plus cortex-m4; do
   echo "$cpu: open + find + decode take $flash bytes of flash; decoding takes $stack bytes of stack"
   echo "$cpu: checking the checksums (fb_verify_font, fb_verify_glyph) adds $((crc - flash))" \
     "bytes, $((crc_table - flash)) with FB_CRC_TABLE"
+  echo "$cpu: reading the font by command instead (FB_READ_CALLBACK, fb_open_flash) adds" \
+    "$((by_command - flash)) bytes"
   if [ "$cpu" = cortex-m0plus ] && [ "$flash" -gt 4096 ]; then
     echo "FAIL: more than 4096 bytes of flash on Cortex-M0+"; status=1
   fi

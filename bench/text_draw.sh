@@ -37,19 +37,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The two files: fixed records in a glyph table, and compact.
-for layout in fixed compact; do
-  mkdir -p "$work/$layout"
-  cp "$root/examples/quickstart/gb2312.txt" "$work/$layout/"
-  extra='"indexMethod": 0, "crop": 0'
-  [ "$layout" = compact ] && extra='"compact": true'
-  cat >"$work/$layout/FontConfig.json" <<JSON
-{ "mappingPaths": ["gb2312.txt"], "customerVals": [ {"firstVal": "0x20", "range": "95"} ],
-  "fontSet": { "font": "wqy-microhei.ttc", "fontSize": 16, "scanMode": "H", "bold": 0,
-               "italic": 0, "renderMode": 1, $extra } }
-JSON
-  (cd "$work/$layout" && "$build/bin/fontbin" FontConfig.json >/dev/null) ||
-    { echo "text_draw.sh: fontbin failed ($layout)" >&2; exit 2; }
-done
+source "$root/bench/gb2312_files.sh"
+gb2312_files "$work" "$build" "$root" || exit 2
 fixed=$(ls "$work"/fixed/*_font.bin)
 compact=$(ls "$work"/compact/*_compact.bin)
 

@@ -20,17 +20,25 @@ static uint32_t find_in_list(fbi_src s, size_t at, uint32_t count, uint32_t code
     return k < count && fbi_u16(s, at + 2u * k) == code_point ? k : count;
 }
 
-fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out) {
+/* Whether the tag's four bytes begin the file. */
+static int has_tag(fbi_src buf) {
+    unsigned i;
+    for (i = 0; i < 4u; ++i)
+        if (fbi_u8(buf, i) != kAdvTag[i]) return 0;
+    return 1;
+}
+
+static fb_error open_advances(fbi_src buf, size_t len, const fb_font* font, fb_advances* out) {
     uint32_t i, count;
     size_t rest;
     int list;
     if (!out) return FB_ERR_ARGUMENT;
     memset(out, 0, sizeof *out);
-    if (!buf || !font || !font->ready) return adv_fail(out, FB_ERR_ARGUMENT, "no buffer or font");
+    if (FBI_SRC_NULL(buf) || !font || !font->ready)
+        return adv_fail(out, FB_ERR_ARGUMENT, "no buffer or font");
     if (len < FB_ADV_HEADER_BYTES)
         return adv_fail(out, FB_ERR_TRUNCATED, "file ends inside the header");
-    if (memcmp(fbi_bytes(buf, 0, 4), kAdvTag, 4) != 0 || fbi_u8(buf, FB_ADV_O_VERSION) < 1u ||
-        fbi_u8(buf, FB_ADV_O_VERSION) > 2u)
+    if (!has_tag(buf) || fbi_u8(buf, FB_ADV_O_VERSION) < 1u || fbi_u8(buf, FB_ADV_O_VERSION) > 2u)
         return adv_fail(out, FB_ERR_BAD_MAGIC, "not an advance-width file of version 1 or 2");
     out->data = buf;
     out->size = len;
@@ -102,12 +110,30 @@ fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, f
     return FB_OK;
 }
 
+fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out) {
+#ifdef FB_READ_CALLBACK
+    return open_advances(fbi_source(buf, 0), len, font, out);
+#else
+    return open_advances(buf, len, font, out);
+#endif
+}
+
+#ifdef FB_READ_CALLBACK
+fb_error fb_open_advances_flash(fb_flash* flash, uint32_t size, const fb_font* font,
+                                fb_advances* out) {
+    if (!flash || !flash->read) return open_advances(fbi_source(0, 0), size, font, out);
+    fbi_flash_reset(flash, size);
+    fbi_flash_prefetch(flash, 0, size);
+    return open_advances(fbi_source(0, flash), size, font, out);
+}
+#endif
+
 fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_point,
                     unsigned* width) {
     uint32_t k;
     if (!adv || !adv->ready || !font || !font->ready || !width) return FB_ERR_ARGUMENT;
     if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
-    if (adv->code_points) {
+    if (FBI_ADV_LISTED(adv)) {
         k = find_in_list(adv->data, FB_ADV_HEADER_BYTES + (size_t)adv->count, adv->count,
                          code_point);
     } else if (font->layout == FB_LAYOUT_CODE_LIST) {

@@ -77,6 +77,8 @@ static void bits_start(const fb_font* f, fbi_bits* r, size_t at, uint32_t len, u
     r->next = bit >> 3;
     r->window = 0;
     r->avail = 0;
+    /* Read by command: as much of the part from there as the window holds, in one command. */
+    if (r->next < len) fbi_prefetch(f->data, at + r->next, len - r->next);
     bits_fill(f, r);
     (void)bits_take(f, r, bit & 7u);
 }
@@ -99,7 +101,7 @@ static FB_INLINE size_t code_symbol(const fb_font* f, size_t code, unsigned unit
     for (l = 1; l <= longest; ++l) {
         word |= win >> 31;
         win <<= 1;
-        n = count[l];
+        n = FBI_BYTE_AT(f, count, code, l);
         if (word - first < n) {
             (void)bits_take(f, r, l);
             return code + 1u + longest + (index + word - first) * unit;
@@ -476,6 +478,9 @@ fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols) {
 #else
     (void)c;
 #endif
+#ifdef FB_READ_CALLBACK
+    if (f->data.flash) fbi_flash_keys(f->data.flash, c->runs, c->run_count, FB_COMPACT_RUN_BYTES);
+#endif
     /* The passes over the pairs, the runs and the glyph table are fb_check_font's; lookups
        check what they read on their own. */
     return FB_OK;
@@ -499,9 +504,20 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
        glyph_count, the number's record and checkpoint lie inside their parts.) */
     if (number >= f->glyph_count) return FB_ERR_BAD_INDEX;
     first = number >> c->checkpoint_shift;
-    bit = fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
+#ifdef FB_READ_CALLBACK
+    if (f->data.flash && f->data.flash->checkpoints)
+        bit = fbi_rd32(f->data.flash->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
+    else
+#endif
+        bit = fbi_u32(f->data, c->checkpoints + FB_COMPACT_CHECKPOINT_BYTES * first);
     if (v3) bits_start(f, &r, c->table, c->table_bytes, mark(f, first));
     if (bit > cap) return FB_ERR_BAD_INDEX;
+    /* The records from the checkpoint's up to this one's, with the four bytes a field read
+       takes from its first byte: one command for a file read by command. */
+    if (!v3)
+        fbi_prefetch(
+            f->data, c->table + (((first << c->checkpoint_shift) * c->record_bits) >> 3),
+            ((number + 1u - (first << c->checkpoint_shift)) * c->record_bits + 7u) / 8u + 4u);
     for (i = first << c->checkpoint_shift; i < number; ++i) {
         if (v3) {
             if (!coded_record(f, &r, v)) return FB_ERR_BAD_INDEX;

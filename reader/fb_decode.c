@@ -8,7 +8,7 @@
 unsigned fb_glyph_pixel(const fb_glyph* g, unsigned x, unsigned y) {
     size_t bit, byte;
     unsigned mask;
-    if (!g || !g->bits || g->compact || x >= g->cols || y >= g->rows) return 0;
+    if (!g || !FBI_HAS_BITS(g) || g->compact || x >= g->cols || y >= g->rows) return 0;
     if (g->bpp != 1 && g->bpp != 2 && g->bpp != 4 && g->bpp != 8) return 0;
     mask = (1u << g->bpp) - 1u;
     if (g->trimmed) {
@@ -20,12 +20,12 @@ unsigned fb_glyph_pixel(const fb_glyph* g, unsigned x, unsigned y) {
         byte = bit / 8u;
     }
     if (byte >= g->bits_size) return 0;
-    return ((unsigned)g->bits[byte] >> (unsigned)(bit % 8u)) & mask;
+    return ((unsigned)fbi_glyph_byte(g, byte) >> (unsigned)(bit % 8u)) & mask;
 }
 
 fb_error fb_check_glyph(const fb_glyph* g, const char** detail) {
     const char* why = 0;
-    if (!g || !g->bits) {
+    if (!g || !FBI_HAS_BITS(g)) {
         if (detail) *detail = FB_TEXT("no glyph");
         return FB_ERR_ARGUMENT;
     }
@@ -35,15 +35,16 @@ fb_error fb_check_glyph(const fb_glyph* g, const char** detail) {
         size_t bits = (size_t)g->rows * g->cols * g->bpp;
         if (g->bits_size != (bits + 7u) / 8u)
             why = FB_TEXT("record size does not match the cell");
-        else if (bits % 8u != 0 && (g->bits[g->bits_size - 1u] >> (unsigned)(bits % 8u)) != 0)
+        else if (bits % 8u != 0 &&
+                 (fbi_glyph_byte(g, g->bits_size - 1u) >> (unsigned)(bits % 8u)) != 0)
             why = FB_TEXT("padding bits after the last pixel are not zero");
     } else {
         unsigned r, b, used = (g->extent_x * g->bpp) % 8u;
         int ink = 0;
-        for (b = 0; b < g->row_bytes; ++b) ink |= g->bits[b] != 0;
+        for (b = 0; b < g->row_bytes; ++b) ink |= fbi_glyph_byte(g, b) != 0;
         if (!ink) why = FB_TEXT("first stored row is empty (topSkip too small)");
         for (r = 0; !why && r < g->stored_rows; ++r) {
-            uint8_t last = g->bits[(size_t)r * g->row_bytes + g->row_bytes - 1u];
+            uint8_t last = fbi_glyph_byte(g, (size_t)r * g->row_bytes + g->row_bytes - 1u);
             if (used != 0 && (last >> used) != 0) why = FB_TEXT("ink right of extent x");
         }
     }
@@ -54,6 +55,12 @@ fb_error fb_check_glyph(const fb_glyph* g, const char** detail) {
 #ifndef FB_NO_COMPACT
 /* Waits until at least n code bits wait below the offset; out of line where flash counts. */
 static FB_SIZE_NOINLINE void coder_fill(fb_coder* d, uint32_t n) {
+#ifdef FB_READ_CALLBACK
+    if (d->flash) {
+        fbi_coder_fill_flash(d, n);
+        return;
+    }
+#endif
     fbi_coder_fetch(d->p, d->end, &d->next, &d->val, &d->avail, n);
 }
 
@@ -114,9 +121,18 @@ static FB_INLINE uint32_t coder_symbol(fb_coder* d, const uint8_t* cum, uint32_t
 /* Starts the coder at a glyph's first bit. FB_ERR_BAD_RECORD for a start no code has. */
 FBI_DECODE_SHARED fb_error fbi_coder_start(fb_coder* d, const fb_font* f, const fb_glyph* g) {
     const uint32_t skip = g->stream_bit & 7u;
-    d->p = fbi_bytes(f->data, f->compact.stream, f->compact.stream_size);
-    d->end = f->compact.stream_size;
-    d->next = g->stream_bit >> 3;
+#ifdef FB_READ_CALLBACK
+    if (f->data.flash) {
+        fbi_coder_begin(d, f, g->stream_bit >> 3, (skip + g->stream_bits + 7u) / 8u);
+    } else {
+        d->flash = 0;
+#else
+    {
+#endif
+        d->p = fbi_bytes(f->data, f->compact.stream, f->compact.stream_size);
+        d->end = f->compact.stream_size;
+        d->next = g->stream_bit >> 3;
+    }
     d->val = 0;
     d->avail = 0;
     d->range = 0xFFFFu;
@@ -150,7 +166,12 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
     uint8_t* row = scratch + FB_PAD;
     uint8_t* ink2 = scratch + FB_ROW_BYTES; /* which pixels of row y - 2 have ink */
     uint8_t* ink1 = ink2 + FB_INK_BYTES;    /* the same of row y - 1, collected along row y */
+#ifdef FB_READ_CALLBACK
+    const uint8_t* model =
+        f->data.flash ? f->data.flash->model : fbi_bytes(f->data, c->model, c->model_size);
+#else
     const uint8_t* model = fbi_bytes(f->data, c->model, c->model_size);
+#endif
     const uint32_t max = (1u << bpp) - 1u, qb = bpp == 1 ? 1u : 2u;
     const uint32_t n = fbi_table_symbols(bpp), stride = fbi_table_bytes(bpp);
     /* The context: the west window from bit 0, the row above's window from b0, the window of
@@ -181,7 +202,7 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
             w2 = ((w2 << 1) | ((uint32_t)(ink2[at2 >> 3] >> (at2 & 7u)) & 1u)) & m2;
         }
         for (x = 0; x < w; ++x) {
-            const uint8_t* p = model + (ctx | (w2 << b01)) * stride;
+            const uint8_t* p = FBI_MODEL(f, model, (ctx | (w2 << b01)) * stride, stride);
             uint32_t v, at2 = x + r2 + 9u;
             if (row[x]) ink1[(x + 8u) >> 3] = (uint8_t)(ink1[(x + 8u) >> 3] | (1u << (x & 7u)));
             if (bpp == 1u) {
@@ -190,8 +211,8 @@ static FB_NOINLINE fb_error rows_general(const fb_font* f, const fb_glyph* g, fb
                 v = coder_symbol(&d, p, n);
                 if (bpp == 8u && v < n) {
                     /* The low four bits, by the table of the high four after the contexts'. */
-                    const uint32_t low =
-                        coder_symbol(&d, model + c->model_size - (16u - v) * stride, n);
+                    const uint32_t low = coder_symbol(
+                        &d, FBI_MODEL_END(f, model, c->model_size, (16u - v) * stride, stride), n);
                     v = low < n ? (v << 4) | low : n;
                 }
                 if (v > max) return FB_ERR_BAD_RECORD;
@@ -228,7 +249,8 @@ fb_error fb_decode_glyph_rows(const fb_font* font, const fb_glyph* glyph, fb_row
             return FB_ERR_ARGUMENT;
         if (glyph->box_w == 0 || glyph->box_h == 0) return FB_OK;
 #ifdef FB_INLINE_SPEED
-        {
+        /* (A file read by command takes the portable loop: its coder reads by chunks.) */
+        if (!FBI_FLASH(font)) {
             const fb_compact* c = &font->compact;
             if (font->bpp == 1u && c->west && c->above && c->above2)
                 return fbi_rows_bilevel(font, glyph, fn, user);

@@ -16,6 +16,8 @@
  *   fb_decode.c       fb_decode_glyph(_rows), the coder, the portable decoding loop      always
  *   fb_decode_fast.c  the decoding loops for speed (FB_FAST_DECODE); empty at -Os  optional
  *   fb_advances.c     the advance-width file                                unless FB_NO_ADVANCES
+ *   fb_flash.c        files read by command: the window, the coder's chunk, the caches
+ *                                                                       with FB_READ_CALLBACK
  */
 #ifndef FB_INTERNAL_H
 #define FB_INTERNAL_H
@@ -109,12 +111,17 @@ static inline uint32_t fbi_rd32(const uint8_t* p) {
 
 /* The read layer. Every read of a file's bytes goes through these, by file offset: fbi_u8,
    fbi_u16 and fbi_u32 for single values, fbi_bytes for a span the caller walks through (a
-   header, a record's pixels, the model, the coded data). Today a file is a buffer in
-   addressable memory and fbi_src its first byte, so each is a load or a pointer. A read-callback
-   mode (a font in SPI flash read by command) would make fbi_src a handle and these four its
-   reads into caller-given memory: fbi_bytes is the one that needs memory, the others a few
-   bytes each. Offsets are checked against the file's size before a read, never by these. */
-typedef const uint8_t* fbi_src;
+   header, a record's pixels, the model, the coded data). A file in addressable memory is a
+   buffer and fbi_src its first byte, so each is a load or a pointer. A file read by command
+   (FB_READ_CALLBACK, fb_flash.c) makes fbi_src (fb_data) the buffer or the fb_flash, and the single
+   values come from the flash's window, refilled by one command when they lie outside it; fbi_bytes
+   then gives null, and the spans are read through the window, the coder's chunk or the
+   caller's cache instead. Offsets are checked against the file's size before a read, never by
+   these. */
+typedef fb_data fbi_src;
+#ifndef FB_READ_CALLBACK
+#define FBI_SRC_NULL(s) (!(s))
+#define FBI_FLASH(f) 0
 
 static inline uint32_t fbi_u8(fbi_src s, size_t off) {
     return s[off];
@@ -133,6 +140,85 @@ static inline const uint8_t* fbi_bytes(fbi_src s, size_t off, size_t len) {
     (void)len;
     return s + off;
 }
+
+/* The packed pixel byte i of a fixed or trimmed glyph. */
+#define fbi_glyph_byte(g, i) ((g)->bits[i])
+#define fbi_prefetch(s, off, len) ((void)0)
+#define FB_FLASH_PREFETCH_RECORD 0u
+#define FBI_KEEP_NAME(f) ((void)0)
+#define FBI_ADV_LISTED(a) ((a)->code_points != 0)
+#define FBI_IN_MEMORY(p) 1
+#define FBI_BYTE_AT(f, span, at, i) ((span)[i])
+#define FBI_HAS_BITS(g) ((g)->bits != 0)
+#else
+#define FBI_SRC_NULL(s) (!(s).mem && !(s).flash)
+#define FBI_FLASH(f) ((f)->data.flash != 0)
+
+static inline fbi_src fbi_source(const uint8_t* mem, fb_flash* flash) {
+    fbi_src s;
+    s.mem = mem;
+    s.flash = flash;
+    return s;
+}
+
+/* fb_flash.c: file bytes [off, off + len) (len at most FB_FLASH_WINDOW) in the window, valid
+   until the next read through it; zeros, without a read, for a span outside the file. */
+const uint8_t* fbi_flash_at(fb_flash* fl, size_t off, size_t len);
+/* Loads as much of [off, off + len) as the window holds, in one command, unless it is there. */
+void fbi_flash_prefetch(fb_flash* fl, size_t off, size_t len);
+
+static inline const uint8_t* fbi_at(fbi_src s, size_t off, size_t len) {
+    return s.flash ? fbi_flash_at(s.flash, off, len) : s.mem + off;
+}
+
+static inline uint32_t fbi_u8(fbi_src s, size_t off) {
+    return *fbi_at(s, off, 1);
+}
+
+static inline uint32_t fbi_u16(fbi_src s, size_t off) {
+    return fbi_rd16(fbi_at(s, off, 2));
+}
+
+static inline uint32_t fbi_u32(fbi_src s, size_t off) {
+    return fbi_rd32(fbi_at(s, off, 4));
+}
+
+static inline const uint8_t* fbi_bytes(fbi_src s, size_t off, size_t len) {
+    (void)len;
+    return s.flash ? 0 : s.mem + off;
+}
+
+void fbi_flash_reset(fb_flash* fl, uint32_t size);
+/* A trimmed record's first read: its size is in its metrics, most are smaller than this. */
+#define FB_FLASH_PREFETCH_RECORD 128u
+/* A font read by command has no name in memory: it reads as "". */
+#define FBI_KEEP_NAME(f) ((f)->name = (f)->name ? (f)->name : "")
+/* Whether a span a found record points to is in memory (not for a font read by command). */
+#define FBI_IN_MEMORY(p) ((p) != 0)
+/* Byte i of a span fbi_bytes gave for file offset `at`: read through the window when null. */
+#define FBI_BYTE_AT(f, span, at, i) ((span) ? (span)[i] : fbi_u8((f)->data, (at) + (i)))
+/* Whether a width file lists code points: its flag, where the list is not in memory. */
+#define FBI_ADV_LISTED(a)     \
+    ((a)->code_points != 0 || \
+     ((a)->data.flash && (fbi_u8((a)->data, FB_ADV_O_FLAGS) & FB_ADV_HAS_CODE_POINTS)))
+/* Narrows a search's [lo, hi) by the keys taken from the table at `at`, if they were. */
+void fbi_flash_narrow(const fb_flash* fl, size_t at, uint32_t count, uint32_t key, uint32_t* lo,
+                      uint32_t* hi);
+/* Takes the keys of the table at `at` that fbi_search's first probes read, for
+   fbi_flash_narrow (a table larger than half the window). */
+void fbi_flash_keys(fb_flash* fl, size_t at, uint32_t count, uint32_t stride);
+
+static inline void fbi_prefetch(fbi_src s, size_t off, size_t len) {
+    if (s.flash) fbi_flash_prefetch(s.flash, off, len);
+}
+
+#define FBI_HAS_BITS(g) ((g)->bits != 0 || (g)->flash != 0)
+
+static inline uint8_t fbi_glyph_byte(const fb_glyph* g, size_t i) {
+    return g->bits ? g->bits[i]
+                   : *fbi_flash_at(g->flash, g->offset + FB_RECORD_METRIC_BYTES + i, 1);
+}
+#endif
 
 /* The one binary search: the first of `count` entries of `stride` bytes from file offset `at`
    whose key, the u16 at the entry's first byte, is not below `key`; count when there is none.
@@ -215,7 +301,30 @@ typedef struct fb_coder {
     uint32_t next, end; /* next byte to load, end of the data part */
     fb_code_word val;
     uint32_t avail, range;
+#ifdef FB_READ_CALLBACK
+    /* A flash font: p is the flash's chunk, next and end count in it; the chunk after it starts
+       at file offset pos, and `rest` bytes of the data part follow that. */
+    fb_flash* flash;
+    uint32_t pos, rest;
+#endif
 } fb_coder;
+
+#ifdef FB_READ_CALLBACK
+/* fb_flash.c: the coder's first chunk, from data-part byte `at` on; then, as fbi_coder_fetch,
+   at least n code bits, a chunk at a time (zero bits past the data part). */
+void fbi_coder_begin(fb_coder* d, const fb_font* f, uint32_t at, uint32_t bytes);
+void fbi_coder_fill_flash(fb_coder* d, uint32_t n);
+/* The model's table at byte `off`, `len` bytes: from the cache, or read into the window. */
+const uint8_t* fbi_model_at(const fb_font* f, const uint8_t* model, uint32_t off, uint32_t len);
+#define FBI_MODEL(f, model, off, len) \
+    ((f)->data.flash ? fbi_model_at(f, model, off, len) : (model) + (off))
+/* The table `back` bytes before the model's end. */
+#define FBI_MODEL_END(f, model, size, back, len) \
+    ((f)->data.flash ? fbi_model_at(f, model, (size) - (back), len) : (model) + (size) - (back))
+#else
+#define FBI_MODEL(f, model, off, len) ((model) + (off))
+#define FBI_MODEL_END(f, model, size, back, len) ((model) + (size) - (back))
+#endif
 
 /* The one place the coder reads the data part: bytes from `*next` on into `*val` until at least
    n (up to 16) code bits wait. When fewer than n wait, the offset is below 2^(16 - n) (the range

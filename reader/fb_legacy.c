@@ -406,6 +406,8 @@ static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t numb
     /* number < glyph_count and fb_open saw glyph_count records of record_size bytes. */
     offset = f->records_offset + (size_t)number * f->record_size;
     if (offset > f->size || f->size - offset < f->record_size) return FB_ERR_TRUNCATED;
+    /* The whole record in one command, when read by command and the window holds it. */
+    fbi_prefetch(f->data, offset, f->record_size);
     memset(out, 0, sizeof *out);
     out->code_point = code_point;
     out->number = number;
@@ -428,6 +430,9 @@ static fb_error fixed_glyph(const fb_font* f, uint32_t code_point, uint32_t numb
     out->box_w = out->cols;
     out->box_h = out->rows;
     out->advance = -1;
+#ifdef FB_READ_CALLBACK
+    out->flash = f->data.flash;
+#endif
     return FB_OK;
 }
 
@@ -440,6 +445,8 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
     if ((size_t)off < f->records_offset || (size_t)off >= f->size ||
         f->size - off < FB_RECORD_METRIC_BYTES)
         return FB_ERR_BAD_INDEX;
+    /* The metrics and the first rows in one command (the record's size is not known yet). */
+    fbi_prefetch(f->data, off, FB_FLASH_PREFETCH_RECORD);
     top_skip = fbi_u8(f->data, off + FB_RECORD_O_TOP_SKIP);
     ex = fbi_u8(f->data, off + FB_RECORD_O_EXTENT_X);
     ey = fbi_u8(f->data, off + FB_RECORD_O_EXTENT_Y);
@@ -471,6 +478,9 @@ static fb_error trimmed_glyph(const fb_font* f, uint32_t code_point, uint32_t of
     out->box_w = ex;
     out->box_h = ey - top_skip;
     out->advance = -1;
+#ifdef FB_READ_CALLBACK
+    out->flash = f->data.flash;
+#endif
     return FB_OK;
 }
 

@@ -27,7 +27,20 @@ uint32_t fbi_rd32(const uint8_t* p) {
 
 uint32_t fbi_search(fbi_src s, size_t at, uint32_t count, uint32_t stride, uint32_t key) {
     uint32_t lo = 0, hi = count;
+#ifdef FB_READ_CALLBACK
+    int near = 0;
+    if (s.flash) fbi_flash_narrow(s.flash, at, count, key, &lo, &hi);
+#endif
     while (lo < hi) {
+#ifdef FB_READ_CALLBACK
+        /* Once the entries left (and one each side, which lookups read next) fit the window,
+           one command brings them all. */
+        if (s.flash && !near && (size_t)(hi - lo + 2u) * stride <= FB_FLASH_WINDOW) {
+            near = 1;
+            fbi_flash_prefetch(s.flash, at + (size_t)(lo ? lo - 1u : 0u) * stride,
+                               (size_t)(hi - lo + 2u) * stride);
+        }
+#endif
         const uint32_t mid = lo + (hi - lo) / 2u;
         if (fbi_u16(s, at + (size_t)mid * stride) < key)
             lo = mid + 1u;
@@ -148,15 +161,15 @@ static fb_error open_legacy_header(fb_font* out) {
 #endif
 
 /* Opens; `full` adds the passes over the index part and the records (fb_check_font). */
-static FB_SPECIALISE fb_error open_font(const uint8_t* buf, size_t len, unsigned rows,
-                                        unsigned cols, int full, fb_font* out) {
+static FB_SPECIALISE fb_error open_font(fbi_src buf, size_t len, unsigned rows, unsigned cols,
+                                        int full, fb_font* out) {
     fb_error err;
     fb_geometry given;
     if (!out) return FB_ERR_ARGUMENT;
     memset(out, 0, sizeof *out);
     out->error_detail = "";
     out->error_code_point = -1;
-    if (!buf) return fail(out, FB_ERR_ARGUMENT, "no buffer", 0, -1);
+    if (FBI_SRC_NULL(buf)) return fail(out, FB_ERR_ARGUMENT, "no buffer", 0, -1);
     if ((rows == 0) != (cols == 0) || rows > FB_MAX_CELL || cols > FB_MAX_CELL)
         return fail(out, FB_ERR_ARGUMENT, "cell size out of range", 0, -1);
     given.rows = rows;
@@ -170,6 +183,7 @@ static FB_SPECIALISE fb_error open_font(const uint8_t* buf, size_t len, unsigned
         err = fbi_open_compact(out, rows, cols);
         if (err != FB_OK) return err;
         out->error_detail = 0;
+        FBI_KEEP_NAME(out);
         out->ready = 1;
         return FB_OK;
     }
@@ -186,14 +200,29 @@ static FB_SPECIALISE fb_error open_font(const uint8_t* buf, size_t len, unsigned
                    : fbi_open_legacy(out, rows ? &given : 0);
     if (err != FB_OK) return err;
     out->error_detail = 0;
+    FBI_KEEP_NAME(out);
     out->ready = 1;
     return FB_OK;
 #endif
 }
 
 fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, fb_font* out) {
+#ifdef FB_READ_CALLBACK
+    return open_font(fbi_source(buf, 0), len, rows, cols, 0, out);
+#else
     return open_font(buf, len, rows, cols, 0, out);
+#endif
 }
+
+#ifdef FB_READ_CALLBACK
+fb_error fb_open_flash(fb_flash* flash, uint32_t size, fb_font* out) {
+    if (!flash || !flash->read) return open_font(fbi_source(0, 0), size, 0, 0, 0, out);
+    fbi_flash_reset(flash, size);
+    /* The header and the name, and whatever follows them, in one command. */
+    fbi_flash_prefetch(flash, 0, size);
+    return open_font(fbi_source(0, flash), size, 0, 0, 0, out);
+}
+#endif
 
 fb_error fb_check_font(fb_font* font) {
     const int given = font && font->ready && font->geometry.scan < 0;
@@ -210,7 +239,7 @@ fb_error fb_check_font(fb_font* font) {
 }
 
 fb_error fb_find_glyph(const fb_font* font, uint32_t code_point, fb_glyph* out) {
-    if (!font || !font->ready || !out || !font->data) return FB_ERR_ARGUMENT;
+    if (!font || !font->ready || !out || FBI_SRC_NULL(font->data)) return FB_ERR_ARGUMENT;
     if (code_point > 0xFFFFu) return FB_ERR_NOT_FOUND;
 #ifndef FB_NO_COMPACT
     if (font->layout == FB_LAYOUT_COMPACT) return fbi_compact_find(font, code_point, out);

@@ -171,9 +171,76 @@ typedef struct fb_compact {
     uint32_t table_bytes; /* and the glyph table's length */
 } fb_compact;
 
+#ifdef FB_READ_CALLBACK
+/* ---------------------------------------------------------------------------------------------
+ * Reading a file by command (FB_READ_CALLBACK): a font in SPI NOR flash or any storage the
+ * core cannot address. The reader asks for `length` bytes from file offset `offset` into
+ * `dest`; it never asks for a byte outside the file it was opened with. A non-zero return is a
+ * failed read: its bytes read as zero, `failed` counts it, and what was read from them is then
+ * refused or drawn wrong, never read outside the file.
+ *
+ *     static int read_flash(void* user, uint32_t offset, uint8_t* dest, uint32_t length) {
+ *         return spi_nor_read(FONT_ADDRESS + offset, dest, length);      // the board's driver
+ *     }
+ *     static fb_flash flash;   // fb_flash and fb_font: all the state (FB_FLASH_STATE_BYTES)
+ *     static fb_font font;
+ *     flash.read = read_flash;
+ *     if (fb_open_flash(&flash, FONT_SIZE, &font) != FB_OK) ...
+ *     fb_flash_cache(&font, model_ram, sizeof model_ram);   // optional, see below
+ *     // then fb_find_glyph, fb_decode_glyph(_rows), fb_glyph_pixel and the text API as usual
+ *
+ * A glyph found through a flash font keeps a pointer to its fb_flash and none into the file
+ * (bits is null, and the font's name reads as ""); fb_glyph_pixel reads its record through the
+ * window, which holds a whole record of up to FB_FLASH_WINDOW bytes. Each call reads only what
+ * it needs, in as few commands as it can: a compact glyph found and drawn costs a read of the
+ * run table near it, one of its glyph-table records and one of its code (more for a code longer
+ * than FB_FLASH_CHUNK bytes, or FB_FLASH_WINDOW with the model cached), plus one for its
+ * checkpoint, about one per coded pixel for the model's tables and, in version 3, some for its
+ * prefix codes, unless fb_flash_cache keeps them in RAM. Opening a compact file reads the header
+ * and FB_FLASH_KEYS entries of the run table, a command each. Every read changes the fb_flash, also
+ * through a const fb_font: a font read by command serves one caller at a time. */
+#ifndef FB_FLASH_WINDOW
+#define FB_FLASH_WINDOW 192u /* bytes of file kept for the tables and records */
+#endif
+#ifndef FB_FLASH_CHUNK
+#define FB_FLASH_CHUNK 64u /* bytes of coded glyph data read at a time */
+#endif
+#ifndef FB_FLASH_KEYS
+#define FB_FLASH_KEYS 127u /* run-table keys taken at opening, to find a run in one read */
+#endif
+typedef int (*fb_read_fn)(void* user, uint32_t offset, uint8_t* dest, uint32_t length);
+
+typedef struct fb_flash {
+    fb_read_fn read; /* set by the caller before opening, with user */
+    void* user;
+    /* The reader's from here on. */
+    uint32_t size;   /* file bytes */
+    uint32_t failed; /* reads the callback refused */
+    uint32_t at;     /* the window holds file bytes [at, at + len) */
+    uint32_t len;
+    const uint8_t* model;            /* compact: the model in fb_flash_cache's memory, or null */
+    const uint8_t* checkpoints;      /* compact: the checkpoints there, or null */
+    const uint8_t* pin[3];           /* compact: the parts fb_flash_cache keeps: file bytes */
+    size_t pin_at[3], pin_len[3];    /* [pin_at, pin_at + pin_len) at pin */
+    size_t keys_at;                  /* compact: the run table the keys come from, */
+    uint32_t key_count, key_entries; /* how many keys, entries in the table */
+    uint16_t keys[FB_FLASH_KEYS];
+    uint8_t window[FB_FLASH_WINDOW];
+    uint8_t chunk[FB_FLASH_CHUNK];
+} fb_flash;
+
+/* Where an opened file's bytes are: a buffer (mem), or a file read by command (flash). */
+typedef struct fb_data {
+    const uint8_t* mem;
+    fb_flash* flash;
+} fb_data;
+#else
+typedef const uint8_t* fb_data; /* the file's first byte */
+#endif
+
 /* An opened file. All fields are read-only for the caller. */
 typedef struct fb_font {
-    const uint8_t* data;
+    fb_data data; /* the buffer (FB_READ_CALLBACK: data.mem, or data.flash) */
     size_t size;
     int ready; /* non-zero once fb_open succeeded */
 
@@ -241,6 +308,9 @@ typedef struct fb_glyph {
        without decoding, and the decode starts where the find left off) */
     uint32_t stream_bit;
     uint32_t stream_bits;
+#ifdef FB_READ_CALLBACK
+    fb_flash* flash; /* the file of a flash font (bits is then null), or null */
+#endif
 } fb_glyph;
 
 /* A short English text for an error code ("truncated file", ...). Never null. */
@@ -265,6 +335,22 @@ fb_error fb_check_font(fb_font* font);
 /* The same for a file whose packed cell the caller knows: rows x cols instead of the cells the
    header allows (0, 0 means: as fb_open). FB_ERR_GEOMETRY when the records do not fit it. */
 fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned cols, fb_font* out);
+
+#ifdef FB_READ_CALLBACK
+/* All the memory a font read by command needs besides fb_flash_cache's. */
+#define FB_FLASH_STATE_BYTES (sizeof(fb_font) + sizeof(fb_flash))
+
+/* fb_open for a file of `size` bytes read through flash->read (see "Reading a file by
+   command"). fb_check_font, fb_set_geometry and the lookups work on it as on a buffer. */
+fb_error fb_open_flash(fb_flash* flash, uint32_t size, fb_font* out);
+
+/* Optional, after opening a compact file: keeps the parts drawing reads most in the caller's
+   `size` bytes at `mem`, each whole or not at all, in this order: version 3's prefix codes, the
+   model, the checkpoints (with version 3's marks), so that drawing reads them no more. Returns
+   the bytes used (0 for the other layouts); fb_flash_cache_bytes tells how many hold all. */
+size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size);
+size_t fb_flash_cache_bytes(const fb_font* font);
+#endif
 
 /* The packed cell for a font size, italic flag, scan kind and rotation (0, 1 or 2), by the
    table at the top of this file. FB_ERR_ARGUMENT for a size of 0, a side above FB_MAX_CELL,
@@ -318,9 +404,9 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  * Source files: fb_open.c and fb_decode.c always; fb_compact.c for the compact layout (fb_crc.c
  * for its checksums),
  * fb_legacy.c for the fixed and trimmed ones, fb_advances.c for the width file, fb_decode_fast.c
- * for FB_FAST_DECODE, fontbin_text.c and fontbin_text_lines.c for the text API (fontbin_text.h,
- * fontbin_text_internal.h); fb_internal.h beside them. A file whose layout is switched off below
- * compiles to nothing, so a build may simply take them all.
+ * for FB_FAST_DECODE, fb_flash.c for FB_READ_CALLBACK, fontbin_text.c and fontbin_text_lines.c for
+ * the text API (fontbin_text.h, fontbin_text_internal.h); fb_internal.h beside them. A file whose
+ * layout is switched off below compiles to nothing, so a build may simply take them all.
  *
  * Compile-time switches (define them when compiling the reader's files):
  *   FB_NO_ERROR_TEXTS   fb_error_string and the error details return "" (codes stay; the
@@ -334,6 +420,8 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  *                       with checksums still open and decode.
  *   FB_CRC_TABLE        the checksums four bits at a time from a 64-byte const table, about
  *                       twice as fast as the table-free loop.
+ *   FB_READ_CALLBACK    adds reading a file by command (fb_open_flash, fb_flash.c): a font in
+ *                       storage the core cannot address. Buffers still open as before.
  *   FB_FAST_DECODE      with GCC or Clang optimising for speed (not -Os): adds decoding loops
  *                       for 1 bpp and for 2 and 4 bpp that take about half the instructions
  *                       (two thirds on a Cortex-M0+) and about 150 bytes more stack. On by
@@ -420,7 +508,7 @@ fb_error fb_verify_font(const fb_font* font, uint32_t* failed);
  */
 
 typedef struct fb_advances {
-    const uint8_t* data;
+    fb_data data; /* as fb_font's */
     size_t size;
     int ready;
     unsigned font_size;
@@ -438,6 +526,12 @@ typedef struct fb_advances {
    that holds every code point with a record; for version 2 the kerning pairs' count, order
    and length. */
 fb_error fb_open_advances(const uint8_t* buf, size_t len, const fb_font* font, fb_advances* out);
+
+#ifdef FB_READ_CALLBACK
+/* The same for a width file of `size` bytes read through its own flash->read. */
+fb_error fb_open_advances_flash(fb_flash* flash, uint32_t size, const fb_font* font,
+                                fb_advances* out);
+#endif
 
 /* The advance width in pixels of a code point. FB_ERR_NOT_FOUND when it was not selected. */
 fb_error fb_advance(const fb_advances* adv, const fb_font* font, uint32_t code_point,

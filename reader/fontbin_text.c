@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "fb_internal.h"
 #include "fontbin_text_internal.h"
 
 /* How the stored (packed) cell turns upright. */
@@ -59,7 +60,7 @@ int fb_glyph_has_ink(const fb_glyph* g) {
     if (g->compact) return g->box_w != 0 && g->box_h != 0;
     if (g->trimmed) return 1; /* the writer keeps no record for a glyph without ink */
     for (i = 0; i < g->bits_size; ++i)
-        if (g->bits[i]) return 1;
+        if (fbi_glyph_byte(g, i)) return 1;
     return 0;
 }
 
@@ -90,7 +91,7 @@ void fb_text_metrics(const fb_text* t, uint32_t cp, fb_glyph* glyph, fb_char_met
     if (!listed_width && t->advances) {
         const fb_advances* a = t->advances;
         /* The fixed layouts number their glyphs as the width file does: no second lookup. */
-        if (m->found && !a->code_points && g->number < a->count)
+        if (m->found && !FBI_ADV_LISTED(a) && g->number < a->count && FBI_IN_MEMORY(a->widths))
             stored = a->widths[g->number], listed_width = 1;
         else
             listed_width = fb_advance(a, f, cp, &stored) == FB_OK;
@@ -199,6 +200,9 @@ typedef struct painter {
     int fast;   /* x + cell width and y + line height stay below INT_MAX */
     int direct; /* upright, fast, to the pixel callback: no turning, no clipping, no gathering */
     int paged;  /* upright, into the page columns */
+#ifdef FB_READ_CALLBACK
+    const fb_glyph* glyph; /* the glyph drawn, for a font read by command */
+#endif
 } painter;
 
 /* x or y + d: plain addition when the cell cannot reach past INT_MAX from there. */
@@ -346,11 +350,13 @@ static void put_packed(const painter* p, const uint8_t* src, unsigned shift, uns
 }
 
 /* Rows of packed levels: `rows` rows `stride` bytes apart from `bits` (or, with stride 0, one
-   stream of rows `w` levels long), drawn as stored rows from (sx, sy). */
+   stream of rows `w` levels long), drawn as stored rows from (sx, sy). `bits` is null for a
+   glyph of a font read by command (p->glyph). */
 static void packed_rows(painter* p, const uint8_t* bits, size_t stride, unsigned sx, unsigned sy,
                         unsigned w, unsigned rows) {
     const unsigned bpp = p->t->font->bpp;
-    const int levels = p->fill || by_runs(p);
+    const int levels =
+        p->fill || by_runs(p) || !FBI_IN_MEMORY(bits); /* (read by command: a piece at a time) */
     uint8_t row[64];
     unsigned y, x, n;
     for (y = 0; y < rows; ++y) {
@@ -362,7 +368,16 @@ static void packed_rows(painter* p, const uint8_t* bits, size_t stride, unsigned
         for (x = 0; x < w; x += n) {
             const size_t at = bit + (size_t)x * bpp;
             n = w - x < sizeof row ? w - x : (unsigned)sizeof row;
-            unpack(bits + at / 8u, (unsigned)(at % 8u), bpp, n, row);
+#ifdef FB_READ_CALLBACK
+            if (!bits) {
+                /* The bytes of these n levels, read through the window. */
+                const size_t len = ((at % 8u) + (size_t)n * bpp + 7u) / 8u;
+                const fb_glyph* g = p->glyph;
+                unpack(fbi_flash_at(g->flash, g->offset + FB_RECORD_METRIC_BYTES + at / 8u, len),
+                       (unsigned)(at % 8u), bpp, n, row);
+            } else
+#endif
+                unpack(bits + at / 8u, (unsigned)(at % 8u), bpp, n, row);
             sink_row(p, sx + x, sy + y, row, n);
         }
     }
@@ -386,9 +401,9 @@ static unsigned first_ink_row(const fb_glyph* g) {
     size_t i = 0, bit;
     unsigned b;
     if (g->compact || g->trimmed) return g->box_y;
-    while (i < g->bits_size && !g->bits[i]) ++i;
+    while (i < g->bits_size && !fbi_glyph_byte(g, i)) ++i;
     if (i == g->bits_size) return g->rows - 1u;
-    for (b = g->bits[i], bit = i * 8u; !(b & 1u); b >>= 1) ++bit;
+    for (b = fbi_glyph_byte(g, i), bit = i * 8u; !(b & 1u); b >>= 1) ++bit;
     bit = bit / g->bpp / g->cols;
     return bit < g->rows - 1u ? (unsigned)bit : g->rows - 1u;
 }
@@ -422,6 +437,9 @@ static void draw_glyph(painter* p, const fb_glyph* g, slot* s) {
     }
 #endif
     (void)s; /* (only a compact font has a cache) */
+#ifdef FB_READ_CALLBACK
+    p->glyph = g;
+#endif
     /* fb_open saw every record inside the file and inside the cell. */
     if (g->trimmed)
         packed_rows(p, g->bits, g->row_bytes, 0, g->top_skip, g->extent_x, g->stored_rows);

@@ -5,7 +5,7 @@
 #   scripts/fuzz.sh all SECONDS                              every target in turn, SECONDS each
 #   scripts/fuzz.sh build                                    only build
 #
-# TARGET is one of: config ini mapping codepage cst reader render advances compact strings
+# TARGET is one of: config ini mapping codepage cst reader render advances compact strings flash
 # (sources in tests/fuzz/).
 # The seeds in tests/fuzz/corpus/TARGET/ are read, never written; what libFuzzer adds goes to
 # build-fuzz/corpus/TARGET/, crashes and hangs to build-fuzz/artifacts/TARGET/, the full log to
@@ -14,7 +14,7 @@
 # For two targets at once, build first and set FONTBIN_FUZZ_SKIP_BUILD=1 for the runs.
 set -euo pipefail
 
-targets=(config ini mapping codepage cst reader render advances compact strings)
+targets=(config ini mapping codepage cst reader render advances compact strings flash)
 
 usage() {
   local IFS='|'

@@ -6,6 +6,10 @@
  * The reader's text API (fontbin_text.h) does the layout: UTF-8, the advance widths (from the
  * advance-width file when the font has one), wrapping at the right edge, the box for a
  * character the font lacks, and the compact layout. The firmware only sets pixels.
+ *
+ * Built with FIRMWARE_SPI (cmake -DFIRMWARE_SPI=ON) the font stands for one in SPI NOR flash:
+ * the reader is built with FB_READ_CALLBACK and reaches the font's bytes only through
+ * read_flash, a command at a time, as it would through a board's flash driver.
  */
 #include <stdio.h>
 #include <string.h>
@@ -23,6 +27,29 @@ static fb_font font;
 static fb_advances advances;
 #endif
 
+#ifdef FIRMWARE_SPI
+/* The "flash": a read command of `length` bytes at `offset` of the file in `user`. A driver
+   would send the read opcode and the address and clock the bytes in. */
+typedef struct flash_file {
+    const uint8_t* bytes;
+    uint32_t size;
+} flash_file;
+
+static int read_flash(void* user, uint32_t offset, uint8_t* dest, uint32_t length) {
+    const flash_file* f = (const flash_file*)user;
+    if (offset > f->size || length > f->size - offset) return 1;
+    memcpy(dest, f->bytes + offset, length);
+    return 0;
+}
+
+static flash_file font_chip = {ui_font_16, sizeof ui_font_16};
+static fb_flash font_flash; /* the reader's state for it, with font */
+#ifdef UI_FONT_16_HAS_ADVANCES
+static flash_file adv_chip = {ui_font_16_adv, sizeof ui_font_16_adv};
+static fb_flash adv_flash;
+#endif
+#endif
+
 /* Any level above 0 lights a one-bit pixel; a grey display would blend level / max_level. */
 static void set_pixel(void* user, int x, int y, unsigned level, unsigned max_level) {
     (void)user, (void)level, (void)max_level;
@@ -34,12 +61,24 @@ int main(int argc, char** argv) {
     const fb_advances* widths = NULL;
     fb_text text;
     unsigned x, y;
+#ifdef FIRMWARE_SPI
+    font_flash.read = read_flash;
+    font_flash.user = &font_chip;
+    if (fb_open_flash(&font_flash, font_chip.size, &font) != FB_OK) {
+#else
     if (fb_open(ui_font_16, ui_font_16_size, &font) != FB_OK) {
+#endif
         fprintf(stderr, "font: %s\n", font.error_detail ? font.error_detail : "unreadable");
         return 1;
     }
 #ifdef UI_FONT_16_HAS_ADVANCES
+#ifdef FIRMWARE_SPI
+    adv_flash.read = read_flash;
+    adv_flash.user = &adv_chip;
+    if (fb_open_advances_flash(&adv_flash, adv_chip.size, &font, &advances) != FB_OK) {
+#else
     if (fb_open_advances(ui_font_16_adv, ui_font_16_adv_size, &font, &advances) != FB_OK) {
+#endif
         fprintf(stderr, "advance widths: %s\n", advances.error_detail);
         return 1;
     }

@@ -17,7 +17,7 @@ pkg=$(echo "$work"/unpacked/fontbin-*-win64)
 for f in fontbin.exe fontbin-inspect.exe fontbin-embed.exe fontbin-studio.exe lib/cmake/fontbin/fontbinConfig.cmake FontConfig.json README.md font/unifont.ttf \
   thbrk.tri LICENSE.txt THIRD-PARTY-NOTICES.txt \
   CodePage/c_936.nls docs/file-format.md reader/fontbin_reader.h reader/fb_format.h reader/fb_internal.h reader/fb_open.c reader/fb_compact.c reader/fb_crc.c \
-  reader/fb_legacy.c reader/fb_decode.c reader/fb_decode_fast.c reader/fb_advances.c \
+  reader/fb_legacy.c reader/fb_decode.c reader/fb_decode_fast.c reader/fb_advances.c reader/fb_flash.c \
   reader/fontbin_text.h reader/fontbin_text_internal.h reader/fontbin_text.c \
   reader/fontbin_text_lines.c reader/fontbin_strings.h reader/fontbin_strings.c examples/quickstart/gb2312.txt \
   examples/firmware-cmake/CMakeLists.txt; do
