@@ -10,17 +10,7 @@
 # compiler, newlib or QEMU, which scripts/setup.sh installs.
 set -euo pipefail
 build=$1 source=$2
-skip() { echo "skipped: $* (scripts/setup.sh installs gcc-arm-none-eabi, libnewlib-arm-none-eabi and qemu-system-arm)"; exit 77; }
-command -v arm-none-eabi-gcc >/dev/null || skip "arm-none-eabi-gcc is not installed"
-[ -f "$(arm-none-eabi-gcc -print-file-name=librdimon.a)" ] || skip "newlib for arm-none-eabi is not installed"
-command -v qemu-system-arm >/dev/null || skip "qemu-system-arm is not installed"
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-fail() { echo "FAILED: $*"; exit 1; }
-
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
-export CFLAGS="-Wall -Wextra -Werror -pedantic -Wconversion -Wsign-conversion -Wshadow -Wcast-align=strict -Wstrict-prototypes"
+source "$(dirname "${BASH_SOURCE[0]}")/cross_setup.sh"
 # (The -spi images read the font through a read callback, as from SPI flash: FIRMWARE_SPI.)
 for layout in fixed compact fixed-spi compact-spi; do
   src=$work/src-$layout
