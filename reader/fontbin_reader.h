@@ -416,6 +416,8 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  *   FB_NO_COMPACT       leaves out the compact layout.
  *   FB_NO_ADVANCES      leaves out the advance-width file (fb_open_advances, fb_advance).
  *   FB_ONLY_COMPACT     the same as FB_NO_FIXED, FB_NO_TRIMMED and FB_NO_ADVANCES.
+ *   FB_NO_COMPACT_V2    reads compact files of version 3 (what fontbin writes) alone: files of
+ *                       versions 1 and 2 are refused with FB_ERR_BAD_HEADER.
  *   FB_NO_CRC           leaves out the checksum calls (fb_crc.c compiles to nothing); files
  *                       with checksums still open and decode.
  *   FB_CRC_TABLE        the checksums four bits at a time from a 64-byte const table, about
