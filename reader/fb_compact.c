@@ -14,6 +14,12 @@
 #define FIELD_W FB_COMPACT_FIELD_W
 #define FIELD_H FB_COMPACT_FIELD_H
 #define FIELD_COUNT FB_COMPACT_FIELD_COUNT
+/* Whether a file has version 3's prefix codes: always, for a firmware that reads no other. */
+#ifdef FB_NO_COMPACT_V2
+#define IS_V3(c) 1
+#else
+#define IS_V3(c) ((c)->version == FB_COMPACT_VERSION)
+#endif
 
 /* A little-endian bit field of up to 24 bits at bit `bit` of p. The four bytes read from the
    field's first byte on lie in the file: the glyph table is followed by at least the four bytes
@@ -189,7 +195,11 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     if (f->size < FB_COMPACT_HEADER_BYTES)
         return fail(f, FB_ERR_TRUNCATED, "file ends inside the header", f->size, -1);
     c->version = fbi_u8(b, FB_COMPACT_O_VERSION);
+#ifdef FB_NO_COMPACT_V2
+    if (c->version != FB_COMPACT_VERSION)
+#else
     if (c->version - 1u > FB_COMPACT_VERSION - 1u) /* 1 to 3 */
+#endif
         return fail(f, FB_ERR_BAD_HEADER, "unknown compact version", FB_COMPACT_O_VERSION, -1);
     f->font_size = fbi_u8(b, FB_COMPACT_O_FONT_SIZE);
     f->bpp = fbi_u8(b, FB_COMPACT_O_BPP);
@@ -230,20 +240,7 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     if (f->glyph_count != 0 && (f->geometry.rows == 0 || f->geometry.cols == 0 ||
                                 f->geometry.rows > FB_MAX_CELL || f->geometry.cols > FB_MAX_CELL))
         return fail(f, FB_ERR_BAD_HEADER, "cell size out of range", FB_COMPACT_O_ROWS, -1);
-    if (f->glyph_count != 0) {
-        /* Fields that must agree with each other (a damaged or forged header otherwise reads
-           as a font whose lines overlap or whose baseline lies outside every glyph). */
-        const unsigned r = f->geometry.rows, w = f->geometry.cols, fs = f->font_size;
-        const unsigned upright = c->scan == FB_SCAN_ROWS && c->rotate == 0 ? r : w;
-        const unsigned widest = ((3u * fs / 2u) + 7u) / 8u * 8u; /* italic, rounded up to 8 */
-        if (r < fs || w < fs || r > widest || w > widest)
-            return fail(f, FB_ERR_BAD_HEADER, "cell size is not one this font size gives",
-                        FB_COMPACT_O_ROWS, -1);
-        if (c->baseline > upright)
-            return fail(f, FB_ERR_BAD_HEADER, "baseline below the cell", FB_COMPACT_O_BASELINE, -1);
-        if (c->line_height == 0)
-            return fail(f, FB_ERR_BAD_HEADER, "line height 0", FB_COMPACT_O_LINE_HEIGHT, -1);
-    } else if (c->stream_size != 0) {
+    if (f->glyph_count == 0 && c->stream_size != 0) {
         return fail(f, FB_ERR_BAD_HEADER, "data part without glyphs", FB_COMPACT_O_DATA_SIZE, -1);
     }
     if (rows && (rows != f->geometry.rows || cols != f->geometry.cols))
@@ -290,7 +287,7 @@ static fb_error open_parts(fb_font* f, size_t* at) {
     fb_compact* c = &f->compact;
     const uint32_t count = f->glyph_count;
     const uint32_t groups = count == 0 ? 0u : ((count - 1u) >> c->checkpoint_shift) + 1u;
-    const int v3 = c->version == FB_COMPACT_VERSION;
+    const int v3 = IS_V3(c);
     size_t part[9], start[9], left = f->size - *at, n1, n2, end;
     unsigned n;
     part[0] = (size_t)c->run_count * FB_COMPACT_RUN_BYTES;
@@ -301,7 +298,7 @@ static fb_error open_parts(fb_font* f, size_t* at) {
     part[4] = (size_t)groups * FB_COMPACT_CHECKPOINT_BYTES;
     part[5] = v3 ? (size_t)groups * FB_COMPACT_MARK_BYTES : 0u;
     part[6] = c->model_size;
-    part[7] = c->version == FB_COMPACT_VERSION_PLAIN
+    part[7] = !v3 && c->version == FB_COMPACT_VERSION_PLAIN
                   ? 0u
                   : ((size_t)groups + 1u) * FB_COMPACT_CRC_BYTES; /* blocks, then the tables */
     part[8] = c->stream_size;
@@ -361,7 +358,27 @@ static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
     return FB_OK;
 }
 
-/* fb_check_font, step 1: the kerning pairs strictly ascending, none adjusting by 0. */
+/* fb_check_font, step 1: header fields that must agree with each other. A damaged or forged
+   header otherwise reads as a font whose lines overlap or whose baseline lies outside every
+   glyph; nothing reads outside the file or the cell for it, so fb_open leaves this pass out. */
+static fb_error check_header(fb_font* f) {
+    const fb_compact* c = &f->compact;
+    if (f->glyph_count != 0) {
+        const unsigned r = f->geometry.rows, w = f->geometry.cols, fs = f->font_size;
+        const unsigned upright = c->scan == FB_SCAN_ROWS && c->rotate == 0 ? r : w;
+        const unsigned widest = ((3u * fs / 2u) + 7u) / 8u * 8u; /* italic, rounded up to 8 */
+        if (r < fs || w < fs || r > widest || w > widest)
+            return fail(f, FB_ERR_BAD_HEADER, "cell size is not one this font size gives",
+                        FB_COMPACT_O_ROWS, -1);
+        if (c->baseline > upright)
+            return fail(f, FB_ERR_BAD_HEADER, "baseline below the cell", FB_COMPACT_O_BASELINE, -1);
+        if (c->line_height == 0)
+            return fail(f, FB_ERR_BAD_HEADER, "line height 0", FB_COMPACT_O_LINE_HEIGHT, -1);
+    }
+    return FB_OK;
+}
+
+/* fb_check_font, step 2: the kerning pairs strictly ascending, none adjusting by 0. */
 static fb_error check_pairs(fb_font* f) {
     const fb_compact* c = &f->compact;
     size_t p = c->pairs;
@@ -377,7 +394,7 @@ static fb_error check_pairs(fb_font* f) {
     return FB_OK;
 }
 
-/* fb_check_font, step 2: the runs, glyph numbers from 0 up, code points ascending without overlap.
+/* fb_check_font, step 3: the runs, glyph numbers from 0 up, code points ascending without overlap.
  */
 static fb_error check_runs(fb_font* f) {
     const fb_compact* c = &f->compact;
@@ -402,12 +419,12 @@ static fb_error check_runs(fb_font* f) {
     return FB_OK;
 }
 
-/* fb_check_font, step 3: the glyph records, boxes inside the cell, sizes adding up to the
+/* fb_check_font, step 4: the glyph records, boxes inside the cell, sizes adding up to the
    checkpoints and the data part. */
 static fb_error check_records(fb_font* f) {
     const fb_compact* c = &f->compact;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
-    const int v3 = c->version == FB_COMPACT_VERSION;
+    const int v3 = IS_V3(c);
     uint32_t i, t, bits = 0;
     fbi_bits r;
     bits_start(f, &r, c->table, c->table_bytes, 0);
@@ -487,7 +504,8 @@ fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols) {
 }
 
 fb_error fbi_check_compact(fb_font* f) {
-    fb_error err = check_pairs(f);
+    fb_error err = check_header(f);
+    if (err == FB_OK) err = check_pairs(f);
     if (err == FB_OK) err = check_runs(f);
     return err == FB_OK ? check_records(f) : err;
 }
@@ -496,7 +514,7 @@ static fb_error compact_glyph(const fb_font* f, uint32_t code_point, uint32_t nu
                               fb_glyph* out) {
     const fb_compact* c = &f->compact;
     const uint32_t cap = c->stream_size >= 0x20000000u ? 0xFFFFFFFFu : c->stream_size * 8u;
-    const int v3 = c->version == FB_COMPACT_VERSION;
+    const int v3 = IS_V3(c);
     uint32_t i, first, bit, size, head = 0, v[FIELD_COUNT];
     fbi_bits r = {0, 0, 0, 0, 0};
     /* fb_open did not walk the runs or the table: what they say is checked here, so that a

@@ -20,7 +20,9 @@
  *                 draw(x, y, fb_glyph_pixel(&g, x, y));   // 0 .. 2^bpp - 1
  *
  * fb_open takes constant time (a few hundred instructions): it checks the header, that its
- * fields agree with each other, and that every part the header states lies inside the buffer.
+ * fields agree with each other, and that every part the header states lies inside the buffer
+ * (a compact file's cell, baseline and line height against its font size are fb_check_font's:
+ * nothing reads by them).
  * It does not walk the index part, the records or the runs; each lookup checks what it reads
  * instead, so lookups, pixel reads and decoding never leave the buffer and never loop without
  * end, whatever the bytes hold: a damaged entry gives an error (FB_ERR_BAD_INDEX,
@@ -416,6 +418,8 @@ fb_error fb_check_glyph(const fb_glyph* glyph, const char** detail);
  *   FB_NO_COMPACT       leaves out the compact layout.
  *   FB_NO_ADVANCES      leaves out the advance-width file (fb_open_advances, fb_advance).
  *   FB_ONLY_COMPACT     the same as FB_NO_FIXED, FB_NO_TRIMMED and FB_NO_ADVANCES.
+ *   FB_NO_COMPACT_V2    reads compact files of version 3 (what fontbin writes) alone: files of
+ *                       versions 1 and 2 are refused with FB_ERR_BAD_HEADER.
  *   FB_NO_CRC           leaves out the checksum calls (fb_crc.c compiles to nothing); files
  *                       with checksums still open and decode.
  *   FB_CRC_TABLE        the checksums four bits at a time from a 64-byte const table, about
