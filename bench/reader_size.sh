@@ -4,7 +4,7 @@
 # FB_NO_ERROR_TEXTS), links it into a program that opens a font, finds a glyph and decodes it,
 # and prints the flash the reader's functions take there (text + read-only data) and the stack
 # of the decoding call chain, for Cortex-M0+ and Cortex-M4. Fails when the Cortex-M0+ flash
-# exceeds 3,800 bytes (3,500 reading version 3 alone, FB_NO_COMPACT_V2; the aim is 3,072, see
+# exceeds 3,900 bytes (3,600 reading version 3 alone, FB_NO_COMPACT_V2; the aim is 3,072, see
 # docs/performance.md) or a decoding chain exceeds 512 bytes of stack, or the strict warnings
 # fire. It also prints what the checksums and reading the font by command (FB_READ_CALLBACK) add.
 # Exits 77 (a skipped test) without the compiler: apt-get install gcc-arm-none-eabi
@@ -195,8 +195,8 @@ for cpu in cortex-m0plus cortex-m4; do
     "bytes, $((crc_table - flash)) with FB_CRC_TABLE"
   echo "$cpu: reading the font by command instead (FB_READ_CALLBACK, fb_open_flash) adds" \
     "$((by_command - flash)) bytes"
-  if [ "$cpu" = cortex-m0plus ] && { [ "$flash" -gt 3800 ] || [ "$v3only" -gt 3500 ]; }; then
-    echo "FAIL: more than 3800 bytes of flash on Cortex-M0+, or 3500 for version 3 alone"; status=1
+  if [ "$cpu" = cortex-m0plus ] && { [ "$flash" -gt 3900 ] || [ "$v3only" -gt 3600 ]; }; then
+    echo "FAIL: more than 3900 bytes of flash on Cortex-M0+, or 3600 for version 3 alone"; status=1
   fi
   if [ "$stack" -gt 512 ]; then echo "FAIL: more than 512 bytes of stack on $cpu"; status=1; fi
   rm -f "$work"/*.su

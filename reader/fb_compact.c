@@ -240,7 +240,20 @@ static fb_error open_header(fb_font* f, unsigned rows, unsigned cols, unsigned* 
     if (f->glyph_count != 0 && (f->geometry.rows == 0 || f->geometry.cols == 0 ||
                                 f->geometry.rows > FB_MAX_CELL || f->geometry.cols > FB_MAX_CELL))
         return fail(f, FB_ERR_BAD_HEADER, "cell size out of range", FB_COMPACT_O_ROWS, -1);
-    if (f->glyph_count == 0 && c->stream_size != 0) {
+    if (f->glyph_count != 0) {
+        /* Fields that must agree with each other (a damaged or forged header otherwise reads
+           as a font whose lines overlap or whose baseline lies outside every glyph). */
+        const unsigned r = f->geometry.rows, w = f->geometry.cols, fs = f->font_size;
+        const unsigned upright = c->scan == FB_SCAN_ROWS && c->rotate == 0 ? r : w;
+        const unsigned widest = ((3u * fs / 2u) + 7u) / 8u * 8u; /* italic, rounded up to 8 */
+        if (r < fs || w < fs || r > widest || w > widest)
+            return fail(f, FB_ERR_BAD_HEADER, "cell size is not one this font size gives",
+                        FB_COMPACT_O_ROWS, -1);
+        if (c->baseline > upright)
+            return fail(f, FB_ERR_BAD_HEADER, "baseline below the cell", FB_COMPACT_O_BASELINE, -1);
+        if (c->line_height == 0)
+            return fail(f, FB_ERR_BAD_HEADER, "line height 0", FB_COMPACT_O_LINE_HEIGHT, -1);
+    } else if (c->stream_size != 0) {
         return fail(f, FB_ERR_BAD_HEADER, "data part without glyphs", FB_COMPACT_O_DATA_SIZE, -1);
     }
     if (rows && (rows != f->geometry.rows || cols != f->geometry.cols))
@@ -358,27 +371,7 @@ static fb_error open_kerning(fb_font* f, unsigned flags, size_t at) {
     return FB_OK;
 }
 
-/* fb_check_font, step 1: header fields that must agree with each other. A damaged or forged
-   header otherwise reads as a font whose lines overlap or whose baseline lies outside every
-   glyph; nothing reads outside the file or the cell for it, so fb_open leaves this pass out. */
-static fb_error check_header(fb_font* f) {
-    const fb_compact* c = &f->compact;
-    if (f->glyph_count != 0) {
-        const unsigned r = f->geometry.rows, w = f->geometry.cols, fs = f->font_size;
-        const unsigned upright = c->scan == FB_SCAN_ROWS && c->rotate == 0 ? r : w;
-        const unsigned widest = ((3u * fs / 2u) + 7u) / 8u * 8u; /* italic, rounded up to 8 */
-        if (r < fs || w < fs || r > widest || w > widest)
-            return fail(f, FB_ERR_BAD_HEADER, "cell size is not one this font size gives",
-                        FB_COMPACT_O_ROWS, -1);
-        if (c->baseline > upright)
-            return fail(f, FB_ERR_BAD_HEADER, "baseline below the cell", FB_COMPACT_O_BASELINE, -1);
-        if (c->line_height == 0)
-            return fail(f, FB_ERR_BAD_HEADER, "line height 0", FB_COMPACT_O_LINE_HEIGHT, -1);
-    }
-    return FB_OK;
-}
-
-/* fb_check_font, step 2: the kerning pairs strictly ascending, none adjusting by 0. */
+/* fb_check_font, step 1: the kerning pairs strictly ascending, none adjusting by 0. */
 static fb_error check_pairs(fb_font* f) {
     const fb_compact* c = &f->compact;
     size_t p = c->pairs;
@@ -394,7 +387,7 @@ static fb_error check_pairs(fb_font* f) {
     return FB_OK;
 }
 
-/* fb_check_font, step 3: the runs, glyph numbers from 0 up, code points ascending without overlap.
+/* fb_check_font, step 2: the runs, glyph numbers from 0 up, code points ascending without overlap.
  */
 static fb_error check_runs(fb_font* f) {
     const fb_compact* c = &f->compact;
@@ -419,7 +412,7 @@ static fb_error check_runs(fb_font* f) {
     return FB_OK;
 }
 
-/* fb_check_font, step 4: the glyph records, boxes inside the cell, sizes adding up to the
+/* fb_check_font, step 3: the glyph records, boxes inside the cell, sizes adding up to the
    checkpoints and the data part. */
 static fb_error check_records(fb_font* f) {
     const fb_compact* c = &f->compact;
@@ -504,8 +497,7 @@ fb_error fbi_open_compact(fb_font* f, unsigned rows, unsigned cols) {
 }
 
 fb_error fbi_check_compact(fb_font* f) {
-    fb_error err = check_header(f);
-    if (err == FB_OK) err = check_pairs(f);
+    fb_error err = check_pairs(f);
     if (err == FB_OK) err = check_runs(f);
     return err == FB_OK ? check_records(f) : err;
 }

@@ -20,9 +20,7 @@
  *                 draw(x, y, fb_glyph_pixel(&g, x, y));   // 0 .. 2^bpp - 1
  *
  * fb_open takes constant time (a few hundred instructions): it checks the header, that its
- * fields agree with each other, and that every part the header states lies inside the buffer
- * (a compact file's cell, baseline and line height against its font size are fb_check_font's:
- * nothing reads by them).
+ * fields agree with each other, and that every part the header states lies inside the buffer.
  * It does not walk the index part, the records or the runs; each lookup checks what it reads
  * instead, so lookups, pixel reads and decoding never leave the buffer and never loop without
  * end, whatever the bytes hold: a damaged entry gives an error (FB_ERR_BAD_INDEX,
