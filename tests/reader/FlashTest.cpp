@@ -208,12 +208,32 @@ TEST(Flash, EveryLayoutReadsAsFromMemory) {
         EXPECT_GT(want.size(), 20u) << c.fontSet;
         EXPECT_EQ(drawText(b.cmd, widths ? &cmdAdv : nullptr), want) << c.fontSet;
         if (compact) {
-            // With the model and the checkpoints in the caller's memory: the same once more.
-            std::vector<uint8_t> cache(fb_flash_cache_bytes(&b.cmd));
-            EXPECT_EQ(fb_flash_cache(&b.cmd, cache.data(), cache.size()), cache.size());
-            EXPECT_NE(b.flash.model, nullptr);
-            expectSameGlyphs(b, c.fontSet);
-            EXPECT_EQ(drawText(b.cmd, nullptr), want) << c.fontSet;
+            // With parts of the file in the caller's memory: none, a line or a few lines, the
+            // model whole and the rest in lines, all. The same once more, in fewer commands.
+            const size_t all = fb_flash_cache_bytes(&b.cmd), model = b.mem.compact.model_size;
+            const struct {
+                size_t size;
+                bool model;
+                int lines;  // -1: as the other parts' sizes allow
+            } sizes[] = {{3, false, 0},
+                         {40, false, 1},
+                         {300, false, 1},
+                         {model + 100, true, -1},
+                         {all + 40, true, 0}};
+            size_t before = b.sim.commands;
+            for (const auto& s : sizes) {
+                std::vector<uint8_t> cache(s.size);
+                const size_t used = fb_flash_cache(&b.cmd, cache.data(), cache.size());
+                EXPECT_LE(used, s.size);
+                EXPECT_EQ(b.flash.model != nullptr, s.model) << s.size;
+                if (s.lines >= 0) EXPECT_EQ(b.flash.lines != nullptr, s.lines == 1) << s.size;
+                const size_t from = b.sim.commands;
+                expectSameGlyphs(b, c.fontSet + (" cache " + std::to_string(s.size)), false);
+                const size_t spent = b.sim.commands - from;
+                EXPECT_LE(spent, before) << c.fontSet << " cache " << s.size;
+                before = spent;
+                EXPECT_EQ(drawText(b.cmd, nullptr), want) << c.fontSet;
+            }
         }
         EXPECT_EQ(b.sim.outside + advSim.outside, 0u) << c.fontSet;
         EXPECT_EQ(b.flash.failed, 0u);
