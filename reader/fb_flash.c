@@ -30,7 +30,7 @@ void fbi_flash_reset(fb_flash* fl, uint32_t size) {
     memset(fl->pin_len, 0, sizeof fl->pin_len);
     fl->lines = 0;
     fl->line_mask = 0;
-    fl->line_len = 0;
+    fl->line_shift = 0;
     fl->keys_at = 0;
     fl->key_count = 0;
     fl->key_entries = 0;
@@ -42,23 +42,22 @@ static int in_window(const fb_flash* fl, size_t off, size_t len) {
 
 #ifndef FB_NO_COMPACT
 /* Bytes [off, off + len) of part k from the line cache, the line read on a miss; null when
-   they cross a line's end. A line holds the file offset after its first byte (0: empty), then
-   line_len bytes; lines start at the part's start and hold whole model tables, so that a
-   model's table never crosses one. The line is picked by its number in the part, which keeps
-   neighbouring contexts apart; the number of the part shifts it, so that the parts share the
-   lines. */
+   they cross a line's end (then the window serves them). A line holds the file offset after its
+   first byte (0: empty), then 2^line_shift bytes from the part's start on: shifts and masks, no
+   division, which a Cortex-M0+ does not have. The line is picked by its number in the part,
+   which keeps neighbouring contexts apart; the number of the part shifts it, so that the parts
+   share the lines. */
 static const uint8_t* line_at(fb_flash* fl, unsigned k, size_t off, size_t len) {
-    const size_t rel = off - fl->pin_at[k], first = rel / fl->line_len;
-    const size_t start = fl->pin_at[k] + first * fl->line_len;
-    uint8_t* line =
-        fl->lines + (((uint32_t)first + 0x55u * k) & fl->line_mask) * (4u + fl->line_len);
+    const size_t bytes = (size_t)1 << fl->line_shift, rel = off - fl->pin_at[k];
+    const size_t first = rel >> fl->line_shift, start = fl->pin_at[k] + (rel & ~(bytes - 1u));
+    uint8_t* line = fl->lines + (((uint32_t)first + 0x55u * k) & fl->line_mask) * (4u + bytes);
     uint32_t tag;
-    if (len > fl->line_len - (rel - first * fl->line_len)) return 0;
+    if (len > bytes - (rel & (bytes - 1u))) return 0;
     memcpy(&tag, line, 4u);
     if (tag != (uint32_t)start + 1u) {
         const uint32_t failed = fl->failed;
-        const size_t left = fl->pin_len[k] - first * fl->line_len;
-        flash_read(fl, start, line + 4u, left < fl->line_len ? left : fl->line_len);
+        const size_t left = fl->pin_len[k] - (start - fl->pin_at[k]);
+        flash_read(fl, start, line + 4u, left < bytes ? left : bytes);
         /* (A failed read is not kept: the next one asks again.) */
         tag = fl->failed == failed ? (uint32_t)start + 1u : 0u;
         memcpy(line, &tag, 4u);
@@ -280,9 +279,13 @@ size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size) {
        of 2 that fits (a mask, not a division, picks a line for every pixel's read). The lines
        catch the prefix codes' and a share of the model's reads about as large as their share
        of the model. */
+    /* Lines of FB_FLASH_LINE bytes, or at 2 bits and more of four of the model's tables or
+       more, so that few of them cross a line's end. */
     stride = fbi_table_bytes(font->bpp);
-    fl->line_len = stride >= FB_FLASH_LINE ? stride : FB_FLASH_LINE - FB_FLASH_LINE % stride;
-    line = 4u + fl->line_len;
+    for (fl->line_shift = 0; (1u << fl->line_shift) < FB_FLASH_LINE ||
+                             (stride > 1u && (1u << fl->line_shift) < 4u * stride);)
+        ++fl->line_shift;
+    line = 4u + (1u << fl->line_shift);
     if (rest && size - used >= line) {
         size_t lines = 1;
         while (lines < 0x8000u && lines * 2u * line <= size - used) lines *= 2u;

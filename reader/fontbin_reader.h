@@ -210,7 +210,7 @@ typedef struct fb_compact {
 #define FB_FLASH_KEYS 127u /* run-table keys taken at opening, to find a run in one read */
 #endif
 #ifndef FB_FLASH_LINE
-#define FB_FLASH_LINE 16u /* bytes a line of fb_flash_cache's line cache holds, about */
+#define FB_FLASH_LINE 16u /* least bytes of a line of fb_flash_cache (a power of 2) */
 #endif
 typedef int (*fb_read_fn)(void* user, uint32_t offset, uint8_t* dest, uint32_t length);
 
@@ -227,7 +227,7 @@ typedef struct fb_flash {
     const uint8_t* pin[3];           /* compact: the parts fb_flash_cache keeps: file bytes */
     size_t pin_at[3], pin_len[3];    /* [pin_at, pin_at + pin_len) at pin */
     uint8_t* lines;                  /* compact: the line cache for the parts not pinned, */
-    uint32_t line_mask, line_len;    /* its lines less one (a power of 2), bytes a line holds */
+    uint32_t line_mask, line_shift;  /* its lines less one (a power of 2), log2 of a line's bytes */
     size_t keys_at;                  /* compact: the run table the keys come from, */
     uint32_t key_count, key_entries; /* how many keys, entries in the table */
     uint16_t keys[FB_FLASH_KEYS];
@@ -353,8 +353,9 @@ fb_error fb_open_flash(fb_flash* flash, uint32_t size, fb_font* out);
 /* Optional, after opening a compact file: keeps the parts drawing reads most in the caller's
    `size` bytes at `mem`, each whole or not at all, in this order: the model, version 3's prefix
    codes, the checkpoints (with version 3's marks), so that drawing reads them no more. What is
-   left, when a part did not fit, becomes a cache of the others' bytes in lines of about
-   FB_FLASH_LINE bytes (a power of 2 of them, FB_FLASH_LINE + 4 bytes each). Returns the bytes
+   left, when a part did not fit, becomes a cache of the others' bytes in a power of 2 of
+   lines, each FB_FLASH_LINE bytes (at 1 bpp; at more, 4 model tables rounded up to a power of
+   2: 32 bytes at 2 bpp, 128 at 4 and 8) and a 4-byte tag. Returns the bytes
    used (0 for the other layouts); fb_flash_cache_bytes tells how many hold all. A glyph costs
    about three commands with all kept, five with the model and the codes, and, below the
    model's size, about as many more per pixel as the share of the model not in the lines. */
