@@ -278,9 +278,8 @@ size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size) {
     /* What did not fit whole is read a line at a time into the rest, as many lines as a power
        of 2 that fits (a mask, not a division, picks a line for every pixel's read). The lines
        catch the prefix codes' and a share of the model's reads about as large as their share
-       of the model. */
-    /* Lines of FB_FLASH_LINE bytes, or at 2 bits and more of four of the model's tables or
-       more, so that few of them cross a line's end. */
+       of the model. A line is FB_FLASH_LINE bytes, or at 2 bits and more four of the model's
+       tables or more, so that few tables cross a line's end. */
     stride = fbi_table_bytes(font->bpp);
     for (fl->line_shift = 0; (1u << fl->line_shift) < FB_FLASH_LINE ||
                              (stride > 1u && (1u << fl->line_shift) < 4u * stride);)
