@@ -6,10 +6,10 @@
  *   spi FILE
  *
  * Prints a Markdown row per way of reading: every glyph in code-point order and in a shuffled
- * order, for a compact file also with its model and then its model and checkpoints kept in RAM
- * (fb_flash_cache); and each glyph drawn by the text API (fb_text_draw_char, which looks a glyph
- * up more than once). A command costs its opcode and three address bytes on the bus besides the
- * data; the rows count both.
+ * order, for a compact file also with 0.5 to 4 KB given to fb_flash_cache (the parts that fit
+ * whole, the rest as its line cache), then with all it keeps in RAM; and each glyph drawn by the
+ * text API (fb_text_draw_char, which looks a glyph up more than once). A command costs its opcode
+ * and three address bytes on the bus besides the data; the rows count both.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -111,6 +111,12 @@ int main(int argc, char** argv) {
         fb_flash_cache(&font, cache, codes + mem.compact.model_size);
         printf("| shuffled, prefix codes (%u bytes) and model in RAM", (unsigned)codes);
         row("", &font, cps, n, 0);
+        for (i = 512; i <= 4096; i += 512) {
+            const size_t used = fb_flash_cache(&font, cache, i);
+            printf("| shuffled, %u bytes given to fb_flash_cache (%u used, %u lines)", (unsigned)i,
+                   (unsigned)used, font.data.flash->lines ? font.data.flash->line_mask + 1u : 0u);
+            row("", &font, cps, n, 0);
+        }
         fb_flash_cache(&font, cache, sizeof cache);
         row("shuffled, codes, model, checkpoints and marks in RAM", &font, cps, n, 0);
         row("the same, fb_text_draw_char", &font, cps, n, 1);

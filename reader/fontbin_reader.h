@@ -196,9 +196,10 @@ typedef struct fb_compact {
  * run table near it, one of its glyph-table records and one of its code (more for a code longer
  * than FB_FLASH_CHUNK bytes, or FB_FLASH_WINDOW with the model cached), plus one for its
  * checkpoint, about one per coded pixel for the model's tables and, in version 3, some for its
- * prefix codes, unless fb_flash_cache keeps them in RAM. Opening a compact file reads the header
- * and FB_FLASH_KEYS entries of the run table, a command each. Every read changes the fb_flash, also
- * through a const fb_font: a font read by command serves one caller at a time. */
+ * prefix codes, unless fb_flash_cache keeps them in RAM (whole, or a line at a time). Opening a
+ * compact file reads the header and FB_FLASH_KEYS entries of the run table, a command each. Every
+ * read changes the fb_flash, also through a const fb_font: a font read by command serves one caller
+ * at a time. */
 #ifndef FB_FLASH_WINDOW
 #define FB_FLASH_WINDOW 192u /* bytes of file kept for the tables and records */
 #endif
@@ -207,6 +208,9 @@ typedef struct fb_compact {
 #endif
 #ifndef FB_FLASH_KEYS
 #define FB_FLASH_KEYS 127u /* run-table keys taken at opening, to find a run in one read */
+#endif
+#ifndef FB_FLASH_LINE
+#define FB_FLASH_LINE 16u /* least bytes of a line of fb_flash_cache (a power of 2) */
 #endif
 typedef int (*fb_read_fn)(void* user, uint32_t offset, uint8_t* dest, uint32_t length);
 
@@ -222,6 +226,8 @@ typedef struct fb_flash {
     const uint8_t* checkpoints;      /* compact: the checkpoints there, or null */
     const uint8_t* pin[3];           /* compact: the parts fb_flash_cache keeps: file bytes */
     size_t pin_at[3], pin_len[3];    /* [pin_at, pin_at + pin_len) at pin */
+    uint8_t* lines;                  /* compact: the line cache for the parts not pinned, */
+    uint32_t line_mask, line_shift;  /* its lines less one (a power of 2), log2 of a line's bytes */
     size_t keys_at;                  /* compact: the run table the keys come from, */
     uint32_t key_count, key_entries; /* how many keys, entries in the table */
     uint16_t keys[FB_FLASH_KEYS];
@@ -345,9 +351,14 @@ fb_error fb_open_cell(const uint8_t* buf, size_t len, unsigned rows, unsigned co
 fb_error fb_open_flash(fb_flash* flash, uint32_t size, fb_font* out);
 
 /* Optional, after opening a compact file: keeps the parts drawing reads most in the caller's
-   `size` bytes at `mem`, each whole or not at all, in this order: version 3's prefix codes, the
-   model, the checkpoints (with version 3's marks), so that drawing reads them no more. Returns
-   the bytes used (0 for the other layouts); fb_flash_cache_bytes tells how many hold all. */
+   `size` bytes at `mem`, each whole or not at all, in this order: the model, version 3's prefix
+   codes, the checkpoints (with version 3's marks), so that drawing reads them no more. What is
+   left, when a part did not fit, becomes a cache of the others' bytes in a power of 2 of
+   lines, each FB_FLASH_LINE bytes (at 1 bpp; at more, 4 model tables rounded up to a power of
+   2: 32 bytes at 2 bpp, 128 at 4 and 8) and a 4-byte tag. Returns the bytes
+   used (0 for the other layouts); fb_flash_cache_bytes tells how many hold all. A glyph costs
+   about three commands with all kept, five with the model and the codes, and, below the
+   model's size, about as many more per pixel as the share of the model not in the lines. */
 size_t fb_flash_cache(fb_font* font, uint8_t* mem, size_t size);
 size_t fb_flash_cache_bytes(const fb_font* font);
 #endif

@@ -5,6 +5,7 @@
 // must fail the same way, without a read outside the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <random>
@@ -208,12 +209,31 @@ TEST(Flash, EveryLayoutReadsAsFromMemory) {
         EXPECT_GT(want.size(), 20u) << c.fontSet;
         EXPECT_EQ(drawText(b.cmd, widths ? &cmdAdv : nullptr), want) << c.fontSet;
         if (compact) {
-            // With the model and the checkpoints in the caller's memory: the same once more.
-            std::vector<uint8_t> cache(fb_flash_cache_bytes(&b.cmd));
-            EXPECT_EQ(fb_flash_cache(&b.cmd, cache.data(), cache.size()), cache.size());
-            EXPECT_NE(b.flash.model, nullptr);
-            expectSameGlyphs(b, c.fontSet);
-            EXPECT_EQ(drawText(b.cmd, nullptr), want) << c.fontSet;
+            // With parts of the file in the caller's memory, from none through a line or a few
+            // to all: the same once more, in no more commands as the memory grows. The model is
+            // kept first, whole or not; what is short of a part becomes lines.
+            const size_t all = fb_flash_cache_bytes(&b.cmd), model = b.mem.compact.model_size;
+            std::vector<size_t> sizes = {3, 40, 300, model - 1, model + 100, all + 40};
+            std::sort(sizes.begin(), sizes.end());
+            size_t before = b.sim.commands;
+            for (const size_t size : sizes) {
+                std::vector<uint8_t> cache(size);
+                EXPECT_LE(fb_flash_cache(&b.cmd, cache.data(), cache.size()), size);
+                EXPECT_EQ(b.flash.model != nullptr, size >= model) << c.fontSet << " " << size;
+                // (Lines of 16 to 128 bytes, and a 4-byte tag each.)
+                if (size < model && size >= all - model + 132) {
+                    EXPECT_NE(b.flash.lines, nullptr) << size;
+                }
+                if (size >= all) {
+                    EXPECT_EQ(b.flash.lines, nullptr) << size;
+                }
+                const size_t from = b.sim.commands;
+                expectSameGlyphs(b, c.fontSet + (" cache " + std::to_string(size)), false);
+                const size_t spent = b.sim.commands - from;
+                EXPECT_LE(spent, before) << c.fontSet << " cache " << size;
+                before = spent;
+                EXPECT_EQ(drawText(b.cmd, nullptr), want) << c.fontSet;
+            }
         }
         EXPECT_EQ(b.sim.outside + advSim.outside, 0u) << c.fontSet;
         EXPECT_EQ(b.flash.failed, 0u);
