@@ -51,7 +51,8 @@ fi
 
 # Longest input per target: room to grow beyond the seeds, small enough to stay fast.
 declare -A max_len=([config]=16384 [ini]=4096 [mapping]=16384 [codepage]=140000 [cst]=4096
-                    [reader]=16384 [render]=65536 [advances]=16384 [compact]=16384 [strings]=16384)
+                    [reader]=16384 [render]=65536 [advances]=16384 [compact]=16384 [strings]=16384
+                    [flash]=16384)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
