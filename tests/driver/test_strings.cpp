@@ -329,6 +329,13 @@ std::vector<HbGlyph> parseRun(const std::string& text) {
     return glyphs;
 }
 
+// Debian's hb-shape, the reference, is not on the Windows test machine.
+#ifdef _WIN32
+constexpr bool kHaveHbShape = false;
+#else
+constexpr bool kHaveHbShape = true;
+#endif
+
 // fontbin-inspect --string prints each visual run of a string with the font's glyph ids, as
 // hb-shape prints it, and the hb-shape command that gives it: run, hb-shape must agree (glyphs
 // and clusters exactly, pixels within one). The configuration is the one beside the file, or
@@ -361,6 +368,8 @@ TEST(Strings, InspectPrintsRunsAsHbShapeDoes) {
             const size_t lineEnd = shown.out.find('\n', command);
             const std::string ours =
                 shown.out.substr(lineEnd, shown.out.find('\n', lineEnd + 1) - lineEnd);
+            // The reference is Debian's hb-shape, which the Windows test machine does not have.
+            if (!kHaveHbShape) continue;
             const auto theirs =
                 testing_support::runShell(shown.out.substr(command, lineEnd - command), project);
             ASSERT_EQ(theirs.status, 0) << theirs.err;
