@@ -1,8 +1,8 @@
 // Path rules as plain string functions, so both styles can be tested on any machine.
+#include "platform/paths.h"
+
 #include <string>
 #include <vector>
-
-#include "platform/paths.h"
 
 namespace platform {
 namespace {

@@ -1,8 +1,8 @@
 // UTF-8 <-> wide text, decoded by hand so the process locale never matters.
+#include "platform/text.h"
+
 #include <climits>
 #include <string>
-
-#include "platform/text.h"
 
 #ifdef _WIN32
 #include <windows.h>
