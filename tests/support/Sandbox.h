@@ -199,8 +199,15 @@ inline RunResult runProgram(const fs::path& program, const std::vector<std::stri
     PROCESS_INFORMATION process{};
     RunResult r;
     const std::wstring dir = cwd.wstring();
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
-                       &startup, &process)) {
+    // Under Wine on a loaded machine a start now and then fails for a moment (the program just
+    // copied into its sandbox); that is not what a test checks, so a start is tried again.
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt) Sleep(200);
+        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 dir.c_str(), &startup, &process) != 0;
+    }
+    if (started) {
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
@@ -211,6 +218,7 @@ inline RunResult runProgram(const fs::path& program, const std::vector<std::stri
     } else {
         r.status = r.exitCode = 127;
     }
+    const DWORD startError = started ? 0 : GetLastError();
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
@@ -221,6 +229,8 @@ inline RunResult runProgram(const fs::path& program, const std::vector<std::stri
     };
     r.out = lines(readFile(capture / "stdout"));
     r.err = lines(readFile(capture / "stderr"));
+    if (!started)
+        r.err += "cannot start the program: Windows error " + std::to_string(startError) + "\n";
     return r;
 }
 #else
